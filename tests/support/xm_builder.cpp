@@ -1,0 +1,90 @@
+#include "support/xm_builder.h"
+
+#include <algorithm>
+
+namespace moddeck::test {
+
+void PutU16(std::vector<uint8_t>& out, uint16_t v) {
+    out.push_back(v & 0xFF);
+    out.push_back(v >> 8);
+}
+
+void PutU32(std::vector<uint8_t>& out, uint32_t v) {
+    PutU16(out, v & 0xFFFF);
+    PutU16(out, v >> 16);
+}
+
+namespace {
+
+void PutText(std::vector<uint8_t>& out, const std::string& s, size_t n) {
+    for (size_t i = 0; i < n; i++) out.push_back(i < s.size() ? s[i] : 0);
+}
+
+}  // namespace
+
+std::vector<uint8_t> BuildXM(const XMSpec& spec) {
+    std::vector<uint8_t> out;
+    PutText(out, "Extended Module: ", 17);
+    PutText(out, spec.title, 20);
+    out.push_back(0x1A);
+    PutText(out, "moddeck tests", 20);
+    PutU16(out, 0x0104);
+    PutU32(out, spec.headerSize);
+    PutU16(out, spec.songLength);
+    PutU16(out, spec.restart);
+    PutU16(out, spec.channels);
+    PutU16(out, spec.patternCount >= 0 ? spec.patternCount : spec.patterns.size());
+    PutU16(out, spec.instrumentCount >= 0 ? spec.instrumentCount : spec.instruments.size());
+    PutU16(out, spec.flags);
+    PutU16(out, spec.speed);
+    PutU16(out, spec.bpm);
+    for (uint32_t i = 0; i + 20 < spec.headerSize; i++) out.push_back(i < spec.orders.size() ? spec.orders[i] : 0);
+
+    for (const XMPatternSpec& p : spec.patterns) {
+        PutU32(out, p.headerLength);
+        out.push_back(0);
+        PutU16(out, p.rows);
+        PutU16(out, p.packed.size());
+        for (uint32_t i = 9; i < p.headerLength; i++) out.push_back(0);
+        out.insert(out.end(), p.packed.begin(), p.packed.end());
+    }
+
+    for (const XMInstrumentSpec& ins : spec.instruments) {
+        uint32_t size = ins.samples.empty() ? 29 : ins.headerSize;
+        PutU32(out, size);
+        PutText(out, ins.name, 22);
+        out.push_back(0);
+        PutU16(out, ins.samples.size());
+        if (ins.samples.empty()) {
+            for (uint32_t i = 29; i < size; i++) out.push_back(0);
+            continue;
+        }
+        PutU32(out, 40);
+        out.insert(out.end(), ins.noteSample, ins.noteSample + 96);
+        for (uint16_t v : ins.volEnv) PutU16(out, v);
+        for (uint16_t v : ins.panEnv) PutU16(out, v);
+        for (uint8_t b : {ins.volPoints, ins.panPoints, ins.volSustain, ins.volLoopStart, ins.volLoopEnd,
+                          ins.panSustain, ins.panLoopStart, ins.panLoopEnd, ins.volType, ins.panType})
+            out.push_back(b);
+        for (int i = 0; i < 4; i++) out.push_back(0);  // vibrato
+        PutU16(out, ins.fadeout);
+        PutU16(out, 0);
+        for (uint32_t i = 243; i < size; i++) out.push_back(0);
+        for (const XMSampleSpec& s : ins.samples) {
+            PutU32(out, s.length);
+            PutU32(out, s.loopStart);
+            PutU32(out, s.loopLength);
+            out.push_back(s.volume);
+            out.push_back(static_cast<uint8_t>(s.finetune));
+            out.push_back(s.type);
+            out.push_back(s.panning);
+            out.push_back(static_cast<uint8_t>(s.relativeNote));
+            out.push_back(0);
+            PutText(out, s.name, 22);
+        }
+        for (const XMSampleSpec& s : ins.samples) out.insert(out.end(), s.bytes.begin(), s.bytes.end());
+    }
+    return out;
+}
+
+}  // namespace moddeck::test

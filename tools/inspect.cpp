@@ -1,0 +1,78 @@
+// moddeck-inspect FILE: loads a module and prints its structure.
+#include <cstdio>
+#include <cstring>
+
+#include "engine/state.h"
+#include "loaders/loaders.h"
+#include "song/reader.h"
+
+using namespace moddeck;
+
+namespace {
+
+const char* FormatName(const Mod& m) {
+    return m.isXM ? "XM" : m.isS3M ? "S3M" : "MOD";
+}
+
+const char* LoopName(const ModSample& s, const Mod& m) {
+    if (m.isXM) return s.loopType == 1 ? "forward" : s.loopType == 2 ? "ping-pong" : "none";
+    return s.loopLength > 2 ? "forward" : "none";
+}
+
+void PrintSample(const Mod& m, int index, const ModSample& s) {
+    char name[65] = {};
+    std::memcpy(name, s.name, 22);
+    std::printf("    %3d %-22s len %7d loop %7d+%-7d %-9s vol %2d fine %4d", index, name, s.length,
+                s.loopStart, s.loopLength, LoopName(s, m), s.volume, s.finetune);
+    if (m.isXM) std::printf(" rel %4d pan %3d", s.relativeNote, s.panning);
+    if (m.isS3M) std::printf(" c2spd %5d shift %3d", s.c2spd, s.noteShift);
+    std::printf("%s%s\n", s.is16Bit ? " 16-bit" : "", s.stereo ? " stereo" : "");
+}
+
+void Print(const Mod& m) {
+    char title[65] = {};
+    std::memcpy(title, m.title, 63);
+    std::printf("format   %s\ntitle    %s\nchannels %d\nlength   %d orders\nspeed    %d  bpm %d\n",
+                FormatName(m), title, m.nbChannels, m.songLength, m.speed, m.bpm);
+    std::printf("orders  ");
+    for (int i = 0; i < m.songLength && i < kMaxOrders; i++) std::printf(" %d", m.orders[i]);
+    std::printf("\npatterns %d\n", m.nbPatterns);
+    for (int p = 0; p < m.nbPatterns; p++) std::printf("    %3d: %d rows\n", p, m.patterns[p].nbRows);
+
+    if (m.isXM) {
+        std::printf("instruments %d\n", m.nbInstruments);
+        for (int i = 1; i <= m.nbInstruments && i <= kMaxInstruments; i++) {
+            const ModInstrument& ins = m.instruments[i];
+            char name[23] = {};
+            std::memcpy(name, ins.name, 22);
+            std::printf("  %3d %-22s samples %d vol-env %d pan-env %d fadeout %d\n", i, name, ins.nbSamples,
+                        ins.volType, ins.panType, ins.fadeout);
+            for (int j = 0; j < ins.nbSamples; j++) PrintSample(m, j, ins.samples[j]);
+        }
+    } else {
+        std::printf("samples\n");
+        for (int s = 1; s < kSampleSlots; s++)
+            if (m.samples[s].data) PrintSample(m, s, m.samples[s]);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2 || std::strcmp(argv[1], "--help") == 0) {
+        std::fprintf(stderr, "usage: moddeck-inspect FILE\n");
+        return 2;
+    }
+    if (std::strlen(argv[1]) >= kPathSize) {
+        std::fprintf(stderr, "moddeck-inspect: path too long\n");
+        return 1;
+    }
+    std::strcpy(fname_tmp, argv[1]);
+    if (!AddMusic()) {
+        std::fprintf(stderr, "moddeck-inspect: %s: cannot be read or is not a module\n", argv[1]);
+        return 1;
+    }
+    Print(*SONG);
+    FreeModSong(SONG);
+    return 0;
+}

@@ -28,4 +28,8 @@ bool ReadMODSong(Mod* song);
 // Releases a record created by AddMusic with everything it owns.
 void FreeModSong(Mod* song);
 
+// Releases every song of Liste_mods and empties the list (SONG = null).
+// Only while no module output thread runs.
+void FreeSongList();
+
 }  // namespace moddeck

@@ -1,5 +1,6 @@
 #include <algorithm>
 
+#include "engine/state.h"
 #include "loaders/loaders.h"
 
 namespace moddeck {
@@ -43,6 +44,16 @@ void FreeModSong(Mod* song) {
         }
     }
     delete song;
+}
+
+void FreeSongList() {
+    for (int i = 0; i < Liste_mods_nm && i < kMaxSongs; i++) {
+        FreeModSong(Liste_mods[i]);
+        Liste_mods[i] = nullptr;
+    }
+    Liste_mods_nm = 0;
+    Liste_mods_n = 0;
+    SONG = nullptr;
 }
 
 }  // namespace moddeck

@@ -1,0 +1,10 @@
+// TEMPORARY stand-in until the real header lands on main.
+#pragma once
+#include <atomic>
+#include <cstdint>
+namespace moddeck {
+extern std::atomic<uint8_t> TAG_SONGPLAYER;
+void AudioBringUp();
+void StartModulePlayer();
+void StopModulePlayer();
+}

@@ -1,0 +1,5 @@
+// TEMPORARY stand-in until the real header lands on main.
+#pragma once
+namespace moddeck {
+void MixNext(unsigned = 0);
+}

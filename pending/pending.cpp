@@ -1,0 +1,44 @@
+// TEMPORARY stand-ins for code being written elsewhere; removed before merge.
+#include <cstdio>
+#include <cstring>
+#include "engine/module_start.h"
+#include "engine/output.h"
+#include "engine/sequencer.h"
+#include "engine/state.h"
+#include "loaders/loaders.h"
+#include "ogg/ogg.h"
+#include "song/reader.h"
+namespace moddeck {
+std::atomic<uint8_t> TAG_SONGPLAYER{0};
+std::atomic<uint8_t> TAG_OGGPLAYER{0};
+std::atomic<uint8_t> OGG_Playing{0};
+void StartModule() {
+    std::snprintf(TitleSong, sizeof TitleSong, "%.63s", SONG->title);
+    SamplesSong[0] = 0;
+    for (int i = 0; i < kSampleSlots; i++)
+        if (SONG->samples[i].data) {
+            size_t n = std::strlen(SamplesSong);
+            std::snprintf(SamplesSong + n, sizeof SamplesSong - n, "%.63s\n", SONG->samples[i].name);
+        }
+    PLAYER_ON = 1; EXITMIXER = 0; pattern = 0; raw = 0; ticks = 0;
+}
+void StopModule() { PLAYER_ON = 0; }
+void MixNext(unsigned) {}
+void AudioBringUp() {}
+void StartModulePlayer() { TAG_SONGPLAYER = 1; }
+void StopModulePlayer() {
+    if (TAG_SONGPLAYER) { FreeSongList(); StopModule(); }
+    TAG_SONGPLAYER = 0;
+}
+bool StartOggPlayer() {
+    TAG_OGGPLAYER = 1;
+    FILE* f = std::fopen(fname_tmp, "rb");
+    if (!f) return false;
+    char m[4] = {};
+    bool ok = std::fread(m, 1, 4, f) == 4 && std::memcmp(m, "OggS", 4) == 0;
+    std::fclose(f);
+    OGG_Playing = ok;
+    return ok;
+}
+void StopOggPlayer() { OGG_Playing = 0; TAG_OGGPLAYER = 0; }
+}

@@ -178,8 +178,9 @@ HandOverResult HandOverPath(const std::string& socketPath, const std::string& ab
     return std::memcmp(reply, "OK\n", 3) == 0 ? HandOverResult::Accepted : HandOverResult::Refused;
 }
 
-InstanceListener::InstanceListener(int listenFd, std::string socketPath)
-    : listenFd_(listenFd), socketPath_(std::move(socketPath)) {}
+InstanceListener::InstanceListener(int listenFd, std::string socketPath,
+                                   std::chrono::milliseconds readDeadline)
+    : listenFd_(listenFd), socketPath_(std::move(socketPath)), readDeadline_(readDeadline) {}
 
 InstanceListener::~InstanceListener() {
     for (Pending& p : pending_) close(p.fd);
@@ -204,7 +205,7 @@ void InstanceListener::Accept() {
             close(fd);
             continue;
         }
-        pending_.push_back({fd, std::chrono::steady_clock::now() + kReadDeadline, {}});
+        pending_.push_back({fd, std::chrono::steady_clock::now() + readDeadline_, {}});
     }
 }
 

@@ -40,8 +40,10 @@ HandOverResult HandOverPath(const std::string& socketPath, const std::string& ab
 class InstanceListener {
 public:
     // Takes the listening socket; the destructor closes it and removes the
-    // socket file.
-    InstanceListener(int listenFd, std::string socketPath);
+    // socket file. A connection that has not sent a whole message within
+    // `readDeadline` is dropped.
+    InstanceListener(int listenFd, std::string socketPath,
+                     std::chrono::milliseconds readDeadline = kReadDeadline);
     ~InstanceListener();
     InstanceListener(const InstanceListener&) = delete;
     InstanceListener& operator=(const InstanceListener&) = delete;
@@ -75,6 +77,7 @@ private:
 
     int listenFd_;
     std::string socketPath_;
+    std::chrono::milliseconds readDeadline_;
     std::vector<Pending> pending_;
 };
 

@@ -195,7 +195,7 @@ void MainScreen::DrawAbout(const AboutView& about) {
     Line(y++, "Samples:");
     int rows = AboutListRows();
     const auto& lines = about.samples();
-    for (int i = about.scroll(); i < int(lines.size()) && i < about.scroll() + rows; i++) Line(y++, lines[size_t(i)]);
+    for (int i = about.firstLine(); i < int(lines.size()) && i < about.firstLine() + rows; i++) Line(y++, lines[size_t(i)]);
     std::string hint = "Enter/Esc close";
     if (int(lines.size()) > rows) hint += "   Up/Down/PgUp/PgDn scroll";
     Line(LINES - 1, hint);

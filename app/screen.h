@@ -48,7 +48,7 @@ public:
     bool visible() const { return visible_; }
     // Moves by `lines` (negative: up), kept within the sample lines.
     void Scroll(int lines, int visibleLines);
-    int scroll() const { return scroll_; }
+    int firstLine() const { return scroll_; }
     const std::string& title() const { return title_; }
     const std::vector<std::string>& samples() const { return samples_; }
 

@@ -78,6 +78,8 @@ ScreenModel Application::Model() const {
     m.title = about_.title();
     m.channels = openedFile.channels;
     m.songLength = openedFile.songLength;
+    m.oggRate = openedFile.oggRate;
+    m.oggChannels = openedFile.oggChannels;
     m.order = pattern.load(std::memory_order_relaxed);
     m.row = meterRow.load(std::memory_order_relaxed);
     m.elapsedSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();

@@ -1,5 +1,6 @@
 #include "app/open_file.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "engine/meters.h"
@@ -28,7 +29,33 @@ FileFormat FormatOfSong(const Mod& song) {
     return FileFormat::MOD;
 }
 
+// The identification header always sits in the first page, whole, within
+// the first few dozen bytes: reading a small head is enough.
+void ReadOggFormatOfFile(const char* path) {
+    uint8_t head[128];
+    FILE* f = std::fopen(path, "rb");
+    if (!f) return;
+    size_t n = std::fread(head, 1, sizeof head, f);
+    std::fclose(f);
+    ReadVorbisFormat(head, n, &openedFile.oggRate, &openedFile.oggChannels);
+}
+
 }  // namespace
+
+bool ReadVorbisFormat(const uint8_t* data, size_t size, int32_t* rate, int32_t* channels) {
+    // Page header: "OggS", version, flags, granule (8), serial, sequence,
+    // checksum, segment count; then the segment table and the first packet.
+    if (size < 27 || std::memcmp(data, "OggS", 4) != 0) return false;
+    size_t packet = 27 + size_t(data[26]);
+    // Packet: type 1, "vorbis", version (4), channels (1), rate (4).
+    if (packet + 16 > size || data[packet] != 1 || std::memcmp(data + packet + 1, "vorbis", 6) != 0) return false;
+    const uint8_t* p = data + packet + 11;
+    uint32_t r = uint32_t(p[1]) | uint32_t(p[2]) << 8 | uint32_t(p[3]) << 16 | uint32_t(p[4]) << 24;
+    if (p[0] == 0 || r == 0 || r > 1000000) return false;
+    *channels = p[0];
+    *rate = int32_t(r);
+    return true;
+}
 
 void CopyUtf8Bounded(char* dst, size_t size, const char* src) {
     if (size == 0) return;
@@ -100,6 +127,7 @@ bool openFile(const char* path) {
         CopyUtf8Bounded(SamplesSong, sizeof SamplesSong, kOggSamplesText);
         openedFile.format = FileFormat::Ogg;
         openedFile.status = StartOggPlayer() ? OpenStatus::OggPlaying : OpenStatus::OggRefused;
+        if (openedFile.status == OpenStatus::OggPlaying) ReadOggFormatOfFile(fname_tmp);
         return true;
     }
 

@@ -35,6 +35,8 @@ struct OpenedFile {
     FileFormat format = FileFormat::None;
     int32_t channels = 0;    // module channels
     int32_t songLength = 0;  // entries of the order table
+    int32_t oggRate = 0;     // Ogg: sample rate and channels of the stream, 0 when unknown
+    int32_t oggChannels = 0;
 };
 extern OpenedFile openedFile;
 
@@ -52,6 +54,11 @@ void ExtensionOf(const char* path, char* out, size_t size);
 // Copies `src` into `dst` of `size` bytes, always terminated; when it must
 // cut, it cuts before the UTF-8 sequence that would not fit whole.
 void CopyUtf8Bounded(char* dst, size_t size, const char* src);
+
+// Reads the sample rate and channel count from the Vorbis identification
+// header at the start of an Ogg file's first page. False when the bytes do
+// not hold one.
+bool ReadVorbisFormat(const uint8_t* data, size_t size, int32_t* rate, int32_t* channels);
 
 // Short names for the screen: "XM", "S3M", "MOD", "Ogg Vorbis", "".
 const char* FormatName(FileFormat format);

@@ -161,6 +161,9 @@ void MainScreen::DrawMain(const ScreenModel& m) {
     bool playing = m.status == OpenStatus::ModulePlaying || m.status == OpenStatus::OggPlaying;
     if (playing) {
         std::string format = FormatName(m.format);
+        if (m.format == FileFormat::Ogg && m.oggRate > 0)
+            format += ", " + std::to_string(m.oggRate) + " Hz, " + std::to_string(m.oggChannels) +
+                      (m.oggChannels == 1 ? " channel" : " channels");
         Line(y++, "Format:   " + format);
         if (m.status == OpenStatus::ModulePlaying) {
             Line(y++, "Title:    " + m.title);
@@ -173,14 +176,22 @@ void MainScreen::DrawMain(const ScreenModel& m) {
     y++;
     Line(y++, StatusLine(m));
     y++;
-    if (m.status == OpenStatus::ModulePlaying) {
-        int width = std::max(4, std::min(64, COLS - 8));
-        for (int c = 0; c < m.channels && c < kMaxChannels && y < LINES - 2; c++) {
+    if (m.status == OpenStatus::ModulePlaying && m.channels > 0) {
+        // As many columns of meters as it takes to fit every channel above
+        // the key line.
+        int channels = std::min<int>(m.channels, kMaxChannels);
+        int rows = std::max(1, LINES - 2 - y);
+        int columns = (channels + rows - 1) / rows;
+        rows = (channels + columns - 1) / columns;
+        int columnWidth = std::max(8, (COLS - 1) / columns);
+        int width = std::min(64, columnWidth - 4);
+        for (int c = 0; c < channels; c++) {
             char label[8];
             std::snprintf(label, sizeof label, "%2d ", c + 1);
-            Line(y++, label + MeterBar(m.peaks[c], width));
+            int row = y + c % rows, x = (c / rows) * columnWidth;
+            if (row < LINES - 1 && x + 3 + width < COLS) mvaddstr(row, x, (label + MeterBar(m.peaks[c], width)).c_str());
         }
-        y++;
+        y += rows + 1;
     }
     Line(std::max(y, LINES - 1), "+/- order   a about   q quit");
 }

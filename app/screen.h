@@ -23,6 +23,8 @@ struct ScreenModel {
     int32_t order = 0;
     int32_t songLength = 0;
     int32_t row = 0;
+    int32_t oggRate = 0;  // 0 when unknown
+    int32_t oggChannels = 0;
     double elapsedSeconds = 0;
     uint16_t peaks[kMaxChannels] = {};
 };

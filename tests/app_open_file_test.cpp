@@ -146,6 +146,8 @@ TEST_F(OpenFile, OggExtensionInAnyCaseTakesTheOggPath) {
         EXPECT_TRUE(openFile(path.c_str()));
         EXPECT_EQ(openedFile.status, OpenStatus::OggPlaying) << name;
         EXPECT_EQ(openedFile.format, FileFormat::Ogg);
+        EXPECT_EQ(openedFile.oggRate, 44100);
+        EXPECT_EQ(openedFile.oggChannels, 2);
         EXPECT_TRUE(OGG_Playing.load());
         EXPECT_FALSE(TAG_SONGPLAYER.load());
         EXPECT_STREQ(TitleSong, path.c_str());
@@ -292,5 +294,19 @@ TEST_F(OpenFile, TheAudioDeviceIsOpenedOnce) {
         openFile((i % 2 ? ogg : xm).c_str());
         EXPECT_EQ(alcGetCurrentContext(), context);
         EXPECT_EQ(alcGetContextsDevice(alcGetCurrentContext()), device);
+    }
+}
+
+TEST(ReadVorbisFormat, RateAndChannelsFromTheFirstPage) {
+    for (auto [rate, channels] : {std::pair{44100, 2}, std::pair{22050, 1}}) {
+        std::vector<uint8_t> ogg = EncodeOggTone(0.05, rate, channels);
+        int32_t r = 0, c = 0;
+        ASSERT_TRUE(ReadVorbisFormat(ogg.data(), 64, &r, &c));
+        EXPECT_EQ(r, rate);
+        EXPECT_EQ(c, channels);
+        // Any cut inside the header, or a damaged signature, reads as unknown.
+        for (size_t n = 0; n < size_t(27 + ogg[26] + 16); n++) EXPECT_FALSE(ReadVorbisFormat(ogg.data(), n, &r, &c)) << n;
+        ogg[28 + ogg[26]] ^= 0x20;
+        EXPECT_FALSE(ReadVorbisFormat(ogg.data(), ogg.size(), &r, &c));
     }
 }

@@ -9,9 +9,10 @@
 #include "ogg/ogg.h"
 #include "song/reader.h"
 namespace moddeck {
-std::atomic<uint8_t> TAG_SONGPLAYER{0};
-std::atomic<uint8_t> TAG_OGGPLAYER{0};
-std::atomic<uint8_t> OGG_Playing{0};
+uint8_t TAG_SONGPLAYER = 0;
+unsigned int source_secondary = 0, source_ogg = 0;
+uint8_t TAG_OGGPLAYER = 0;
+uint8_t OGG_Playing = 0;
 void StartModule() {
     std::snprintf(TitleSong, sizeof TitleSong, "%.63s", SONG->title);
     SamplesSong[0] = 0;

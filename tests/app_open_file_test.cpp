@@ -1,3 +1,4 @@
+#include <AL/al.h>
 #include <AL/alc.h>
 #include <gtest/gtest.h>
 
@@ -148,8 +149,8 @@ TEST_F(OpenFile, OggExtensionInAnyCaseTakesTheOggPath) {
         EXPECT_EQ(openedFile.format, FileFormat::Ogg);
         EXPECT_EQ(openedFile.oggRate, 44100);
         EXPECT_EQ(openedFile.oggChannels, 2);
-        EXPECT_TRUE(OGG_Playing.load());
-        EXPECT_FALSE(TAG_SONGPLAYER.load());
+        EXPECT_TRUE(OGG_Playing);
+        EXPECT_FALSE(TAG_SONGPLAYER);
         EXPECT_STREQ(TitleSong, path.c_str());
         EXPECT_STREQ(SamplesSong, "OGG File");
         EXPECT_STREQ(fname_tmp, path.c_str());
@@ -163,7 +164,7 @@ TEST_F(OpenFile, OtherExtensionsTakeTheModulePath) {
         EXPECT_TRUE(openFile(path.c_str()));
         EXPECT_EQ(openedFile.status, OpenStatus::ModulePlaying) << name;
         EXPECT_EQ(openedFile.format, FileFormat::XM);
-        EXPECT_TRUE(TAG_SONGPLAYER.load());
+        EXPECT_TRUE(TAG_SONGPLAYER);
         EXPECT_EQ(Liste_mods_nm, 1) << "the song list holds the new song only";
     }
 }
@@ -192,8 +193,8 @@ TEST_F(OpenFile, FailedOggThenAModule) {
     std::string missing = (dir_ / "missing.ogg").string();
     EXPECT_TRUE(openFile(missing.c_str()));
     EXPECT_EQ(openedFile.status, OpenStatus::OggRefused);
-    EXPECT_TRUE(TAG_OGGPLAYER.load());
-    EXPECT_FALSE(OGG_Playing.load());
+    EXPECT_TRUE(TAG_OGGPLAYER);
+    EXPECT_FALSE(OGG_Playing);
     EXPECT_STREQ(TitleSong, missing.c_str());
     EXPECT_STREQ(SamplesSong, "OGG File");
 
@@ -204,7 +205,7 @@ TEST_F(OpenFile, FailedOggThenAModule) {
     std::string xm = Write("after.xm", TinyXM("after"));
     openFile(xm.c_str());
     EXPECT_EQ(openedFile.status, OpenStatus::ModulePlaying);
-    EXPECT_FALSE(TAG_OGGPLAYER.load());
+    EXPECT_FALSE(TAG_OGGPLAYER);
     EXPECT_STREQ(TitleSong, "after");
 }
 
@@ -216,7 +217,7 @@ TEST_F(OpenFile, RejectedModulePlaysNothingAndTheNextFilePlays) {
     std::string missing = (dir_ / "missing.xm").string();
     EXPECT_TRUE(openFile(missing.c_str()));
     EXPECT_EQ(openedFile.status, OpenStatus::ModuleRejected);
-    EXPECT_FALSE(TAG_SONGPLAYER.load()) << "the first module was stopped";
+    EXPECT_FALSE(TAG_SONGPLAYER) << "the first module was stopped";
     EXPECT_FALSE(PLAYER_ON.load());
     EXPECT_EQ(Liste_mods_nm, 0);
     EXPECT_STREQ(TitleSong, "") << "no stale title of the stopped file";
@@ -230,12 +231,12 @@ TEST_F(OpenFile, RejectedModulePlaysNothingAndTheNextFilePlays) {
 TEST_F(OpenFile, PathTooLongIsRefusedAfterStoppingThePreviousFile) {
     std::string xm = Write("first.xm", TinyXM("first"));
     openFile(xm.c_str());
-    ASSERT_TRUE(TAG_SONGPLAYER.load());
+    ASSERT_TRUE(TAG_SONGPLAYER);
 
     std::string longPath = "/" + std::string(kPathSize, 'a') + ".xm";
     EXPECT_TRUE(openFile(longPath.c_str()));
     EXPECT_EQ(openedFile.status, OpenStatus::PathTooLong);
-    EXPECT_FALSE(TAG_SONGPLAYER.load());
+    EXPECT_FALSE(TAG_SONGPLAYER);
     EXPECT_STREQ(fname_tmp, "");
 
     // The longest path that fits is still taken (and here not found).
@@ -259,12 +260,17 @@ TEST_F(OpenFile, OpeningWhileAModulePlaysStopsItsThreadFirst) {
     std::string a = Write("a.xm", TinyXM("a"));
     std::string b = Write("b.xm", TinyXM("b"));
     openFile(a.c_str());
-    ASSERT_TRUE(TAG_SONGPLAYER.load());
+    ASSERT_TRUE(TAG_SONGPLAYER);
+    ALuint first = source_secondary;
+    ASSERT_NE(first, 0u);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     openFile(b.c_str());
     // The old thread acknowledged the stop exactly once before the new one started.
     EXPECT_EQ(TERMINATED.load(), 1);
-    EXPECT_TRUE(TAG_SONGPLAYER.load());
+    // Its source is gone (unless its name was reused for the new one).
+    EXPECT_NE(source_secondary, 0u);
+    if (source_secondary != first) EXPECT_FALSE(alIsSource(first));
+    EXPECT_TRUE(TAG_SONGPLAYER);
     EXPECT_TRUE(PLAYER_ON.load());
     EXPECT_STREQ(TitleSong, "b");
 }
@@ -273,12 +279,14 @@ TEST_F(OpenFile, OpeningAfterAnOggStreamEndedReleasesNothingTwice) {
     std::string ogg = Write("short.ogg", EncodeOggTone(0.1));
     openFile(ogg.c_str());
     ASSERT_EQ(openedFile.status, OpenStatus::OggPlaying);
+    ALuint oggSource = source_ogg;
     // Three 100 ms blocks are decoded at once: the stream has ended by now.
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
     std::string xm = Write("after.xm", TinyXM("after"));
     openFile(xm.c_str());
     EXPECT_EQ(openedFile.status, OpenStatus::ModulePlaying);
-    EXPECT_FALSE(OGG_Playing.load());
+    EXPECT_FALSE(OGG_Playing);
+    if (oggSource != source_secondary) EXPECT_FALSE(alIsSource(oggSource));
     openFile(ogg.c_str());
     EXPECT_EQ(openedFile.status, OpenStatus::OggPlaying);
 }

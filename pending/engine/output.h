@@ -3,7 +3,8 @@
 #include <atomic>
 #include <cstdint>
 namespace moddeck {
-extern std::atomic<uint8_t> TAG_SONGPLAYER;
+extern uint8_t TAG_SONGPLAYER;
+extern unsigned int source_secondary;
 void AudioBringUp();
 void StartModulePlayer();
 void StopModulePlayer();

@@ -3,8 +3,9 @@
 #include <atomic>
 #include <cstdint>
 namespace moddeck {
-extern std::atomic<uint8_t> TAG_OGGPLAYER;
-extern std::atomic<uint8_t> OGG_Playing;
+extern uint8_t TAG_OGGPLAYER;
+extern unsigned int source_ogg;
+extern uint8_t OGG_Playing;
 bool StartOggPlayer();
 void StopOggPlayer();
 }

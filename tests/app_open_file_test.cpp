@@ -269,7 +269,9 @@ TEST_F(OpenFile, OpeningWhileAModulePlaysStopsItsThreadFirst) {
     EXPECT_EQ(TERMINATED.load(), 1);
     // Its source is gone (unless its name was reused for the new one).
     EXPECT_NE(source_secondary, 0u);
-    if (source_secondary != first) EXPECT_FALSE(alIsSource(first));
+    if (source_secondary != first) {
+        EXPECT_FALSE(alIsSource(first));
+    }
     EXPECT_TRUE(TAG_SONGPLAYER);
     EXPECT_TRUE(PLAYER_ON.load());
     EXPECT_STREQ(TitleSong, "b");
@@ -286,7 +288,9 @@ TEST_F(OpenFile, OpeningAfterAnOggStreamEndedReleasesNothingTwice) {
     openFile(xm.c_str());
     EXPECT_EQ(openedFile.status, OpenStatus::ModulePlaying);
     EXPECT_FALSE(OGG_Playing);
-    if (oggSource != source_secondary) EXPECT_FALSE(alIsSource(oggSource));
+    if (oggSource != source_secondary) {
+        EXPECT_FALSE(alIsSource(oggSource));
+    }
     openFile(ogg.c_str());
     EXPECT_EQ(openedFile.status, OpenStatus::OggPlaying);
 }

@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <vector>
 
 #include "app/instance.h"
@@ -36,6 +37,7 @@ bool Application::OpenFile(const std::string& path) {
     openFile(path.c_str());
     // The view shows the new file's texts from now on, even while open.
     about_.set(TitleSong, SamplesSong);
+    announce_ = true;
     return true;
 }
 
@@ -129,6 +131,15 @@ int Application::Run() {
         }
         // All keys read in this turn give at most one step.
         ApplyKeys();
+        // Without a screen, one line on stderr tells what each file did.
+        if (announce_ && !screen_.IsOpen()) {
+            ScreenModel m = Model();
+            std::string line = StatusLine(m);
+            if (m.status == OpenStatus::ModulePlaying || m.status == OpenStatus::OggPlaying)
+                line = "Playing " + m.file + " (" + FormatName(m.format) + ")";
+            std::fprintf(stderr, "moddeck: %s\n", line.c_str());
+        }
+        announce_ = false;
     }
     screen_.Close();
     // Stop the output threads before the process tears down the state they read.

@@ -43,6 +43,7 @@ private:
     MainScreen screen_;
     AboutView about_;
     std::string file_;
+    bool announce_ = false;  // a file was opened since the last report
     std::chrono::steady_clock::time_point started_;
 };
 

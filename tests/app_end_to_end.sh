@@ -77,6 +77,7 @@ expect_restored() {
 
 xm=$examples/moddeck-demo.xm
 mod=$examples/moddeck-demo.mod
+ogg=$examples/moddeck-demo.ogg
 
 # ---- Play the XM, move through its orders, read the About view.
 start "'$xm'"
@@ -114,9 +115,17 @@ keys Escape
 expect_line '^Format: +MOD$'
 # A file that cannot be played says so in one line, and the player keeps going.
 "$bin" "$tmp/run" && fail "a folder was handed over"
-echo "not a module" > "$tmp/bad.xm"
-"$bin" "$tmp/bad.xm" || fail "handing over a bad file"
-expect_line "^Cannot play $tmp/bad.xm: it cannot be opened or is not a module.\$"
+echo "not a stream" > "$tmp/bad.ogg"
+"$bin" "$tmp/bad.ogg" || fail "handing over a bad file"
+expect_line "^Cannot play $tmp/bad.ogg: it cannot be opened or is not Ogg Vorbis.\$"
+# The Ogg example: the About view shows its path and "OGG File".
+"$bin" "$ogg" || fail "handing over the Ogg file"
+expect_line '^Format: +Ogg Vorbis, 44100 Hz, 2 channels$'
+keys a
+expect_line '^About$'
+[ "$(screen | sed -n 2p)" = "$ogg" ] || fail "About title of an Ogg file"
+[ "$(screen | sed -n 5p)" = "OGG File" ] || fail "About text of an Ogg file"
+keys Enter
 "$bin" "$xm" || fail "handing over the XM again"
 expect_line '^Format: +XM$'
 

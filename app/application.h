@@ -36,6 +36,7 @@ public:
 
     // What the screen would show now.
     ScreenModel Model() const;
+    const AboutView& about() const { return about_; }
 
 private:
     InstanceListener* listener_;

@@ -16,7 +16,7 @@
 // - at most 256 patterns (one order byte each) of at most 16 channels;
 // - a sample longer than the bytes left in the file is cut to what is there.
 #include <algorithm>
-#include <cstdlib>
+#include <array>
 #include <cstring>
 
 #include "engine/periods.h"
@@ -65,14 +65,26 @@ int16_t ReadBigEndianWord(SNDMyFILE* r) {
     return static_cast<int16_t>((b[0] << 8) | b[1]);
 }
 
-// The note whose finetune-0 period (halved) lies within 2 of the period;
-// -1 when none does. The first match from the lowest note wins.
-int16_t NoteOfPeriod(int period) {
-    for (int k = 0; k < kNotes; k++) {
-        int half = Periods[kFinetuneZeroRow][k] / 2;
-        if (std::abs(period - half) <= 2) return static_cast<int16_t>(k);
-    }
-    return -1;
+// Note of every 12-bit period: the first note, from the lowest, whose
+// finetune-0 period (halved) lies within 2 of it; -1 when none does. Built
+// once from the period rows, which never change, so that a cell costs one
+// look-up instead of a search of the whole row.
+constexpr int kPeriodRange = 4096;
+
+const int16_t* NoteOfPeriodTable() {
+    static const auto table = [] {
+        CalculesPeriodes();
+        std::array<int16_t, kPeriodRange> notes;
+        notes.fill(-1);
+        // From the highest note down, so that the lowest matching note wins.
+        for (int k = kNotes - 1; k >= 0; k--) {
+            int half = Periods[kFinetuneZeroRow][k] / 2;
+            for (int p = std::max(half - 2, 0); p <= half + 2 && p < kPeriodRange; p++)
+                notes[p] = static_cast<int16_t>(k);
+        }
+        return notes;
+    }();
+    return table.data();
 }
 
 void ReadSample(SNDMyFILE* r, int slot, Mod* song) {
@@ -102,7 +114,7 @@ void ReadPattern(SNDMyFILE* r, int index, Mod* song, int channels) {
             cell.effect = b[2] & 0x0F;
             // A pattern break counts rows in two decimal digits.
             cell.param = cell.effect == 0x0D ? static_cast<uint8_t>((b[3] & 15) + (b[3] >> 4) * 10) : b[3];
-            cell.note = NoteOfPeriod(cell.period);
+            cell.note = NoteOfPeriodTable()[cell.period];
         }
     }
     p.nbRows = kRows;
@@ -131,7 +143,6 @@ bool ReadMODSong(Mod* song) {
 
     r = OpenModuleReader();
     if (!r) return false;
-    CalculesPeriodes();  // the note search needs the period rows
     song->isXM = 0;
     song->isS3M = 0;
     ReaderRead(r, song->title, 20);

@@ -59,10 +59,11 @@ ModVariant ChooseVariant(const uint8_t (&prefix)[kPrefixBytes]) {
     return {4, 15, 128, false};
 }
 
-int16_t ReadBigEndianWord(SNDMyFILE* r) {
+// Amiga words are big-endian.
+uint16_t ReadBigEndianWord(SNDMyFILE* r) {
     uint8_t b[2];
     ReaderRead(r, b, 2);
-    return static_cast<int16_t>((b[0] << 8) | b[1]);
+    return static_cast<uint16_t>((b[0] << 8) | b[1]);
 }
 
 // Note of every 12-bit period: the first note, from the lowest, whose
@@ -90,13 +91,13 @@ const int16_t* NoteOfPeriodTable() {
 void ReadSample(SNDMyFILE* r, int slot, Mod* song) {
     ModSample& s = song->samples[slot];
     ReaderRead(r, s.name, 22);
-    s.length = static_cast<uint16_t>(ReadBigEndianWord(r)) * 2;  // words -> frames
+    s.length = ReadBigEndianWord(r) * 2;  // words -> frames
     // Only the low nibble carries the finetune, as a signed 4-bit value.
     int fine = ReadU8(r) & 0x0F;
     s.finetune = fine < 8 ? fine : fine - 16;
     s.volume = static_cast<int8_t>(ReadU8(r));
-    s.loopStart = static_cast<uint16_t>(ReadBigEndianWord(r)) * 2;
-    s.loopLength = static_cast<uint16_t>(ReadBigEndianWord(r)) * 2;
+    s.loopStart = ReadBigEndianWord(r) * 2;
+    s.loopLength = ReadBigEndianWord(r) * 2;
 }
 
 void ReadPattern(SNDMyFILE* r, int index, Mod* song, int channels) {

@@ -305,8 +305,9 @@ Bytes WriteS3M(const Tune& t, const std::vector<Sample>& samples) {
     U8(b, 0x1A);
     U8(b, 16);
     U16(b, 0);
-    int ordnum = int(t.orders.size()) + 1;  // a closing 255 marks the end
-    ordnum += ordnum & 1;                   // the order list has an even length
+    // The order list has an even length; an odd one is closed by a 255 (end).
+    int ordnum = int(t.orders.size());
+    ordnum += ordnum & 1;
     U16(b, ordnum);
     U16(b, int(samples.size()));
     U16(b, int(t.patterns.size()));

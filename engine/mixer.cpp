@@ -5,6 +5,10 @@
 
 #include "engine/envelopes.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace moddeck {
 
 bool MixerSkipsSilence = true;
@@ -46,6 +50,55 @@ inline void EmitFrame(int32_t a, int32_t b, float f, float g, float p, int16_t* 
     PanFrame(s, p, out);
 }
 
+// Frames are prepared in chunks (the two sample values and the fraction of
+// each frame, which depend on the running position) and then emitted
+// together, several at a time, with the same arithmetic as EmitFrame.
+constexpr int kChunk = 64;
+
+struct Chunk {
+    int32_t a[kChunk];
+    int32_t b[kChunk];
+    float f[kChunk];
+    int n = 0;
+};
+
+void EmitChunk(const Chunk& ch, float g, float p, int16_t* out) {
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128 vg = _mm_set1_ps(g), vp = _mm_set1_ps(p);
+    const __m128i low16 = _mm_set1_epi32(0xFFFF);
+    for (; i + 4 <= ch.n; i += 4) {
+        __m128 a = _mm_cvtepi32_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(ch.a + i)));
+        __m128 b = _mm_cvtepi32_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(ch.b + i)));
+        __m128 f = _mm_loadu_ps(ch.f + i);
+        __m128i s = _mm_cvttps_epi32(_mm_mul_ps(_mm_add_ps(_mm_mul_ps(_mm_sub_ps(b, a), f), a), vg));
+        __m128i left32 = _mm_cvttps_epi32(_mm_mul_ps(_mm_cvtepi32_ps(s), vp));
+        __m128i left = _mm_srai_epi32(_mm_slli_epi32(left32, 16), 16);  // (int16) of it
+        __m128i right = _mm_sub_epi32(s, left);
+        __m128i frames = _mm_or_si128(_mm_and_si128(left, low16), _mm_slli_epi32(right, 16));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * i), frames);
+    }
+#endif
+    for (; i < ch.n; i++) EmitFrame(ch.a[i], ch.b[i], ch.f[i], g, p, out + 2 * i);
+}
+
+inline void Push(Chunk& ch, int32_t a, int32_t b, float f, float g, float p, int16_t*& out) {
+    ch.a[ch.n] = a;
+    ch.b[ch.n] = b;
+    ch.f[ch.n] = f;
+    if (++ch.n == kChunk) {
+        EmitChunk(ch, g, p, out);
+        out += 2 * kChunk;
+        ch.n = 0;
+    }
+}
+
+inline void Flush(Chunk& ch, float g, float p, int16_t*& out) {
+    EmitChunk(ch, g, p, out);
+    out += 2 * ch.n;
+    ch.n = 0;
+}
+
 void WriteSilence(int c, int32_t from, int32_t frames) {
     int16_t* buf = ptrVoices[c];
     if (!MixerSkipsSilence) {
@@ -82,11 +135,12 @@ int32_t RenderOneShot(Voice& v, const ModSample& s, SongKind kind, float step, f
     const int32_t endAt = kind == SongKind::XM ? n : n + 1;
     float pos = v.position;
     int32_t f = 0;
+    Chunk ch;
     // Both frames inside the data: no checks per frame.
     for (; f < frames; f++) {
         int32_t i = static_cast<int32_t>(pos);
         if (i + 1 >= n) break;
-        EmitFrame(d[i], d[i + 1], pos - static_cast<float>(i), g, p, out + 2 * f);
+        Push(ch, d[i], d[i + 1], pos - static_cast<float>(i), g, p, out);
         pos += step;
     }
     for (; f < frames; f++) {
@@ -97,9 +151,10 @@ int32_t RenderOneShot(Voice& v, const ModSample& s, SongKind kind, float step, f
         }
         int32_t a = i < n ? d[i] : 0;
         int32_t b = i + 1 < n ? d[i + 1] : a;
-        EmitFrame(a, b, pos - static_cast<float>(i), g, p, out + 2 * f);
+        Push(ch, a, b, pos - static_cast<float>(i), g, p, out);
         pos += step;
     }
+    Flush(ch, g, p, out);
     v.position = pos;
     return f;
 }
@@ -109,6 +164,7 @@ void RenderForward(Voice& v, const ModSample& s, const Loop& loop, float step, f
     const int16_t* d = s.data;
     const int32_t start = loop.start, len = loop.length, end = loop.start + loop.length;
     float pos = v.position;
+    Chunk ch;
     for (int32_t f = 0; f < frames; f++) {
         int32_t i = static_cast<int32_t>(pos);
         float fr = pos - static_cast<float>(i);
@@ -118,9 +174,10 @@ void RenderForward(Voice& v, const ModSample& s, const Loop& loop, float step, f
             pos = static_cast<float>(j) + fr;
         }
         int32_t k = j + 1 < end ? j + 1 : start;
-        EmitFrame(d[j], d[k], fr, g, p, out + 2 * f);
+        Push(ch, d[j], d[k], fr, g, p, out);
         pos += step;
     }
+    Flush(ch, g, p, out);
     v.position = pos;
 }
 
@@ -137,6 +194,7 @@ void RenderPingPong(Voice& v, const ModSample& s, const Loop& loop, float step, 
         return dist < len ? start + dist : start + len - dist % len;
     };
     float pos = v.position;
+    Chunk ch;
     for (int32_t f = 0; f < frames; f++) {
         int32_t i = static_cast<int32_t>(pos);
         float fr = pos - static_cast<float>(i);
@@ -148,10 +206,29 @@ void RenderPingPong(Voice& v, const ModSample& s, const Loop& loop, float step, 
         if (i + 1 > start) k = fold(i + 1, dist);
         int32_t a = d[std::min(j, n - 1)];
         int32_t b = k < n ? d[k] : a;
-        EmitFrame(a, b, fr, g, p, out + 2 * f);
+        Push(ch, a, b, fr, g, p, out);
         pos += step;
     }
+    Flush(ch, g, p, out);
     v.position = pos;
+}
+
+// out[e] = clamp(out[e] + (buf[e] >> 1), -32767, 32767): what the Saturation
+// table holds, computed in a form that runs eight samples at a time. The
+// running sum is always within -32767..32767 and the halved sample within
+// -16384..16383, so a saturating 16-bit add followed by a floor at -32767
+// gives the same value as the table.
+void AddHalvedClamped(int16_t* out, const int16_t* buf, int elements) {
+    int e = 0;
+#if defined(__SSE2__)
+    const __m128i floor = _mm_set1_epi16(-32767);
+    for (; e + 8 <= elements; e += 8) {
+        __m128i acc = _mm_loadu_si128(reinterpret_cast<const __m128i*>(out + e));
+        __m128i half = _mm_srai_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(buf + e)), 1);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + e), _mm_max_epi16(_mm_adds_epi16(acc, half), floor));
+    }
+#endif
+    for (; e < elements; e++) out[e] = static_cast<int16_t>(std::clamp(out[e] + (buf[e] >> 1), -32767, 32767));
 }
 
 }  // namespace
@@ -238,13 +315,8 @@ void MixVoiceBuffers() {
             for (int e = 0; e < kBlockSamples; e++) out[e] = Saturation[kSaturationOffset + out[e] + (buf[e] >> 1)];
             continue;
         }
-        // The same clamp as the Saturation table, in a form the compiler
-        // vectorises. A silent stretch adds nothing and is skipped.
         int elements = MixerSkipsSilence ? 2 * std::min(silentFrom[c], kBlockFrames) : kBlockSamples;
-        for (int e = 0; e < elements; e++) {
-            int32_t acc = out[e] + (buf[e] >> 1);
-            out[e] = static_cast<int16_t>(std::clamp(acc, -32767, 32767));
-        }
+        AddHalvedClamped(out, buf, elements);
     }
 
     base -= kBlockFrames;

@@ -59,15 +59,14 @@ struct Chunk {
     int32_t a[kChunk];
     int32_t b[kChunk];
     float f[kChunk];
-    int n = 0;
 };
 
-void EmitChunk(const Chunk& ch, float g, float p, int16_t* out) {
+void EmitChunk(const Chunk& ch, int n, float g, float p, int16_t* out) {
     int i = 0;
 #if defined(__SSE2__)
     const __m128 vg = _mm_set1_ps(g), vp = _mm_set1_ps(p);
     const __m128i low16 = _mm_set1_epi32(0xFFFF);
-    for (; i + 4 <= ch.n; i += 4) {
+    for (; i + 4 <= n; i += 4) {
         __m128 a = _mm_cvtepi32_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(ch.a + i)));
         __m128 b = _mm_cvtepi32_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(ch.b + i)));
         __m128 f = _mm_loadu_ps(ch.f + i);
@@ -79,24 +78,7 @@ void EmitChunk(const Chunk& ch, float g, float p, int16_t* out) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * i), frames);
     }
 #endif
-    for (; i < ch.n; i++) EmitFrame(ch.a[i], ch.b[i], ch.f[i], g, p, out + 2 * i);
-}
-
-inline void Push(Chunk& ch, int32_t a, int32_t b, float f, float g, float p, int16_t*& out) {
-    ch.a[ch.n] = a;
-    ch.b[ch.n] = b;
-    ch.f[ch.n] = f;
-    if (++ch.n == kChunk) {
-        EmitChunk(ch, g, p, out);
-        out += 2 * kChunk;
-        ch.n = 0;
-    }
-}
-
-inline void Flush(Chunk& ch, float g, float p, int16_t*& out) {
-    EmitChunk(ch, g, p, out);
-    out += 2 * ch.n;
-    ch.n = 0;
+    for (; i < n; i++) EmitFrame(ch.a[i], ch.b[i], ch.f[i], g, p, out + 2 * i);
 }
 
 void WriteSilence(int c, int32_t from, int32_t frames) {
@@ -135,26 +117,36 @@ int32_t RenderOneShot(Voice& v, const ModSample& s, SongKind kind, float step, f
     const int32_t endAt = kind == SongKind::XM ? n : n + 1;
     float pos = v.position;
     int32_t f = 0;
+    bool ended = false;
     Chunk ch;
-    // Both frames inside the data: no checks per frame.
-    for (; f < frames; f++) {
-        int32_t i = static_cast<int32_t>(pos);
-        if (i + 1 >= n) break;
-        Push(ch, d[i], d[i + 1], pos - static_cast<float>(i), g, p, out);
-        pos += step;
-    }
-    for (; f < frames; f++) {
-        int32_t i = static_cast<int32_t>(pos);
-        if (i >= endAt) {
-            v.period = 0;
-            break;
+    while (f < frames && !ended) {
+        const int count = std::min(kChunk, frames - f);
+        int m = 0;
+        // Both frames inside the data: no checks per frame.
+        for (; m < count; m++) {
+            int32_t i = static_cast<int32_t>(pos);
+            if (i + 1 >= n) break;
+            ch.a[m] = d[i];
+            ch.b[m] = d[i + 1];
+            ch.f[m] = pos - static_cast<float>(i);
+            pos += step;
         }
-        int32_t a = i < n ? d[i] : 0;
-        int32_t b = i + 1 < n ? d[i + 1] : a;
-        Push(ch, a, b, pos - static_cast<float>(i), g, p, out);
-        pos += step;
+        for (; m < count; m++) {
+            int32_t i = static_cast<int32_t>(pos);
+            if (i >= endAt) {
+                v.period = 0;
+                ended = true;
+                break;
+            }
+            int32_t a = i < n ? d[i] : 0;
+            ch.a[m] = a;
+            ch.b[m] = i + 1 < n ? d[i + 1] : a;
+            ch.f[m] = pos - static_cast<float>(i);
+            pos += step;
+        }
+        EmitChunk(ch, m, g, p, out + 2 * f);
+        f += m;
     }
-    Flush(ch, g, p, out);
     v.position = pos;
     return f;
 }
@@ -165,19 +157,24 @@ void RenderForward(Voice& v, const ModSample& s, const Loop& loop, float step, f
     const int32_t start = loop.start, len = loop.length, end = loop.start + loop.length;
     float pos = v.position;
     Chunk ch;
-    for (int32_t f = 0; f < frames; f++) {
-        int32_t i = static_cast<int32_t>(pos);
-        float fr = pos - static_cast<float>(i);
-        int32_t j = i;
-        if (i >= end) {
-            j = start + (i - start) % len;
-            pos = static_cast<float>(j) + fr;
+    for (int32_t f = 0; f < frames;) {
+        const int count = std::min(kChunk, frames - f);
+        for (int m = 0; m < count; m++) {
+            int32_t i = static_cast<int32_t>(pos);
+            float fr = pos - static_cast<float>(i);
+            int32_t j = i;
+            if (i >= end) {
+                j = start + (i - start) % len;
+                pos = static_cast<float>(j) + fr;
+            }
+            ch.a[m] = d[j];
+            ch.b[m] = d[j + 1 < end ? j + 1 : start];
+            ch.f[m] = fr;
+            pos += step;
         }
-        int32_t k = j + 1 < end ? j + 1 : start;
-        Push(ch, d[j], d[k], fr, g, p, out);
-        pos += step;
+        EmitChunk(ch, count, g, p, out + 2 * f);
+        f += count;
     }
-    Flush(ch, g, p, out);
     v.position = pos;
 }
 
@@ -195,21 +192,26 @@ void RenderPingPong(Voice& v, const ModSample& s, const Loop& loop, float step, 
     };
     float pos = v.position;
     Chunk ch;
-    for (int32_t f = 0; f < frames; f++) {
-        int32_t i = static_cast<int32_t>(pos);
-        float fr = pos - static_cast<float>(i);
-        int32_t j = i, k = i + 1, dist;
-        if (i > start) {
-            j = fold(i, dist);
-            pos = static_cast<float>(start + dist) + fr;
+    for (int32_t f = 0; f < frames;) {
+        const int count = std::min(kChunk, frames - f);
+        for (int m = 0; m < count; m++) {
+            int32_t i = static_cast<int32_t>(pos);
+            float fr = pos - static_cast<float>(i);
+            int32_t j = i, k = i + 1, dist;
+            if (i > start) {
+                j = fold(i, dist);
+                pos = static_cast<float>(start + dist) + fr;
+            }
+            if (i + 1 > start) k = fold(i + 1, dist);
+            int32_t a = d[std::min(j, n - 1)];
+            ch.a[m] = a;
+            ch.b[m] = k < n ? d[k] : a;
+            ch.f[m] = fr;
+            pos += step;
         }
-        if (i + 1 > start) k = fold(i + 1, dist);
-        int32_t a = d[std::min(j, n - 1)];
-        int32_t b = k < n ? d[k] : a;
-        Push(ch, a, b, fr, g, p, out);
-        pos += step;
+        EmitChunk(ch, count, g, p, out + 2 * f);
+        f += count;
     }
-    Flush(ch, g, p, out);
     v.position = pos;
 }
 

@@ -233,7 +233,10 @@ void EndRow(const Mod& song, SongKind kind, const RowValues* rows, int nv, int32
     }
 }
 
+}  // namespace
+
 void PlayTick() {
+    if (!SONG) return;
     Mod& song = *SONG;
     const SongKind kind = KindOf(song);
     NVoices = std::clamp(song.nbChannels, 0, kMaxChannels);
@@ -282,6 +285,8 @@ void PlayTick() {
     if (ticks >= Speed()) EndRow(song, kind, rows, nv, pos);
     if (pos != seen) pattern.store(pos, std::memory_order_relaxed);
 }
+
+namespace {
 
 void StartNextSong() {
     Mod* next = SONG;

@@ -16,6 +16,13 @@ namespace moddeck {
 // buffers, the block is silence.
 void MixNext(unsigned = 0);
 
+// Plays one tick of SONG at frame `base` of the voice buffers: reads the
+// row, runs the row effects and triggers the notes at tick 0, runs the
+// per-tick effects, has every voice render LEN_TICK frames, then steps the
+// tick and, at the end of a row, the row and the order position. MixNext
+// calls it; it neither moves `base` nor restarts the song.
+void PlayTick();
+
 // The reset of a song start, for the song about to start: 50 ticks per
 // second and 882 frames per tick, the channel panning (the song's own for
 // S3M, else 0.5 0.35 0.65 0.5 repeated), the 32 voices reset (period,

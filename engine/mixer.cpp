@@ -186,9 +186,15 @@ void RenderPingPong(Voice& v, const ModSample& s, const Loop& loop, float step, 
     const int16_t* d = s.data;
     const int32_t n = s.length;
     const int32_t start = loop.start, len = loop.length, period2 = 2 * loop.length;
+    // The distance into the forward and backward legs. The position is
+    // folded back every frame, so the remainders are nearly always a
+    // subtraction away; the divisions are kept for large steps.
     auto fold = [&](int32_t x, int32_t& dist) {
-        dist = (x - start) % period2;
-        return dist < len ? start + dist : start + len - dist % len;
+        int32_t from = x - start;
+        dist = from < period2 ? from : from % period2;
+        if (dist < len) return start + dist;
+        int32_t back = dist - len;  // dist % len, as dist < 2 * len
+        return start + len - back;
     };
     float pos = v.position;
     Chunk ch;

@@ -186,16 +186,9 @@ void RenderPingPong(Voice& v, const ModSample& s, const Loop& loop, float step, 
     const int16_t* d = s.data;
     const int32_t n = s.length;
     const int32_t start = loop.start, len = loop.length, period2 = 2 * loop.length;
-    // The distance into the forward and backward legs. The position is
-    // folded back every frame, so the remainders are nearly always a
-    // subtraction away; the divisions are kept for large steps.
-    auto fold = [&](int32_t x, int32_t& dist) {
-        int32_t from = x - start;
-        dist = from < period2 ? from : from % period2;
-        if (dist < len) return start + dist;
-        int32_t back = dist - len;  // dist % len, as dist < 2 * len
-        return start + len - back;
-    };
+    // Frame of the loop at distance `dist` (0 .. 2 * len - 1) from its start:
+    // forward over the first `len`, then backward.
+    auto frameAt = [&](int32_t dist) { return dist < len ? start + dist : start + period2 - dist; };
     float pos = v.position;
     Chunk ch;
     for (int32_t f = 0; f < frames;) {
@@ -203,12 +196,22 @@ void RenderPingPong(Voice& v, const ModSample& s, const Loop& loop, float step, 
         for (int m = 0; m < count; m++) {
             int32_t i = static_cast<int32_t>(pos);
             float fr = pos - static_cast<float>(i);
-            int32_t j = i, k = i + 1, dist;
+            int32_t j = i, k = i + 1;
             if (i > start) {
-                j = fold(i, dist);
-                pos = static_cast<float>(start + dist) + fr;
+                int32_t dist = i - start;
+                // Within the first round the folded position is the position
+                // itself; only a wrap moves it.
+                if (dist >= period2) {
+                    dist %= period2;
+                    pos = static_cast<float>(start + dist) + fr;
+                }
+                j = frameAt(dist);
             }
-            if (i + 1 > start) k = fold(i + 1, dist);
+            if (i + 1 > start) {
+                int32_t dist = i + 1 - start;
+                if (dist >= period2) dist %= period2;
+                k = frameAt(dist);
+            }
             int32_t a = d[std::min(j, n - 1)];
             ch.a[m] = a;
             ch.b[m] = k < n ? d[k] : a;

@@ -162,13 +162,19 @@ void RenderForward(Voice& v, const ModSample& s, const Loop& loop, float step, f
         for (int m = 0; m < count; m++) {
             int32_t i = static_cast<int32_t>(pos);
             float fr = pos - static_cast<float>(i);
-            int32_t j = i;
-            if (i >= end) {
-                j = start + (i - start) % len;
-                pos = static_cast<float>(j) + fr;
+            if (i + 1 < end) {
+                // Inside the loop (or before it), next frame beside it.
+                ch.a[m] = d[i];
+                ch.b[m] = d[i + 1];
+            } else {
+                int32_t j = i;
+                if (i >= end) {
+                    j = start + (i - start) % len;
+                    pos = static_cast<float>(j) + fr;
+                }
+                ch.a[m] = d[j];
+                ch.b[m] = d[j + 1 < end ? j + 1 : start];
             }
-            ch.a[m] = d[j];
-            ch.b[m] = d[j + 1 < end ? j + 1 : start];
             ch.f[m] = fr;
             pos += step;
         }
@@ -189,6 +195,7 @@ void RenderPingPong(Voice& v, const ModSample& s, const Loop& loop, float step, 
     // Frame of the loop at distance `dist` (0 .. 2 * len - 1) from its start:
     // forward over the first `len`, then backward.
     auto frameAt = [&](int32_t dist) { return dist < len ? start + dist : start + period2 - dist; };
+    const int32_t forwardEnd = start + len, roundEnd = start + period2, mirror = 2 * start + period2;
     float pos = v.position;
     Chunk ch;
     for (int32_t f = 0; f < frames;) {
@@ -196,25 +203,35 @@ void RenderPingPong(Voice& v, const ModSample& s, const Loop& loop, float step, 
         for (int m = 0; m < count; m++) {
             int32_t i = static_cast<int32_t>(pos);
             float fr = pos - static_cast<float>(i);
-            int32_t j = i, k = i + 1;
-            if (i > start) {
-                int32_t dist = i - start;
-                // Within the first round the folded position is the position
-                // itself; only a wrap moves it.
-                if (dist >= period2) {
-                    dist %= period2;
-                    pos = static_cast<float>(start + dist) + fr;
+            if (i + 1 < forwardEnd) {
+                // Forward leg (or before the loop): the next frame is beside it.
+                ch.a[m] = d[i];
+                ch.b[m] = d[i + 1];
+            } else if (i > forwardEnd && i + 1 < roundEnd) {
+                // Backward leg, away from both turns: frame mirror - i, then the one before.
+                ch.a[m] = d[mirror - i];
+                ch.b[m] = d[mirror - i - 1];
+            } else {
+                int32_t j = i, k = i + 1;
+                if (i > start) {
+                    int32_t dist = i - start;
+                    // Within the first round the folded position is the
+                    // position itself; only a wrap moves it.
+                    if (dist >= period2) {
+                        dist %= period2;
+                        pos = static_cast<float>(start + dist) + fr;
+                    }
+                    j = frameAt(dist);
                 }
-                j = frameAt(dist);
+                if (i + 1 > start) {
+                    int32_t dist = i + 1 - start;
+                    if (dist >= period2) dist %= period2;
+                    k = frameAt(dist);
+                }
+                int32_t a = d[std::min(j, n - 1)];
+                ch.a[m] = a;
+                ch.b[m] = k < n ? d[k] : a;
             }
-            if (i + 1 > start) {
-                int32_t dist = i + 1 - start;
-                if (dist >= period2) dist %= period2;
-                k = frameAt(dist);
-            }
-            int32_t a = d[std::min(j, n - 1)];
-            ch.a[m] = a;
-            ch.b[m] = k < n ? d[k] : a;
             ch.f[m] = fr;
             pos += step;
         }

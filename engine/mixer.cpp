@@ -50,15 +50,16 @@ inline void EmitFrame(int32_t a, int32_t b, float f, float g, float p, int16_t* 
     PanFrame(s, p, out);
 }
 
-// Frames are prepared in chunks (the two sample values and the fraction of
-// each frame, which depend on the running position) and then emitted
-// together, several at a time, with the same arithmetic as EmitFrame.
+// Frames are prepared in chunks (the two sample values of each frame and
+// its position before any loop fold, whose fraction weights them) and then
+// emitted together, several at a time, with the same arithmetic as
+// EmitFrame.
 constexpr int kChunk = 64;
 
 struct Chunk {
     int32_t a[kChunk];
     int32_t b[kChunk];
-    float f[kChunk];
+    float pos[kChunk];
 };
 
 void EmitChunk(const Chunk& ch, int n, float g, float p, int16_t* out) {
@@ -69,7 +70,8 @@ void EmitChunk(const Chunk& ch, int n, float g, float p, int16_t* out) {
     for (; i + 4 <= n; i += 4) {
         __m128 a = _mm_cvtepi32_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(ch.a + i)));
         __m128 b = _mm_cvtepi32_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(ch.b + i)));
-        __m128 f = _mm_loadu_ps(ch.f + i);
+        __m128 pos = _mm_loadu_ps(ch.pos + i);
+        __m128 f = _mm_sub_ps(pos, _mm_cvtepi32_ps(_mm_cvttps_epi32(pos)));
         __m128i s = _mm_cvttps_epi32(_mm_mul_ps(_mm_add_ps(_mm_mul_ps(_mm_sub_ps(b, a), f), a), vg));
         __m128i left32 = _mm_cvttps_epi32(_mm_mul_ps(_mm_cvtepi32_ps(s), vp));
         __m128i left = _mm_srai_epi32(_mm_slli_epi32(left32, 16), 16);  // (int16) of it
@@ -78,7 +80,10 @@ void EmitChunk(const Chunk& ch, int n, float g, float p, int16_t* out) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * i), frames);
     }
 #endif
-    for (; i < n; i++) EmitFrame(ch.a[i], ch.b[i], ch.f[i], g, p, out + 2 * i);
+    for (; i < n; i++) {
+        float pos = ch.pos[i];
+        EmitFrame(ch.a[i], ch.b[i], pos - static_cast<float>(static_cast<int32_t>(pos)), g, p, out + 2 * i);
+    }
 }
 
 void WriteSilence(int c, int32_t from, int32_t frames) {
@@ -128,7 +133,7 @@ int32_t RenderOneShot(Voice& v, const ModSample& s, SongKind kind, float step, f
             if (i + 1 >= n) break;
             ch.a[m] = d[i];
             ch.b[m] = d[i + 1];
-            ch.f[m] = pos - static_cast<float>(i);
+            ch.pos[m] = pos;
             pos += step;
         }
         for (; m < count; m++) {
@@ -141,7 +146,7 @@ int32_t RenderOneShot(Voice& v, const ModSample& s, SongKind kind, float step, f
             int32_t a = i < n ? d[i] : 0;
             ch.a[m] = a;
             ch.b[m] = i + 1 < n ? d[i + 1] : a;
-            ch.f[m] = pos - static_cast<float>(i);
+            ch.pos[m] = pos;
             pos += step;
         }
         EmitChunk(ch, m, g, p, out + 2 * f);
@@ -160,8 +165,8 @@ void RenderForward(Voice& v, const ModSample& s, const Loop& loop, float step, f
     for (int32_t f = 0; f < frames;) {
         const int count = std::min(kChunk, frames - f);
         for (int m = 0; m < count; m++) {
+            const float here = pos;
             int32_t i = static_cast<int32_t>(pos);
-            float fr = pos - static_cast<float>(i);
             if (i + 1 < end) {
                 // Inside the loop (or before it), next frame beside it.
                 ch.a[m] = d[i];
@@ -170,12 +175,12 @@ void RenderForward(Voice& v, const ModSample& s, const Loop& loop, float step, f
                 int32_t j = i;
                 if (i >= end) {
                     j = start + (i - start) % len;
-                    pos = static_cast<float>(j) + fr;
+                    pos = static_cast<float>(j) + (here - static_cast<float>(i));
                 }
                 ch.a[m] = d[j];
                 ch.b[m] = d[j + 1 < end ? j + 1 : start];
             }
-            ch.f[m] = fr;
+            ch.pos[m] = here;
             pos += step;
         }
         EmitChunk(ch, count, g, p, out + 2 * f);
@@ -201,8 +206,8 @@ void RenderPingPong(Voice& v, const ModSample& s, const Loop& loop, float step, 
     for (int32_t f = 0; f < frames;) {
         const int count = std::min(kChunk, frames - f);
         for (int m = 0; m < count; m++) {
+            const float here = pos;
             int32_t i = static_cast<int32_t>(pos);
-            float fr = pos - static_cast<float>(i);
             if (i + 1 < forwardEnd) {
                 // Forward leg (or before the loop): the next frame is beside it.
                 ch.a[m] = d[i];
@@ -219,7 +224,7 @@ void RenderPingPong(Voice& v, const ModSample& s, const Loop& loop, float step, 
                     // position itself; only a wrap moves it.
                     if (dist >= period2) {
                         dist %= period2;
-                        pos = static_cast<float>(start + dist) + fr;
+                        pos = static_cast<float>(start + dist) + (here - static_cast<float>(i));
                     }
                     j = frameAt(dist);
                 }
@@ -232,7 +237,7 @@ void RenderPingPong(Voice& v, const ModSample& s, const Loop& loop, float step, 
                 ch.a[m] = a;
                 ch.b[m] = k < n ? d[k] : a;
             }
-            ch.f[m] = fr;
+            ch.pos[m] = here;
             pos += step;
         }
         EmitChunk(ch, count, g, p, out + 2 * f);

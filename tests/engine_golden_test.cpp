@@ -19,6 +19,8 @@
 #include "engine/state.h"
 #include "loaders/loaders.h"
 #include "song/reader.h"
+#include "support/mod_builder.h"
+#include "support/s3m_builder.h"
 #include "support/song_builder.h"
 #include "support/xm_builder.h"
 
@@ -357,6 +359,68 @@ TEST_F(ModuleStartTest, LoadedXMStartsAndPlays) {
     int nonzero = 0;
     for (int16_t s : ActualBufferToBeMixed) nonzero += s != 0;
     EXPECT_GT(nonzero, kBlockSamples / 2);
+    StopModule();
+    FreeSongList();
+}
+
+// The block's share of non-zero samples.
+int SoundingShare() {
+    int nonzero = 0;
+    for (int16_t s : ActualBufferToBeMixed) nonzero += s != 0;
+    return 100 * nonzero / kBlockSamples;
+}
+
+bool LoadImage(const std::vector<uint8_t>& bytes) {
+    UseModuleImage(bytes.data(), bytes.size());
+    FreeSongList();
+    bool ok = AddMusic();
+    UseModuleFile();
+    return ok;
+}
+
+TEST_F(ModuleStartTest, LoadedModStartsAtSpeedSixAndPlays) {
+    test::MODSpec spec;
+    test::MODSampleSpec smp;
+    smp.name = "triangle";
+    for (int i = 0; i < 64; i++) smp.data.push_back(static_cast<uint8_t>((i < 32 ? i : 64 - i) * 6 - 96));
+    smp.lengthWords = 32;
+    smp.loopLengthWords = 32;
+    spec.samples.push_back(smp);
+    test::MODPattern pattern = test::EmptyMODPattern(4);
+    test::SetMODCell(pattern, 4, 0, 0, 1, 428, 0, 0);
+    spec.patterns.push_back(pattern);
+    ASSERT_TRUE(LoadImage(test::BuildMOD(spec)));
+    StartModule();
+    EXPECT_STREQ(SamplesSong, "triangle\n");
+    EXPECT_EQ(NVoices, 4);
+    EXPECT_EQ(Speed(), 6);
+    EXPECT_EQ(LEN_TICK, 882);
+    MixNext();
+    EXPECT_GT(SoundingShare(), 50);
+    StopModule();
+    FreeSongList();
+}
+
+TEST_F(ModuleStartTest, LoadedS3MStartsAtItsHeaderSpeedAndTempoAndPlays) {
+    test::S3MSpec spec;
+    spec.speed = 3;
+    spec.tempo = 150;
+    test::S3MSampleSpec smp;
+    for (int i = 0; i < 64; i++) smp.data.push_back(static_cast<uint8_t>(128 + (i < 32 ? i : 64 - i) * 6 - 96));
+    smp.length = 64;
+    smp.loopEnd = 64;
+    smp.flags = 1;
+    spec.samples.push_back(smp);
+    spec.patterns.push_back(test::S3MEvent(0, 0x40, 1));
+    spec.patterns.back().push_back(0);  // end of row 0
+    for (int r = 1; r < 64; r++) spec.patterns.back().push_back(0);
+    ASSERT_TRUE(LoadImage(test::BuildS3M(spec)));
+    StartModule();
+    EXPECT_EQ(Speed(), 3);
+    EXPECT_EQ(LEN_TICK, 735);
+    EXPECT_FLOAT_EQ(pan[0], SONG->channelPan[0]);
+    MixNext();
+    EXPECT_GT(SoundingShare(), 50);
     StopModule();
     FreeSongList();
 }

@@ -15,8 +15,8 @@ bool MixerSkipsSilence = true;
 
 namespace {
 
-// Frames from this index on are zero in the voice's buffer (what the fast
-// path knows; the reference path does not use it).
+// Frames from this index on are zero in the voice's buffer. Both paths keep
+// it up to date; only the fast path uses it to skip work.
 int32_t silentFrom[kMaxChannels];
 
 enum class LoopMode { None, Forward, PingPong };
@@ -373,8 +373,12 @@ void MixVoiceBuffers() {
     }
 }
 
-void ResetMixerTracking() {
-    for (int32_t& f : silentFrom) f = 0;
+void ClearVoiceBuffers() {
+    for (int c = 0; c < kMaxChannels; c++) {
+        if (ptrVoices[c])
+            std::memset(ptrVoices[c], 0, sizeof(int16_t) * 2 * std::clamp(silentFrom[c], 0, kVoiceBufferFrames));
+        silentFrom[c] = 0;
+    }
 }
 
 }  // namespace moddeck

@@ -55,9 +55,10 @@ void RenderVoiceTick(const Mod& song, SongKind kind, int c, int32_t heardPeriod,
 // moved to the front of each buffer.
 void MixVoiceBuffers();
 
-// Forgets what the mixer knows of the buffers' contents; called when they
-// have just been allocated zero-filled.
-void ResetMixerTracking();
+// Makes every voice buffer silent for a new song. Only the frames that may
+// hold sound are cleared: past what the mixer has tracked, a buffer is
+// already zero (a fresh buffer is allocated zero-filled).
+void ClearVoiceBuffers();
 
 // The mixer skips the work of silent voices (no zero-filling of buffers
 // already silent, no mixing of silent voices); the output is the same

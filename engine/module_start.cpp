@@ -63,13 +63,9 @@ void StartModule() {
     ResetForSongStart(*song);
     NVoices = std::clamp(song->nbChannels, 0, kMaxChannels);
 
-    for (int16_t*& buf : ptrVoices) {
-        if (buf)
-            std::memset(buf, 0, kVoiceBufferBytes);
-        else
-            buf = static_cast<int16_t*>(std::calloc(1, kVoiceBufferBytes));
-    }
-    ResetMixerTracking();
+    for (int16_t*& buf : ptrVoices)
+        if (!buf) buf = static_cast<int16_t*>(std::calloc(1, kVoiceBufferBytes));
+    ClearVoiceBuffers();
 
     ApplySongSpeedAndTempo(*song);
     PLAYER_ON = 1;

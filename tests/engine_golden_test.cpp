@@ -321,6 +321,23 @@ TEST_F(ModuleStartTest, StopReleasesTheBuffersAndIsSafeToRepeat) {
     for (int16_t s : ActualBufferToBeMixed) ASSERT_EQ(s, 0);
 }
 
+TEST_F(ModuleStartTest, ASecondStartOverASoundingSongBeginsSilent) {
+    SongBuilder loud(SongKind::MOD, 8);
+    loud.AddSample(1, Constant(2000, 30000));
+    loud.song().samples[1].loopStart = 0;
+    loud.song().samples[1].loopLength = 2000;
+    for (int c = 0; c < 8; c++) loud.Put(0, 0, c, 37, 1);
+    loud.Put(0, 0, 0, 37, 1, 15, 32);  // tempo 32: long ticks leave a tail past the block
+    test::StartSong(loud.song());
+    test::RenderBlocks(3);
+
+    SongBuilder quiet(SongKind::MOD, 8);
+    test::StartSong(quiet.song());  // the buffers are reused, not reallocated
+    for (int16_t* buf : ptrVoices)
+        for (int e = 0; e < kVoiceBufferFrames * 2; e++) ASSERT_EQ(buf[e], 0);
+    for (int16_t s : test::RenderBlocks(2)) ASSERT_EQ(s, 0);
+}
+
 // ---- A module file through the loader entry, in process and through the
 // renderer program.
 

@@ -3,7 +3,6 @@
 #include <cstring>
 #include "engine/module_start.h"
 #include "engine/output.h"
-#include "engine/sequencer.h"
 #include "engine/state.h"
 #include "loaders/loaders.h"
 #include "ogg/ogg.h"
@@ -13,18 +12,6 @@ uint8_t TAG_SONGPLAYER = 0;
 unsigned int source_secondary = 0, source_ogg = 0;
 uint8_t TAG_OGGPLAYER = 0;
 uint8_t OGG_Playing = 0;
-void StartModule() {
-    std::snprintf(TitleSong, sizeof TitleSong, "%.63s", SONG->title);
-    SamplesSong[0] = 0;
-    for (int i = 0; i < kSampleSlots; i++)
-        if (SONG->samples[i].data) {
-            size_t n = std::strlen(SamplesSong);
-            std::snprintf(SamplesSong + n, sizeof SamplesSong - n, "%.63s\n", SONG->samples[i].name);
-        }
-    PLAYER_ON = 1; EXITMIXER = 0; pattern = 0; raw = 0; ticks = 0;
-}
-void StopModule() { PLAYER_ON = 0; }
-void MixNext(unsigned) {}
 void AudioBringUp() {}
 void StartModulePlayer() { TAG_SONGPLAYER = 1; }
 void StopModulePlayer() {

@@ -1,5 +1,0 @@
-// TEMPORARY stand-in until the real header lands on main.
-#pragma once
-namespace moddeck {
-void MixNext(unsigned = 0);
-}

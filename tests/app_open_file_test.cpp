@@ -257,6 +257,9 @@ TEST_F(OpenFile, LongOggPathTitleIsCutAtACharacterBoundary) {
 }
 
 TEST_F(OpenFile, OpeningWhileAModulePlaysStopsItsThreadFirst) {
+#ifdef MODDECK_PENDING_OUTPUT
+    GTEST_SKIP() << "needs the module and Ogg output threads";
+#endif
     std::string a = Write("a.xm", TinyXM("a"));
     std::string b = Write("b.xm", TinyXM("b"));
     openFile(a.c_str());
@@ -296,6 +299,9 @@ TEST_F(OpenFile, OpeningAfterAnOggStreamEndedReleasesNothingTwice) {
 }
 
 TEST_F(OpenFile, TheAudioDeviceIsOpenedOnce) {
+#ifdef MODDECK_PENDING_OUTPUT
+    GTEST_SKIP() << "needs the module and Ogg output threads";
+#endif
     std::string xm = Write("a.xm", TinyXM("a"));
     std::string ogg = Write("a.ogg", EncodeOggTone(0.2));
     openFile(xm.c_str());

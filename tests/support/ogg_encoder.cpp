@@ -103,8 +103,13 @@ std::vector<int16_t> MakeTones(int frames, int channels, int rate, const std::ve
 bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
     FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) return false;
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    const bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     return std::fclose(file) == 0 && ok;
 }
 
 }  // namespace moddeck::test
+
+// libvorbisenc 1.3.7 keeps a block of its setup for streams of more than two
+// channels after vorbis_info_clear; the leak is the library's, in the test
+// helper only, so the leak checker is told to pass over it.
+extern "C" const char* __lsan_default_suppressions() { return "leak:vorbis_encode_setup_init\n"; }

@@ -28,7 +28,7 @@ namespace moddeck {
 namespace {
 
 constexpr int kXMMaxSongLength = 256;
-constexpr int64_t kCellBudget = 4 * 1024 * 1024;
+constexpr int64_t kCellBudget = 1024 * 1024;
 constexpr int64_t kCellsPerFileByte = 64;
 constexpr int kSampleHeaderBytes = 40;
 

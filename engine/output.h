@@ -74,14 +74,16 @@ void* ThreadOwnMixerProc(void* arg);
 
 // After StartModule: generates the source and buffers, creates the thread,
 // then sets TAG_SONGPLAYER, PLAYER_PARAMS (replay the song at its end) and
-// VOLUMEOP (reset the master volume at the next block). When the thread
-// cannot be created, the source and buffers are deleted again and
-// TAG_SONGPLAYER stays clear. A module already playing is stopped first.
+// VOLUMEOP (reset the master volume at the next block). Starts nothing while
+// a module thread exists, or when no song has been started (PLAYER_ON clear,
+// for instance after a failed load). When the thread cannot be created, the
+// source and buffers are deleted again and TAG_SONGPLAYER stays clear.
 void StartModulePlayer();
 
 // When TAG_SONGPLAYER is set: stops and joins the thread (TERMINATED = 0,
-// EXITMIXER = 1, poll every 1000 us), deletes the source and buffers,
-// releases the song list and the mixer blocks (StopModule). Then clears
+// EXITMIXER = 1, poll every 1000 us) and deletes the source and buffers
+// (which silences them). Then, when a module was started, releases the
+// song list and the mixer blocks (FreeSongList, StopModule), and clears
 // TAG_SONGPLAYER. Safe to call at any time on the main thread.
 void StopModulePlayer();
 

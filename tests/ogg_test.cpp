@@ -345,7 +345,7 @@ TEST_F(OggPlayer, ARefusedFileStartsNothingButTakesTheOggPath) {
 
 TEST_F(OggPlayer, StartsAndStopsTwoHundredTimesSilentlyWithoutLeakingThreads) {
     MakeTone("short.ogg", 44100, OggSpec{}, {440.0});
-    const int threads = test::CountThreads();
+    int threads = -1;  // counted after the first file: runtimes start helpers lazily
     for (int i = 0; i < 200; ++i) {
         ASSERT_TRUE(StartOggPlayer()) << i;
         ASSERT_EQ(OGG_Playing, 1);
@@ -355,12 +355,15 @@ TEST_F(OggPlayer, StartsAndStopsTwoHundredTimesSilentlyWithoutLeakingThreads) {
         ASSERT_EQ(OGG_Playing, 0);
         ASSERT_EQ(OGG_Buffer, nullptr);
         ASSERT_EQ(oggdataActual.data, nullptr);
+        if (i == 0) threads = test::CountThreads();
     }
     EXPECT_EQ(test::CountThreads(), threads);
 }
 
 TEST_F(OggPlayer, StartingOverARunningPlayerStopsItFirst) {
     MakeTone("short.ogg", 44100, OggSpec{}, {440.0});
+    ASSERT_TRUE(StartOggPlayer());
+    StopOggPlayer();
     const int threads = test::CountThreads();
     ASSERT_TRUE(StartOggPlayer());
     ASSERT_TRUE(StartOggPlayer());

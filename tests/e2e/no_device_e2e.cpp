@@ -31,13 +31,14 @@ TEST(NoAudioDevice, OggFilesPlaySilentlyAndStopCleanly) {
     ASSERT_TRUE(test::WriteBytes(path, test::EncodeOggVorbis(test::MakeTones(44100, 2, 44100, {440.0}), {})));
     std::snprintf(fname_tmp, sizeof fname_tmp, "%s", path.c_str());
     AudioBringUp();
-    const int threads = test::CountThreads();
+    int threads = -1;  // counted after the first file: runtimes start helpers lazily
     for (int i = 0; i < 200; ++i) {
         ASSERT_TRUE(StartOggPlayer()) << i;
         EXPECT_EQ(source_ogg, 0u);
         if (i == 0) usleep(50 * 1000);  // let the first one run a while
         StopOggPlayer();
         ASSERT_EQ(OGGTERMINATED.load(), 1) << i;
+        if (i == 0) threads = test::CountThreads();
     }
     EXPECT_EQ(test::CountThreads(), threads);
 }

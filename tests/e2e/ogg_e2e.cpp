@@ -86,7 +86,7 @@ TEST(OggThroughOpenAL, AThousandFilesInARowLeaveNoSourceBufferOrThreadBehind) {
     AudioBringUp();
     ASSERT_TRUE(AudioReady());
     alGetError();
-    const int threads = test::CountThreads();
+    int threads = -1;  // counted after the first file: runtimes start helpers lazily
     ALuint last[4] = {};
     for (int i = 0; i < 1000; ++i) {
         ASSERT_TRUE(StartOggPlayer()) << "file " << i;
@@ -97,6 +97,7 @@ TEST(OggThroughOpenAL, AThousandFilesInARowLeaveNoSourceBufferOrThreadBehind) {
         StopOggPlayer();
         ASSERT_FALSE(alIsSource(last[0])) << "file " << i;
         for (int b = 1; b < 4; ++b) ASSERT_FALSE(alIsBuffer(last[b])) << "file " << i;
+        if (i == 0) threads = test::CountThreads();
     }
     EXPECT_EQ(alGetError(), AL_NO_ERROR);
     EXPECT_EQ(test::CountThreads(), threads);

@@ -1,8 +1,230 @@
+// Scream Tracker 3 modules. Everything is converted here so that the player
+// needs no S3M file knowledge beyond the effect letters: samples become
+// 16-bit frames, each sample's middle-C rate becomes a finetune row plus a
+// semitone shift, and every note is stored already shifted.
+//
+// Bounds, since the file is never trusted (the counts are signed 16-bit):
+// - a negative count is 0; orders keep at most 4096 entries, instruments
+//   at most 255 (sample slots 1..255) of at most 512 stored parapointers,
+//   patterns at most 513; parapointers beyond what is stored are skipped so
+//   that the lists after them are still read from the right place;
+// - a parapointer past the end of the file gives an empty pattern (64 empty
+//   rows) or an empty sample (length 0, no data);
+// - a sample is cut to the bytes left after its data parapointer, and all
+//   samples together hold at most one frame per byte of the file: samples of
+//   a sound file never overlap, so only a hostile file that points many
+//   headers at the same data is cut;
+// - a pattern is read from at most the bytes that 64 rows of 32 full events
+//   take, and ends where the data ends; an event cut by the end is dropped;
+// - a note pushed below 0 by its sample's shift is clamped to 0.
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "engine/periods.h"
 #include "loaders/loaders.h"
+#include "loaders/sample_data.h"
+#include "song/reader.h"
 
 namespace moddeck {
 
-// Scream Tracker 3 modules arrive with their loader.
-bool ReadS3MSong(Mod*) { return false; }
+namespace {
+
+constexpr int kRows = 64;
+constexpr int kMaxSamples = kSampleSlots - 1;
+constexpr int kMaxInstrumentPointers = 512;
+constexpr int kMaxPatternPointers = 513;
+constexpr int kParagraph = 16;
+// The longest packed pattern a tracker can write: 64 rows of 32 events of
+// 6 bytes, each row closed by a zero byte.
+constexpr int kMaxPackedPattern = kRows * (kMaxChannels * 6 + 1);
+
+constexpr int kMiddleCRow = 8;
+constexpr int kMiddleCNote = 36;
+constexpr uint8_t kNoNote = 255;
+
+// Reads `count` little-endian words; the first `keep` go to dst, the rest
+// are skipped.
+void ReadParapointers(SNDMyFILE* r, uint16_t* dst, int count, int keep) {
+    for (int i = 0; i < count && i < keep; i++) dst[i] = ReadU16(r);
+    if (count > keep) ReaderSkip(r, 2 * static_cast<int64_t>(count - keep));
+}
+
+// Channel settings 0..7 are left channels and 8..15 right ones; the pan is
+// the share sent left, stepping by 1/14 from the centre out.
+void SetChannelPans(Mod* song) {
+    const float step = 1.0f / 14.0f;
+    for (int ch = 0; ch < kMaxChannels; ch++) {
+        int c = song->channelSettings[ch] & 0x7F;
+        if (c < 8)
+            song->channelPan[ch] = 0.5f - static_cast<float>(c) * step;
+        else if (c < 16)
+            song->channelPan[ch] = 0.5f + static_cast<float>(c - 8) * step;
+    }
+}
+
+// The finetune row (-7..7) and the note index whose period is nearest the
+// rate of middle C: the note becomes a shift from middle C. A rate so low
+// that no entry comes near keeps finetune 0 and no shift.
+void TuneFromC2SPD(ModSample& s) {
+    s.finetune = 0;
+    s.noteShift = 0;
+    if (s.c2spd <= 0) return;
+    int64_t target = 14317056u / static_cast<uint32_t>(s.c2spd);
+    int64_t best = 1000000;
+    for (int f = -7; f <= 7; f++) {
+        for (int k = 0; k < kNotes; k++) {
+            int64_t distance = std::abs(target - PeriodsS3M[f + kMiddleCRow][k]);
+            if (distance < best) {
+                best = distance;
+                s.finetune = f;
+                s.noteShift = k - kMiddleCNote;
+            }
+        }
+    }
+}
+
+void ReadSampleHeader(SNDMyFILE* r, ModSample& s, int64_t& frame_budget) {
+    ReaderSkip(r, 1 + 12);  // type, file name
+    uint32_t para_high = ReadU8(r);
+    uint32_t para_low = ReadU16(r);
+    uint32_t length = ReadU32(r);
+    uint32_t loop_begin = ReadU32(r);
+    uint32_t loop_end = ReadU32(r);
+    s.volume = ReadU8(r);
+    ReaderSkip(r, 2);  // reserved, packing scheme: data is always unpacked
+    uint8_t flags = ReadU8(r);
+    s.c2spd = static_cast<int32_t>(ReadU32(r));
+    ReaderSkip(r, 12);
+    ReaderRead(r, s.name, 28);
+
+    s.fileOffset = static_cast<int32_t>(((para_high << 16) + para_low) * kParagraph);
+    s.loopOn = flags & 1;
+    s.stereo = (flags >> 1) & 1;
+    s.is16Bit = (flags >> 2) & 1;
+    s.length = static_cast<int32_t>(std::min<uint32_t>(length, INT32_MAX));
+    s.loopStart = static_cast<int32_t>(std::min<uint32_t>(loop_begin, INT32_MAX));
+    // An end before the begin is no loop rather than a negative length.
+    int64_t loop_length = static_cast<int64_t>(loop_end) - loop_begin;
+    s.loopLength = s.loopOn ? static_cast<int32_t>(std::clamp<int64_t>(loop_length, 0, INT32_MAX)) : 0;
+    TuneFromC2SPD(s);
+
+    ReaderSeek(r, s.fileOffset);
+    unsigned encoding = kSampleS3M | (s.is16Bit ? kSample16Bit : kSample8Bit);
+    if (s.stereo) encoding |= kSampleStereo;
+    s.length = FramesAvailable(r, std::min<int64_t>(s.length, frame_budget), encoding);
+    frame_budget -= s.length;
+    if (s.length == 0) return;
+    s.data = new int16_t[s.length];
+    ReadSampleFrames(r, s.data, s.length, encoding);
+}
+
+void ClearPattern(ModPattern& p) {
+    p.nbRows = kRows;
+    for (ModCell*& track : p.tracks) {
+        track = new ModCell[kRows];
+        std::fill(track, track + kRows, ModCell{-1, 0, 0, 255, 0, 0});
+    }
+}
+
+// Unpacks one pattern's events from `bytes`. The last instrument of each
+// channel lives for this pattern only: a note without an instrument takes
+// the shift of the channel's last sample.
+void UnpackPattern(const uint8_t* bytes, int size, Mod* song, ModPattern& p) {
+    uint8_t last_instrument[kMaxChannels] = {};
+    int pos = 0;
+    int row = 0;
+    while (row < kRows && pos < size) {
+        uint8_t w = bytes[pos];
+        if (w == 0) {
+            row++;
+            pos++;
+            continue;
+        }
+        int need = 1 + ((w & 0x20) ? 2 : 0) + ((w & 0x40) ? 1 : 0) + ((w & 0x80) ? 2 : 0);
+        if (pos + need > size) break;  // an event cut by the end of the data
+        const uint8_t* b = bytes + pos + 1;
+        pos += need;
+
+        // Channel 31 is a channel like any other: only a zero byte ends a row.
+        int ch = w & 31;
+        song->nbChannels = std::max(song->nbChannels, ch + 1);
+        ModCell& cell = p.tracks[ch][row];
+        if (w & 0x20) {
+            uint8_t n = *b++;
+            uint8_t j = *b++;
+            cell.instrument = j;
+            if (n != kNoNote) {
+                if (j != 0)
+                    last_instrument[ch] = j;
+                else
+                    j = last_instrument[ch];
+                int note = (n >> 4) * 12 + (n & 15) + song->samples[j].noteShift;
+                cell.note = static_cast<int16_t>(std::max(note, 0));
+            }
+        }
+        if (w & 0x40) cell.volume = *b++;
+        if (w & 0x80) {
+            cell.effect = *b++;
+            uint8_t info = *b++;
+            // C (pattern break) counts rows in two decimal digits.
+            cell.param = cell.effect == 3 ? static_cast<uint8_t>((info & 15) + (info >> 4) * 10) : info;
+        }
+    }
+}
+
+}  // namespace
+
+bool ReadS3MSong(Mod* song) {
+    CalculesPeriodes();
+    song->isS3M = 1;
+    SNDMyFILE* r = OpenModuleReader();
+    if (!r) return false;
+
+    ReaderRead(r, song->title, 28);
+    ReaderSkip(r, 4);  // end-of-text byte, file type, reserved
+    int order_count = std::max<int>(static_cast<int16_t>(ReadU16(r)), 0);
+    int instrument_count = std::max<int>(static_cast<int16_t>(ReadU16(r)), 0);
+    int pattern_count = std::max<int>(static_cast<int16_t>(ReadU16(r)), 0);
+    ReaderSkip(r, 2 + 2 + 2 + 4);  // flags, tracker version, sample format, "SCRM"
+    ReaderRead(r, song->s3mHeader, 6);
+    song->speed = song->s3mHeader[1];
+    song->bpm = song->s3mHeader[2];
+    song->linearFreq = 0;
+    ReaderSkip(r, 8 + 2);  // reserved, special pointer
+    ReaderRead(r, song->channelSettings, kMaxChannels);
+    SetChannelPans(song);
+
+    // Orders keep the format's markers (254 skip, 255 end); the player
+    // steps over them.
+    song->songLength = std::min(order_count, kMaxOrders);
+    for (int i = 0; i < song->songLength; i++) song->orders[i] = ReadU8(r);
+    ReaderSkip(r, order_count - song->songLength);
+    ReadParapointers(r, song->instrumentOffsets, instrument_count, kMaxInstrumentPointers);
+    ReadParapointers(r, song->patternOffsets, pattern_count, kMaxPatternPointers);
+    song->nbInstruments = std::min(instrument_count, kMaxSamples);
+    song->nbPatterns = std::min(pattern_count, kMaxPatternPointers);
+
+    int64_t frame_budget = r->size;
+    for (int i = 0; i < song->nbInstruments; i++) {
+        ReaderSeek(r, static_cast<int64_t>(song->instrumentOffsets[i]) * kParagraph);
+        ReadSampleHeader(r, song->samples[i + 1], frame_budget);
+    }
+
+    song->patterns = new ModPattern[song->nbPatterns]();
+    song->nbChannels = 0;
+    std::vector<uint8_t> packed(kMaxPackedPattern);
+    for (int p = 0; p < song->nbPatterns; p++) {
+        ClearPattern(song->patterns[p]);
+        ReaderSeek(r, static_cast<int64_t>(song->patternOffsets[p]) * kParagraph);
+        ReadU16(r);  // packed length: the events end the pattern themselves
+        int size = static_cast<int>(std::min<int64_t>(ReaderRemaining(r), kMaxPackedPattern));
+        ReaderRead(r, packed.data(), static_cast<size_t>(size));
+        UnpackPattern(packed.data(), size, song, song->patterns[p]);
+    }
+    CloseReader(r);
+    return true;
+}
 
 }  // namespace moddeck

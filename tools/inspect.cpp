@@ -1,4 +1,5 @@
 // moddeck-inspect FILE: loads a module and prints its structure.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -29,6 +30,36 @@ void PrintSample(const Mod& m, int index, const ModSample& s) {
     std::printf("%s%s\n", s.is16Bit ? " 16-bit" : "", s.stereo ? " stereo" : "");
 }
 
+// What the pattern cells hold: how many notes, their range, and (MOD) how
+// many periods found no note of the table.
+void PrintCells(const Mod& m) {
+    long notes = 0, unmatched = 0, cuts = 0;
+    int low = 1 << 30, high = -1;
+    for (int p = 0; p < m.nbPatterns; p++) {
+        const ModPattern& pat = m.patterns[p];
+        for (int ch = 0; ch < kMaxChannels; ch++) {
+            if (!pat.tracks[ch]) continue;
+            for (int row = 0; row < pat.nbRows; row++) {
+                const ModCell& c = pat.tracks[ch][row];
+                if (!m.isXM && !m.isS3M && c.period != 0 && c.note < 0) unmatched++;
+                if (c.note < 0) continue;
+                if (m.isS3M && c.note > 107) {
+                    cuts++;
+                    continue;
+                }
+                notes++;
+                low = std::min<int>(low, c.note);
+                high = std::max<int>(high, c.note);
+            }
+        }
+    }
+    std::printf("notes    %ld", notes);
+    if (notes) std::printf(" (range %d..%d)", low, high);
+    if (!m.isXM && !m.isS3M) std::printf(", periods without a note %ld", unmatched);
+    if (m.isS3M) std::printf(", cuts %ld", cuts);
+    std::printf("\n");
+}
+
 void Print(const Mod& m) {
     char title[65] = {};
     std::memcpy(title, m.title, 63);
@@ -39,6 +70,13 @@ void Print(const Mod& m) {
     std::printf("\npatterns %d\n", m.nbPatterns);
     for (int p = 0; p < m.nbPatterns; p++) std::printf("    %3d: %d rows\n", p, m.patterns[p].nbRows);
 
+    PrintCells(m);
+    if (m.isS3M) {
+        std::printf("pans    ");
+        for (int ch = 0; ch < m.nbChannels && ch < kMaxChannels; ch++)
+            std::printf(" %d:%02X=%.2f", ch, m.channelSettings[ch], m.channelPan[ch]);
+        std::printf("\n");
+    }
     if (m.isXM) {
         std::printf("instruments %d\n", m.nbInstruments);
         for (int i = 1; i <= m.nbInstruments && i <= kMaxInstruments; i++) {
@@ -50,7 +88,9 @@ void Print(const Mod& m) {
             for (int j = 0; j < ins.nbSamples; j++) PrintSample(m, j, ins.samples[j]);
         }
     } else {
-        std::printf("samples\n");
+        long frames = 0;
+        for (int s = 1; s < kSampleSlots; s++) frames += m.samples[s].data ? m.samples[s].length : 0;
+        std::printf("samples  %ld frames in all\n", frames);
         for (int s = 1; s < kSampleSlots; s++)
             if (m.samples[s].data) PrintSample(m, s, m.samples[s]);
     }

@@ -1,0 +1,294 @@
+// The loader entry: which loader a file reaches, the song list it fills,
+// files that cannot be read, the release of songs, and every kind of broken
+// module (cut at every byte, hostile counts, random damage).
+#include <gtest/gtest.h>
+#include <malloc.h>
+
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/state.h"
+#include "loaders/loaders.h"
+#include "song/reader.h"
+#include "support/mod_builder.h"
+#include "support/s3m_builder.h"
+#include "support/xm_builder.h"
+
+namespace moddeck {
+namespace {
+
+std::vector<uint8_t> SmallMOD() {
+    test::MODSpec spec;
+    spec.songLength = 2;
+    spec.orders = {0, 1};
+    spec.patterns = {test::EmptyMODPattern(4), test::EmptyMODPattern(4)};
+    test::SetMODCell(spec.patterns[0], 4, 0, 0, 1, 428, 0x0C, 0x30);
+    test::SetMODCell(spec.patterns[1], 4, 5, 3, 2, 214, 0x0D, 0x10);
+    spec.samples = {test::MODSampleSpec{"one", 8, 0x0F, 64, 2, 4, std::vector<uint8_t>(16, 0x40)},
+                    test::MODSampleSpec{"two", 4, 0x01, 32, 0, 0, std::vector<uint8_t>(8, 0xC0)}};
+    return test::BuildMOD(spec);
+}
+
+std::vector<uint8_t> SmallS3M() {
+    test::S3MSpec spec;
+    spec.orders = {0, 254, 1, 255};
+    test::S3MSampleSpec a;
+    a.length = 24;
+    a.data.assign(24, 200);
+    test::S3MSampleSpec b = a;
+    b.flags = 4 | 2 | 1;
+    b.length = 6;
+    b.loopEnd = 6;
+    b.data.assign(24, 0x90);
+    spec.samples = {a, b};
+    std::vector<uint8_t> p0 = test::S3MEvent(0, 0x40, 1, 32, 1, 4);
+    p0.push_back(0);
+    std::vector<uint8_t> ev = test::S3MEvent(5, 0x52, 2, -1, 3, 0x12);
+    p0.insert(p0.end(), ev.begin(), ev.end());
+    std::vector<uint8_t> p1 = test::S3MEvent(31, 254, 0);
+    p0.resize(p0.size() + 63, 0);
+    p1.resize(p1.size() + 64, 0);
+    spec.patterns = {p0, p1};
+    return test::BuildS3M(spec);
+}
+
+std::vector<uint8_t> SmallXM() {
+    test::XMSpec spec;
+    spec.songLength = 2;
+    spec.orders = {0, 1};
+    test::XMPatternSpec p;
+    p.rows = 8;
+    p.packed = {0x31, 1, 0x40, 0, 0, 0x80, 0x98, 0x0D, 0x25, 0x80};
+    spec.patterns = {p, p};
+    test::XMInstrumentSpec ins;
+    ins.noteSample[0] = 0;
+    test::XMSampleSpec s;
+    s.bytes = {1, 0, 1, 0, 0xFE, 0xFF};
+    s.length = 6;
+    s.type = 0x11;
+    ins.samples = {s};
+    spec.instruments = {ins, test::XMInstrumentSpec{}};
+    return test::BuildXM(spec);
+}
+
+class Dispatch : public ::testing::Test {
+protected:
+    void SetUp() override { FreeSongList(); }
+    void TearDown() override {
+        FreeSongList();
+        UseModuleFile();
+    }
+
+    bool Add(const std::vector<uint8_t>& image) {
+        UseModuleImage(image.data(), image.size());
+        return AddMusic();
+    }
+};
+
+TEST_F(Dispatch, ScrmAtFortyFourComesBeforeExtendedM) {
+    std::vector<uint8_t> image = SmallS3M();
+    std::memcpy(image.data(), "Extended M", 10);
+    ASSERT_TRUE(Add(image));
+    EXPECT_EQ(SONG->isS3M, 1u);
+    EXPECT_EQ(SONG->isXM, 0u);
+}
+
+TEST_F(Dispatch, OnlyTheFirstTenBytesMakeAnXM) {
+    std::vector<uint8_t> image = SmallXM();
+    std::memcpy(image.data() + 10, "odd tag", 7);
+    ASSERT_TRUE(Add(image));
+    EXPECT_EQ(SONG->isXM, 1u);
+    EXPECT_EQ(SONG->nbPatterns, 2);
+}
+
+TEST_F(Dispatch, EachFormatReachesItsLoader) {
+    ASSERT_TRUE(Add(SmallMOD()));
+    EXPECT_EQ(Liste_mods[0]->isXM + Liste_mods[0]->isS3M, 0u);
+    EXPECT_EQ(Liste_mods[0]->nbChannels, 4);
+    EXPECT_EQ(Liste_mods[0]->samples[1].finetune, -1);
+    ASSERT_TRUE(Add(SmallS3M()));
+    EXPECT_EQ(Liste_mods[1]->isS3M, 1u);
+    EXPECT_EQ(Liste_mods[1]->nbChannels, 32);
+    ASSERT_TRUE(Add(SmallXM()));
+    EXPECT_EQ(Liste_mods[2]->isXM, 1u);
+}
+
+TEST_F(Dispatch, TextFileIsAnUntaggedModule) {
+    std::string text;
+    while (text.size() < 3000) text += "Any file that is neither S3M nor XM is read as a module. ";
+    std::vector<uint8_t> image(text.begin(), text.end());
+    ASSERT_TRUE(Add(image));
+    EXPECT_EQ(SONG->isXM + SONG->isS3M, 0u);
+    EXPECT_EQ(SONG->nbChannels, 4);
+    EXPECT_EQ(NVoices, 4);
+    EXPECT_GE(SONG->nbPatterns, 1);
+    EXPECT_EQ(SONG->samples[16].name[0], 0);  // 15 sample headers only
+    EXPECT_NE(SONG->samples[15].name[0], 0);
+}
+
+TEST_F(Dispatch, FilesShorterThanTheMagicMatchNothing) {
+    std::vector<uint8_t> s3m = SmallS3M();
+    ASSERT_TRUE(Add(std::vector<uint8_t>(s3m.begin(), s3m.begin() + 47)));
+    EXPECT_EQ(SONG->isS3M, 0u);
+    ASSERT_TRUE(Add(std::vector<uint8_t>(s3m.begin(), s3m.begin() + 48)));
+    EXPECT_EQ(Liste_mods[1]->isS3M, 1u);
+    ASSERT_TRUE(Add(std::vector<uint8_t>{'E', 'x', 't', 'e', 'n', 'd', 'e', 'd', ' '}));
+    EXPECT_EQ(Liste_mods[2]->isXM, 0u);
+    ASSERT_TRUE(Add({}));
+    EXPECT_EQ(Liste_mods[3]->nbPatterns, 1);
+}
+
+TEST_F(Dispatch, SongListKeepsTheFirstSongSelected) {
+    new_song = 1;
+    plusieurs_mod = 0;
+    ASSERT_TRUE(Add(SmallMOD()));
+    EXPECT_EQ(Liste_mods_nm, 1);
+    EXPECT_EQ(SONG, Liste_mods[0]);
+    EXPECT_EQ(plusieurs_mod, 1);
+    EXPECT_EQ(new_song, 0);
+
+    Mod* first = SONG;
+    ASSERT_TRUE(Add(SmallS3M()));
+    EXPECT_EQ(Liste_mods_nm, 2);
+    EXPECT_EQ(SONG, first);
+    EXPECT_EQ(Liste_mods[1]->isS3M, 1u);
+}
+
+TEST_F(Dispatch, ThirtyThirdSongWithoutResetIsRefused) {
+    std::vector<uint8_t> image = SmallMOD();
+    for (int i = 0; i < kMaxSongs; i++) ASSERT_TRUE(Add(image)) << i;
+    Mod* first = SONG;
+    EXPECT_FALSE(Add(image));
+    EXPECT_EQ(Liste_mods_nm, kMaxSongs);
+    EXPECT_EQ(SONG, first);
+}
+
+TEST_F(Dispatch, UnreadablePathAddsNoSong) {
+    UseModuleFile();
+    std::snprintf(fname_tmp, kPathSize, "%s", "/nonexistent/moddeck/song.mod");
+    EXPECT_FALSE(AddMusic());
+    EXPECT_EQ(Liste_mods_nm, 0);
+    EXPECT_EQ(SONG, nullptr);
+
+    ASSERT_TRUE(Add(SmallMOD()));
+    Mod* first = SONG;
+    UseModuleFile();
+    std::snprintf(fname_tmp, kPathSize, "%s", ::testing::TempDir().c_str());  // a directory
+    EXPECT_FALSE(AddMusic());
+    EXPECT_EQ(Liste_mods_nm, 1);
+    EXPECT_EQ(SONG, first);
+}
+
+TEST_F(Dispatch, LoadsFromAFileByItsPath) {
+    std::string path = ::testing::TempDir() + "moddeck_dispatch_test.mod";
+    std::vector<uint8_t> image = SmallMOD();
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(std::fwrite(image.data(), 1, image.size(), f), image.size());
+    std::fclose(f);
+    UseModuleFile();
+    std::snprintf(fname_tmp, kPathSize, "%s", path.c_str());
+    ASSERT_TRUE(AddMusic());
+    std::remove(path.c_str());
+    EXPECT_EQ(SONG->nbPatterns, 2);
+    EXPECT_EQ(SONG->patterns[1].tracks[3][5].param, 10);
+    ASSERT_NE(SONG->samples[2].data, nullptr);
+    EXPECT_EQ(SONG->samples[2].data[7], static_cast<int8_t>(0xC0) * 256);
+}
+
+// Bytes the allocator holds for the program; glibc only, so the checks that
+// use it are off under AddressSanitizer, whose leak checker takes over.
+// Large blocks (a song record) are mapped on their own and counted apart.
+size_t BytesInUse() {
+    struct mallinfo2 m = mallinfo2();
+    return m.uordblks + m.hblkhd;
+}
+
+// Loads and releases each format once, so that one-time allocations of the
+// libraries (not of the loaders) are made before anything is counted.
+void WarmUp(const std::vector<uint8_t> (&images)[3]) {
+    for (const std::vector<uint8_t>& image : images) {
+        UseModuleImage(image.data(), image.size());
+        AddMusic();
+    }
+    FreeSongList();
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kCountBytes = false;
+#else
+constexpr bool kCountBytes = true;
+#endif
+
+TEST_F(Dispatch, ReleaseReturnsEverySongOfEachFormat) {
+    std::vector<uint8_t> images[] = {SmallMOD(), SmallS3M(), SmallXM()};
+    WarmUp(images);
+    size_t before = BytesInUse();
+    for (const std::vector<uint8_t>& image : images) ASSERT_TRUE(Add(image));
+    size_t loaded = BytesInUse();
+    FreeSongList();
+    EXPECT_EQ(Liste_mods_nm, 0);
+    EXPECT_EQ(SONG, nullptr);
+    if (kCountBytes) {
+        EXPECT_GT(loaded, before);
+        EXPECT_EQ(BytesInUse(), before);
+    }
+}
+
+TEST_F(Dispatch, ThousandLoadsKeepMemoryFlat) {
+    std::vector<uint8_t> images[] = {SmallMOD(), SmallS3M(), SmallXM()};
+    WarmUp(images);
+    size_t before = BytesInUse();
+    size_t peak = 0;
+    for (int i = 0; i < 1000; i++) {
+        ASSERT_TRUE(Add(images[i % 3]));
+        peak = std::max(peak, BytesInUse());
+        FreeSongList();
+        if (kCountBytes) {
+            ASSERT_EQ(BytesInUse(), before) << "cycle " << i;
+        }
+    }
+    if (kCountBytes) {
+        EXPECT_LT(peak - before, size_t{2} << 20);
+    }
+}
+
+// Every prefix of a module loads (as whatever its bytes make it) and releases.
+TEST_F(Dispatch, ModulesCutAtEveryByteLoad) {
+    for (const std::vector<uint8_t>& image : {SmallMOD(), SmallS3M(), SmallXM()}) {
+        for (size_t n = 0; n <= image.size(); n++) {
+            std::vector<uint8_t> cut(image.begin(), image.begin() + n);
+            ASSERT_TRUE(Add(cut)) << n;
+            ASSERT_LE(SONG->nbChannels, kMaxChannels);
+            FreeSongList();
+        }
+    }
+}
+
+// Random damage: the loaders must stay in bounds whatever the bytes say.
+TEST_F(Dispatch, DamagedModulesLoadOrAreRefused) {
+    std::mt19937 rng(1234);
+    for (const std::vector<uint8_t>& image : {SmallMOD(), SmallS3M(), SmallXM()}) {
+        for (int round = 0; round < 400; round++) {
+            std::vector<uint8_t> bad = image;
+            int hits = 1 + static_cast<int>(rng() % 8);
+            for (int h = 0; h < hits; h++) {
+                // Favour the headers, where counts and pointers live.
+                size_t at = (rng() % 2) ? rng() % std::min<size_t>(bad.size(), 400) : rng() % bad.size();
+                bad[at] = static_cast<uint8_t>(rng() % 4 == 0 ? 0xFF : rng());
+            }
+            bool loaded = Add(bad);
+            if (loaded) {
+                ASSERT_LE(SONG->nbChannels, kMaxChannels);
+                ASSERT_GE(SONG->nbPatterns, 0);
+            }
+            FreeSongList();
+        }
+    }
+}
+
+}  // namespace
+}  // namespace moddeck

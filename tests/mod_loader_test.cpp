@@ -1,0 +1,258 @@
+// MOD loader: the tag variants, periods turned into notes, sample headers
+// and data, and files that lie about their sizes.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/state.h"
+#include "loaders/loaders.h"
+#include "song/reader.h"
+#include "support/mod_builder.h"
+
+namespace moddeck {
+namespace {
+
+using test::BuildMOD;
+using test::EmptyMODPattern;
+using test::MODSampleSpec;
+using test::MODSpec;
+using test::SetMODCell;
+
+class ModLoader : public ::testing::Test {
+protected:
+    void TearDown() override {
+        FreeSongList();
+        UseModuleFile();
+    }
+
+    const Mod& Load(const MODSpec& spec) {
+        image_ = BuildMOD(spec);
+        return LoadBytes();
+    }
+
+    const Mod& LoadBytes() {
+        FreeSongList();
+        UseModuleImage(image_.data(), image_.size());
+        EXPECT_TRUE(AddMusic());
+        EXPECT_NE(SONG, nullptr);
+        return *SONG;
+    }
+
+    std::vector<uint8_t> image_;
+};
+
+// A song whose one pattern has a marked cell in the last channel of the last
+// row, and one sample after it: both land in place only when the loader
+// takes the variant's row width, header count and order-table size.
+MODSpec MarkedSong(const std::string& tag, int channels) {
+    MODSpec spec;
+    spec.tag = tag;
+    spec.channels = channels;
+    spec.patterns = {EmptyMODPattern(channels)};
+    SetMODCell(spec.patterns[0], channels, 63, channels - 1, 1, 428, 0x0C, 0x20);
+    spec.samples = {MODSampleSpec{"lead", 2, 0, 64, 0, 0, {0x11, 0x22, 0x33, 0x44}}};
+    return spec;
+}
+
+void ExpectMarkedSong(const Mod& song, int channels) {
+    EXPECT_EQ(song.isXM, 0u);
+    EXPECT_EQ(song.isS3M, 0u);
+    EXPECT_EQ(song.nbChannels, channels);
+    EXPECT_EQ(NVoices, channels);
+    ASSERT_EQ(song.nbPatterns, 1);
+    const ModPattern& p = song.patterns[0];
+    EXPECT_EQ(p.nbRows, 64);
+    for (int ch = 0; ch < kMaxChannels; ch++) EXPECT_EQ(p.tracks[ch] != nullptr, ch < channels) << ch;
+    const ModCell& cell = p.tracks[channels - 1][63];
+    EXPECT_EQ(cell.instrument, 1);
+    EXPECT_EQ(cell.period, 428);
+    EXPECT_EQ(cell.note, 49);
+    EXPECT_EQ(cell.effect, 0x0C);
+    EXPECT_EQ(cell.param, 0x20);
+    EXPECT_EQ(p.tracks[0][0].note, -1);
+    ASSERT_NE(song.samples[1].data, nullptr);
+    EXPECT_EQ(song.samples[1].length, 4);
+    EXPECT_EQ(song.samples[1].data[0], 0x11 * 256);
+    EXPECT_EQ(song.samples[1].data[3], 0x44 * 256);
+    EXPECT_STREQ(song.samples[1].name, "lead");
+    EXPECT_STREQ(song.title, "mod test");
+}
+
+struct TagCase {
+    const char* tag;
+    int channels;
+};
+
+void PrintTo(const TagCase& c, std::ostream* os) {
+    *os << c.tag << " (" << c.channels << " channels)";
+}
+
+class ModTag : public ModLoader, public ::testing::WithParamInterface<TagCase> {};
+
+TEST_P(ModTag, ReadsChannelsAndThirtyOneSamples) {
+    const TagCase& c = GetParam();
+    MODSpec spec = MarkedSong(c.tag, c.channels);
+    spec.samples.resize(31);
+    spec.samples[30] = MODSampleSpec{"last", 1, 0, 40, 0, 0, {0x01, 0x02}};
+    const Mod& song = Load(spec);
+    ExpectMarkedSong(song, c.channels);
+    ASSERT_NE(song.samples[31].data, nullptr);
+    EXPECT_EQ(song.samples[31].data[1], 0x02 * 256);
+    EXPECT_EQ(song.samples[31].volume, 40);
+}
+
+INSTANTIATE_TEST_SUITE_P(Variants, ModTag,
+                         ::testing::Values(TagCase{"M.K.", 4}, TagCase{"6CHN", 6}, TagCase{"8CHN", 8},
+                                           TagCase{"16CH", 16}, TagCase{"FLT4", 4}, TagCase{"FLT8", 8},
+                                           TagCase{"4FLT", 4}, TagCase{"8FLT", 8}),
+                         [](const auto& info) {
+                             std::string name = info.param.tag;
+                             return name == "M.K." ? std::string("MK") : name;
+                         });
+
+TEST_F(ModLoader, SixteenChannelTagAfterLongOrderTable) {
+    MODSpec spec = MarkedSong("", 16);
+    spec.longTag = true;
+    spec.songLength = 200;
+    spec.orders.assign(256, 0);
+    spec.orders[199] = 1;  // beyond 128: only a 256-entry table holds it
+    spec.patterns.push_back(EmptyMODPattern(16));
+    SetMODCell(spec.patterns[1], 16, 0, 0, 2, 856, 0, 0);
+    image_ = BuildMOD(spec);
+    ASSERT_EQ(std::string(image_.begin() + 1208, image_.begin() + 1212), "16CH");
+    const Mod& song = LoadBytes();
+    EXPECT_EQ(song.songLength, 200);
+    EXPECT_EQ(song.orders[199], 1);
+    ASSERT_EQ(song.nbPatterns, 2);
+    EXPECT_EQ(song.nbChannels, 16);
+    EXPECT_EQ(song.patterns[1].tracks[0][0].instrument, 2);
+    EXPECT_EQ(song.patterns[1].tracks[0][0].note, 37);
+    EXPECT_EQ(song.patterns[0].tracks[15][63].period, 428);
+    ASSERT_NE(song.samples[1].data, nullptr);
+    EXPECT_EQ(song.samples[1].data[0], 0x11 * 256);
+}
+
+TEST_F(ModLoader, UntaggedFileHasFifteenSamplesAndFourChannels) {
+    MODSpec spec = MarkedSong("", 4);
+    spec.samples.resize(15);
+    spec.samples[14] = MODSampleSpec{"fifteen", 1, 0, 64, 0, 0, {0x05, 0x06}};
+    image_ = BuildMOD(spec);
+    ASSERT_EQ(image_.size(), 600u + 1024u + 4u + 2u);
+    const Mod& song = LoadBytes();
+    ExpectMarkedSong(song, 4);
+    ASSERT_NE(song.samples[15].data, nullptr);
+    EXPECT_EQ(song.samples[15].data[0], 0x05 * 256);
+    for (int s = 16; s < kSampleSlots; s++) EXPECT_EQ(song.samples[s].data, nullptr) << s;
+}
+
+TEST_F(ModLoader, UnknownTagIsReadAsUntagged) {
+    MODSpec spec = MarkedSong("M!K!", 4);
+    image_ = BuildMOD(spec);
+    const Mod& song = LoadBytes();
+    // 15 headers: the pattern is read from 600, inside the 31-header block.
+    EXPECT_EQ(song.nbChannels, 4);
+    EXPECT_EQ(song.samples[16].data, nullptr);
+    EXPECT_EQ(song.samples[16].name[0], 0);
+}
+
+TEST_F(ModLoader, PeriodsBecomeNotesOfTheFinetuneZeroRow) {
+    const int periods[] = {856, 808, 762, 720, 678, 640, 604, 570, 538, 508, 480, 453,  // notes 37..48
+                           428, 113, 907, 0, 900};
+    const int notes[] = {37, 38, 39, 40, 41, 42, 43, 44, 45, 46, 47, 48, 49, 72, 36, -1, -1};
+    MODSpec spec = MarkedSong("M.K.", 4);
+    for (int i = 0; i < 17; i++) SetMODCell(spec.patterns[0], 4, i, 0, 0, periods[i], 0, 0);
+    const Mod& song = Load(spec);
+    for (int i = 0; i < 17; i++) {
+        EXPECT_EQ(song.patterns[0].tracks[0][i].note, notes[i]) << "period " << periods[i];
+        EXPECT_EQ(song.patterns[0].tracks[0][i].period, periods[i]);
+    }
+}
+
+TEST_F(ModLoader, PatternBreakParameterIsDecimal) {
+    MODSpec spec = MarkedSong("M.K.", 4);
+    SetMODCell(spec.patterns[0], 4, 0, 1, 0, 0, 0x0D, 0x32);
+    SetMODCell(spec.patterns[0], 4, 0, 2, 0, 0, 0x0B, 0x32);
+    SetMODCell(spec.patterns[0], 4, 0, 3, 0x1F, 0, 0, 0);
+    const Mod& song = Load(spec);
+    EXPECT_EQ(song.patterns[0].tracks[1][0].param, 32);
+    EXPECT_EQ(song.patterns[0].tracks[2][0].param, 0x32);
+    EXPECT_EQ(song.patterns[0].tracks[3][0].instrument, 0x1F);  // high nibble from the first byte
+}
+
+TEST_F(ModLoader, PatternCountComesFromPlayedPositionsOnly) {
+    MODSpec spec = MarkedSong("M.K.", 4);
+    spec.songLength = 0;
+    spec.orders = {5, 7};
+    EXPECT_EQ(Load(spec).nbPatterns, 1);
+
+    spec.songLength = 2;
+    spec.orders = {0, 3, 9};
+    spec.patterns.assign(4, EmptyMODPattern(4));
+    EXPECT_EQ(Load(spec).nbPatterns, 4);
+}
+
+TEST_F(ModLoader, SongLengthIsCutToTheOrderTable) {
+    MODSpec spec = MarkedSong("M.K.", 4);
+    spec.songLength = 200;
+    EXPECT_EQ(Load(spec).songLength, 128);
+}
+
+TEST_F(ModLoader, FinetuneIsTheLowNibble) {
+    MODSpec spec = MarkedSong("M.K.", 4);
+    const uint8_t bytes[] = {0x0F, 0x08, 0x07, 0x00, 0xF7, 0x9F, 0x80};
+    const int expected[] = {-1, -8, 7, 0, 7, -1, 0};
+    spec.samples.clear();
+    for (uint8_t b : bytes) spec.samples.push_back(MODSampleSpec{"", 0, b, 64, 0, 0, {}});
+    const Mod& song = Load(spec);
+    for (int i = 0; i < 7; i++) EXPECT_EQ(song.samples[i + 1].finetune, expected[i]) << i;
+}
+
+TEST_F(ModLoader, SampleHeaderWordsBecomeFrames) {
+    MODSpec spec = MarkedSong("M.K.", 4);
+    spec.samples[0].lengthWords = 0x1000;
+    spec.samples[0].loopStartWords = 0x0100;
+    spec.samples[0].loopLengthWords = 0x0200;
+    spec.samples[0].data.assign(8192, 0x7F);
+    spec.samples[0].data[0] = 0x80;
+    const Mod& song = Load(spec);
+    const ModSample& s = song.samples[1];
+    EXPECT_EQ(s.length, 8192);
+    EXPECT_EQ(s.loopStart, 512);
+    EXPECT_EQ(s.loopLength, 1024);
+    ASSERT_NE(s.data, nullptr);
+    EXPECT_EQ(s.data[0], -32768);
+    EXPECT_EQ(s.data[8191], 32512);
+    for (int i = 8192; i < 8202; i++) EXPECT_EQ(s.data[i], 0) << i;  // the guard frames
+}
+
+TEST_F(ModLoader, SampleLongerThanTheFileIsCutToIt) {
+    MODSpec spec = MarkedSong("M.K.", 4);
+    spec.samples[0].lengthWords = 0xFFFF;
+    spec.samples[0].data = {1, 2, 3, 4, 5};
+    spec.samples.push_back(MODSampleSpec{"after", 100, 0, 64, 0, 0, {}});
+    const Mod& song = Load(spec);
+    EXPECT_EQ(song.samples[1].length, 5);
+    ASSERT_NE(song.samples[1].data, nullptr);
+    EXPECT_EQ(song.samples[1].data[4], 5 * 256);
+    EXPECT_EQ(song.samples[1].data[14], 0);
+    EXPECT_EQ(song.samples[2].length, 0);
+    EXPECT_EQ(song.samples[2].data, nullptr);
+}
+
+TEST_F(ModLoader, PatternsCutByTheEndOfTheFileReadAsEmpty) {
+    MODSpec spec = MarkedSong("M.K.", 4);
+    spec.songLength = 3;
+    spec.orders = {0, 1, 2};
+    spec.samples.clear();
+    image_ = BuildMOD(spec);
+    image_.resize(1084 + 1024 + 10);
+    const Mod& song = LoadBytes();
+    ASSERT_EQ(song.nbPatterns, 3);
+    EXPECT_EQ(song.patterns[0].tracks[3][63].period, 428);
+    EXPECT_EQ(song.patterns[2].tracks[3][63].period, 0);
+    EXPECT_EQ(song.patterns[2].tracks[3][63].note, -1);
+}
+
+}  // namespace
+}  // namespace moddeck

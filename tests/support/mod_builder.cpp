@@ -1,0 +1,59 @@
+#include "support/mod_builder.h"
+
+namespace moddeck::test {
+
+namespace {
+
+void PutText(std::vector<uint8_t>& out, const std::string& s, size_t n) {
+    for (size_t i = 0; i < n; i++) out.push_back(i < s.size() ? s[i] : 0);
+}
+
+void PutBigEndian16(std::vector<uint8_t>& out, uint16_t v) {
+    out.push_back(v >> 8);
+    out.push_back(v & 0xFF);
+}
+
+}  // namespace
+
+MODPattern EmptyMODPattern(int channels) {
+    return MODPattern(64 * channels * 4, 0);
+}
+
+void SetMODCell(MODPattern& p, int channels, int row, int channel, int sample, int period, int effect,
+                int param) {
+    uint8_t* c = &p[(row * channels + channel) * 4];
+    c[0] = static_cast<uint8_t>((sample & 0xF0) | ((period >> 8) & 0x0F));
+    c[1] = static_cast<uint8_t>(period & 0xFF);
+    c[2] = static_cast<uint8_t>(((sample & 0x0F) << 4) | (effect & 0x0F));
+    c[3] = static_cast<uint8_t>(param);
+}
+
+std::vector<uint8_t> BuildMOD(const MODSpec& spec) {
+    bool tagged = spec.longTag || !spec.tag.empty();
+    size_t headers = tagged ? 31 : 15;
+    size_t order_entries = spec.longTag ? 256 : 128;
+
+    std::vector<uint8_t> out;
+    PutText(out, spec.title, 20);
+    for (size_t i = 0; i < headers; i++) {
+        MODSampleSpec s = i < spec.samples.size() ? spec.samples[i] : MODSampleSpec{"", 0, 0, 0, 0, 0, {}};
+        PutText(out, s.name, 22);
+        PutBigEndian16(out, s.lengthWords);
+        out.push_back(s.finetune);
+        out.push_back(s.volume);
+        PutBigEndian16(out, s.loopStartWords);
+        PutBigEndian16(out, s.loopLengthWords);
+    }
+    out.push_back(spec.songLength);
+    out.push_back(spec.restart);
+    for (size_t i = 0; i < order_entries; i++) out.push_back(i < spec.orders.size() ? spec.orders[i] : 0);
+    if (spec.longTag)
+        PutText(out, "16CH", 4);
+    else if (tagged)
+        PutText(out, spec.tag, 4);
+    for (const MODPattern& p : spec.patterns) out.insert(out.end(), p.begin(), p.end());
+    for (const MODSampleSpec& s : spec.samples) out.insert(out.end(), s.data.begin(), s.data.end());
+    return out;
+}
+
+}  // namespace moddeck::test

@@ -1,0 +1,113 @@
+#include "support/s3m_builder.h"
+
+#include "support/xm_builder.h"
+
+namespace moddeck::test {
+
+namespace {
+
+void PutText(std::vector<uint8_t>& out, const std::string& s, size_t n) {
+    for (size_t i = 0; i < n; i++) out.push_back(i < s.size() ? s[i] : 0);
+}
+
+void PadToParagraph(std::vector<uint8_t>& out) {
+    while (out.size() % 16) out.push_back(0);
+}
+
+uint16_t Paragraph(const std::vector<uint8_t>& out) {
+    return static_cast<uint16_t>(out.size() / 16);
+}
+
+}  // namespace
+
+std::vector<uint8_t> S3MEvent(int channel, int note, int instrument, int volume, int command, int info) {
+    uint8_t w = static_cast<uint8_t>(channel & 31);
+    if (note >= 0) w |= 0x20;
+    if (volume >= 0) w |= 0x40;
+    if (command >= 0) w |= 0x80;
+    std::vector<uint8_t> out{w};
+    if (note >= 0) {
+        out.push_back(static_cast<uint8_t>(note));
+        out.push_back(static_cast<uint8_t>(instrument));
+    }
+    if (volume >= 0) out.push_back(static_cast<uint8_t>(volume));
+    if (command >= 0) {
+        out.push_back(static_cast<uint8_t>(command));
+        out.push_back(static_cast<uint8_t>(info));
+    }
+    return out;
+}
+
+std::vector<uint8_t> BuildS3M(const S3MSpec& spec) {
+    std::vector<uint8_t> out;
+    PutText(out, spec.title, 28);
+    out.push_back(0x1A);
+    out.push_back(16);  // S3M module
+    PutU16(out, 0);
+    PutU16(out, static_cast<uint16_t>(spec.orderCount >= 0 ? spec.orderCount : spec.orders.size()));
+    size_t ins_count = spec.instrumentPointers.empty() ? spec.samples.size() : spec.instrumentPointers.size();
+    size_t pat_count = spec.patternPointers.empty() ? spec.patterns.size() : spec.patternPointers.size();
+    PutU16(out, static_cast<uint16_t>(spec.instrumentCount != -1 ? spec.instrumentCount : ins_count));
+    PutU16(out, static_cast<uint16_t>(spec.patternCount != -1 ? spec.patternCount : pat_count));
+    PutU16(out, 0);       // flags
+    PutU16(out, 0x1320);  // tracker version
+    PutU16(out, 2);       // unsigned samples
+    PutText(out, "SCRM", 4);
+    for (uint8_t b : {uint8_t{64}, spec.speed, spec.tempo, uint8_t{0xB0}, uint8_t{0}, uint8_t{0}}) out.push_back(b);
+    for (int i = 0; i < 8; i++) out.push_back(0);
+    PutU16(out, 0);  // special pointer
+    out.insert(out.end(), spec.channelSettings, spec.channelSettings + 32);
+    out.insert(out.end(), spec.orders.begin(), spec.orders.end());
+
+    // Parapointer lists, patched once the blocks are placed.
+    size_t ins_list = out.size();
+    for (size_t i = 0; i < ins_count; i++) PutU16(out, 0);
+    size_t pat_list = out.size();
+    for (size_t i = 0; i < pat_count; i++) PutU16(out, 0);
+    auto patch = [&](size_t at, uint16_t v) {
+        out[at] = v & 0xFF;
+        out[at + 1] = v >> 8;
+    };
+
+    std::vector<size_t> data_pointer_at;
+    for (size_t i = 0; i < spec.samples.size(); i++) {
+        const S3MSampleSpec& s = spec.samples[i];
+        PadToParagraph(out);
+        if (spec.instrumentPointers.empty()) patch(ins_list + 2 * i, Paragraph(out));
+        out.push_back(1);  // sample
+        PutText(out, "file.raw", 12);
+        data_pointer_at.push_back(out.size());
+        out.push_back(0);
+        PutU16(out, 0);
+        PutU32(out, s.length);
+        PutU32(out, s.loopBegin);
+        PutU32(out, s.loopEnd);
+        out.push_back(s.volume);
+        out.push_back(0);
+        out.push_back(0);
+        out.push_back(s.flags);
+        PutU32(out, static_cast<uint32_t>(s.c2spd));
+        for (int k = 0; k < 12; k++) out.push_back(0);
+        PutText(out, s.name, 28);
+        PutText(out, "SCRS", 4);
+    }
+    for (size_t i = 0; i < spec.patterns.size(); i++) {
+        PadToParagraph(out);
+        if (spec.patternPointers.empty()) patch(pat_list + 2 * i, Paragraph(out));
+        PutU16(out, static_cast<uint16_t>(spec.patterns[i].size() + 2));
+        out.insert(out.end(), spec.patterns[i].begin(), spec.patterns[i].end());
+    }
+    for (size_t i = 0; i < spec.samples.size(); i++) {
+        const S3MSampleSpec& s = spec.samples[i];
+        PadToParagraph(out);
+        uint32_t para = s.dataPointer >= 0 ? static_cast<uint32_t>(s.dataPointer) : Paragraph(out);
+        out[data_pointer_at[i]] = static_cast<uint8_t>(para >> 16);
+        patch(data_pointer_at[i] + 1, static_cast<uint16_t>(para & 0xFFFF));
+        out.insert(out.end(), s.data.begin(), s.data.end());
+    }
+    for (size_t i = 0; i < spec.instrumentPointers.size(); i++) patch(ins_list + 2 * i, spec.instrumentPointers[i]);
+    for (size_t i = 0; i < spec.patternPointers.size(); i++) patch(pat_list + 2 * i, spec.patternPointers[i]);
+    return out;
+}
+
+}  // namespace moddeck::test

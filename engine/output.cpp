@@ -2,6 +2,11 @@
 
 #include <unistd.h>
 
+#include "engine/module_start.h"
+#include "engine/sequencer.h"
+#include "engine/state.h"
+#include "loaders/loaders.h"
+
 namespace moddeck {
 
 uint8_t TAG_SOUND = 0;
@@ -77,6 +82,58 @@ void StreamOutput(ALuint source, const ALuint buffers[kOutputBuffers], const Out
         usleep(100);
     }
     feed.acknowledged->fetch_add(1, std::memory_order_release);
+}
+
+
+// ---- Module output thread.
+
+ALuint source_secondary = 0;
+ALuint buffer_secondary[kOutputBuffers] = {};
+pthread_t ThreadOwnMixer;
+uint8_t TAG_SONGPLAYER = 0;
+
+namespace {
+void RenderModuleBlock() { MixNext(); }
+}  // namespace
+
+void* ThreadOwnMixerProc(void*) {
+    const OutputFeed feed = {RenderModuleBlock, ActualBufferToBeMixed, sizeof ActualBufferToBeMixed,
+                             kOutputRate,       &EXITMIXER,            &TERMINATED,
+                             &PLAYER_ON};
+    StreamOutput(source_secondary, buffer_secondary, feed);
+    return nullptr;
+}
+
+void StartModulePlayer() {
+    // One module thread at most, and only over a started song: the thread
+    // renders SONG without any lock.
+    if (TAG_SONGPLAYER || PLAYER_ON.load() != 1 || SONG == nullptr) return;
+    GenOutputSource(&source_secondary, buffer_secondary);
+    if (pthread_create(&ThreadOwnMixer, nullptr, ThreadOwnMixerProc, nullptr) != 0) {
+        DeleteOutputSource(&source_secondary, buffer_secondary);
+        return;
+    }
+    TAG_SONGPLAYER = 1;
+    PLAYER_PARAMS.store(1);
+    VOLUMEOP.store(1);
+}
+
+void StopModulePlayer() {
+    if (TAG_SONGPLAYER) {
+        TERMINATED.store(0);
+        EXITMIXER.store(1);
+        do usleep(1000);
+        while (TERMINATED.load() == 0);
+        pthread_join(ThreadOwnMixer, nullptr);
+        DeleteOutputSource(&source_secondary, buffer_secondary);
+    }
+    // A module loaded and started whose thread could not be created is
+    // released as well, so that the next file never finds it in the list.
+    if (TAG_SONGPLAYER || PLAYER_ON.load() == 1) {
+        FreeSongList();
+        StopModule();
+    }
+    TAG_SONGPLAYER = 0;
 }
 
 }  // namespace moddeck

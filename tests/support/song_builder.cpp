@@ -1,0 +1,138 @@
+#include "support/song_builder.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/module_start.h"
+#include "engine/sequencer.h"
+#include "engine/state.h"
+#include "loaders/loaders.h"
+
+namespace moddeck::test {
+
+SongBuilder::SongBuilder(SongKind kind, int channels, int patterns, int rows) : kind_(kind), song_(new Mod()) {
+    Mod& s = *song_;
+    s.isXM = kind == SongKind::XM;
+    s.isS3M = kind == SongKind::S3M;
+    s.nbChannels = channels;
+    s.nbPatterns = patterns;
+    s.patterns = new ModPattern[patterns]();
+    for (int p = 0; p < patterns; p++) {
+        s.patterns[p].nbRows = rows;
+        if (rows <= 0) continue;
+        for (int c = 0; c < std::min(channels, kMaxChannels); c++) {
+            s.patterns[p].tracks[c] = new ModCell[rows];
+            for (int r = 0; r < rows; r++)
+                s.patterns[p].tracks[c][r] = ModCell{-1, 0, 0, static_cast<uint8_t>(s.isS3M ? 255 : 0),
+                                                     0, 0};
+        }
+    }
+    s.songLength = patterns;
+    for (int p = 0; p < patterns; p++) s.orders[p] = p;
+    s.speed = 6;
+    s.bpm = 125;
+    for (int c = 0; c < kMaxChannels; c++) s.channelPan[c] = (c & 1) ? 0.8f : 0.2f;
+    std::strcpy(s.title, "built song");
+}
+
+SongBuilder::~SongBuilder() { FreeModSong(song_); }
+
+ModCell& SongBuilder::Cell(int pattern, int row, int channel) {
+    return song_->patterns[pattern].tracks[channel][row];
+}
+
+ModCell& SongBuilder::Put(int pattern, int row, int channel, int note, int instrument, int effect, int param) {
+    ModCell& cell = Cell(pattern, row, channel);
+    cell.note = static_cast<int16_t>(note);
+    cell.instrument = static_cast<uint8_t>(instrument);
+    cell.effect = static_cast<uint8_t>(effect);
+    cell.param = static_cast<uint8_t>(param);
+    return cell;
+}
+
+void SongBuilder::SetOrders(std::initializer_list<int> orders) {
+    int n = 0;
+    for (int o : orders) song_->orders[n++] = o;
+    song_->songLength = n;
+}
+
+ModSample& SongBuilder::AddSample(int slot, const std::vector<int16_t>& frames, int volume) {
+    ModSample& s = song_->samples[slot];
+    int guard = kind_ == SongKind::MOD ? 10 : 0;
+    s.length = static_cast<int32_t>(frames.size());
+    s.data = new int16_t[frames.size() + guard]();
+    std::copy(frames.begin(), frames.end(), s.data);
+    s.volume = volume;
+    std::snprintf(s.name, sizeof s.name, "sample %d", slot);
+    if (kind_ == SongKind::S3M) song_->nbInstruments = std::max(song_->nbInstruments, slot);
+    return s;
+}
+
+ModInstrument& SongBuilder::AddInstrument(int number, const std::vector<int16_t>& frames, int volume) {
+    ModInstrument& ins = song_->instruments[number];
+    ins.nbSamples = 1;
+    ins.samples = new ModSample[1]();
+    ModSample& s = ins.samples[0];
+    s.length = static_cast<int32_t>(frames.size());
+    s.data = new int16_t[frames.size()]();
+    std::copy(frames.begin(), frames.end(), s.data);
+    s.volume = volume;
+    s.panning = 128;
+    song_->nbInstruments = std::max(song_->nbInstruments, number);
+    return ins;
+}
+
+ModSample& SongBuilder::InstrumentSample(int number, int sample) {
+    return song_->instruments[number].samples[sample];
+}
+
+std::vector<int16_t> Constant(int length, int16_t value) { return std::vector<int16_t>(length, value); }
+
+std::vector<int16_t> Ramp(int length, int from, int step) {
+    std::vector<int16_t> v(length);
+    for (int i = 0; i < length; i++) v[i] = static_cast<int16_t>(from + i * step);
+    return v;
+}
+
+void StartSong(Mod& song) {
+    Liste_mods[0] = &song;
+    Liste_mods_nm = 1;
+    Liste_mods_n = 0;
+    plusieurs_mod = 1;
+    SONG = &song;
+    new_song = 0;
+    MixerSkipsSilence = true;
+    StartModule();
+    PLAYER_PARAMS = 1;
+    VOLUMEOP = 1;
+}
+
+void StopSong() {
+    StopModule();
+    Liste_mods[0] = nullptr;
+    Liste_mods_nm = 0;
+    Liste_mods_n = 0;
+    SONG = nullptr;
+}
+
+std::vector<int16_t> RenderBlocks(int blocks) {
+    std::vector<int16_t> out;
+    out.reserve(static_cast<size_t>(blocks) * kBlockSamples);
+    for (int b = 0; b < blocks; b++) {
+        MixNext();
+        out.insert(out.end(), ActualBufferToBeMixed, ActualBufferToBeMixed + kBlockSamples);
+    }
+    return out;
+}
+
+uint64_t Checksum(const std::vector<int16_t>& samples) {
+    uint64_t h = 1469598103934665603ull;
+    for (int16_t s : samples) {
+        uint16_t u = static_cast<uint16_t>(s);
+        h = (h ^ (u & 0xFF)) * 1099511628211ull;
+        h = (h ^ (u >> 8)) * 1099511628211ull;
+    }
+    return h;
+}
+
+}  // namespace moddeck::test

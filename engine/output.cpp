@@ -84,7 +84,6 @@ void StreamOutput(ALuint source, const ALuint buffers[kOutputBuffers], const Out
     feed.acknowledged->fetch_add(1, std::memory_order_release);
 }
 
-
 // ---- Module output thread.
 
 ALuint source_secondary = 0;

@@ -130,12 +130,10 @@ keys Enter
 expect_line '^Format: +XM$'
 
 # The sound went to OpenAL: the wave file grows.
-if [ -z "${MODDECK_PENDING_OUTPUT:-}" ]; then
 size1=$(stat -c %s "$tmp/out.wav" 2>/dev/null || echo 0)
 sleep 1
 size2=$(stat -c %s "$tmp/out.wav" 2>/dev/null || echo 0)
 [ "$size2" -gt "$size1" ] || fail "OpenAL received no audio ($size1 -> $size2 bytes)"
-fi
 
 keys q
 expect_restored

@@ -20,7 +20,7 @@ extern std::atomic<int32_t> meterRow;
 // Blocks rendered since the module started (each is 100 ms of audio).
 extern std::atomic<uint32_t> meterBlocks;
 
-// Called by the renderer once per block, right after its final mix: reads
+// Called by the renderer once per block, just before its final mix: reads
 // frames 0..4409 of the voice buffers of channels below NVoices, and `raw`.
 // Allocates nothing and locks nothing; skips missing buffers.
 void PublishMeters();

@@ -91,6 +91,7 @@ ScreenModel Application::Model() const {
 
 int Application::Run() {
     if (useTerminal_) screen_.Open();
+    metersWanted = screen_.IsOpen();
     about_.set(TitleSong, SamplesSong);
     auto nextFrame = std::chrono::steady_clock::now();
     bool running = true;

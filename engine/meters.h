@@ -20,6 +20,10 @@ extern std::atomic<int32_t> meterRow;
 // Blocks rendered since the module started (each is 100 ms of audio).
 extern std::atomic<uint32_t> meterBlocks;
 
+// Set by whoever shows the meters (the screen). The renderer publishes only
+// while it is set, so rendering without a screen costs nothing here.
+extern std::atomic<bool> metersWanted;
+
 // Called by the renderer once per block, just before its final mix: reads
 // frames 0..4409 of the voice buffers of channels below NVoices, and `raw`.
 // Allocates nothing and locks nothing; skips missing buffers.

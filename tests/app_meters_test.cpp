@@ -23,6 +23,12 @@ TEST(PublishMeters, PeaksOfTheSongsChannelsRowAndBlocks) {
     raw = 17;
     ResetMeters();
 
+    metersWanted = false;  // nobody watches: nothing is published
+    PublishMeters();
+    EXPECT_EQ(meterBlocks.load(), 0u);
+    EXPECT_EQ(meterRow.load(), 0);
+
+    metersWanted = true;
     PublishMeters();
     EXPECT_EQ(meterPeak[0].load(), 20000);
     EXPECT_EQ(meterPeak[1].load(), 32767);
@@ -41,6 +47,7 @@ TEST(PublishMeters, PeaksOfTheSongsChannelsRowAndBlocks) {
     for (auto& p : ptrVoices) p = nullptr;
     NVoices = savedVoices;
     raw = savedRaw;
+    metersWanted = false;
     ResetMeters();
     EXPECT_EQ(meterBlocks.load(), 0u);
 }

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/module_start.h"
+#include "engine/sequencer.h"
 #include "engine/state.h"
 #include "loaders/loaders.h"
 #include "song/reader.h"
@@ -66,12 +68,24 @@ std::vector<uint8_t> SmallXM() {
     test::XMInstrumentSpec ins;
     ins.noteSample[0] = 0;
     test::XMSampleSpec s;
-    s.bytes = {1, 0, 1, 0, 0xFE, 0xFF};
-    s.length = 6;
+    s.bytes = {0, 0x20, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0};  // 16-bit deltas: a square wave
+    s.length = 12;
     s.type = 0x11;
     ins.samples = {s};
     spec.instruments = {ins, test::XMInstrumentSpec{}};
     return test::BuildXM(spec);
+}
+
+// Starts SONG and renders a few blocks; true when any sample was not silent.
+bool PlayBlocks(int blocks) {
+    StartModule();
+    bool sound = false;
+    for (int b = 0; b < blocks; b++) {
+        MixNext();
+        for (int16_t v : ActualBufferToBeMixed) sound |= v != 0;
+    }
+    StopModule();
+    return sound;
 }
 
 class Dispatch : public ::testing::Test {
@@ -116,6 +130,14 @@ TEST_F(Dispatch, EachFormatReachesItsLoader) {
     EXPECT_EQ(Liste_mods[2]->isXM, 1u);
 }
 
+TEST_F(Dispatch, LoadedSongsOfEachFormatSound) {
+    for (const std::vector<uint8_t>& image : {SmallMOD(), SmallS3M(), SmallXM()}) {
+        ASSERT_TRUE(Add(image));
+        EXPECT_TRUE(PlayBlocks(4)) << "format " << (SONG->isXM ? "XM" : SONG->isS3M ? "S3M" : "MOD");
+        FreeSongList();
+    }
+}
+
 TEST_F(Dispatch, TextFileIsAnUntaggedModule) {
     std::string text;
     while (text.size() < 3000) text += "Any file that is neither S3M nor XM is read as a module. ";
@@ -127,6 +149,8 @@ TEST_F(Dispatch, TextFileIsAnUntaggedModule) {
     EXPECT_GE(SONG->nbPatterns, 1);
     EXPECT_EQ(SONG->samples[16].name[0], 0);  // 15 sample headers only
     EXPECT_NE(SONG->samples[15].name[0], 0);
+    PlayBlocks(3);
+    EXPECT_EQ(SONG, Liste_mods[0]);
 }
 
 TEST_F(Dispatch, FilesShorterThanTheMagicMatchNothing) {
@@ -256,39 +280,53 @@ TEST_F(Dispatch, ThousandLoadsKeepMemoryFlat) {
     }
 }
 
-// Every prefix of a module loads (as whatever its bytes make it) and releases.
-TEST_F(Dispatch, ModulesCutAtEveryByteLoad) {
-    for (const std::vector<uint8_t>& image : {SmallMOD(), SmallS3M(), SmallXM()}) {
-        for (size_t n = 0; n <= image.size(); n++) {
-            std::vector<uint8_t> cut(image.begin(), image.begin() + n);
-            ASSERT_TRUE(Add(cut)) << n;
-            ASSERT_LE(SONG->nbChannels, kMaxChannels);
-            FreeSongList();
-        }
+// The three small modules, by name, for the robustness cases below: each
+// format runs as its own case so that they run side by side.
+std::vector<uint8_t> SmallModule(const std::string& format) {
+    return format == "MOD" ? SmallMOD() : format == "S3M" ? SmallS3M() : SmallXM();
+}
+
+class BrokenModule : public Dispatch, public ::testing::WithParamInterface<std::string> {};
+
+// Every prefix of a module loads (as whatever its bytes make it), plays and
+// releases. Starting a song costs milliseconds, so only every 8th cut of the
+// MOD (3 KB, most of it pattern and sample data) is played.
+TEST_P(BrokenModule, CutAtEveryByteLoadsAndPlays) {
+    std::vector<uint8_t> image = SmallModule(GetParam());
+    int stride = GetParam() == "MOD" ? 8 : 1;
+    for (size_t n = 0; n <= image.size(); n++) {
+        std::vector<uint8_t> cut(image.begin(), image.begin() + n);
+        ASSERT_TRUE(Add(cut)) << n;
+        ASSERT_LE(SONG->nbChannels, kMaxChannels);
+        if (n % stride == 0) PlayBlocks(2);
+        FreeSongList();
     }
 }
 
-// Random damage: the loaders must stay in bounds whatever the bytes say.
-TEST_F(Dispatch, DamagedModulesLoadOrAreRefused) {
+// Random damage: the loaders must stay in bounds whatever the bytes say, and
+// what they load must play.
+TEST_P(BrokenModule, DamagedLoadsAndPlaysOrIsRefused) {
+    std::vector<uint8_t> image = SmallModule(GetParam());
     std::mt19937 rng(1234);
-    for (const std::vector<uint8_t>& image : {SmallMOD(), SmallS3M(), SmallXM()}) {
-        for (int round = 0; round < 400; round++) {
-            std::vector<uint8_t> bad = image;
-            int hits = 1 + static_cast<int>(rng() % 8);
-            for (int h = 0; h < hits; h++) {
-                // Favour the headers, where counts and pointers live.
-                size_t at = (rng() % 2) ? rng() % std::min<size_t>(bad.size(), 400) : rng() % bad.size();
-                bad[at] = static_cast<uint8_t>(rng() % 4 == 0 ? 0xFF : rng());
-            }
-            bool loaded = Add(bad);
-            if (loaded) {
-                ASSERT_LE(SONG->nbChannels, kMaxChannels);
-                ASSERT_GE(SONG->nbPatterns, 0);
-            }
-            FreeSongList();
+    for (int round = 0; round < 300; round++) {
+        std::vector<uint8_t> bad = image;
+        int hits = 1 + static_cast<int>(rng() % 8);
+        for (int h = 0; h < hits; h++) {
+            // Favour the headers, where counts and pointers live.
+            size_t at = (rng() % 2) ? rng() % std::min<size_t>(bad.size(), 400) : rng() % bad.size();
+            bad[at] = static_cast<uint8_t>(rng() % 4 == 0 ? 0xFF : rng());
         }
+        if (Add(bad)) {
+            ASSERT_LE(SONG->nbChannels, kMaxChannels);
+            ASSERT_GE(SONG->nbPatterns, 0);
+            PlayBlocks(2);
+        }
+        FreeSongList();
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Formats, BrokenModule, ::testing::Values("MOD", "S3M", "XM"),
+                         [](const auto& info) { return info.param; });
 
 }  // namespace
 }  // namespace moddeck

@@ -1,0 +1,261 @@
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "engine/output.h"
+#include "ogg/ogg.h"
+#include "song/reader.h"
+
+namespace moddeck {
+
+OggVorbis_File ActualFile;
+int32_t OGG_Rate = 0;
+int32_t OGG_BlockBytes = 0;
+uint8_t* OGG_Buffer = nullptr;
+uint8_t* OGG_BufferTmp = nullptr;
+int32_t OGG_pos = 0;
+uint8_t OGG_Status = 0;
+
+std::atomic<uint8_t> EXITOGGPLAY{0};
+std::atomic<int32_t> OGGTERMINATED{0};
+pthread_t ThreadOggMixer;
+ALuint source_ogg = 0;
+ALuint buffer_ogg[3] = {};
+uint8_t OGG_Playing = 0;
+uint8_t TAG_OGGPLAYER = 0;
+
+namespace {
+
+// ActualFile is open (between a successful ov_open_callbacks and its one
+// ov_clear, which the end of the stream or the stop performs, not both).
+uint8_t ActualFileOpen = 0;
+
+// Down-mix of the Vorbis channel orders to left and right, in Q15. Weights:
+// a front side channel 1 to its side; the centre and the side and rear
+// channels of a side 0.7071 (-3 dB); a rear centre 0.5 to both sides; the
+// LFE 0. Each side is then divided by the sum of its weights, so that no
+// mix of full-scale channels can clip.
+struct Downmix {
+    int32_t left[8];
+    int32_t right[8];
+};
+
+constexpr double kMinus3dB = 0.7071067811865476;
+
+constexpr Downmix MakeDownmix(int channels) {
+    double l[8] = {}, r[8] = {};
+    switch (channels) {
+        case 3:  // L C R
+            l[0] = 1; l[1] = kMinus3dB;
+            r[2] = 1; r[1] = kMinus3dB;
+            break;
+        case 4:  // FL FR RL RR
+            l[0] = 1; l[2] = kMinus3dB;
+            r[1] = 1; r[3] = kMinus3dB;
+            break;
+        case 5:  // FL C FR RL RR
+        case 6:  // FL C FR RL RR LFE
+            l[0] = 1; l[1] = kMinus3dB; l[3] = kMinus3dB;
+            r[2] = 1; r[1] = kMinus3dB; r[4] = kMinus3dB;
+            break;
+        case 7:  // FL C FR SL SR RC LFE
+            l[0] = 1; l[1] = kMinus3dB; l[3] = kMinus3dB; l[5] = 0.5;
+            r[2] = 1; r[1] = kMinus3dB; r[4] = kMinus3dB; r[5] = 0.5;
+            break;
+        case 8:  // FL C FR SL SR RL RR LFE
+            l[0] = 1; l[1] = kMinus3dB; l[3] = kMinus3dB; l[5] = kMinus3dB;
+            r[2] = 1; r[1] = kMinus3dB; r[4] = kMinus3dB; r[6] = kMinus3dB;
+            break;
+        default: break;
+    }
+    double sumL = 0, sumR = 0;
+    for (int i = 0; i < 8; ++i) { sumL += l[i]; sumR += r[i]; }
+    Downmix d = {};
+    for (int i = 0; i < 8; ++i) {
+        d.left[i] = sumL > 0 ? static_cast<int32_t>(l[i] / sumL * 32768.0) : 0;
+        d.right[i] = sumR > 0 ? static_cast<int32_t>(r[i] / sumR * 32768.0) : 0;
+    }
+    return d;
+}
+
+constexpr Downmix kDownmix[9] = {
+    MakeDownmix(0), MakeDownmix(1), MakeDownmix(2), MakeDownmix(3), MakeDownmix(4),
+    MakeDownmix(5), MakeDownmix(6), MakeDownmix(7), MakeDownmix(8),
+};
+
+int16_t Clamp16(int32_t v) {
+    return static_cast<int16_t>(v < -32768 ? -32768 : (v > 32767 ? 32767 : v));
+}
+
+// Writes `frames` frames of `channels` interleaved samples as stereo frames
+// at `out`; returns the bytes written (4 per frame).
+int32_t ToStereo(const int16_t* in, int32_t frames, int channels, int16_t* out) {
+    if (channels == 2) {
+        std::memcpy(out, in, static_cast<size_t>(frames) * 4);
+    } else if (channels == 1) {
+        for (int32_t f = 0; f < frames; ++f) out[2 * f] = out[2 * f + 1] = in[f];
+    } else if (channels <= 8) {
+        const Downmix& d = kDownmix[channels];
+        for (int32_t f = 0; f < frames; ++f, in += channels) {
+            int32_t l = 0, r = 0;
+            for (int c = 0; c < channels; ++c) {
+                l += d.left[c] * in[c];
+                r += d.right[c] * in[c];
+            }
+            out[2 * f] = Clamp16(l >> 15);
+            out[2 * f + 1] = Clamp16(r >> 15);
+        }
+    } else {
+        // Beyond eight channels Vorbis defines no order: every channel goes
+        // to both sides alike.
+        for (int32_t f = 0; f < frames; ++f, in += channels) {
+            int32_t sum = 0;
+            for (int c = 0; c < channels; ++c) sum += in[c];
+            out[2 * f] = out[2 * f + 1] = Clamp16(sum / channels);
+        }
+    }
+    return frames * 4;
+}
+
+// The stream has ended or broken: close it and release its image, once.
+void EndStream() {
+    if (ActualFileOpen) {
+        ov_clear(&ActualFile);
+        ActualFileOpen = 0;
+    }
+    std::free(oggdataActual.data);
+    oggdataActual.data = nullptr;
+}
+
+void RenderOggBlock() { OGG_MixNext(); }
+
+}  // namespace
+
+bool OpenOggStream() {
+    CloseOggStream();
+    FILE* file = std::fopen(fname_tmp, "rb");
+    if (!file) return false;
+    long size = -1;
+    if (std::fseek(file, 0, SEEK_END) == 0) size = std::ftell(file);
+    // The image is indexed by 32-bit positions.
+    if (size <= 0 || size > INT32_MAX || std::fseek(file, 0, SEEK_SET) != 0) {
+        std::fclose(file);
+        return false;
+    }
+    uint8_t* data = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(size)));
+    const bool read = data && std::fread(data, 1, static_cast<size_t>(size), file) == static_cast<size_t>(size);
+    std::fclose(file);
+    if (!read) {
+        std::free(data);
+        return false;
+    }
+    oggdataActual = {data, static_cast<int32_t>(size), 0};
+
+    const ov_callbacks callbacks = {own_read_func, own_seek_func, own_close_func, own_tell_func};
+    if (ov_open_callbacks(&oggdataActual, &ActualFile, nullptr, 0, callbacks) < 0) {
+        std::free(oggdataActual.data);
+        oggdataActual.data = nullptr;
+        return false;
+    }
+    ActualFileOpen = 1;
+    const vorbis_info* info = ov_info(&ActualFile, -1);
+    if (!info || info->channels < 1 || info->rate < kOggMinRate || info->rate > kOggMaxRate) {
+        CloseOggStream();
+        return false;
+    }
+    OGG_Rate = static_cast<int32_t>(info->rate);
+    OGG_BlockBytes = OGG_Rate / 10 * 4;
+    // Before a read fewer than OGG_BlockBytes bytes wait; one read of 16,384
+    // bytes brings at most 8,192 frames (mono), 32,768 bytes as stereo.
+    OGG_Buffer = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(OGG_BlockBytes)));
+    OGG_BufferTmp = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(OGG_BlockBytes + 2 * kOggReadBytes)));
+    if (!OGG_Buffer || !OGG_BufferTmp) {
+        CloseOggStream();
+        return false;
+    }
+    OGG_pos = 0;
+    OGG_Status = 1;
+    return true;
+}
+
+void CloseOggStream() {
+    EndStream();
+    std::free(OGG_Buffer);
+    std::free(OGG_BufferTmp);
+    OGG_Buffer = nullptr;
+    OGG_BufferTmp = nullptr;
+    OGG_pos = 0;
+    OGG_Status = 0;
+}
+
+void OGG_MixNext(int) {
+    if (!OGG_Buffer) return;  // no stream was ever opened
+    if (!OGG_Status) {
+        std::memset(OGG_Buffer, 0, static_cast<size_t>(OGG_BlockBytes));
+        return;
+    }
+    int16_t pcm[kOggReadBytes / 2];
+    while (OGG_pos < OGG_BlockBytes) {
+        int section = 0;
+        const long got = ActualFileOpen
+                             ? ov_read(&ActualFile, reinterpret_cast<char*>(pcm), kOggReadBytes, 0, 2, 1, &section)
+                             : OV_EINVAL;
+        // Channels of the link that this data came from: a chained stream
+        // may change its layout from one link to the next.
+        const vorbis_info* info = got > 0 ? ov_info(&ActualFile, section) : nullptr;
+        if (!info || info->channels < 1) {
+            // The end, or a break in the data: what waits is the last block.
+            EndStream();
+            std::memcpy(OGG_Buffer, OGG_BufferTmp, static_cast<size_t>(OGG_pos));
+            std::memset(OGG_Buffer + OGG_pos, 0, static_cast<size_t>(OGG_BlockBytes - OGG_pos));
+            OGG_pos = 0;
+            OGG_Status = 0;
+            return;
+        }
+        const int32_t frames = static_cast<int32_t>(got) / (2 * info->channels);
+        OGG_pos += ToStereo(pcm, frames, info->channels, reinterpret_cast<int16_t*>(OGG_BufferTmp + OGG_pos));
+    }
+    std::memcpy(OGG_Buffer, OGG_BufferTmp, static_cast<size_t>(OGG_BlockBytes));
+    OGG_pos -= OGG_BlockBytes;
+    std::memmove(OGG_BufferTmp, OGG_BufferTmp + OGG_BlockBytes, static_cast<size_t>(OGG_pos));
+}
+
+void* ThreadOggMixerProc(void*) {
+    const OutputFeed feed = {RenderOggBlock, OGG_Buffer, OGG_BlockBytes, OGG_Rate,
+                             &EXITOGGPLAY, &OGGTERMINATED, nullptr};
+    StreamOutput(source_ogg, buffer_ogg, feed);
+    return nullptr;
+}
+
+bool StartOggPlayer() {
+    if (OGG_Playing) StopOggPlayer();
+    TAG_OGGPLAYER = 1;
+    if (!OpenOggStream()) return false;
+    EXITOGGPLAY.store(0);
+    OGGTERMINATED.store(0);
+    GenOutputSource(&source_ogg, buffer_ogg);
+    if (pthread_create(&ThreadOggMixer, nullptr, ThreadOggMixerProc, nullptr) != 0) {
+        DeleteOutputSource(&source_ogg, buffer_ogg);
+        CloseOggStream();
+        return false;
+    }
+    OGG_Playing = 1;
+    return true;
+}
+
+void StopOggPlayer() {
+    if (TAG_OGGPLAYER && OGG_Playing) {
+        OGGTERMINATED.store(0);
+        EXITOGGPLAY.store(1);
+        while (OGGTERMINATED.load() == 0) usleep(100);
+        pthread_join(ThreadOggMixer, nullptr);
+        DeleteOutputSource(&source_ogg, buffer_ogg);
+        CloseOggStream();
+    }
+    OGG_Playing = 0;
+    TAG_OGGPLAYER = 0;
+}
+
+}  // namespace moddeck

@@ -212,9 +212,11 @@ size_t BytesInUse() {
     return m.uordblks + m.hblkhd;
 }
 
-// What a loaded song may hold whatever its file: the record itself and the
-// cells of the XM pattern allowance (1M cells, for patterns without packed
-// data), plus per byte of the file 64 cells (a 9-byte XM pattern header asks
+// What a loaded song may hold whatever its file: the record itself and
+// 1M cells, the XM loader's allowance for patterns without packed data
+// (also above the S3M and MOD ceilings: at most 513 and 256 patterns of 64
+// rows on 32 channels, which pointers repeated or past the end can fill
+// from a few hundred bytes), plus per byte of the file 64 cells (a 9-byte XM pattern header asks
 // for up to 65535 rows) and two 16-bit frames (one from each sample byte,
 // with room for a loop's unrolled tail).
 size_t AllowedBytes(size_t fileSize) {
@@ -234,13 +236,17 @@ size_t HeldAfterLoading(const std::vector<uint8_t>& bytes, bool& loaded) {
 }
 
 TEST(LoaderMemory, HeadersClaimingHugeSamplesAndPatternCountsHoldNoMoreThanTheFileAllows) {
-    // XM: 256 patterns of 256 rows on 32 channels, none with packed data,
-    // and 128 instruments whose samples claim 4 GB each.
+    // XM: 100 patterns of 256 rows on 32 channels, none with packed data
+    // (819,200 cells from 900 bytes of headers), and 128 instruments whose
+    // samples claim 4 GB each.
     test::XMSpec xm;
     xm.channels = 32;
-    xm.songLength = 256;
-    xm.orders.assign(256, 0);
-    for (int i = 0; i < 256; i++) xm.patterns.push_back({256, {}});
+    xm.songLength = 100;
+    xm.orders.clear();
+    for (int i = 0; i < 100; i++) {
+        xm.orders.push_back(static_cast<uint8_t>(i));
+        xm.patterns.push_back({256, {}});
+    }
     test::XMInstrumentSpec ins;
     test::XMSampleSpec huge;
     huge.length = 0xFFFFFFFF;
@@ -249,7 +255,6 @@ TEST(LoaderMemory, HeadersClaimingHugeSamplesAndPatternCountsHoldNoMoreThanTheFi
     huge.bytes = {1, 2, 3, 4};
     ins.samples = {huge, huge};
     xm.instruments.assign(128, ins);
-    xm.patternCount = 65535;
 
     // S3M: counts at their largest, every sample pointing at one header that
     // claims 4 GB frames of 16-bit stereo, every pattern at one pattern.
@@ -291,6 +296,7 @@ TEST(LoaderMemory, HeadersClaimingHugeSamplesAndPatternCountsHoldNoMoreThanTheFi
         UseModuleImage(file.data(), file.size());
         const bool accepted = AddMusic();
         const size_t held = BytesInUse() - before;
+        EXPECT_TRUE(accepted) << file.size() << "-byte file";
         if (accepted) {
             // The song's samples are no longer than the bytes that are there.
             for (int i = 1; i < kSampleSlots; i++) EXPECT_LE(size_t(SONG->samples[i].length), file.size());

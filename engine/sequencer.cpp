@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/envelopes.h"
+#include "engine/meters.h"
 #include "engine/periods.h"
 
 namespace moddeck {
@@ -379,6 +380,8 @@ void MixNext(unsigned) {
         base += LEN_TICK;
         if (new_song == 1 && (plusieurs_mod & 1)) StartNextSong();
     }
+    // Before the mix, which moves the next block's frames to the front.
+    PublishMeters();
     MixVoiceBuffers();
 }
 

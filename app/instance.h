@@ -1,0 +1,84 @@
+// One player per user. The first `moddeck` listens on a Unix-domain socket;
+// a later `moddeck FILE` hands the path to it and exits, and the running one
+// opens it, as a desktop system hands a running application the next file.
+//
+// The socket lives in $XDG_RUNTIME_DIR, or in a private 0700 folder
+// /tmp/moddeck-UID when that is unset. Only connections from the same user
+// (peer credentials) are heard; a message is read without ever blocking the
+// player, and a connection that is slow, oversized or malformed is dropped.
+#pragma once
+
+#include <poll.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace moddeck {
+
+// The socket's path; makes the private folder when needed. Empty (and
+// `error` set) when no safe place exists: a folder we do not own or that
+// others can enter, or a path too long for a socket address.
+std::string InstanceSocketPath(std::string* error);
+
+enum class ClaimResult { Owner, OtherRunning, Failed };
+
+// Listens on `socketPath` unless another player already does. A socket left
+// behind by a player that crashed (nobody answers) is replaced. On Owner,
+// *listenFd is the non-blocking listening socket.
+ClaimResult ClaimInstance(const std::string& socketPath, int* listenFd, std::string* error);
+
+enum class HandOverResult { Accepted, Refused, NoAnswer };
+
+// Sends "open `absolutePath`" to the player on `socketPath` and waits up to
+// `timeout` for its answer.
+HandOverResult HandOverPath(const std::string& socketPath, const std::string& absolutePath,
+                            std::chrono::milliseconds timeout = std::chrono::seconds(3));
+
+// The running player's side: accepts connections and reads their messages
+// a little at a time from the event loop.
+class InstanceListener {
+public:
+    // Takes the listening socket; the destructor closes it and removes the
+    // socket file. A connection that has not sent a whole message within
+    // `readDeadline` is dropped.
+    InstanceListener(int listenFd, std::string socketPath,
+                     std::chrono::milliseconds readDeadline = kReadDeadline);
+    ~InstanceListener();
+    InstanceListener(const InstanceListener&) = delete;
+    InstanceListener& operator=(const InstanceListener&) = delete;
+
+    // Descriptors the event loop waits on (the listener and each pending
+    // connection), appended to `fds`.
+    void AddPollFds(std::vector<pollfd>& fds) const;
+
+    // Accepts and reads whatever is ready without blocking; drops
+    // connections past their deadline. Appends to `paths` each path that a
+    // whole, valid message from this user asked for and that names a
+    // readable regular file; such a request is answered "OK", every other
+    // message "NO".
+    void Service(std::vector<std::string>& paths);
+
+    // Pending connections, for the tests.
+    size_t PendingCount() const { return pending_.size(); }
+
+    static constexpr size_t kMaxPending = 8;
+    static constexpr std::chrono::milliseconds kReadDeadline{2000};
+
+private:
+    struct Pending {
+        int fd;
+        std::chrono::steady_clock::time_point deadline;
+        std::vector<uint8_t> bytes;
+    };
+    void Accept();
+    // True when the connection is finished (answered or dropped).
+    bool Read(Pending& p, std::vector<std::string>& paths);
+
+    int listenFd_;
+    std::string socketPath_;
+    std::chrono::milliseconds readDeadline_;
+    std::vector<Pending> pending_;
+};
+
+}  // namespace moddeck

@@ -1,0 +1,221 @@
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <thread>
+
+#include "app/instance.h"
+#include "app/message.h"
+
+using namespace moddeck;
+namespace fs = std::filesystem;
+
+namespace {
+
+ParseStatus Parse(const std::vector<uint8_t>& bytes, std::string* path = nullptr) {
+    return ParseOpenMessage(bytes.data(), bytes.size(), path);
+}
+
+std::vector<uint8_t> Header(uint32_t length) {
+    std::vector<uint8_t> m = {'M', 'D', 'K', '1'};
+    for (int i = 0; i < 4; i++) m.push_back(uint8_t(length >> (8 * i)));
+    return m;
+}
+
+}  // namespace
+
+TEST(OpenMessage, RoundTripAndEveryPrefixIsIncomplete) {
+    std::vector<uint8_t> m = BuildOpenMessage("/music/a b.xm");
+    std::string path;
+    EXPECT_EQ(Parse(m, &path), ParseStatus::Complete);
+    EXPECT_EQ(path, "/music/a b.xm");
+    for (size_t n = 0; n < m.size(); n++)
+        EXPECT_EQ(ParseOpenMessage(m.data(), n, nullptr), ParseStatus::Incomplete) << n;
+}
+
+TEST(OpenMessage, MalformedMessagesAreRefused) {
+    std::vector<uint8_t> m = BuildOpenMessage("/a.xm");
+    std::vector<uint8_t> extra = m;
+    extra.push_back('x');
+    EXPECT_EQ(Parse(extra), ParseStatus::Malformed) << "bytes after the message";
+
+    std::vector<uint8_t> magic = m;
+    magic[3] = '2';
+    EXPECT_EQ(Parse(magic), ParseStatus::Malformed);
+    EXPECT_EQ(Parse({'X'}), ParseStatus::Malformed) << "wrong from the first byte";
+
+    EXPECT_EQ(Parse(Header(0)), ParseStatus::Malformed) << "empty path";
+    EXPECT_EQ(Parse(Header(kMaxMessagePath + 1)), ParseStatus::Malformed) << "oversized";
+    EXPECT_EQ(Parse(Header(0xffffffffu)), ParseStatus::Malformed);
+
+    std::vector<uint8_t> relative = Header(4);
+    relative.insert(relative.end(), {'a', '.', 'x', 'm'});
+    EXPECT_EQ(Parse(relative), ParseStatus::Malformed) << "a relative path means nothing to another process";
+
+    std::vector<uint8_t> nul = Header(5);
+    nul.insert(nul.end(), {'/', 'a', '\0', 'x', 'm'});
+    EXPECT_EQ(Parse(nul), ParseStatus::Malformed);
+    nul.resize(11);
+    EXPECT_EQ(Parse(nul), ParseStatus::Malformed) << "a NUL is refused before the rest arrives";
+}
+
+TEST(OpenMessage, OnlySendablePathsAreBuilt) {
+    EXPECT_TRUE(BuildOpenMessage("").empty());
+    EXPECT_TRUE(BuildOpenMessage("a.xm").empty());
+    EXPECT_TRUE(BuildOpenMessage("/" + std::string(kMaxMessagePath, 'a')).empty());
+    EXPECT_EQ(BuildOpenMessage("/" + std::string(kMaxMessagePath - 1, 'a')).size(), kMaxMessageSize);
+    EXPECT_TRUE(BuildOpenMessage(std::string("/a\0b", 4)).empty());
+}
+
+namespace {
+
+class Instance : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("moddeck-inst-" + std::to_string(getpid()));
+        fs::create_directories(dir_);
+        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::replace);
+        socket_ = (dir_ / "moddeck.sock").string();
+        file_ = (dir_ / "song.xm").string();
+        std::ofstream(file_) << "x";
+        int fd = -1;
+        ASSERT_EQ(ClaimInstance(socket_, &fd, nullptr), ClaimResult::Owner);
+        listener_ = std::make_unique<InstanceListener>(fd, socket_, std::chrono::milliseconds(200));
+    }
+    void TearDown() override {
+        listener_.reset();
+        fs::remove_all(dir_);
+    }
+    // Serves the listener until the client call returns, collecting requests.
+    template <typename F>
+    auto Serve(F client) {
+        auto result = std::async(std::launch::async, client);
+        while (result.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
+            listener_->Service(requests_);
+        listener_->Service(requests_);
+        return result.get();
+    }
+    int Connect() {
+        int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::strcpy(addr.sun_path, socket_.c_str());
+        EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+        return fd;
+    }
+    // Sends raw bytes, closes the sending side and returns the answer.
+    std::string SendRaw(const std::vector<uint8_t>& bytes, bool halfClose = true) {
+        return Serve([&] {
+            int fd = Connect();
+            [[maybe_unused]] ssize_t n = send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+            if (halfClose) shutdown(fd, SHUT_WR);
+            char reply[8] = {};
+            [[maybe_unused]] ssize_t r = recv(fd, reply, sizeof reply - 1, 0);
+            close(fd);
+            return std::string(reply);
+        });
+    }
+    // The listener still takes a good request after whatever came before.
+    void ExpectStillServing() {
+        requests_.clear();
+        EXPECT_EQ(Serve([&] { return HandOverPath(socket_, file_); }), HandOverResult::Accepted);
+        ASSERT_EQ(requests_.size(), 1u);
+        EXPECT_EQ(requests_[0], file_);
+    }
+    fs::path dir_;
+    std::string socket_, file_;
+    std::unique_ptr<InstanceListener> listener_;
+    std::vector<std::string> requests_;
+};
+
+}  // namespace
+
+TEST_F(Instance, ASecondPlayerHandsItsFileToTheFirst) {
+    int fd = -1;
+    EXPECT_EQ(ClaimInstance(socket_, &fd, nullptr), ClaimResult::OtherRunning);
+    ExpectStillServing();
+}
+
+TEST_F(Instance, AStaleSocketIsReplaced) {
+    listener_.reset();
+    // A player that crashed leaves its socket file with nobody listening.
+    int dead = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strcpy(addr.sun_path, socket_.c_str());
+    ASSERT_EQ(bind(dead, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    close(dead);
+    ASSERT_TRUE(fs::exists(socket_));
+
+    int fd = -1;
+    ASSERT_EQ(ClaimInstance(socket_, &fd, nullptr), ClaimResult::Owner);
+    listener_ = std::make_unique<InstanceListener>(fd, socket_, std::chrono::milliseconds(200));
+    ExpectStillServing();
+}
+
+TEST_F(Instance, HostileMessagesOpenNothingAndLeaveItServing) {
+    std::vector<uint8_t> oversized = Header(100000);
+    oversized.resize(20000, '/');
+    EXPECT_EQ(SendRaw(oversized), "NO\n");
+
+    std::vector<uint8_t> truncated = BuildOpenMessage(file_);
+    truncated.resize(truncated.size() - 2);
+    EXPECT_EQ(SendRaw(truncated), "NO\n");
+
+    EXPECT_EQ(SendRaw(BuildOpenMessage((dir_ / "missing.xm").string())), "NO\n");
+    EXPECT_EQ(SendRaw(BuildOpenMessage(dir_.string())), "NO\n") << "a folder is no file";
+    EXPECT_EQ(SendRaw({'G', 'E', 'T', ' ', '/'}), "NO\n");
+    EXPECT_TRUE(requests_.empty());
+    ExpectStillServing();
+}
+
+TEST_F(Instance, ASilentConnectionIsDroppedAtItsDeadline) {
+    int silent = Connect();
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+    while (std::chrono::steady_clock::now() < until) listener_->Service(requests_);
+    EXPECT_EQ(listener_->PendingCount(), 1u);
+    // Others are heard while it waits.
+    ExpectStillServing();
+    until = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+    while (std::chrono::steady_clock::now() < until) listener_->Service(requests_);
+    EXPECT_EQ(listener_->PendingCount(), 0u);
+    char b;
+    EXPECT_EQ(recv(silent, &b, 1, 0), 0) << "the player hung up";
+    close(silent);
+}
+
+TEST_F(Instance, AConnectionFloodIsBounded) {
+    std::vector<int> fds;
+    for (size_t i = 0; i < InstanceListener::kMaxPending * 3; i++) {
+        fds.push_back(Connect());
+        listener_->Service(requests_);
+    }
+    EXPECT_LE(listener_->PendingCount(), InstanceListener::kMaxPending);
+    for (int fd : fds) close(fd);
+    listener_->Service(requests_);
+    EXPECT_EQ(listener_->PendingCount(), 0u);
+    ExpectStillServing();
+}
+
+TEST(InstanceSocketPath, RefusesARuntimeFolderOthersCanEnter) {
+    fs::path dir = fs::temp_directory_path() / ("moddeck-open-dir-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    fs::permissions(dir, fs::perms::owner_all | fs::perms::others_all, fs::perm_options::replace);
+    const char* old = std::getenv("XDG_RUNTIME_DIR");
+    std::string saved = old ? old : "";
+    setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+    std::string error;
+    EXPECT_EQ(InstanceSocketPath(&error), "");
+    EXPECT_FALSE(error.empty());
+    fs::permissions(dir, fs::perms::owner_all, fs::perm_options::replace);
+    EXPECT_EQ(InstanceSocketPath(nullptr), (dir / "moddeck.sock").string());
+    if (old) setenv("XDG_RUNTIME_DIR", saved.c_str(), 1); else unsetenv("XDG_RUNTIME_DIR");
+    fs::remove_all(dir);
+}

@@ -1,0 +1,62 @@
+#include <gtest/gtest.h>
+
+#include "app/screen.h"
+
+using namespace moddeck;
+
+TEST(DisplayLines, OneSampleNameALineAndNoTerminalControl) {
+    EXPECT_EQ(DisplayLines("kick\nsnare\n"), (std::vector<std::string>{"kick", "snare"}));
+    EXPECT_EQ(DisplayLines("kick\n\nhat"), (std::vector<std::string>{"kick", "", "hat"}));
+    EXPECT_TRUE(DisplayLines("").empty());
+    // An escape sequence in a sample name would otherwise drive the terminal.
+    EXPECT_EQ(DisplayLines("a\x1b[2Jb\x7f\tc\n"), (std::vector<std::string>{"a?[2Jb??c"}));
+    EXPECT_EQ(DisplayLines("caf\xc3\xa9"), (std::vector<std::string>{"caf\xc3\xa9"}));
+}
+
+TEST(AboutView, ShowsTheTextsAndScrollsWithinTheList) {
+    AboutView about;
+    std::string samples;
+    for (int i = 0; i < 30; i++) samples += "sample " + std::to_string(i) + "\n";
+    about.set("Title", samples.c_str());
+    about.show();
+    EXPECT_TRUE(about.visible());
+    EXPECT_EQ(about.title(), "Title");
+    ASSERT_EQ(about.samples().size(), 30u);
+    EXPECT_EQ(about.samples()[29], "sample 29");
+
+    about.Scroll(-3, 10);
+    EXPECT_EQ(about.firstLine(), 0);
+    about.Scroll(100, 10);
+    EXPECT_EQ(about.firstLine(), 20) << "the last page stays full";
+    about.Scroll(-5, 10);
+    EXPECT_EQ(about.firstLine(), 15);
+    about.doOk();
+    EXPECT_FALSE(about.visible());
+
+    about.set("Short", "one\n");
+    about.Scroll(5, 10);
+    EXPECT_EQ(about.firstLine(), 0);
+}
+
+TEST(ScreenText, MetersAndClock) {
+    EXPECT_EQ(MeterBar(0, 8), "........");
+    EXPECT_EQ(MeterBar(32767, 8), "########");
+    EXPECT_EQ(MeterBar(1, 8), "#.......") << "any sound shows";
+    EXPECT_EQ(MeterBar(65535, 4), "####");
+    EXPECT_EQ(FormatElapsed(0), "0:00");
+    EXPECT_EQ(FormatElapsed(83.9), "1:23");
+    EXPECT_EQ(FormatElapsed(3725), "1:02:05");
+}
+
+TEST(ScreenText, AFileThatDoesNotPlaySaysSoInOneLine) {
+    ScreenModel m;
+    m.file = "/music/bad.xm";
+    m.status = OpenStatus::ModuleRejected;
+    std::string line = StatusLine(m);
+    EXPECT_NE(line.find("/music/bad.xm"), std::string::npos);
+    EXPECT_EQ(line.find('\n'), std::string::npos);
+    m.status = OpenStatus::OggRefused;
+    EXPECT_NE(StatusLine(m).find("Cannot play"), std::string::npos);
+    m.status = OpenStatus::ModulePlaying;
+    EXPECT_EQ(StatusLine(m).find("Cannot"), std::string::npos);
+}

@@ -10,6 +10,7 @@
 
 #include <cctype>
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,11 @@
 #include "support/mod_builder.h"
 #include "support/s3m_builder.h"
 #include "support/xm_builder.h"
+
+namespace moddeck::test {
+// Test names and failures show the file's name, not its bytes.
+void PrintTo(const MinimalFile& file, std::ostream* os) { *os << file.name; }
+}  // namespace moddeck::test
 
 namespace moddeck {
 namespace {

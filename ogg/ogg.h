@@ -67,6 +67,9 @@ extern uint8_t TAG_OGGPLAYER;   // the last file took the Ogg path, played or re
 // more, is not an Ogg Vorbis stream, or has a rate outside kOggMinRate ..
 // kOggMaxRate. Shared by the player and the offline renderer.
 bool OpenOggStream();
+// The same over an image already in memory: takes `data` (malloc, `size`
+// bytes) whether it succeeds or not. Used by OpenOggStream and the fuzzer.
+bool OpenOggImage(uint8_t* data, int32_t size);
 // Closes the stream if it is still open, frees the image and both blocks.
 // Safe to call twice.
 void CloseOggStream();

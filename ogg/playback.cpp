@@ -151,7 +151,16 @@ bool OpenOggStream() {
         std::free(data);
         return false;
     }
-    oggdataActual = {data, static_cast<int32_t>(size), 0};
+    return OpenOggImage(data, static_cast<int32_t>(size));
+}
+
+bool OpenOggImage(uint8_t* data, int32_t size) {
+    CloseOggStream();
+    if (!data || size <= 0) {
+        std::free(data);
+        return false;
+    }
+    oggdataActual = {data, size, 0};
 
     const ov_callbacks callbacks = {own_read_func, own_seek_func, own_close_func, own_tell_func};
     if (ov_open_callbacks(&oggdataActual, &ActualFile, nullptr, 0, callbacks) < 0) {

@@ -290,6 +290,28 @@ TEST_F(OggBlocks, FilesThatAreNotPlayableOggVorbisAreRefusedHoldingNothing) {
     EXPECT_FALSE(OpenOggStream());
 }
 
+// The memory opener takes the image whatever happens: a stream opened from
+// it plays as the same file read from disk, and a refused image is freed
+// (the leak checker of the sanitizer build sees it otherwise).
+TEST_F(OggBlocks, AnImageInMemoryPlaysAsItsFileAndIsTakenEvenWhenRefused) {
+    const std::string path = MakeTone("image.ogg", 4410 * 3, OggSpec{}, {500.0});
+    const DecodedOgg ref = test::DecodeOggFile(path);
+    ASSERT_TRUE(ref.ok);
+    const std::vector<uint8_t> bytes = test::EncodeOggVorbis(test::MakeTones(4410 * 3, 2, 44100, {500.0}), OggSpec{});
+    uint8_t* image = static_cast<uint8_t*>(std::malloc(bytes.size()));
+    std::memcpy(image, bytes.data(), bytes.size());
+    ASSERT_TRUE(OpenOggImage(image, static_cast<int32_t>(bytes.size())));
+    EXPECT_EQ(OGG_Rate, 44100);
+    ExpectBlocksAreThePcm(DrainBlocks(), ref.pcm, 8820);
+
+    uint8_t* junk = static_cast<uint8_t*>(std::malloc(64));
+    std::memset(junk, 'x', 64);
+    EXPECT_FALSE(OpenOggImage(junk, 64));
+    EXPECT_EQ(oggdataActual.data, nullptr);
+    EXPECT_EQ(OGG_Buffer, nullptr);
+    EXPECT_FALSE(OpenOggImage(nullptr, 0));
+}
+
 TEST_F(OggBlocks, AStreamCutInTheMiddleEndsLikeItsEnd) {
     const std::string full = MakeTone("full.ogg", 3 * 44100, OggSpec{}, {440.0, 880.0});
     const DecodedOgg whole = test::DecodeOggFile(full);

@@ -40,10 +40,10 @@ void UseWaveOutput() {
 }
 
 std::vector<uint8_t> EncodeOggTone(double seconds, int rate = 44100, int channels = 2) {
-    OggSpec spec;
-    spec.rate = rate;
-    spec.channels = channels;
-    return EncodeOggVorbis(MakeTones(int(seconds * rate), channels, rate, {440.0}), spec);
+    OggSpec desc;
+    desc.rate = rate;
+    desc.channels = channels;
+    return EncodeOggVorbis(MakeTones(int(seconds * rate), channels, rate, {440.0}), desc);
 }
 
 std::string Extension(const char* path) {
@@ -73,20 +73,20 @@ protected:
         return p.string();
     }
     static std::vector<uint8_t> TinyXM(const std::string& title) {
-        XMSpec spec;
-        spec.title = title;
-        spec.channels = 2;
-        spec.songLength = 2;
-        spec.orders = {0, 0};
-        spec.patterns.push_back({4, {}});
+        XMSpec desc;
+        desc.title = title;
+        desc.channels = 2;
+        desc.songLength = 2;
+        desc.orders = {0, 0};
+        desc.patterns.push_back({4, {}});
         XMInstrumentSpec ins;
         XMSampleSpec s;
         s.bytes = std::vector<uint8_t>(64, 3);
         s.length = 64;
         s.name = "lead";
         ins.samples.push_back(s);
-        spec.instruments.push_back(ins);
-        return BuildXM(spec);
+        desc.instruments.push_back(ins);
+        return BuildXM(desc);
     }
     // A 4-channel "M.K." module with one pattern and samples 1 and 3 holding data.
     static std::vector<uint8_t> TinyMOD() {

@@ -23,20 +23,20 @@ namespace moddeck {
 namespace {
 
 std::vector<uint8_t> SmallMOD() {
-    test::MODSpec spec;
-    spec.songLength = 2;
-    spec.orders = {0, 1};
-    spec.patterns = {test::EmptyMODPattern(4), test::EmptyMODPattern(4)};
-    test::SetMODCell(spec.patterns[0], 4, 0, 0, 1, 428, 0x0C, 0x30);
-    test::SetMODCell(spec.patterns[1], 4, 5, 3, 2, 214, 0x0D, 0x10);
-    spec.samples = {test::MODSampleSpec{"one", 8, 0x0F, 64, 2, 4, std::vector<uint8_t>(16, 0x40)},
+    test::MODSpec desc;
+    desc.songLength = 2;
+    desc.orders = {0, 1};
+    desc.patterns = {test::EmptyMODPattern(4), test::EmptyMODPattern(4)};
+    test::SetMODCell(desc.patterns[0], 4, 0, 0, 1, 428, 0x0C, 0x30);
+    test::SetMODCell(desc.patterns[1], 4, 5, 3, 2, 214, 0x0D, 0x10);
+    desc.samples = {test::MODSampleSpec{"one", 8, 0x0F, 64, 2, 4, std::vector<uint8_t>(16, 0x40)},
                     test::MODSampleSpec{"two", 4, 0x01, 32, 0, 0, std::vector<uint8_t>(8, 0xC0)}};
-    return test::BuildMOD(spec);
+    return test::BuildMOD(desc);
 }
 
 std::vector<uint8_t> SmallS3M() {
-    test::S3MSpec spec;
-    spec.orders = {0, 254, 1, 255};
+    test::S3MSpec desc;
+    desc.orders = {0, 254, 1, 255};
     test::S3MSampleSpec a;
     a.length = 24;
     a.data.assign(24, 200);
@@ -45,7 +45,7 @@ std::vector<uint8_t> SmallS3M() {
     b.length = 6;
     b.loopEnd = 6;
     b.data.assign(24, 0x90);
-    spec.samples = {a, b};
+    desc.samples = {a, b};
     std::vector<uint8_t> p0 = test::S3MEvent(0, 0x40, 1, 32, 1, 4);
     p0.push_back(0);
     std::vector<uint8_t> ev = test::S3MEvent(5, 0x52, 2, -1, 3, 0x12);
@@ -53,18 +53,18 @@ std::vector<uint8_t> SmallS3M() {
     std::vector<uint8_t> p1 = test::S3MEvent(31, 254, 0);
     p0.resize(p0.size() + 63, 0);
     p1.resize(p1.size() + 64, 0);
-    spec.patterns = {p0, p1};
-    return test::BuildS3M(spec);
+    desc.patterns = {p0, p1};
+    return test::BuildS3M(desc);
 }
 
 std::vector<uint8_t> SmallXM() {
-    test::XMSpec spec;
-    spec.songLength = 2;
-    spec.orders = {0, 1};
+    test::XMSpec desc;
+    desc.songLength = 2;
+    desc.orders = {0, 1};
     test::XMPatternSpec p;
     p.rows = 8;
     p.packed = {0x31, 1, 0x40, 0, 0, 0x80, 0x98, 0x0D, 0x25, 0x80};
-    spec.patterns = {p, p};
+    desc.patterns = {p, p};
     test::XMInstrumentSpec ins;
     ins.noteSample[0] = 0;
     test::XMSampleSpec s;
@@ -72,8 +72,8 @@ std::vector<uint8_t> SmallXM() {
     s.length = 12;
     s.type = 0x11;
     ins.samples = {s};
-    spec.instruments = {ins, test::XMInstrumentSpec{}};
-    return test::BuildXM(spec);
+    desc.instruments = {ins, test::XMInstrumentSpec{}};
+    return test::BuildXM(desc);
 }
 
 // Starts SONG and renders a few blocks; true when any sample was not silent.

@@ -342,15 +342,15 @@ TEST_F(ModuleStartTest, ASecondStartOverASoundingSongBeginsSilent) {
 // renderer program.
 
 std::vector<uint8_t> SmallXM() {
-    test::XMSpec spec;
-    spec.channels = 2;
-    spec.bpm = 124;
+    test::XMSpec desc;
+    desc.channels = 2;
+    desc.bpm = 124;
     test::XMPatternSpec pattern;
     pattern.rows = 8;
     // Row 0: note C-4 with instrument 1 on channel 0, then empty cells.
     pattern.packed = {0x83, 49, 1, 0x80};
     for (int i = 0; i < 14; i++) pattern.packed.push_back(0x80);
-    spec.patterns.push_back(pattern);
+    desc.patterns.push_back(pattern);
     test::XMInstrumentSpec ins;
     test::XMSampleSpec smp;
     for (int i = 0; i < 64; i++) smp.bytes.push_back(i == 0 ? 0x80 : (i < 32 ? 8 : 248));  // delta-coded triangle
@@ -358,8 +358,8 @@ std::vector<uint8_t> SmallXM() {
     smp.loopLength = 64;
     smp.type = 1;
     ins.samples.push_back(smp);
-    spec.instruments.push_back(ins);
-    return BuildXM(spec);
+    desc.instruments.push_back(ins);
+    return BuildXM(desc);
 }
 
 TEST_F(ModuleStartTest, LoadedXMStartsAndPlays) {
@@ -396,17 +396,17 @@ bool LoadImage(const std::vector<uint8_t>& bytes) {
 }
 
 TEST_F(ModuleStartTest, LoadedModStartsAtSpeedSixAndPlays) {
-    test::MODSpec spec;
+    test::MODSpec desc;
     test::MODSampleSpec smp;
     smp.name = "triangle";
     for (int i = 0; i < 64; i++) smp.data.push_back(static_cast<uint8_t>((i < 32 ? i : 64 - i) * 6 - 96));
     smp.lengthWords = 32;
     smp.loopLengthWords = 32;
-    spec.samples.push_back(smp);
+    desc.samples.push_back(smp);
     test::MODPattern pattern = test::EmptyMODPattern(4);
     test::SetMODCell(pattern, 4, 0, 0, 1, 428, 0, 0);
-    spec.patterns.push_back(pattern);
-    ASSERT_TRUE(LoadImage(test::BuildMOD(spec)));
+    desc.patterns.push_back(pattern);
+    ASSERT_TRUE(LoadImage(test::BuildMOD(desc)));
     StartModule();
     EXPECT_STREQ(SamplesSong, "triangle\n");
     EXPECT_EQ(NVoices, 4);
@@ -419,19 +419,19 @@ TEST_F(ModuleStartTest, LoadedModStartsAtSpeedSixAndPlays) {
 }
 
 TEST_F(ModuleStartTest, LoadedS3MStartsAtItsHeaderSpeedAndTempoAndPlays) {
-    test::S3MSpec spec;
-    spec.speed = 3;
-    spec.tempo = 150;
+    test::S3MSpec desc;
+    desc.speed = 3;
+    desc.tempo = 150;
     test::S3MSampleSpec smp;
     for (int i = 0; i < 64; i++) smp.data.push_back(static_cast<uint8_t>(128 + (i < 32 ? i : 64 - i) * 6 - 96));
     smp.length = 64;
     smp.loopEnd = 64;
     smp.flags = 1;
-    spec.samples.push_back(smp);
-    spec.patterns.push_back(test::S3MEvent(0, 0x40, 1));
-    spec.patterns.back().push_back(0);  // end of row 0
-    for (int r = 1; r < 64; r++) spec.patterns.back().push_back(0);
-    ASSERT_TRUE(LoadImage(test::BuildS3M(spec)));
+    desc.samples.push_back(smp);
+    desc.patterns.push_back(test::S3MEvent(0, 0x40, 1));
+    desc.patterns.back().push_back(0);  // end of row 0
+    for (int r = 1; r < 64; r++) desc.patterns.back().push_back(0);
+    ASSERT_TRUE(LoadImage(test::BuildS3M(desc)));
     StartModule();
     EXPECT_EQ(Speed(), 3);
     EXPECT_EQ(LEN_TICK, 735);

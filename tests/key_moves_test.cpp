@@ -22,12 +22,12 @@ namespace {
 TEST(KeyMovesWhileRendering, ThePositionStaysInTheSongAndEveryKeyIsTaken) {
     // Four orders of a one-row pattern at speed 1: the renderer itself moves
     // the position every tick, as fast as a song can.
-    test::XMSpec spec;
-    spec.speed = 1;
-    spec.songLength = 4;
-    spec.orders = {0, 0, 0, 0};
-    spec.patterns.push_back({1, {0x80, 0x80, 0x80, 0x80}});
-    const std::vector<uint8_t> bytes = test::BuildXM(spec);
+    test::XMSpec desc;
+    desc.speed = 1;
+    desc.songLength = 4;
+    desc.orders = {0, 0, 0, 0};
+    desc.patterns.push_back({1, {0x80, 0x80, 0x80, 0x80}});
+    const std::vector<uint8_t> bytes = test::BuildXM(desc);
     FreeSongList();
     UseModuleImage(bytes.data(), bytes.size());
     ASSERT_TRUE(AddMusic());

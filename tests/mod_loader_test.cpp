@@ -26,8 +26,8 @@ protected:
         UseModuleFile();
     }
 
-    const Mod& Load(const MODSpec& spec) {
-        image_ = BuildMOD(spec);
+    const Mod& Load(const MODSpec& desc) {
+        image_ = BuildMOD(desc);
         return LoadBytes();
     }
 
@@ -46,13 +46,13 @@ protected:
 // row, and one sample after it: both land in place only when the loader
 // takes the variant's row width, header count and order-table size.
 MODSpec MarkedSong(const std::string& tag, int channels) {
-    MODSpec spec;
-    spec.tag = tag;
-    spec.channels = channels;
-    spec.patterns = {EmptyMODPattern(channels)};
-    SetMODCell(spec.patterns[0], channels, 63, channels - 1, 1, 428, 0x0C, 0x20);
-    spec.samples = {MODSampleSpec{"lead", 2, 0, 64, 0, 0, {0x11, 0x22, 0x33, 0x44}}};
-    return spec;
+    MODSpec desc;
+    desc.tag = tag;
+    desc.channels = channels;
+    desc.patterns = {EmptyMODPattern(channels)};
+    SetMODCell(desc.patterns[0], channels, 63, channels - 1, 1, 428, 0x0C, 0x20);
+    desc.samples = {MODSampleSpec{"lead", 2, 0, 64, 0, 0, {0x11, 0x22, 0x33, 0x44}}};
+    return desc;
 }
 
 void ExpectMarkedSong(const Mod& song, int channels) {
@@ -92,10 +92,10 @@ class ModTag : public ModLoader, public ::testing::WithParamInterface<TagCase> {
 
 TEST_P(ModTag, ReadsChannelsAndThirtyOneSamples) {
     const TagCase& c = GetParam();
-    MODSpec spec = MarkedSong(c.tag, c.channels);
-    spec.samples.resize(31);
-    spec.samples[30] = MODSampleSpec{"last", 1, 0, 40, 0, 0, {0x01, 0x02}};
-    const Mod& song = Load(spec);
+    MODSpec desc = MarkedSong(c.tag, c.channels);
+    desc.samples.resize(31);
+    desc.samples[30] = MODSampleSpec{"last", 1, 0, 40, 0, 0, {0x01, 0x02}};
+    const Mod& song = Load(desc);
     ExpectMarkedSong(song, c.channels);
     ASSERT_NE(song.samples[31].data, nullptr);
     EXPECT_EQ(song.samples[31].data[1], 0x02 * 256);
@@ -112,14 +112,14 @@ INSTANTIATE_TEST_SUITE_P(Variants, ModTag,
                          });
 
 TEST_F(ModLoader, SixteenChannelTagAfterLongOrderTable) {
-    MODSpec spec = MarkedSong("", 16);
-    spec.longTag = true;
-    spec.songLength = 200;
-    spec.orders.assign(256, 0);
-    spec.orders[199] = 1;  // beyond 128: only a 256-entry table holds it
-    spec.patterns.push_back(EmptyMODPattern(16));
-    SetMODCell(spec.patterns[1], 16, 0, 0, 2, 856, 0, 0);
-    image_ = BuildMOD(spec);
+    MODSpec desc = MarkedSong("", 16);
+    desc.longTag = true;
+    desc.songLength = 200;
+    desc.orders.assign(256, 0);
+    desc.orders[199] = 1;  // beyond 128: only a 256-entry table holds it
+    desc.patterns.push_back(EmptyMODPattern(16));
+    SetMODCell(desc.patterns[1], 16, 0, 0, 2, 856, 0, 0);
+    image_ = BuildMOD(desc);
     ASSERT_EQ(std::string(image_.begin() + 1208, image_.begin() + 1212), "16CH");
     const Mod& song = LoadBytes();
     EXPECT_EQ(song.songLength, 200);
@@ -134,10 +134,10 @@ TEST_F(ModLoader, SixteenChannelTagAfterLongOrderTable) {
 }
 
 TEST_F(ModLoader, UntaggedFileHasFifteenSamplesAndFourChannels) {
-    MODSpec spec = MarkedSong("", 4);
-    spec.samples.resize(15);
-    spec.samples[14] = MODSampleSpec{"fifteen", 1, 0, 64, 0, 0, {0x05, 0x06}};
-    image_ = BuildMOD(spec);
+    MODSpec desc = MarkedSong("", 4);
+    desc.samples.resize(15);
+    desc.samples[14] = MODSampleSpec{"fifteen", 1, 0, 64, 0, 0, {0x05, 0x06}};
+    image_ = BuildMOD(desc);
     ASSERT_EQ(image_.size(), 600u + 1024u + 4u + 2u);
     const Mod& song = LoadBytes();
     ExpectMarkedSong(song, 4);
@@ -147,8 +147,8 @@ TEST_F(ModLoader, UntaggedFileHasFifteenSamplesAndFourChannels) {
 }
 
 TEST_F(ModLoader, UnknownTagIsReadAsUntagged) {
-    MODSpec spec = MarkedSong("M!K!", 4);
-    image_ = BuildMOD(spec);
+    MODSpec desc = MarkedSong("M!K!", 4);
+    image_ = BuildMOD(desc);
     const Mod& song = LoadBytes();
     // 15 headers: the pattern is read from 600, inside the 31-header block.
     EXPECT_EQ(song.nbChannels, 4);
@@ -160,9 +160,9 @@ TEST_F(ModLoader, PeriodsBecomeNotesOfTheFinetuneZeroRow) {
     const int periods[] = {856, 808, 762, 720, 678, 640, 604, 570, 538, 508, 480, 453,  // notes 37..48
                            428, 113, 907, 0, 900};
     const int notes[] = {37, 38, 39, 40, 41, 42, 43, 44, 45, 46, 47, 48, 49, 72, 36, -1, -1};
-    MODSpec spec = MarkedSong("M.K.", 4);
-    for (int i = 0; i < 17; i++) SetMODCell(spec.patterns[0], 4, i, 0, 0, periods[i], 0, 0);
-    const Mod& song = Load(spec);
+    MODSpec desc = MarkedSong("M.K.", 4);
+    for (int i = 0; i < 17; i++) SetMODCell(desc.patterns[0], 4, i, 0, 0, periods[i], 0, 0);
+    const Mod& song = Load(desc);
     for (int i = 0; i < 17; i++) {
         EXPECT_EQ(song.patterns[0].tracks[0][i].note, notes[i]) << "period " << periods[i];
         EXPECT_EQ(song.patterns[0].tracks[0][i].period, periods[i]);
@@ -170,52 +170,52 @@ TEST_F(ModLoader, PeriodsBecomeNotesOfTheFinetuneZeroRow) {
 }
 
 TEST_F(ModLoader, PatternBreakParameterIsDecimal) {
-    MODSpec spec = MarkedSong("M.K.", 4);
-    SetMODCell(spec.patterns[0], 4, 0, 1, 0, 0, 0x0D, 0x32);
-    SetMODCell(spec.patterns[0], 4, 0, 2, 0, 0, 0x0B, 0x32);
-    SetMODCell(spec.patterns[0], 4, 0, 3, 0x1F, 0, 0, 0);
-    const Mod& song = Load(spec);
+    MODSpec desc = MarkedSong("M.K.", 4);
+    SetMODCell(desc.patterns[0], 4, 0, 1, 0, 0, 0x0D, 0x32);
+    SetMODCell(desc.patterns[0], 4, 0, 2, 0, 0, 0x0B, 0x32);
+    SetMODCell(desc.patterns[0], 4, 0, 3, 0x1F, 0, 0, 0);
+    const Mod& song = Load(desc);
     EXPECT_EQ(song.patterns[0].tracks[1][0].param, 32);
     EXPECT_EQ(song.patterns[0].tracks[2][0].param, 0x32);
     EXPECT_EQ(song.patterns[0].tracks[3][0].instrument, 0x1F);  // high nibble from the first byte
 }
 
 TEST_F(ModLoader, PatternCountComesFromPlayedPositionsOnly) {
-    MODSpec spec = MarkedSong("M.K.", 4);
-    spec.songLength = 0;
-    spec.orders = {5, 7};
-    EXPECT_EQ(Load(spec).nbPatterns, 1);
+    MODSpec desc = MarkedSong("M.K.", 4);
+    desc.songLength = 0;
+    desc.orders = {5, 7};
+    EXPECT_EQ(Load(desc).nbPatterns, 1);
 
-    spec.songLength = 2;
-    spec.orders = {0, 3, 9};
-    spec.patterns.assign(4, EmptyMODPattern(4));
-    EXPECT_EQ(Load(spec).nbPatterns, 4);
+    desc.songLength = 2;
+    desc.orders = {0, 3, 9};
+    desc.patterns.assign(4, EmptyMODPattern(4));
+    EXPECT_EQ(Load(desc).nbPatterns, 4);
 }
 
 TEST_F(ModLoader, SongLengthIsCutToTheOrderTable) {
-    MODSpec spec = MarkedSong("M.K.", 4);
-    spec.songLength = 200;
-    EXPECT_EQ(Load(spec).songLength, 128);
+    MODSpec desc = MarkedSong("M.K.", 4);
+    desc.songLength = 200;
+    EXPECT_EQ(Load(desc).songLength, 128);
 }
 
 TEST_F(ModLoader, FinetuneIsTheLowNibble) {
-    MODSpec spec = MarkedSong("M.K.", 4);
+    MODSpec desc = MarkedSong("M.K.", 4);
     const uint8_t bytes[] = {0x0F, 0x08, 0x07, 0x00, 0xF7, 0x9F, 0x80};
     const int expected[] = {-1, -8, 7, 0, 7, -1, 0};
-    spec.samples.clear();
-    for (uint8_t b : bytes) spec.samples.push_back(MODSampleSpec{"", 0, b, 64, 0, 0, {}});
-    const Mod& song = Load(spec);
+    desc.samples.clear();
+    for (uint8_t b : bytes) desc.samples.push_back(MODSampleSpec{"", 0, b, 64, 0, 0, {}});
+    const Mod& song = Load(desc);
     for (int i = 0; i < 7; i++) EXPECT_EQ(song.samples[i + 1].finetune, expected[i]) << i;
 }
 
 TEST_F(ModLoader, SampleHeaderWordsBecomeFrames) {
-    MODSpec spec = MarkedSong("M.K.", 4);
-    spec.samples[0].lengthWords = 0x1000;
-    spec.samples[0].loopStartWords = 0x0100;
-    spec.samples[0].loopLengthWords = 0x0200;
-    spec.samples[0].data.assign(8192, 0x7F);
-    spec.samples[0].data[0] = 0x80;
-    const Mod& song = Load(spec);
+    MODSpec desc = MarkedSong("M.K.", 4);
+    desc.samples[0].lengthWords = 0x1000;
+    desc.samples[0].loopStartWords = 0x0100;
+    desc.samples[0].loopLengthWords = 0x0200;
+    desc.samples[0].data.assign(8192, 0x7F);
+    desc.samples[0].data[0] = 0x80;
+    const Mod& song = Load(desc);
     const ModSample& s = song.samples[1];
     EXPECT_EQ(s.length, 8192);
     EXPECT_EQ(s.loopStart, 512);
@@ -227,11 +227,11 @@ TEST_F(ModLoader, SampleHeaderWordsBecomeFrames) {
 }
 
 TEST_F(ModLoader, SampleLongerThanTheFileIsCutToIt) {
-    MODSpec spec = MarkedSong("M.K.", 4);
-    spec.samples[0].lengthWords = 0xFFFF;
-    spec.samples[0].data = {1, 2, 3, 4, 5};
-    spec.samples.push_back(MODSampleSpec{"after", 100, 0, 64, 0, 0, {}});
-    const Mod& song = Load(spec);
+    MODSpec desc = MarkedSong("M.K.", 4);
+    desc.samples[0].lengthWords = 0xFFFF;
+    desc.samples[0].data = {1, 2, 3, 4, 5};
+    desc.samples.push_back(MODSampleSpec{"after", 100, 0, 64, 0, 0, {}});
+    const Mod& song = Load(desc);
     EXPECT_EQ(song.samples[1].length, 5);
     ASSERT_NE(song.samples[1].data, nullptr);
     EXPECT_EQ(song.samples[1].data[4], 5 * 256);
@@ -241,11 +241,11 @@ TEST_F(ModLoader, SampleLongerThanTheFileIsCutToIt) {
 }
 
 TEST_F(ModLoader, PatternsCutByTheEndOfTheFileReadAsEmpty) {
-    MODSpec spec = MarkedSong("M.K.", 4);
-    spec.songLength = 3;
-    spec.orders = {0, 1, 2};
-    spec.samples.clear();
-    image_ = BuildMOD(spec);
+    MODSpec desc = MarkedSong("M.K.", 4);
+    desc.songLength = 3;
+    desc.orders = {0, 1, 2};
+    desc.samples.clear();
+    image_ = BuildMOD(desc);
     image_.resize(1084 + 1024 + 10);
     const Mod& song = LoadBytes();
     ASSERT_EQ(song.nbPatterns, 3);

@@ -89,8 +89,8 @@ protected:
         return path;
     }
 
-    std::string MakeTone(const std::string& name, int frames, const OggSpec& spec, std::vector<double> freqs) {
-        const auto bytes = test::EncodeOggVorbis(test::MakeTones(frames, spec.channels, spec.rate, freqs), spec);
+    std::string MakeTone(const std::string& name, int frames, const OggSpec& desc, std::vector<double> freqs) {
+        const auto bytes = test::EncodeOggVorbis(test::MakeTones(frames, desc.channels, desc.rate, freqs), desc);
         EXPECT_FALSE(bytes.empty());
         return Make(name, bytes);
     }

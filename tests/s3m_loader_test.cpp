@@ -51,8 +51,8 @@ protected:
         UseModuleFile();
     }
 
-    const Mod& Load(const S3MSpec& spec) {
-        image_ = BuildS3M(spec);
+    const Mod& Load(const S3MSpec& desc) {
+        image_ = BuildS3M(desc);
         return LoadBytes();
     }
 
@@ -68,13 +68,13 @@ protected:
 };
 
 TEST_F(S3MLoader, ReadsTheHeader) {
-    S3MSpec spec;
-    spec.title = "a title of twenty-eight ch.";
-    spec.speed = 3;
-    spec.tempo = 150;
-    spec.samples = {Sample(8363, {1, 2})};
-    spec.patterns = {Pattern({})};
-    const Mod& song = Load(spec);
+    S3MSpec desc;
+    desc.title = "a title of twenty-eight ch.";
+    desc.speed = 3;
+    desc.tempo = 150;
+    desc.samples = {Sample(8363, {1, 2})};
+    desc.patterns = {Pattern({})};
+    const Mod& song = Load(desc);
     EXPECT_EQ(song.isS3M, 1u);
     EXPECT_EQ(song.isXM, 0u);
     EXPECT_STREQ(song.title, "a title of twenty-eight ch.");
@@ -90,30 +90,30 @@ TEST_F(S3MLoader, ReadsTheHeader) {
 }
 
 TEST_F(S3MLoader, ChannelSettingsGivePans) {
-    S3MSpec spec;
+    S3MSpec desc;
     const uint8_t settings[] = {0, 7, 8, 15, 0x80, 0x87, 255, 16, 3, 12};
-    for (int i = 0; i < 10; i++) spec.channelSettings[i] = settings[i];
-    spec.patterns = {Pattern({})};
-    const Mod& song = Load(spec);
+    for (int i = 0; i < 10; i++) desc.channelSettings[i] = settings[i];
+    desc.patterns = {Pattern({})};
+    const Mod& song = Load(desc);
     const float pans[] = {0.5f, 0.0f, 0.5f, 1.0f, 0.5f, 0.0f, 0.0f, 0.0f, 0.5f - 3.0f / 14, 0.5f + 4.0f / 14};
     for (int i = 0; i < 10; i++) EXPECT_NEAR(song.channelPan[i], pans[i], 1e-6) << "setting " << int(settings[i]);
 }
 
 TEST_F(S3MLoader, OrdersKeepTheirMarkers) {
-    S3MSpec spec;
-    spec.orders = {0, 254, 1, 255, 0};
-    spec.patterns = {Pattern({}), Pattern({})};
-    const Mod& song = Load(spec);
+    S3MSpec desc;
+    desc.orders = {0, 254, 1, 255, 0};
+    desc.patterns = {Pattern({}), Pattern({})};
+    const Mod& song = Load(desc);
     EXPECT_EQ(song.songLength, 5);
     const int orders[] = {0, 254, 1, 255, 0};
     for (int i = 0; i < 5; i++) EXPECT_EQ(song.orders[i], orders[i]) << i;
 }
 
 TEST_F(S3MLoader, MiddleCRateGivesFinetuneAndNoteShift) {
-    S3MSpec spec;
-    spec.samples = {Sample(8363), Sample(16726), Sample(0), Sample(-5), Sample(1)};
-    spec.patterns = {Pattern({})};
-    const Mod& song = Load(spec);
+    S3MSpec desc;
+    desc.samples = {Sample(8363), Sample(16726), Sample(0), Sample(-5), Sample(1)};
+    desc.patterns = {Pattern({})};
+    const Mod& song = Load(desc);
     const int shifts[] = {13, 25, 0, 0, 0};
     for (int s = 1; s <= 5; s++) {
         EXPECT_EQ(song.samples[s].finetune, 0) << s;
@@ -123,9 +123,9 @@ TEST_F(S3MLoader, MiddleCRateGivesFinetuneAndNoteShift) {
 }
 
 TEST_F(S3MLoader, NotesAreShiftedByTheSampleOfTheirChannel) {
-    S3MSpec spec;
-    spec.samples = {Sample(8363), Sample(8363), Sample(8363), Sample(8363), Sample(16726)};
-    spec.patterns = {
+    S3MSpec desc;
+    desc.samples = {Sample(8363), Sample(8363), Sample(8363), Sample(8363), Sample(16726)};
+    desc.patterns = {
         Pattern({
             {S3MEvent(0, 0x40, 1)},    // 48 + 13
             {S3MEvent(0, 0x40, 5)},    // 48 + 25
@@ -137,8 +137,8 @@ TEST_F(S3MLoader, NotesAreShiftedByTheSampleOfTheirChannel) {
         }),
         Pattern({{S3MEvent(0, 0x40, 0)}}),  // the memory lives for one pattern
     };
-    spec.orders = {0, 1};
-    const Mod& song = Load(spec);
+    desc.orders = {0, 1};
+    const Mod& song = Load(desc);
     const ModCell* ch0 = song.patterns[0].tracks[0];
     EXPECT_EQ(ch0[0].note, 61);
     EXPECT_EQ(ch0[1].note, 73);
@@ -154,22 +154,22 @@ TEST_F(S3MLoader, NotesAreShiftedByTheSampleOfTheirChannel) {
 }
 
 TEST_F(S3MLoader, NoteShiftedBelowZeroIsClampedToZero) {
-    S3MSpec spec;
-    spec.samples = {Sample(500)};
-    spec.patterns = {Pattern({{S3MEvent(0, 0x00, 1)}, {S3MEvent(0, 0x11, 1)}})};
-    const Mod& song = Load(spec);
+    S3MSpec desc;
+    desc.samples = {Sample(500)};
+    desc.patterns = {Pattern({{S3MEvent(0, 0x00, 1)}, {S3MEvent(0, 0x11, 1)}})};
+    const Mod& song = Load(desc);
     ASSERT_LT(song.samples[1].noteShift, -13);
     EXPECT_EQ(song.patterns[0].tracks[0][0].note, 0);
     EXPECT_EQ(song.patterns[0].tracks[0][1].note, 0);
 }
 
 TEST_F(S3MLoader, VolumeAndCommandColumns) {
-    S3MSpec spec;
-    spec.patterns = {Pattern({
+    S3MSpec desc;
+    desc.patterns = {Pattern({
         {S3MEvent(0, -1, 0, 40), S3MEvent(1, -1, 0, -1, 3, 0x15), S3MEvent(2, -1, 0, -1, 1, 0x15)},
         {S3MEvent(0, 0x40, 0)},
     })};
-    const Mod& song = Load(spec);
+    const Mod& song = Load(desc);
     const ModPattern& p = song.patterns[0];
     EXPECT_EQ(p.tracks[0][0].volume, 40);
     EXPECT_EQ(p.tracks[1][0].volume, 255);
@@ -182,9 +182,9 @@ TEST_F(S3MLoader, VolumeAndCommandColumns) {
 }
 
 TEST_F(S3MLoader, ChannelCountIsTheHighestChannelUsed) {
-    S3MSpec spec;
-    spec.patterns = {Pattern({}), Pattern({{}, {S3MEvent(12, 0x40, 0)}})};
-    const Mod& song = Load(spec);
+    S3MSpec desc;
+    desc.patterns = {Pattern({}), Pattern({{}, {S3MEvent(12, 0x40, 0)}})};
+    const Mod& song = Load(desc);
     EXPECT_EQ(song.nbChannels, 13);
     for (int p = 0; p < 2; p++) {
         EXPECT_EQ(song.patterns[p].nbRows, 64);
@@ -199,9 +199,9 @@ TEST_F(S3MLoader, ChannelCountIsTheHighestChannelUsed) {
 
 // Channel 31 is an ordinary channel: its events do not end the row.
 TEST_F(S3MLoader, ChannelThirtyOneDoesNotAdvanceTheRow) {
-    S3MSpec spec;
-    spec.patterns = {Pattern({{S3MEvent(31, 0x40, 0), S3MEvent(0, 0x41, 0)}, {S3MEvent(0, 0x42, 0)}})};
-    const Mod& song = Load(spec);
+    S3MSpec desc;
+    desc.patterns = {Pattern({{S3MEvent(31, 0x40, 0), S3MEvent(0, 0x41, 0)}, {S3MEvent(0, 0x42, 0)}})};
+    const Mod& song = Load(desc);
     EXPECT_EQ(song.nbChannels, 32);
     EXPECT_EQ(song.patterns[0].tracks[31][0].note, 48);
     EXPECT_EQ(song.patterns[0].tracks[0][0].note, 49);
@@ -210,16 +210,16 @@ TEST_F(S3MLoader, ChannelThirtyOneDoesNotAdvanceTheRow) {
 }
 
 TEST_F(S3MLoader, SampleConversions) {
-    S3MSpec spec;
-    spec.samples = {
+    S3MSpec desc;
+    desc.samples = {
         Sample(8363, {0, 127, 255}),
         Sample(8363, {0x00, 0x00, 0xFF, 0x7F, 0xFF, 0xFF}, 4),
         // Stereo: the whole left channel, then the whole right one.
         Sample(8363, {0, 10, 255, 20}, 2),
         Sample(8363, {0xFF, 0xFF, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0x7F}, 6),
     };
-    spec.patterns = {Pattern({})};
-    const Mod& song = Load(spec);
+    desc.patterns = {Pattern({})};
+    const Mod& song = Load(desc);
     auto expect = [&](int slot, std::vector<int> frames) {
         const ModSample& s = song.samples[slot];
         ASSERT_EQ(s.length, static_cast<int>(frames.size())) << slot;
@@ -247,10 +247,10 @@ TEST_F(S3MLoader, SampleHeaderFields) {
     backwards.loopBegin = 5000;
     backwards.loopEnd = 1000;
     S3MSampleSpec empty = Sample(8363);
-    S3MSpec spec;
-    spec.samples = {looped, unlooped, backwards, empty};
-    spec.patterns = {Pattern({})};
-    const Mod& song = Load(spec);
+    S3MSpec desc;
+    desc.samples = {looped, unlooped, backwards, empty};
+    desc.patterns = {Pattern({})};
+    const Mod& song = Load(desc);
     EXPECT_EQ(song.samples[1].loopStart, 1000);
     EXPECT_EQ(song.samples[1].loopLength, 4000);
     EXPECT_EQ(song.samples[1].loopOn, 1);
@@ -265,13 +265,13 @@ TEST_F(S3MLoader, SampleHeaderFields) {
 }
 
 TEST_F(S3MLoader, ParapointersPastTheEndGiveEmptyPatternsAndSamples) {
-    S3MSpec spec;
-    spec.samples = {Sample(8363, {1, 2, 3}), Sample(8363, {4, 5, 6})};
-    spec.samples[1].dataPointer = 0xFFFFFF;
-    spec.patterns = {Pattern({{S3MEvent(0, 0x40, 1)}})};
-    spec.instrumentPointers = {0xFFFF};
-    spec.patternPointers = {0xFFFF};
-    image_ = BuildS3M(spec);
+    S3MSpec desc;
+    desc.samples = {Sample(8363, {1, 2, 3}), Sample(8363, {4, 5, 6})};
+    desc.samples[1].dataPointer = 0xFFFFFF;
+    desc.patterns = {Pattern({{S3MEvent(0, 0x40, 1)}})};
+    desc.instrumentPointers = {0xFFFF};
+    desc.patternPointers = {0xFFFF};
+    image_ = BuildS3M(desc);
     const Mod& song = LoadBytes();
     EXPECT_EQ(song.nbInstruments, 1);
     EXPECT_EQ(song.samples[1].length, 0);
@@ -281,9 +281,9 @@ TEST_F(S3MLoader, ParapointersPastTheEndGiveEmptyPatternsAndSamples) {
     for (int ch = 0; ch < kMaxChannels; ch++)
         for (int row = 0; row < 64; row++) ASSERT_EQ(song.patterns[0].tracks[ch][row].note, -1);
 
-    spec.instrumentPointers.clear();
-    spec.patternPointers.clear();
-    image_ = BuildS3M(spec);
+    desc.instrumentPointers.clear();
+    desc.patternPointers.clear();
+    image_ = BuildS3M(desc);
     const Mod& other = LoadBytes();
     EXPECT_EQ(other.samples[1].length, 3);
     EXPECT_EQ(other.samples[2].length, 0);  // its data parapointer lies past the end
@@ -291,9 +291,9 @@ TEST_F(S3MLoader, ParapointersPastTheEndGiveEmptyPatternsAndSamples) {
 }
 
 TEST_F(S3MLoader, TruncatedPatternEndsWhereTheDataEnds) {
-    S3MSpec spec;
-    spec.patterns = {Pattern({{S3MEvent(0, 0x40, 0)}, {S3MEvent(1, 0x41, 0, -1, 1, 6)}})};
-    image_ = BuildS3M(spec);
+    S3MSpec desc;
+    desc.patterns = {Pattern({{S3MEvent(0, 0x40, 0)}, {S3MEvent(1, 0x41, 0, -1, 1, 6)}})};
+    image_ = BuildS3M(desc);
     size_t end = image_.size() - 64;  // inside the event of row 1: its info byte is gone
     ASSERT_EQ(image_[end - 1], 1);    // the command byte
     image_.resize(end);
@@ -304,20 +304,20 @@ TEST_F(S3MLoader, TruncatedPatternEndsWhereTheDataEnds) {
 }
 
 TEST_F(S3MLoader, CountsAreBoundedByTheRecord) {
-    S3MSpec spec;
-    spec.patterns = {Pattern({})};
-    spec.orderCount = 0xFFFF;  // -1
-    spec.instrumentCount = 0x8000;
-    spec.patternCount = 0xFFFF;
-    const Mod& negative = Load(spec);
+    S3MSpec desc;
+    desc.patterns = {Pattern({})};
+    desc.orderCount = 0xFFFF;  // -1
+    desc.instrumentCount = 0x8000;
+    desc.patternCount = 0xFFFF;
+    const Mod& negative = Load(desc);
     EXPECT_EQ(negative.songLength, 0);
     EXPECT_EQ(negative.nbPatterns, 0);
     EXPECT_EQ(negative.nbInstruments, 0);
 
-    spec.orderCount = 32767;
-    spec.instrumentCount = 32767;
-    spec.patternCount = 32767;
-    const Mod& huge = Load(spec);
+    desc.orderCount = 32767;
+    desc.instrumentCount = 32767;
+    desc.patternCount = 32767;
+    const Mod& huge = Load(desc);
     EXPECT_EQ(huge.songLength, kMaxOrders);
     EXPECT_EQ(huge.nbInstruments, 255);
     EXPECT_EQ(huge.nbPatterns, 513);
@@ -325,27 +325,27 @@ TEST_F(S3MLoader, CountsAreBoundedByTheRecord) {
 }
 
 TEST_F(S3MLoader, SkippedParapointersKeepTheListsInPlace) {
-    S3MSpec spec;
-    spec.samples.assign(600, Sample(8363));
-    spec.samples[0] = Sample(8363, {200});
-    spec.patterns = {Pattern({{S3MEvent(3, 0x40, 1)}})};
-    const Mod& song = Load(spec);
+    S3MSpec desc;
+    desc.samples.assign(600, Sample(8363));
+    desc.samples[0] = Sample(8363, {200});
+    desc.patterns = {Pattern({{S3MEvent(3, 0x40, 1)}})};
+    const Mod& song = Load(desc);
     EXPECT_EQ(song.nbInstruments, 255);
     EXPECT_EQ(song.samples[1].data[0], (200 - 127) * 192);
     EXPECT_EQ(song.patterns[0].tracks[3][0].note, 61);
 }
 
 TEST_F(S3MLoader, SamplesSharingTheirDataAreBoundedByTheFileSize) {
-    S3MSpec spec;
-    spec.samples.assign(200, Sample(8363, std::vector<uint8_t>(4000, 127)));
-    spec.patterns = {Pattern({})};
-    image_ = BuildS3M(spec);
+    S3MSpec desc;
+    desc.samples.assign(200, Sample(8363, std::vector<uint8_t>(4000, 127)));
+    desc.patterns = {Pattern({})};
+    image_ = BuildS3M(desc);
     // Point every header at the first sample's data.
     const Mod& honest = LoadBytes();
     int32_t shared = honest.samples[1].fileOffset / 16;
-    for (auto& s : spec.samples) s.dataPointer = shared;
-    for (size_t i = 1; i < spec.samples.size(); i++) spec.samples[i].data.clear();
-    image_ = BuildS3M(spec);
+    for (auto& s : desc.samples) s.dataPointer = shared;
+    for (size_t i = 1; i < desc.samples.size(); i++) desc.samples[i].data.clear();
+    image_ = BuildS3M(desc);
     const Mod& song = LoadBytes();
     int64_t frames = 0;
     for (int s = 1; s <= song.nbInstruments; s++) frames += song.samples[s].length;

@@ -30,10 +30,10 @@ protected:
 };
 
 XMSpec OnePattern(std::vector<uint8_t> packed, uint16_t rows = 64, uint16_t channels = 4) {
-    XMSpec spec;
-    spec.channels = channels;
-    spec.patterns.push_back({rows, std::move(packed)});
-    return spec;
+    XMSpec desc;
+    desc.channels = channels;
+    desc.patterns.push_back({rows, std::move(packed)});
+    return desc;
 }
 
 const ModCell& Cell(const Mod* m, int pattern, int channel, int row) {
@@ -49,17 +49,17 @@ void ExpectEmpty(const ModCell& c) {
 }
 
 TEST_F(XMLoader, HeaderFields) {
-    XMSpec spec = OnePattern({});
-    spec.title = "Twenty chars exactly";
-    spec.songLength = 3;
-    spec.restart = 2;
-    spec.flags = 0x0003;
-    spec.speed = 5;
-    spec.bpm = 140;
-    spec.orders = {0, 0, 0};
-    spec.orders.resize(256, 0);
-    spec.orders[255] = 7;
-    const Mod* m = Load(BuildXM(spec));
+    XMSpec desc = OnePattern({});
+    desc.title = "Twenty chars exactly";
+    desc.songLength = 3;
+    desc.restart = 2;
+    desc.flags = 0x0003;
+    desc.speed = 5;
+    desc.bpm = 140;
+    desc.orders = {0, 0, 0};
+    desc.orders.resize(256, 0);
+    desc.orders[255] = 7;
+    const Mod* m = Load(BuildXM(desc));
     ASSERT_NE(m, nullptr);
     EXPECT_EQ(m->isXM, 1u);
     EXPECT_EQ(m->isS3M, 0u);
@@ -79,10 +79,10 @@ TEST_F(XMLoader, HeaderFields) {
 TEST_F(XMLoader, HeaderSizeDecidesWhereThePatternsStart) {
     // A longer header is skipped; a shorter one gives fewer order bytes.
     for (uint32_t header : {276u, 300u, 30u}) {
-        XMSpec spec = OnePattern({0x31, 0x02, 0x40, 0x00, 0x00});
-        spec.headerSize = header;
-        spec.orders.assign(10, 0);
-        const Mod* m = Load(BuildXM(spec));
+        XMSpec desc = OnePattern({0x31, 0x02, 0x40, 0x00, 0x00});
+        desc.headerSize = header;
+        desc.orders.assign(10, 0);
+        const Mod* m = Load(BuildXM(desc));
         ASSERT_NE(m, nullptr) << header;
         EXPECT_EQ(Cell(m, 0, 0, 0).note, 49) << header;
     }
@@ -117,20 +117,20 @@ TEST_F(XMLoader, PackedCells) {
 }
 
 TEST_F(XMLoader, PackedDataShorterOrLongerThanThePattern) {
-    XMSpec spec;
-    spec.channels = 2;
+    XMSpec desc;
+    desc.channels = 2;
     // Ends inside a cell: the note is announced but the data is used up.
-    spec.patterns.push_back({4, {0x83, 0x30}});
+    desc.patterns.push_back({4, {0x83, 0x30}});
     // More data than 1 row x 2 channels need: the surplus is skipped.
-    spec.patterns.push_back({1, {0x81, 0x10, 0x81, 0x11, 0x81, 0x12, 0x81, 0x13}});
+    desc.patterns.push_back({1, {0x81, 0x10, 0x81, 0x11, 0x81, 0x12, 0x81, 0x13}});
     // Packed data and 0 rows: loads empty, its data is skipped.
-    spec.patterns.push_back({0, {0x81, 0x20}});
+    desc.patterns.push_back({0, {0x81, 0x20}});
     // No packed data at all.
-    spec.patterns.push_back({8, {}});
-    spec.patterns.push_back({1, {0x81, 0x21}});
-    spec.songLength = 5;
-    spec.orders = {0, 1, 2, 3, 4};
-    const Mod* m = Load(BuildXM(spec));
+    desc.patterns.push_back({8, {}});
+    desc.patterns.push_back({1, {0x81, 0x21}});
+    desc.songLength = 5;
+    desc.orders = {0, 1, 2, 3, 4};
+    const Mod* m = Load(BuildXM(desc));
     ASSERT_NE(m, nullptr);
     ASSERT_EQ(m->nbPatterns, 5);
     EXPECT_EQ(Cell(m, 0, 0, 0).note, 0x30);
@@ -147,7 +147,7 @@ TEST_F(XMLoader, PackedDataShorterOrLongerThanThePattern) {
 }
 
 TEST_F(XMLoader, InstrumentsAndEnvelopes) {
-    XMSpec spec = OnePattern({});
+    XMSpec desc = OnePattern({});
     XMInstrumentSpec empty;
     empty.name = "no samples";
     XMInstrumentSpec ins;
@@ -170,8 +170,8 @@ TEST_F(XMLoader, InstrumentsAndEnvelopes) {
     s.finetune = -128;
     s.panning = 255;
     ins.samples = {s, s, s};
-    spec.instruments = {empty, ins, empty};
-    const Mod* m = Load(BuildXM(spec));
+    desc.instruments = {empty, ins, empty};
+    const Mod* m = Load(BuildXM(desc));
     ASSERT_NE(m, nullptr);
     ASSERT_EQ(m->nbInstruments, 3);
     EXPECT_EQ(m->instruments[1].nbSamples, 0);
@@ -196,7 +196,7 @@ TEST_F(XMLoader, InstrumentsAndEnvelopes) {
 }
 
 TEST_F(XMLoader, SampleConversions) {
-    XMSpec spec = OnePattern({});
+    XMSpec desc = OnePattern({});
     XMInstrumentSpec ins;
     XMSampleSpec wide;  // 16-bit: byte counts become frames
     wide.type = 0x10;
@@ -218,8 +218,8 @@ TEST_F(XMLoader, SampleConversions) {
     after.length = 1;
     after.bytes = {0x05};
     ins.samples = {wide, narrow, pingpong, odd, after};
-    spec.instruments = {ins};
-    const Mod* m = Load(BuildXM(spec));
+    desc.instruments = {ins};
+    const Mod* m = Load(BuildXM(desc));
     ASSERT_NE(m, nullptr);
     const ModSample* s = m->instruments[1].samples;
     EXPECT_EQ(s[0].is16Bit, 1);
@@ -286,7 +286,7 @@ TEST_F(XMLoader, HostileCountsStayBoundedByTheFile) {
 }
 
 TEST_F(XMLoader, EveryCutOfAValidFileLoadsBoundedOrIsRefused) {
-    XMSpec spec = OnePattern({0x31, 0x02, 0x40, 0x00, 0x00, 0x98, 0x0D, 0x25, 0x80}, 8, 3);
+    XMSpec desc = OnePattern({0x31, 0x02, 0x40, 0x00, 0x00, 0x98, 0x0D, 0x25, 0x80}, 8, 3);
     XMInstrumentSpec ins;
     ins.volType = 1;
     XMSampleSpec s;
@@ -294,8 +294,8 @@ TEST_F(XMLoader, EveryCutOfAValidFileLoadsBoundedOrIsRefused) {
     s.length = 8;
     s.bytes = {1, 0, 2, 0, 3, 0, 4, 0};
     ins.samples = {s, s};
-    spec.instruments = {ins, XMInstrumentSpec{}};
-    std::vector<uint8_t> whole = BuildXM(spec);
+    desc.instruments = {ins, XMInstrumentSpec{}};
+    std::vector<uint8_t> whole = BuildXM(desc);
     for (size_t cut = 0; cut <= whole.size(); cut++) {
         std::vector<uint8_t> bytes(whole.begin(), whole.begin() + cut);
         const Mod* m = Load(bytes);

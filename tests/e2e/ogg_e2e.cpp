@@ -16,10 +16,10 @@
 namespace moddeck {
 namespace {
 
-std::string MakeOgg(const std::string& name, int frames, const test::OggSpec& spec) {
+std::string MakeOgg(const std::string& name, int frames, const test::OggSpec& desc) {
     const std::string path = test::WorkDir() + "/" + name;
     const auto bytes = test::EncodeOggVorbis(
-        test::MakeTones(frames, spec.channels, spec.rate, {523.25, 659.25}, 0.6), spec);
+        test::MakeTones(frames, desc.channels, desc.rate, {523.25, 659.25}, 0.6), desc);
     EXPECT_TRUE(test::WriteBytes(path, bytes));
     return path;
 }

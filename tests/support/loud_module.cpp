@@ -35,12 +35,12 @@ std::vector<uint8_t> BuildLoudModule() {
             }
         }
 
-    XMSpec spec;
-    spec.title = "loud";
-    spec.channels = 4;
-    spec.patterns.push_back(pattern);
-    spec.instruments.push_back(instrument);
-    return BuildXM(spec);
+    XMSpec desc;
+    desc.title = "loud";
+    desc.channels = 4;
+    desc.patterns.push_back(pattern);
+    desc.instruments.push_back(instrument);
+    return BuildXM(desc);
 }
 
 }  // namespace moddeck::test

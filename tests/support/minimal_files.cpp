@@ -28,28 +28,28 @@ MODPattern NotesMOD(int channels, int effect, int param) {
 }
 
 std::vector<uint8_t> MOD(const std::string& tag, int channels, bool longTag = false) {
-    MODSpec spec;
-    spec.tag = tag;
-    spec.longTag = longTag;
-    spec.channels = channels;
+    MODSpec desc;
+    desc.tag = tag;
+    desc.longTag = longTag;
+    desc.channels = channels;
     MODSampleSpec s;
     s.data = Wave8(32);
     s.lengthWords = 16;
     s.loopStartWords = 0;
     s.loopLengthWords = 16;
-    spec.samples = {s, s};
-    spec.samples[1].finetune = 0x0F;
-    spec.samples[1].loopLengthWords = 1;  // the one-word "no loop"
-    spec.patterns = {NotesMOD(channels, 0x04, 0x48)};
+    desc.samples = {s, s};
+    desc.samples[1].finetune = 0x0F;
+    desc.samples[1].loopLengthWords = 1;  // the one-word "no loop"
+    desc.patterns = {NotesMOD(channels, 0x04, 0x48)};
     if (longTag) {
-        spec.songLength = 3;
-        spec.orders.assign(256, 0);
+        desc.songLength = 3;
+        desc.orders.assign(256, 0);
     }
-    return BuildMOD(spec);
+    return BuildMOD(desc);
 }
 
 std::vector<uint8_t> S3M(uint8_t flags, bool markers) {
-    S3MSpec spec;
+    S3MSpec desc;
     S3MSampleSpec s;
     const int frames = 32;
     const int bytesPerFrame = (flags & 4) ? 2 : 1;
@@ -64,20 +64,20 @@ std::vector<uint8_t> S3M(uint8_t flags, bool markers) {
             if (bytesPerFrame == 2) s.data.push_back(0);
             s.data.push_back(static_cast<uint8_t>(v));
         }
-    spec.samples = {s};
+    desc.samples = {s};
     std::vector<uint8_t> row0 = S3MEvent(0, 0x40, 1, 48, 4 /* D: volume slide */, 0x0F);
     std::vector<uint8_t> more = S3MEvent(1, 0x32, 1, -1, 7 /* G: porta */, 0x20);
     row0.insert(row0.end(), more.begin(), more.end());
     row0.push_back(0);  // end of row 0
     for (int r = 1; r < 64; r++) row0.push_back(0);
-    spec.patterns = {row0};
-    if (markers) spec.orders = {0, 254, 0, 255};
-    return BuildS3M(spec);
+    desc.patterns = {row0};
+    if (markers) desc.orders = {0, 254, 0, 255};
+    return BuildS3M(desc);
 }
 
 std::vector<uint8_t> XM(uint8_t type, bool envelopes) {
-    XMSpec spec;
-    spec.channels = 2;
+    XMSpec desc;
+    desc.channels = 2;
     XMInstrumentSpec ins;
     XMSampleSpec s;
     const bool wide = type & 16;
@@ -110,13 +110,13 @@ std::vector<uint8_t> XM(uint8_t type, bool envelopes) {
         ins.panLoopEnd = 2;
         ins.fadeout = 0x400;
     }
-    spec.instruments = {ins};
+    desc.instruments = {ins};
     // Row 0: a note on each channel (the second with vibrato); row 2: key off; rows 1, 3: empty.
-    spec.patterns.push_back({4, {0x31, 0x01, 0x40, 0x00, 0x00, 0x3D, 0x01, 0x00, 0x04, 0x46,  //
+    desc.patterns.push_back({4, {0x31, 0x01, 0x40, 0x00, 0x00, 0x3D, 0x01, 0x00, 0x04, 0x46,  //
                                  0x80, 0x80,                                                  //
                                  0x61, 0x00, 0x00, 0x00, 0x00, 0x80,                          //
                                  0x80, 0x80}});
-    return BuildXM(spec);
+    return BuildXM(desc);
 }
 
 std::vector<uint8_t> Ogg(int channels, int rate) {

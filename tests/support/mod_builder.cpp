@@ -28,15 +28,15 @@ void SetMODCell(MODPattern& p, int channels, int row, int channel, int sample, i
     c[3] = static_cast<uint8_t>(param);
 }
 
-std::vector<uint8_t> BuildMOD(const MODSpec& spec) {
-    bool tagged = spec.longTag || !spec.tag.empty();
+std::vector<uint8_t> BuildMOD(const MODSpec& desc) {
+    bool tagged = desc.longTag || !desc.tag.empty();
     size_t headers = tagged ? 31 : 15;
-    size_t order_entries = spec.longTag ? 256 : 128;
+    size_t order_entries = desc.longTag ? 256 : 128;
 
     std::vector<uint8_t> out;
-    PutText(out, spec.title, 20);
+    PutText(out, desc.title, 20);
     for (size_t i = 0; i < headers; i++) {
-        MODSampleSpec s = i < spec.samples.size() ? spec.samples[i] : MODSampleSpec{"", 0, 0, 0, 0, 0, {}};
+        MODSampleSpec s = i < desc.samples.size() ? desc.samples[i] : MODSampleSpec{"", 0, 0, 0, 0, 0, {}};
         PutText(out, s.name, 22);
         PutBigEndian16(out, s.lengthWords);
         out.push_back(s.finetune);
@@ -44,15 +44,15 @@ std::vector<uint8_t> BuildMOD(const MODSpec& spec) {
         PutBigEndian16(out, s.loopStartWords);
         PutBigEndian16(out, s.loopLengthWords);
     }
-    out.push_back(spec.songLength);
-    out.push_back(spec.restart);
-    for (size_t i = 0; i < order_entries; i++) out.push_back(i < spec.orders.size() ? spec.orders[i] : 0);
-    if (spec.longTag)
+    out.push_back(desc.songLength);
+    out.push_back(desc.restart);
+    for (size_t i = 0; i < order_entries; i++) out.push_back(i < desc.orders.size() ? desc.orders[i] : 0);
+    if (desc.longTag)
         PutText(out, "16CH", 4);
     else if (tagged)
-        PutText(out, spec.tag, 4);
-    for (const MODPattern& p : spec.patterns) out.insert(out.end(), p.begin(), p.end());
-    for (const MODSampleSpec& s : spec.samples) out.insert(out.end(), s.data.begin(), s.data.end());
+        PutText(out, desc.tag, 4);
+    for (const MODPattern& p : desc.patterns) out.insert(out.end(), p.begin(), p.end());
+    for (const MODSampleSpec& s : desc.samples) out.insert(out.end(), s.data.begin(), s.data.end());
     return out;
 }
 

@@ -36,12 +36,12 @@ struct MODSpec {
     std::vector<MODPattern> patterns;
 };
 
-// An empty pattern of the spec's width.
+// An empty pattern of the desc's width.
 MODPattern EmptyMODPattern(int channels);
 // Writes one cell: sample slot, 12-bit period, effect nibble and parameter.
 void SetMODCell(MODPattern& p, int channels, int row, int channel, int sample, int period, int effect,
                 int param);
 
-std::vector<uint8_t> BuildMOD(const MODSpec& spec);
+std::vector<uint8_t> BuildMOD(const MODSpec& desc);
 
 }  // namespace moddeck::test

@@ -21,11 +21,11 @@ void AppendPages(ogg_stream_state* os, std::vector<uint8_t>& out, bool flush) {
 
 }  // namespace
 
-std::vector<uint8_t> EncodeOggVorbis(const std::vector<int16_t>& pcm, const OggSpec& spec) {
+std::vector<uint8_t> EncodeOggVorbis(const std::vector<int16_t>& pcm, const OggSpec& desc) {
     std::vector<uint8_t> out;
     vorbis_info vi;
     vorbis_info_init(&vi);
-    if (vorbis_encode_init_vbr(&vi, spec.channels, spec.rate, spec.quality) != 0) {
+    if (vorbis_encode_init_vbr(&vi, desc.channels, desc.rate, desc.quality) != 0) {
         vorbis_info_clear(&vi);
         return out;
     }
@@ -41,10 +41,10 @@ std::vector<uint8_t> EncodeOggVorbis(const std::vector<int16_t>& pcm, const OggS
     ogg_packet id, comments, codebooks;
     vorbis_analysis_headerout(&vd, &vc, &id, &comments, &codebooks);
     std::vector<uint8_t> idBytes(id.packet, id.packet + id.bytes);
-    if (spec.headerRate != 0 && idBytes.size() >= 16) {
+    if (desc.headerRate != 0 && idBytes.size() >= 16) {
         // Identification header: type, "vorbis", version (4), channels (1),
         // then the rate as 32-bit little-endian at offset 12.
-        for (int i = 0; i < 4; ++i) idBytes[12 + i] = static_cast<uint8_t>(spec.headerRate >> (8 * i));
+        for (int i = 0; i < 4; ++i) idBytes[12 + i] = static_cast<uint8_t>(desc.headerRate >> (8 * i));
     }
     id.packet = idBytes.data();
     ogg_stream_packetin(&os, &id);
@@ -52,7 +52,7 @@ std::vector<uint8_t> EncodeOggVorbis(const std::vector<int16_t>& pcm, const OggS
     ogg_stream_packetin(&os, &codebooks);
     AppendPages(&os, out, true);
 
-    const size_t frames = pcm.size() / static_cast<size_t>(spec.channels);
+    const size_t frames = pcm.size() / static_cast<size_t>(desc.channels);
     size_t done = 0;
     bool finished = false;
     while (!finished) {
@@ -62,8 +62,8 @@ std::vector<uint8_t> EncodeOggVorbis(const std::vector<int16_t>& pcm, const OggS
         } else {
             float** buffer = vorbis_analysis_buffer(&vd, static_cast<int>(chunk));
             for (size_t f = 0; f < chunk; ++f)
-                for (int c = 0; c < spec.channels; ++c)
-                    buffer[c][f] = pcm[(done + f) * spec.channels + c] / 32768.0f;
+                for (int c = 0; c < desc.channels; ++c)
+                    buffer[c][f] = pcm[(done + f) * desc.channels + c] / 32768.0f;
             vorbis_analysis_wrote(&vd, static_cast<int>(chunk));
             done += chunk;
         }

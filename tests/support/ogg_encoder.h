@@ -15,10 +15,10 @@ struct OggSpec {
     long headerRate = 0;   // non-zero: rate written into the header instead
 };
 
-// Encodes `pcm` (interleaved 16-bit frames of spec.channels) as a whole
+// Encodes `pcm` (interleaved 16-bit frames of desc.channels) as a whole
 // Ogg Vorbis file. Returns an empty vector when libvorbisenc refuses the
 // channel count or rate.
-std::vector<uint8_t> EncodeOggVorbis(const std::vector<int16_t>& pcm, const OggSpec& spec);
+std::vector<uint8_t> EncodeOggVorbis(const std::vector<int16_t>& pcm, const OggSpec& desc);
 
 // `frames` frames of `channels` channels; channel c carries a cosine of
 // freqs[c % freqs.size()] Hz at `amplitude` (0..1), loud from its first

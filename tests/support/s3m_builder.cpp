@@ -38,26 +38,26 @@ std::vector<uint8_t> S3MEvent(int channel, int note, int instrument, int volume,
     return out;
 }
 
-std::vector<uint8_t> BuildS3M(const S3MSpec& spec) {
+std::vector<uint8_t> BuildS3M(const S3MSpec& desc) {
     std::vector<uint8_t> out;
-    PutText(out, spec.title, 28);
+    PutText(out, desc.title, 28);
     out.push_back(0x1A);
     out.push_back(16);  // S3M module
     PutU16(out, 0);
-    PutU16(out, static_cast<uint16_t>(spec.orderCount >= 0 ? spec.orderCount : spec.orders.size()));
-    size_t ins_count = spec.instrumentPointers.empty() ? spec.samples.size() : spec.instrumentPointers.size();
-    size_t pat_count = spec.patternPointers.empty() ? spec.patterns.size() : spec.patternPointers.size();
-    PutU16(out, static_cast<uint16_t>(spec.instrumentCount != -1 ? spec.instrumentCount : ins_count));
-    PutU16(out, static_cast<uint16_t>(spec.patternCount != -1 ? spec.patternCount : pat_count));
+    PutU16(out, static_cast<uint16_t>(desc.orderCount >= 0 ? desc.orderCount : desc.orders.size()));
+    size_t ins_count = desc.instrumentPointers.empty() ? desc.samples.size() : desc.instrumentPointers.size();
+    size_t pat_count = desc.patternPointers.empty() ? desc.patterns.size() : desc.patternPointers.size();
+    PutU16(out, static_cast<uint16_t>(desc.instrumentCount != -1 ? desc.instrumentCount : ins_count));
+    PutU16(out, static_cast<uint16_t>(desc.patternCount != -1 ? desc.patternCount : pat_count));
     PutU16(out, 0);       // flags
     PutU16(out, 0x1320);  // tracker version
     PutU16(out, 2);       // unsigned samples
     PutText(out, "SCRM", 4);
-    for (uint8_t b : {uint8_t{64}, spec.speed, spec.tempo, uint8_t{0xB0}, uint8_t{0}, uint8_t{0}}) out.push_back(b);
+    for (uint8_t b : {uint8_t{64}, desc.speed, desc.tempo, uint8_t{0xB0}, uint8_t{0}, uint8_t{0}}) out.push_back(b);
     for (int i = 0; i < 8; i++) out.push_back(0);
     PutU16(out, 0);  // special pointer
-    out.insert(out.end(), spec.channelSettings, spec.channelSettings + 32);
-    out.insert(out.end(), spec.orders.begin(), spec.orders.end());
+    out.insert(out.end(), desc.channelSettings, desc.channelSettings + 32);
+    out.insert(out.end(), desc.orders.begin(), desc.orders.end());
 
     // Parapointer lists, patched once the blocks are placed.
     size_t ins_list = out.size();
@@ -70,10 +70,10 @@ std::vector<uint8_t> BuildS3M(const S3MSpec& spec) {
     };
 
     std::vector<size_t> data_pointer_at;
-    for (size_t i = 0; i < spec.samples.size(); i++) {
-        const S3MSampleSpec& s = spec.samples[i];
+    for (size_t i = 0; i < desc.samples.size(); i++) {
+        const S3MSampleSpec& s = desc.samples[i];
         PadToParagraph(out);
-        if (spec.instrumentPointers.empty()) patch(ins_list + 2 * i, Paragraph(out));
+        if (desc.instrumentPointers.empty()) patch(ins_list + 2 * i, Paragraph(out));
         out.push_back(1);  // sample
         PutText(out, "file.raw", 12);
         data_pointer_at.push_back(out.size());
@@ -91,22 +91,22 @@ std::vector<uint8_t> BuildS3M(const S3MSpec& spec) {
         PutText(out, s.name, 28);
         PutText(out, "SCRS", 4);
     }
-    for (size_t i = 0; i < spec.patterns.size(); i++) {
+    for (size_t i = 0; i < desc.patterns.size(); i++) {
         PadToParagraph(out);
-        if (spec.patternPointers.empty()) patch(pat_list + 2 * i, Paragraph(out));
-        PutU16(out, static_cast<uint16_t>(spec.patterns[i].size() + 2));
-        out.insert(out.end(), spec.patterns[i].begin(), spec.patterns[i].end());
+        if (desc.patternPointers.empty()) patch(pat_list + 2 * i, Paragraph(out));
+        PutU16(out, static_cast<uint16_t>(desc.patterns[i].size() + 2));
+        out.insert(out.end(), desc.patterns[i].begin(), desc.patterns[i].end());
     }
-    for (size_t i = 0; i < spec.samples.size(); i++) {
-        const S3MSampleSpec& s = spec.samples[i];
+    for (size_t i = 0; i < desc.samples.size(); i++) {
+        const S3MSampleSpec& s = desc.samples[i];
         PadToParagraph(out);
         uint32_t para = s.dataPointer >= 0 ? static_cast<uint32_t>(s.dataPointer) : Paragraph(out);
         out[data_pointer_at[i]] = static_cast<uint8_t>(para >> 16);
         patch(data_pointer_at[i] + 1, static_cast<uint16_t>(para & 0xFFFF));
         out.insert(out.end(), s.data.begin(), s.data.end());
     }
-    for (size_t i = 0; i < spec.instrumentPointers.size(); i++) patch(ins_list + 2 * i, spec.instrumentPointers[i]);
-    for (size_t i = 0; i < spec.patternPointers.size(); i++) patch(pat_list + 2 * i, spec.patternPointers[i]);
+    for (size_t i = 0; i < desc.instrumentPointers.size(); i++) patch(ins_list + 2 * i, desc.instrumentPointers[i]);
+    for (size_t i = 0; i < desc.patternPointers.size(); i++) patch(pat_list + 2 * i, desc.patternPointers[i]);
     return out;
 }
 

@@ -40,7 +40,7 @@ struct S3MSpec {
     std::vector<uint16_t> patternPointers;
 };
 
-std::vector<uint8_t> BuildS3M(const S3MSpec& spec);
+std::vector<uint8_t> BuildS3M(const S3MSpec& desc);
 
 // Packed event bytes: a channel with any of note+instrument, volume and
 // command+info (negative = absent).

@@ -22,25 +22,25 @@ void PutText(std::vector<uint8_t>& out, const std::string& s, size_t n) {
 
 }  // namespace
 
-std::vector<uint8_t> BuildXM(const XMSpec& spec) {
+std::vector<uint8_t> BuildXM(const XMSpec& desc) {
     std::vector<uint8_t> out;
     PutText(out, "Extended Module: ", 17);
-    PutText(out, spec.title, 20);
+    PutText(out, desc.title, 20);
     out.push_back(0x1A);
     PutText(out, "moddeck tests", 20);
     PutU16(out, 0x0104);
-    PutU32(out, spec.headerSize);
-    PutU16(out, spec.songLength);
-    PutU16(out, spec.restart);
-    PutU16(out, spec.channels);
-    PutU16(out, spec.patternCount >= 0 ? spec.patternCount : spec.patterns.size());
-    PutU16(out, spec.instrumentCount >= 0 ? spec.instrumentCount : spec.instruments.size());
-    PutU16(out, spec.flags);
-    PutU16(out, spec.speed);
-    PutU16(out, spec.bpm);
-    for (uint32_t i = 0; i + 20 < spec.headerSize; i++) out.push_back(i < spec.orders.size() ? spec.orders[i] : 0);
+    PutU32(out, desc.headerSize);
+    PutU16(out, desc.songLength);
+    PutU16(out, desc.restart);
+    PutU16(out, desc.channels);
+    PutU16(out, desc.patternCount >= 0 ? desc.patternCount : desc.patterns.size());
+    PutU16(out, desc.instrumentCount >= 0 ? desc.instrumentCount : desc.instruments.size());
+    PutU16(out, desc.flags);
+    PutU16(out, desc.speed);
+    PutU16(out, desc.bpm);
+    for (uint32_t i = 0; i + 20 < desc.headerSize; i++) out.push_back(i < desc.orders.size() ? desc.orders[i] : 0);
 
-    for (const XMPatternSpec& p : spec.patterns) {
+    for (const XMPatternSpec& p : desc.patterns) {
         PutU32(out, p.headerLength);
         out.push_back(0);
         PutU16(out, p.rows);
@@ -49,7 +49,7 @@ std::vector<uint8_t> BuildXM(const XMSpec& spec) {
         out.insert(out.end(), p.packed.begin(), p.packed.end());
     }
 
-    for (const XMInstrumentSpec& ins : spec.instruments) {
+    for (const XMInstrumentSpec& ins : desc.instruments) {
         uint32_t size = ins.samples.empty() ? 29 : ins.headerSize;
         PutU32(out, size);
         PutText(out, ins.name, 22);

@@ -58,7 +58,7 @@ struct XMSpec {
     int instrumentCount = -1;
 };
 
-std::vector<uint8_t> BuildXM(const XMSpec& spec);
+std::vector<uint8_t> BuildXM(const XMSpec& desc);
 
 // Little-endian helpers for hand-made bytes.
 void PutU16(std::vector<uint8_t>& out, uint16_t v);

@@ -10,10 +10,9 @@
 #include "app/keys.h"
 #include "app/open_file.h"
 #include "app/signals.h"
-#include "engine/meters.h"
 #include "engine/output.h"
-#include "engine/state.h"
-#include "ogg/ogg.h"
+#include "engine/player.h"
+#include "ogg/ogg_player.h"
 
 namespace moddeck {
 
@@ -82,16 +81,17 @@ ScreenModel Application::Model() const {
     m.songLength = openedFile.songLength;
     m.oggRate = openedFile.oggRate;
     m.oggChannels = openedFile.oggChannels;
-    m.order = pattern.load(std::memory_order_relaxed);
-    m.row = meterRow.load(std::memory_order_relaxed);
+    const Player& player = ProcessPlayer();
+    m.order = player.pattern.load(std::memory_order_relaxed);
+    m.row = player.meters.row.load(std::memory_order_relaxed);
     m.elapsedSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
-    for (int c = 0; c < kMaxChannels; c++) m.peaks[c] = meterPeak[c].load(std::memory_order_relaxed);
+    for (int c = 0; c < kMaxChannels; c++) m.peaks[c] = player.meters.peak[c].load(std::memory_order_relaxed);
     return m;
 }
 
 int Application::Run() {
     if (useTerminal_) screen_.Open();
-    metersWanted = screen_.IsOpen();
+    ProcessPlayer().meters.wanted = screen_.IsOpen();
     about_.set(TitleSong, SamplesSong);
     auto nextFrame = std::chrono::steady_clock::now();
     bool running = true;

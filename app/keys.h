@@ -14,15 +14,10 @@ extern uint32_t keyDown;
 // keyDown; every other key leaves it unchanged.
 void RecordKey(uint32_t key);
 
-// The position one entry from `position` in direction `delta` (+1 or -1),
-// kept within 0..songLength-1: the keys stop at both ends of the song rather
-// than wrap, so "-" at the start never jumps to the song's last order. A
-// position already outside the table is brought back to its nearest end.
-int32_t StepOrder(int32_t position, int delta, int32_t songLength);
-
-// One turn of the event loop: a recorded "+" or "-" moves `pattern` by one
-// entry (only while a module plays: an Ogg stream or nothing has no order
-// table to move in) and is consumed; any other key stays recorded.
+// One turn of the event loop: a recorded "+" or "-" asks the renderer to
+// move by one entry at its next tick (only while a module plays: an Ogg
+// stream or nothing has no order table to move in) and is consumed; any
+// other key stays recorded.
 void ApplyKeys();
 
 }  // namespace moddeck

@@ -3,18 +3,18 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/meters.h"
 #include "engine/module_start.h"
 #include "engine/output.h"
-#include "engine/periods.h"
-#include "engine/state.h"
+#include "engine/player.h"
 #include "loaders/loaders.h"
-#include "ogg/ogg.h"
-#include "song/reader.h"
+#include "ogg/ogg_player.h"
 
 namespace moddeck {
 
+char fname_tmp[kPathSize] = {};
 char temp_str[kExtensionSize] = {};
+char TitleSong[kTitleSize] = {};
+char SamplesSong[kSamplesSize] = {};
 OpenedFile openedFile;
 
 namespace {
@@ -23,10 +23,20 @@ constexpr char kOggSamplesText[] = "OGG File";
 
 bool IsUtf8Continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
-FileFormat FormatOfSong(const Mod& song) {
-    if (song.isS3M == 1) return FileFormat::S3M;
-    if (song.isXM) return FileFormat::XM;
-    return FileFormat::MOD;
+// Appends up to `len` bytes of `text` to the NUL-terminated `dst` of `size`
+// bytes. What does not fit is cut, never inside a UTF-8 sequence. Returns
+// false once something had to be cut.
+bool AppendBounded(char* dst, size_t size, size_t& used, const char* text, size_t len) {
+    size_t room = size - 1 - used;
+    bool fits = len <= room;
+    size_t take = fits ? len : room;
+    // Do not end on a lead or continuation byte whose sequence is cut.
+    if (!fits)
+        while (take > 0 && (static_cast<unsigned char>(text[take]) & 0xC0) == 0x80) take--;
+    std::memcpy(dst + used, text, take);
+    used += take;
+    dst[used] = '\0';
+    return fits;
 }
 
 // The identification header always sits in the first page, whole, within
@@ -85,15 +95,18 @@ void ExtensionOf(const char* path, char* out, size_t size) {
     out[n] = '\0';
 }
 
-const char* FormatName(FileFormat format) {
-    switch (format) {
-        case FileFormat::XM: return "XM";
-        case FileFormat::S3M: return "S3M";
-        case FileFormat::MOD: return "MOD";
-        case FileFormat::Ogg: return "Ogg Vorbis";
-        case FileFormat::None: break;
+void BuildAboutTexts(const Mod& song) {
+    size_t used = 0;
+    TitleSong[0] = '\0';
+    AppendBounded(TitleSong, kTitleSize, used, song.title, strnlen(song.title, sizeof song.title));
+
+    used = 0;
+    SamplesSong[0] = '\0';
+    for (const ModSample& s : song.samples) {
+        if (!s.data) continue;
+        if (!AppendBounded(SamplesSong, kSamplesSize, used, s.name, strnlen(s.name, sizeof s.name))) break;
+        if (!AppendBounded(SamplesSong, kSamplesSize, used, "\n", 1)) break;
     }
-    return "";
 }
 
 bool openFile(const char* path) {
@@ -111,7 +124,6 @@ bool openFile(const char* path) {
     // written.
     StopModulePlayer();
     StopOggPlayer();
-    ResetMeters();
     openedFile = OpenedFile{};
 
     if (!fits) {
@@ -126,25 +138,25 @@ bool openFile(const char* path) {
         CopyUtf8Bounded(TitleSong, sizeof TitleSong, fname_tmp);
         CopyUtf8Bounded(SamplesSong, sizeof SamplesSong, kOggSamplesText);
         openedFile.format = FileFormat::Ogg;
-        openedFile.status = StartOggPlayer() ? OpenStatus::OggPlaying : OpenStatus::OggRefused;
+        openedFile.status = StartOggPlayer(fname_tmp) ? OpenStatus::OggPlaying : OpenStatus::OggRefused;
         if (openedFile.status == OpenStatus::OggPlaying) ReadOggFormatOfFile(fname_tmp);
         return true;
     }
 
-    Liste_mods_nm = 0;
-    Liste_mods_n = 0;
-    CalculesPeriodes();
-    if (!AddMusic()) {
+    Player& player = ProcessPlayer();
+    FreeSongList(player);
+    if (!AddMusic(player, fname_tmp)) {
         // Nothing plays; the texts of the previous file would now be wrong.
         TitleSong[0] = '\0';
         SamplesSong[0] = '\0';
         openedFile.status = OpenStatus::ModuleRejected;
         return true;
     }
-    StartModule();
-    openedFile.format = FormatOfSong(*SONG);
-    openedFile.channels = SONG->nbChannels;
-    openedFile.songLength = SONG->songLength;
+    BuildAboutTexts(*player.SONG);
+    StartModule(player);
+    openedFile.format = FormatOf(*player.SONG);
+    openedFile.channels = player.SONG->nbChannels;
+    openedFile.songLength = player.SONG->songLength;
     StartModulePlayer();
     openedFile.status = OpenStatus::ModulePlaying;
     return true;

@@ -9,11 +9,21 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "song/format.h"
+
 namespace moddeck {
 
-// Extension of the path being opened, upper-cased.
+// The shell's texts of the file being opened: its path, the extension
+// after its last '.' (upper-cased), and the About view's title and sample
+// names, built when a file is opened.
+constexpr size_t kPathSize = 4096;
 constexpr size_t kExtensionSize = 1024;
+constexpr int kTitleSize = 256;
+constexpr int kSamplesSize = 4096;
+extern char fname_tmp[kPathSize];
 extern char temp_str[kExtensionSize];
+extern char TitleSong[kTitleSize];
+extern char SamplesSong[kSamplesSize];
 
 // What the last openFile did, for the screen.
 enum class OpenStatus {
@@ -24,8 +34,6 @@ enum class OpenStatus {
     ModuleRejected,  // the file could not be opened or no loader accepted it
     PathTooLong,     // the path does not fit fname_tmp; refused like an unreadable file
 };
-
-enum class FileFormat { None, XM, S3M, MOD, Ogg };
 
 // The file as the screen shows it. Written by openFile on the main thread,
 // from the song before its output thread starts, so the screen never has to
@@ -60,7 +68,10 @@ void CopyUtf8Bounded(char* dst, size_t size, const char* src);
 // not hold one.
 bool ReadVorbisFormat(const uint8_t* data, size_t size, int32_t* rate, int32_t* channels);
 
-// Short names for the screen: "XM", "S3M", "MOD", "Ogg Vorbis", "".
-const char* FormatName(FileFormat format);
+// The About texts of a loaded module: its title, and the names of the
+// samples that hold data a line each, cut at a character boundary to their
+// buffers.
+struct Mod;
+void BuildAboutTexts(const Mod& song);
 
 }  // namespace moddeck

@@ -32,12 +32,12 @@ constexpr int32_t kModMinPeriod = 58, kModMaxPeriod = 14919;
 constexpr int32_t kS3MMinPeriod = 58, kS3MMaxPeriod = 29838;
 constexpr int32_t kXMMinPeriod = 239, kXMMaxPeriod = 57976;
 
-int32_t MinPeriod(SongKind kind) { return kind == SongKind::XM ? kXMMinPeriod : kModMinPeriod; }
-int32_t MaxPeriod(SongKind kind) {
-    return kind == SongKind::XM ? kXMMaxPeriod : kind == SongKind::S3M ? kS3MMaxPeriod : kModMaxPeriod;
+int32_t MinPeriod(FileFormat kind) { return kind == FileFormat::XM ? kXMMinPeriod : kModMinPeriod; }
+int32_t MaxPeriod(FileFormat kind) {
+    return kind == FileFormat::XM ? kXMMaxPeriod : kind == FileFormat::S3M ? kS3MMaxPeriod : kModMaxPeriod;
 }
 // XM periods are four times finer than MOD and S3M ones: their slides step by 8.
-int32_t SlideUnit(SongKind kind) { return kind == SongKind::XM ? 8 : 2; }
+int32_t SlideUnit(FileFormat kind) { return kind == FileFormat::XM ? 8 : 2; }
 
 // S3M F and E: FEy/EEy extra fine, FFy/EFy fine, anything else a normal slide.
 void SetS3MSlide(int32_t param, int32_t& normal, int32_t& fine, int32_t& xfine, int32_t& finecount) {
@@ -58,13 +58,13 @@ void SetS3MSlide(int32_t param, int32_t& normal, int32_t& fine, int32_t& xfine, 
     }
 }
 
-bool IsNoteDelay(SongKind kind, const RowValues& row) {
-    int32_t wanted = kind == SongKind::S3M ? kS3MSpecial : kExtended;
+bool IsNoteDelay(FileFormat kind, const RowValues& row) {
+    int32_t wanted = kind == FileFormat::S3M ? kS3MSpecial : kExtended;
     return row.effect == wanted && (row.param >> 4) == 0xD;
 }
 
 // S3M D: the slide is remembered from row to row, so D00 goes on with it.
-void S3MVolumeSlide(Voice& v, int32_t param) {
+void S3MVolumeSlide(Voice& v, int32_t param, int32_t ticks) {
     int32_t x = param >> 4, y = param & 15;
     if (param == 0) {
         v.volume += v.volslide;
@@ -103,10 +103,10 @@ int32_t SlideOf(int32_t param) {
     return 0;
 }
 
-bool ApplyRowEffect(Mod& song, SongKind kind, int c, const RowValues& row) {
-    Voice& v = Voices[c];
+bool ApplyRowEffect(Player& p, Mod& song, FileFormat kind, int c, const RowValues& row) {
+    Voice& v = p.Voices[c];
     const int32_t param = row.param, x = param >> 4, y = param & 15;
-    const bool s3m = kind == SongKind::S3M;
+    const bool s3m = kind == FileFormat::S3M;
     const bool hasNote = row.note != -1;
     switch (row.effect) {
         case kArpeggio:
@@ -142,64 +142,64 @@ bool ApplyRowEffect(Mod& song, SongKind kind, int c, const RowValues& row) {
             if (hasNote) v.trempos = 0;
             break;
         case kSetPanning:
-            if (kind == SongKind::XM) pan[c] = param * 0.003921569;
+            if (kind == FileFormat::XM) p.pan[c] = param * 0.003921569;
             break;
         case kSpeedTempo:
             if (s3m) {
-                if (param > 0) Speed() = param;
+                if (param > 0) Speed(p) = param;
             } else if (param > 31) {
-                SetTempo(param);
+                SetTempo(p, param);
             } else {
-                Speed() = param;
+                Speed(p) = param;
             }
             break;
         case kSetGlobalVolume:
-            if (kind != SongKind::MOD) song.globalVolume = param;
+            if (kind != FileFormat::MOD) song.globalVolume = param;
             break;
         case kGlobalVolumeSlide:
-            if (kind != SongKind::MOD && param != 0) song.globalVolumeSlide = x != 0 ? x : -y;
+            if (kind != FileFormat::MOD && param != 0) song.globalVolumeSlide = x != 0 ? x : -y;
             break;
         case kS3MSpecial:
             if (!s3m) break;
-            if (x == 0x8) pan[c] = y * 0.06666667;
+            if (x == 0x8) p.pan[c] = y * 0.06666667;
             if (x == 0xC) v.cuttick = y;
-            if (x == 0xE && patterndelay == 0) patterndelay = y + 1;
+            if (x == 0xE && p.patterndelay == 0) p.patterndelay = y + 1;
             break;
         case kS3MTempo:
-            if (s3m && param > 31) SetTempo(param);
+            if (s3m && param > 31) SetTempo(p, param);
             break;
         case kExtended:
             if (s3m) break;
             switch (x) {
                 case 0x1:
-                    if (kind == SongKind::MOD) v.portaup = y;
+                    if (kind == FileFormat::MOD) v.portaup = y;
                     break;
                 case 0x2:
-                    if (kind == SongKind::MOD) v.portadown = y;
+                    if (kind == FileFormat::MOD) v.portadown = y;
                     break;
                 case 0x6:
                     // Pattern loop: E60 marks the row, E6x plays back to it x times.
                     if (y == 0) {
-                        raw_jump = raw;
+                        p.raw_jump = p.raw;
                     } else {
-                        if (looppattern == 0)
-                            looppattern = y;
+                        if (p.looppattern == 0)
+                            p.looppattern = y;
                         else
-                            looppattern--;
-                        if (looppattern > 0) {
-                            raw = raw_jump;
+                            p.looppattern--;
+                        if (p.looppattern > 0) {
+                            p.raw = p.raw_jump;
                             return true;
                         }
                     }
                     break;
                 case 0x8:
-                    if (kind == SongKind::XM) pan[c] = y * 0.0625;
+                    if (kind == FileFormat::XM) p.pan[c] = y * 0.0625;
                     break;
                 case 0xA: v.finevolslide = y; break;
                 case 0xB: v.finevolslide = -y; break;
                 case 0xC: v.cuttick = y; break;
                 case 0xE:
-                    if (patterndelay == 0) patterndelay = y + 1;
+                    if (p.patterndelay == 0) p.patterndelay = y + 1;
                     break;
                 default: break;
             }
@@ -209,25 +209,25 @@ bool ApplyRowEffect(Mod& song, SongKind kind, int c, const RowValues& row) {
     return false;
 }
 
-TickOutput ApplyTickEffects(Mod& song, SongKind kind, int c, const RowValues& row) {
-    Voice& v = Voices[c];
-    const bool s3m = kind == SongKind::S3M, xm = kind == SongKind::XM;
+TickOutput ApplyTickEffects(Player& p, Mod& song, FileFormat kind, int c, const RowValues& row) {
+    Voice& v = p.Voices[c];
+    const bool s3m = kind == FileFormat::S3M, xm = kind == FileFormat::XM;
     const int32_t param = row.param, x = param >> 4, y = param & 15;
 
-    if (v.cuttick != -1 && ticks == v.cuttick) {
+    if (v.cuttick != -1 && p.ticks == v.cuttick) {
         v.volume = 0;
         v.cuttick = -1;
         if (s3m) v.volslide = v.finevolslide = 0;
     }
     if (xm && row.volume >= 0x10 && row.volume <= 0x50) v.volume = row.volume - 0x10;
     if (IsNoteDelay(kind, row)) {
-        if (ticks == 0) {
+        if (p.ticks == 0) {
             v.delayvolume = v.volume;
             v.delayposition = v.position;
             v.delayperiod = v.period;
             v.volume = 0;
             v.delaytick = y;
-        } else if (ticks == v.delaytick) {
+        } else if (p.ticks == v.delaytick) {
             v.volume = v.delayvolume;
             v.position = v.delayposition;
             v.period = v.delayperiod;
@@ -257,29 +257,29 @@ TickOutput ApplyTickEffects(Mod& song, SongKind kind, int c, const RowValues& ro
             break;
         case kPortaUp:
             if (s3m) {
-                if (ticks > 0) P -= 2 * v.portaup;
-                if (ticks == 0) P -= v.fineportaup;
+                if (p.ticks > 0) P -= 2 * v.portaup;
+                if (p.ticks == 0) P -= v.fineportaup;
                 if ((v.finecount & 3) == 0) P -= v.xfineportaup;
                 v.finecount = (v.finecount + 1) & 3;
                 P = std::max(P, kS3MMinPeriod);
-            } else if (ticks > 0) {
+            } else if (p.ticks > 0) {
                 P = std::max(P - unit * v.portaup, MinPeriod(kind));
             }
             break;
         case kPortaDown:
             if (s3m) {
-                if (ticks > 0) P += 2 * v.portadown;
-                if (ticks == 0) P += v.fineportadown;
+                if (p.ticks > 0) P += 2 * v.portadown;
+                if (p.ticks == 0) P += v.fineportadown;
                 if ((v.finecount & 3) == 0) P += v.xfineportadown;
                 v.finecount = (v.finecount + 1) & 3;
                 P = std::min(P, kS3MMaxPeriod);
-            } else if (ticks > 0) {
+            } else if (p.ticks > 0) {
                 P = std::min(P + unit * v.portadown, MaxPeriod(kind));
             }
             break;
         case kTonePorta:
         case kTonePortaVolSlide:
-            if (ticks > 0) {
+            if (p.ticks > 0) {
                 int32_t step = unit * v.portaspeed;
                 if (P < v.portatarget)
                     P = std::min(P + step, v.portatarget);
@@ -294,7 +294,7 @@ TickOutput ApplyTickEffects(Mod& song, SongKind kind, int c, const RowValues& ro
             heard = xm ? P + 8 * (w / 128) : P + 2 * (w / 256);
             ownPeriod = false;
             v.vibpos = (v.vibpos + v.vibspeed) & 63;
-            if (s3m && row.effect == kVibratoVolSlide && ticks > 0) v.volume += v.volslide;
+            if (s3m && row.effect == kVibratoVolSlide && p.ticks > 0) v.volume += v.volslide;
             break;
         }
         case kTremolo:
@@ -303,7 +303,7 @@ TickOutput ApplyTickEffects(Mod& song, SongKind kind, int c, const RowValues& ro
             break;
         case kVolumeSlide:
             if (s3m)
-                S3MVolumeSlide(v, param);
+                S3MVolumeSlide(v, param, p.ticks);
             else
                 v.volslide = SlideOf(param);
             break;
@@ -313,17 +313,17 @@ TickOutput ApplyTickEffects(Mod& song, SongKind kind, int c, const RowValues& ro
         case kExtended:
             if (s3m) break;
             if (x == 0x1) {
-                if (ticks == 0) P -= unit * y;
+                if (p.ticks == 0) P -= unit * y;
                 P = std::max(P, MinPeriod(kind));
             } else if (x == 0x2) {
-                if (ticks == 0) P += unit * y;
+                if (p.ticks == 0) P += unit * y;
                 P = std::min(P, MaxPeriod(kind));
-            } else if (x == 0x5 && kind == SongKind::MOD) {
+            } else if (x == 0x5 && kind == FileFormat::MOD) {
                 // Changes the sample in the song itself, until it is loaded again.
                 if (v.instrument > 0 && v.instrument < kSampleSlots)
                     song.samples[v.instrument].finetune = y >= 8 ? y - 16 : y;
             } else if (x == 0x8 && xm) {
-                pan[c] = y * 0.0625;
+                p.pan[c] = y * 0.0625;
             }
             break;
         default: break;
@@ -332,16 +332,16 @@ TickOutput ApplyTickEffects(Mod& song, SongKind kind, int c, const RowValues& ro
     out.period = ownPeriod ? P : heard;
 
     if (!s3m) {
-        if (ticks == 0) {
+        if (p.ticks == 0) {
             v.volume += v.finevolslide;
-            if (kind == SongKind::MOD && row.effect == kVolumeSlide) v.volume += v.volslide;
+            if (kind == FileFormat::MOD && row.effect == kVolumeSlide) v.volume += v.volslide;
         } else {
             v.volume += v.volslide;
         }
     }
     v.volume = std::clamp(v.volume, 0, 63);
 
-    if (ticks > 0 && kind != SongKind::MOD && row.effect == kGlobalVolumeSlide)
+    if (p.ticks > 0 && kind != FileFormat::MOD && row.effect == kGlobalVolumeSlide)
         song.globalVolume = std::clamp(song.globalVolume + song.globalVolumeSlide, 0, 64);
     return out;
 }

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "engine/mixer.h"
-#include "engine/state.h"
+#include "engine/player.h"
 #include "song/song.h"
 
 namespace moddeck {
@@ -60,7 +60,7 @@ int32_t SlideOf(int32_t param);
 
 // Row effects of channel c at tick 0. Returns true when a pattern loop sent
 // `raw` back: the caller reads the row values again from the new row.
-bool ApplyRowEffect(Mod& song, SongKind kind, int c, const RowValues& row);
+bool ApplyRowEffect(Player& p, Mod& song, FileFormat kind, int c, const RowValues& row);
 
 // What the per-tick stage gives the mixer for one voice.
 struct TickOutput {
@@ -70,6 +70,6 @@ struct TickOutput {
 
 // Per-tick effects of voice c: note cut, volume column, note delay, the
 // cell's command, the volume and global volume slides.
-TickOutput ApplyTickEffects(Mod& song, SongKind kind, int c, const RowValues& row);
+TickOutput ApplyTickEffects(Player& p, Mod& song, FileFormat kind, int c, const RowValues& row);
 
 }  // namespace moddeck

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "engine/state.h"
+#include "engine/player.h"
 #include "song/song.h"
 
 namespace moddeck {

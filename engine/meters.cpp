@@ -2,18 +2,11 @@
 
 #include <algorithm>
 
-#include "engine/state.h"
-
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
 namespace moddeck {
-
-std::atomic<uint16_t> meterPeak[kMaxChannels] = {};
-std::atomic<int32_t> meterRow{0};
-std::atomic<uint32_t> meterBlocks{0};
-std::atomic<bool> metersWanted{false};
 
 namespace {
 
@@ -47,23 +40,24 @@ int PeakOf(const int16_t* samples) {
 
 }  // namespace
 
-void PublishMeters() {
-    if (!metersWanted.load(std::memory_order_relaxed)) return;
-    int channels = std::clamp<int32_t>(NVoices, 0, kMaxChannels);
+void PublishMeters(Player& p) {
+    PlayerMeters& m = p.meters;
+    if (!m.wanted.load(std::memory_order_relaxed)) return;
+    int channels = std::clamp<int32_t>(p.NVoices, 0, kMaxChannels);
     for (int c = 0; c < kMaxChannels; c++) {
         int peak = 0;
-        const int16_t* frames = ptrVoices[c];
+        const int16_t* frames = p.ptrVoices[c];
         if (c < channels && frames) peak = PeakOf(frames);
-        meterPeak[c].store(uint16_t(peak), std::memory_order_relaxed);
+        m.peak[c].store(uint16_t(peak), std::memory_order_relaxed);
     }
-    meterRow.store(raw, std::memory_order_relaxed);
-    meterBlocks.fetch_add(1, std::memory_order_relaxed);
+    m.row.store(p.raw, std::memory_order_relaxed);
+    m.blocks.fetch_add(1, std::memory_order_relaxed);
 }
 
-void ResetMeters() {
-    for (auto& p : meterPeak) p.store(0, std::memory_order_relaxed);
-    meterRow.store(0, std::memory_order_relaxed);
-    meterBlocks.store(0, std::memory_order_relaxed);
+void ResetMeters(PlayerMeters& m) {
+    for (auto& peak : m.peak) peak.store(0, std::memory_order_relaxed);
+    m.row.store(0, std::memory_order_relaxed);
+    m.blocks.store(0, std::memory_order_relaxed);
 }
 
 }  // namespace moddeck

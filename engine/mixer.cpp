@@ -1,6 +1,7 @@
 #include "engine/mixer.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "engine/envelopes.h"
@@ -11,13 +12,15 @@
 
 namespace moddeck {
 
-bool MixerSkipsSilence = true;
-
 namespace {
 
-// Frames from this index on are zero in the voice's buffer. Both paths keep
-// it up to date; only the fast path uses it to skip work.
-int32_t silentFrom[kMaxChannels];
+constexpr std::array<int16_t, kSaturationSize> MakeSaturation() {
+    std::array<int16_t, kSaturationSize> t{};
+    for (int i = 0; i < kSaturationSize; i++)
+        t[i] = static_cast<int16_t>(std::clamp(i - kSaturationOffset, -32767, 32767));
+    return t;
+}
+constexpr std::array<int16_t, kSaturationSize> kSaturation = MakeSaturation();
 
 enum class LoopMode { None, Forward, PingPong };
 
@@ -31,9 +34,9 @@ struct Loop {
 // data's end; one that keeps nothing inside the data (start at or past the
 // end, length 0 or less) plays as no loop. MOD and S3M take a length of 0
 // or 2 as no loop.
-Loop LoopOf(const ModSample& s, SongKind kind) {
+Loop LoopOf(const ModSample& s, FileFormat kind) {
     LoopMode mode;
-    if (kind == SongKind::XM)
+    if (kind == FileFormat::XM)
         mode = s.loopType == 1 ? LoopMode::Forward : s.loopType == 2 ? LoopMode::PingPong : LoopMode::None;
     else
         mode = (s.loopLength == 0 || s.loopLength == 2) ? LoopMode::None : LoopMode::Forward;
@@ -86,9 +89,12 @@ void EmitChunk(const Chunk& ch, int n, float g, float p, int16_t* out) {
     }
 }
 
-void WriteSilence(int c, int32_t from, int32_t frames) {
-    int16_t* buf = ptrVoices[c];
-    if (!MixerSkipsSilence) {
+// silentFrom is kept up to date by both paths; only the fast path uses it
+// to skip work.
+void WriteSilence(Player& pl, int c, int32_t from, int32_t frames) {
+    int16_t* buf = pl.ptrVoices[c];
+    int32_t* silentFrom = pl.silentFrom;
+    if (!pl.skipSilence) {
         std::memset(buf + 2 * from, 0, sizeof(int16_t) * 2 * frames);
         return;
     }
@@ -99,15 +105,16 @@ void WriteSilence(int c, int32_t from, int32_t frames) {
     }
 }
 
-float GainOf(const Mod& song, SongKind kind, const Voice& v, const ModInstrument* ins, int32_t tremolo) {
+float GainOf(const Mod& song, FileFormat kind, const Voice& v, const ModInstrument* ins, int32_t tremolo,
+             float MASTERVOLUME) {
     int32_t vol = std::clamp(v.volume + tremolo, 0, 63);
-    if (kind == SongKind::XM) {
+    if (kind == FileFormat::XM) {
         float e = ins ? VolumeEnvelopeValue(*ins, v.volenvpos) : 64.0f;
         return static_cast<float>(vol) / 64.0f * e / 64.0f * static_cast<float>(v.fadevolume) / 65536.0f *
                MASTERVOLUME * static_cast<float>(song.globalVolume) / 64.0f;
     }
     int32_t scaled = std::clamp(static_cast<int32_t>(static_cast<float>(vol) * MASTERVOLUME), 0, 63);
-    if (kind == SongKind::S3M)
+    if (kind == FileFormat::S3M)
         return static_cast<float>(song.globalVolume) * (1.0f / 4096.0f) * static_cast<float>(scaled);
     return static_cast<float>(scaled) / 64.0f;
 }
@@ -115,11 +122,11 @@ float GainOf(const Mod& song, SongKind kind, const Voice& v, const ModInstrument
 // One-shot sample: plays until the position passes the end (MOD and S3M
 // play the frame at `length` as a zero, XM stops at it). Returns the frames
 // written; the rest of the tick is silence.
-int32_t RenderOneShot(Voice& v, const ModSample& s, SongKind kind, float step, float g, float p, int16_t* out,
+int32_t RenderOneShot(Voice& v, const ModSample& s, FileFormat kind, float step, float g, float p, int16_t* out,
                       int32_t frames) {
     const int16_t* d = s.data;
     const int32_t n = s.length;
-    const int32_t endAt = kind == SongKind::XM ? n : n + 1;
+    const int32_t endAt = kind == FileFormat::XM ? n : n + 1;
     float pos = v.position;
     int32_t f = 0;
     bool ended = false;
@@ -266,28 +273,12 @@ void AddHalvedClamped(int16_t* out, const int16_t* buf, int elements) {
 
 }  // namespace
 
-SongKind KindOf(const Mod& song) {
-    if (song.isS3M == 1) return SongKind::S3M;
-    if (song.isXM) return SongKind::XM;
-    return SongKind::MOD;
-}
+const int16_t* const Saturation = kSaturation.data();
 
-void BuildSaturation() {
-    if (Saturation) return;
-    Saturation = new int16_t[kSaturationSize];
-    for (int i = 0; i < kSaturationSize; i++)
-        Saturation[i] = static_cast<int16_t>(std::clamp(i - kSaturationOffset, -32767, 32767));
-}
-
-void FreeSaturation() {
-    delete[] Saturation;
-    Saturation = nullptr;
-}
-
-const ModSample* VoiceSample(const Mod& song, SongKind kind, const Voice& v) {
+const ModSample* VoiceSample(const Mod& song, FileFormat kind, const Voice& v) {
     if (v.period == 0 || v.instrument <= 0) return nullptr;
     const ModSample* s;
-    if (kind == SongKind::XM) {
+    if (kind == FileFormat::XM) {
         if (v.instrument > kMaxInstruments || v.instrument > song.nbInstruments) return nullptr;
         const ModInstrument& ins = song.instruments[v.instrument];
         if (ins.nbSamples <= 0 || !ins.samples || v.samplenum < 0 || v.samplenum >= ins.nbSamples) return nullptr;
@@ -300,32 +291,34 @@ const ModSample* VoiceSample(const Mod& song, SongKind kind, const Voice& v) {
     return s;
 }
 
-void RenderVoiceTick(const Mod& song, SongKind kind, int c, int32_t heardPeriod, int32_t tremolo) {
-    if (c < 0 || c >= kMaxChannels || !ptrVoices[c]) return;
+void RenderVoiceTick(Player& pl, const Mod& song, FileFormat kind, int c, int32_t heardPeriod, int32_t tremolo) {
+    if (c < 0 || c >= kMaxChannels || !pl.ptrVoices[c]) return;
     // Ticks are at most 110250 frames and start before frame 4410, so this
     // never cuts; it keeps a tick inside its buffer whatever the timing.
-    int32_t from = std::clamp(base, 0, kVoiceBufferFrames);
+    const int32_t LEN_TICK = pl.LEN_TICK;
+    const float frequencegenerale = pl.frequencegenerale;
+    int32_t from = std::clamp(pl.base, 0, kVoiceBufferFrames);
     int32_t frames = std::clamp(LEN_TICK, 0, kVoiceBufferFrames - from);
-    Voice& v = Voices[c];
+    Voice& v = pl.Voices[c];
     const ModSample* s = VoiceSample(song, kind, v);
-    if (!s || heardPeriod <= 0 || ticks < v.delaytick) {
-        WriteSilence(c, from, frames);
+    if (!s || heardPeriod <= 0 || pl.ticks < v.delaytick) {
+        WriteSilence(pl, c, from, frames);
         return;
     }
 
-    const ModInstrument* ins = kind == SongKind::XM ? &song.instruments[v.instrument] : nullptr;
-    float g = GainOf(song, kind, v, ins, tremolo);
-    float p = kind == SongKind::XM ? PanningOfVoice(*ins, *s, v.panenvpos) : pan[c];
+    const ModInstrument* ins = kind == FileFormat::XM ? &song.instruments[v.instrument] : nullptr;
+    float g = GainOf(song, kind, v, ins, tremolo, pl.MASTERVOLUME);
+    float p = kind == FileFormat::XM ? PanningOfVoice(*ins, *s, v.panenvpos) : pl.pan[c];
     if (!(p >= 0.0f)) p = 0.0f;  // also catches NaN
     if (p > 1.0f) p = 1.0f;
     float step;
-    if (kind == SongKind::XM)
+    if (kind == FileFormat::XM)
         step = (28634112.0 / static_cast<float>(heardPeriod)) /
                (static_cast<float>(LEN_TICK) * frequencegenerale);
     else
         step = 7159090.5 / (static_cast<float>(LEN_TICK) * static_cast<float>(heardPeriod) * frequencegenerale);
 
-    int16_t* out = ptrVoices[c] + 2 * from;
+    int16_t* out = pl.ptrVoices[c] + 2 * from;
     Loop loop = LoopOf(*s, kind);
     int32_t written = frames;
     switch (loop.mode) {
@@ -334,31 +327,32 @@ void RenderVoiceTick(const Mod& song, SongKind kind, int c, int32_t heardPeriod,
         case LoopMode::PingPong: RenderPingPong(v, *s, loop, step, g, p, out, frames); break;
     }
     if (written < frames) std::memset(out + 2 * written, 0, sizeof(int16_t) * 2 * (frames - written));
-    silentFrom[c] = std::max(silentFrom[c], from + frames);
+    pl.silentFrom[c] = std::max(pl.silentFrom[c], from + frames);
 }
 
-void MixVoiceBuffers() {
-    int nv = std::clamp(NVoices, 0, kMaxChannels);
-    int16_t* out = ActualBufferToBeMixed;
-    std::memset(out, 0, sizeof(ActualBufferToBeMixed));
+void MixVoiceBuffers(Player& p) {
+    int nv = std::clamp(p.NVoices, 0, kMaxChannels);
+    int16_t* out = p.ActualBufferToBeMixed;
+    int32_t* silentFrom = p.silentFrom;
+    const bool skipSilence = p.skipSilence;
+    std::memset(out, 0, sizeof(p.ActualBufferToBeMixed));
     for (int c = 0; c < nv; c++) {
-        const int16_t* buf = ptrVoices[c];
+        const int16_t* buf = p.ptrVoices[c];
         if (!buf) continue;
-        if (!MixerSkipsSilence && Saturation) {
+        if (!skipSilence) {
             for (int e = 0; e < kBlockSamples; e++) out[e] = Saturation[kSaturationOffset + out[e] + (buf[e] >> 1)];
             continue;
         }
-        int elements = MixerSkipsSilence ? 2 * std::min(silentFrom[c], kBlockFrames) : kBlockSamples;
-        AddHalvedClamped(out, buf, elements);
+        AddHalvedClamped(out, buf, 2 * std::min(silentFrom[c], kBlockFrames));
     }
 
-    base -= kBlockFrames;
-    if (base <= 0) return;
-    int32_t tail = std::min(base, kVoiceBufferFrames - kBlockFrames);
+    p.base -= kBlockFrames;
+    if (p.base <= 0) return;
+    int32_t tail = std::min(p.base, kVoiceBufferFrames - kBlockFrames);
     for (int c = 0; c < nv; c++) {
-        int16_t* buf = ptrVoices[c];
+        int16_t* buf = p.ptrVoices[c];
         if (!buf) continue;
-        if (!MixerSkipsSilence) {
+        if (!skipSilence) {
             std::memmove(buf, buf + kBlockSamples, sizeof(int16_t) * 2 * tail);
             continue;
         }
@@ -373,11 +367,11 @@ void MixVoiceBuffers() {
     }
 }
 
-void ClearVoiceBuffers() {
+void ClearVoiceBuffers(Player& p) {
     for (int c = 0; c < kMaxChannels; c++) {
-        if (ptrVoices[c])
-            std::memset(ptrVoices[c], 0, sizeof(int16_t) * 2 * std::clamp(silentFrom[c], 0, kVoiceBufferFrames));
-        silentFrom[c] = 0;
+        if (p.ptrVoices[c])
+            std::memset(p.ptrVoices[c], 0, sizeof(int16_t) * 2 * std::clamp(p.silentFrom[c], 0, kVoiceBufferFrames));
+        p.silentFrom[c] = 0;
     }
 }
 

@@ -6,32 +6,22 @@
 
 #include <cstdint>
 
-#include "engine/state.h"
+#include "engine/player.h"
+#include "song/format.h"
 #include "song/song.h"
 
 namespace moddeck {
 
-// Which cell encoding and which rules a song plays by: S3M when isS3M is 1,
-// else XM when isXM is non-zero, else MOD.
-enum class SongKind { MOD, XM, S3M };
-SongKind KindOf(const Mod& song);
-
-// Each voice buffer holds 707,648 bytes: 176,912 interleaved stereo frames,
-// room for the block plus the longest tick a header tempo of 1 can ask for.
-constexpr int kVoiceBufferBytes = 707648;
-constexpr int kVoiceBufferFrames = kVoiceBufferBytes / 4;
-
-// The clamp table: entry i holds i - 65536 clamped to -32767..32767.
+// The clamp table: entry i holds i - 65536 clamped to -32767..32767. A
+// constant; the plain final mix adds through it.
 constexpr int kSaturationSize = 131072;
 constexpr int kSaturationOffset = 65536;
-// Builds Saturation when it is null; frees it and nulls the pointer.
-void BuildSaturation();
-void FreeSaturation();
+extern const int16_t* const Saturation;
 
 // The sample that voice `v` plays, or null when the voice is silent for lack
 // of period, instrument, sample or sample data. XM instruments beyond the
 // song or 128, and sample numbers beyond the instrument's, count as missing.
-const ModSample* VoiceSample(const Mod& song, SongKind kind, const Voice& v);
+const ModSample* VoiceSample(const Mod& song, FileFormat kind, const Voice& v);
 
 // Splits one gained value s between the two elements of a frame: the first
 // gets (int16)(int)(s * p), the second the rest.
@@ -47,22 +37,16 @@ inline void PanFrame(int32_t s, float p, int16_t* frame) {
 // its period to 0 when a one-shot sample ends. A silent voice (no sample, a
 // period <= 0, or a tick before its note delay) writes zeros and keeps its
 // position.
-void RenderVoiceTick(const Mod& song, SongKind kind, int c, int32_t heardPeriod, int32_t tremolo);
+void RenderVoiceTick(Player& p, const Mod& song, FileFormat kind, int c, int32_t heardPeriod, int32_t tremolo);
 
 // The final mix: frames 0..4409 of the buffers of voices 0..NVoices-1,
 // each sample halved and added with clamping after every addition, into
 // ActualBufferToBeMixed; then base -= 4410 and the tail of the last tick is
 // moved to the front of each buffer.
-void MixVoiceBuffers();
+void MixVoiceBuffers(Player& p);
 
 // Makes every voice buffer silent for a new song. Only the frames that may
-// hold sound are cleared: past what the mixer has tracked, a buffer is
-// already zero (a fresh buffer is allocated zero-filled).
-void ClearVoiceBuffers();
-
-// The mixer skips the work of silent voices (no zero-filling of buffers
-// already silent, no mixing of silent voices); the output is the same
-// either way. Tests turn it off to check that claim.
-extern bool MixerSkipsSilence;
+// hold sound are cleared: past silentFrom, a buffer is already zero.
+void ClearVoiceBuffers(Player& p);
 
 }  // namespace moddeck

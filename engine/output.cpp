@@ -4,16 +4,17 @@
 
 #include "engine/module_start.h"
 #include "engine/sequencer.h"
-#include "engine/state.h"
 #include "loaders/loaders.h"
 
 namespace moddeck {
 
-uint8_t TAG_SOUND = 0;
-ALCdevice* device = nullptr;
-ALCcontext* context = nullptr;
+AudioDevice& ProcessAudioDevice() {
+    static AudioDevice audio;
+    return audio;
+}
 
 void AudioBringUp() {
+    auto& [TAG_SOUND, device, context] = ProcessAudioDevice();
     if (TAG_SOUND) return;
     if (!device) device = alcOpenDevice(nullptr);
     if (device && !context) context = alcCreateContext(device, nullptr);
@@ -24,6 +25,14 @@ void AudioBringUp() {
 }
 
 bool AudioReady() { return alcGetCurrentContext() != nullptr; }
+
+void AudioShutDown() {
+    AudioDevice& audio = ProcessAudioDevice();
+    alcMakeContextCurrent(nullptr);
+    if (audio.context) alcDestroyContext(audio.context);
+    if (audio.device) alcCloseDevice(audio.device);
+    audio = AudioDevice{};
+}
 
 void GenOutputSource(ALuint* source, ALuint buffers[kOutputBuffers]) {
     *source = 0;
@@ -49,7 +58,7 @@ void StreamOutput(ALuint source, const ALuint buffers[kOutputBuffers], const Out
     // renders its first blocks and then only waits for the stop request.
     const bool audible = AudioReady() && source != 0;
     for (int i = 0; i < kOutputBuffers; ++i) {
-        feed.render();
+        feed.render(feed.context);
         if (audible) {
             alBufferData(buffers[i], AL_FORMAT_STEREO16, feed.block, feed.bytes, feed.rate);
             alSourceQueueBuffers(source, 1, &buffers[i]);
@@ -67,7 +76,7 @@ void StreamOutput(ALuint source, const ALuint buffers[kOutputBuffers], const Out
                 ALuint buffer = 0;
                 alSourceUnqueueBuffers(source, 1, &buffer);
                 if (buffer == 0) break;  // nothing was processed after all
-                feed.render();
+                feed.render(feed.context);
                 alBufferData(buffer, AL_FORMAT_STEREO16, feed.block, feed.bytes, feed.rate);
                 alSourceQueueBuffers(source, 1, &buffer);
             }
@@ -86,53 +95,59 @@ void StreamOutput(ALuint source, const ALuint buffers[kOutputBuffers], const Out
 
 // ---- Module output thread.
 
-ALuint source_secondary = 0;
-ALuint buffer_secondary[kOutputBuffers] = {};
-pthread_t ThreadOwnMixer;
-uint8_t TAG_SONGPLAYER = 0;
+ModuleOutput& ProcessModuleOutput() {
+    static ModuleOutput output;
+    return output;
+}
 
 namespace {
-void RenderModuleBlock() { MixNext(); }
+void RenderModuleBlock(void* player) { MixNext(*static_cast<Player*>(player)); }
 }  // namespace
 
-void* ThreadOwnMixerProc(void*) {
-    const OutputFeed feed = {RenderModuleBlock, ActualBufferToBeMixed, sizeof ActualBufferToBeMixed,
-                             kOutputRate,       &EXITMIXER,            &TERMINATED,
-                             &PLAYER_ON};
-    StreamOutput(source_secondary, buffer_secondary, feed);
+void* ThreadOwnMixerProc(void* arg) {
+    ModuleOutput& out = *static_cast<ModuleOutput*>(arg);
+    Player& p = *out.player;
+    const OutputFeed feed = {RenderModuleBlock, &p,          p.ActualBufferToBeMixed, sizeof p.ActualBufferToBeMixed,
+                             kOutputRate,       &p.EXITMIXER, &p.TERMINATED,           &p.PLAYER_ON};
+    StreamOutput(out.source_secondary, out.buffer_secondary, feed);
     return nullptr;
 }
 
-void StartModulePlayer() {
+void StartModulePlayer(ModuleOutput& out, Player& p) {
     // One module thread at most, and only over a started song: the thread
-    // renders SONG without any lock.
-    if (TAG_SONGPLAYER || PLAYER_ON.load() != 1 || SONG == nullptr) return;
-    GenOutputSource(&source_secondary, buffer_secondary);
-    if (pthread_create(&ThreadOwnMixer, nullptr, ThreadOwnMixerProc, nullptr) != 0) {
-        DeleteOutputSource(&source_secondary, buffer_secondary);
+    // renders the song without any lock.
+    if (out.TAG_SONGPLAYER || p.PLAYER_ON.load() != 1 || p.SONG == nullptr) return;
+    out.player = &p;
+    GenOutputSource(&out.source_secondary, out.buffer_secondary);
+    if (pthread_create(&out.ThreadOwnMixer, nullptr, ThreadOwnMixerProc, &out) != 0) {
+        DeleteOutputSource(&out.source_secondary, out.buffer_secondary);
         return;
     }
-    TAG_SONGPLAYER = 1;
-    PLAYER_PARAMS.store(1);
-    VOLUMEOP.store(1);
+    out.TAG_SONGPLAYER = 1;
+    p.PLAYER_PARAMS.store(1);
+    p.VOLUMEOP.store(1);
 }
 
-void StopModulePlayer() {
-    if (TAG_SONGPLAYER) {
-        TERMINATED.store(0);
-        EXITMIXER.store(1);
+void StartModulePlayer() { StartModulePlayer(ProcessModuleOutput(), ProcessPlayer()); }
+
+void StopModulePlayer(ModuleOutput& out, Player& p) {
+    if (out.TAG_SONGPLAYER) {
+        p.TERMINATED.store(0);
+        p.EXITMIXER.store(1);
         do usleep(1000);
-        while (TERMINATED.load() == 0);
-        pthread_join(ThreadOwnMixer, nullptr);
-        DeleteOutputSource(&source_secondary, buffer_secondary);
+        while (p.TERMINATED.load() == 0);
+        pthread_join(out.ThreadOwnMixer, nullptr);
+        DeleteOutputSource(&out.source_secondary, out.buffer_secondary);
     }
     // A module loaded and started whose thread could not be created is
     // released as well, so that the next file never finds it in the list.
-    if (TAG_SONGPLAYER || PLAYER_ON.load() == 1) {
-        FreeSongList();
-        StopModule();
+    if (out.TAG_SONGPLAYER || p.PLAYER_ON.load() == 1) {
+        FreeSongList(p);
+        StopModule(p);
     }
-    TAG_SONGPLAYER = 0;
+    out.TAG_SONGPLAYER = 0;
 }
+
+void StopModulePlayer() { StopModulePlayer(ProcessModuleOutput(), ProcessPlayer()); }
 
 }  // namespace moddeck

@@ -5,6 +5,7 @@
 
 #include "engine/envelopes.h"
 #include "engine/meters.h"
+#include "engine/player.h"
 #include "engine/periods.h"
 
 namespace moddeck {
@@ -15,7 +16,6 @@ constexpr float kDefaultPan[4] = {0.5f, 0.35f, 0.65f, 0.5f};
 constexpr int32_t kKeyOff = 97;
 constexpr int32_t kClassicRows = 64;  // MOD and S3M patterns end after row 63
 
-int32_t SongLength(const Mod& song) { return std::clamp(song.songLength, 0, kMaxOrders); }
 
 bool NamesPattern(const Mod& song, int32_t pos) {
     if (pos < 0 || pos >= kMaxOrders || !song.patterns) return false;
@@ -28,15 +28,15 @@ const ModPattern* PatternAt(const Mod& song, int32_t pos) {
 }
 
 // Where a row counts as past the pattern's end.
-int32_t RowsAt(const Mod& song, SongKind kind, int32_t pos) {
-    if (kind != SongKind::XM) return kClassicRows;
+int32_t RowsAt(const Mod& song, FileFormat kind, int32_t pos) {
+    if (kind != FileFormat::XM) return kClassicRows;
     const ModPattern* p = PatternAt(song, pos);
     return p ? p->nbRows : kClassicRows;
 }
 
-RowValues ReadCell(const ModPattern* pattern, int c, SongKind kind) {
+RowValues ReadCell(const ModPattern* pattern, int32_t raw, int c, FileFormat kind) {
     RowValues row;
-    if (kind == SongKind::S3M) {
+    if (kind == FileFormat::S3M) {
         row.volume = 255;
         row.effect = kNoEffect;
     }
@@ -47,14 +47,13 @@ RowValues ReadCell(const ModPattern* pattern, int c, SongKind kind) {
     row.instrument = cell.instrument;
     row.param = cell.param;
     switch (kind) {
-        case SongKind::MOD: row.effect = cell.effect; break;
-        case SongKind::XM:
+        case FileFormat::XM:
             row.volume = cell.volume;
             row.effect = cell.effect;
             // Above key off there is no note to play.
             if (row.note > kKeyOff) row.note = -1;
             break;
-        case SongKind::S3M:
+        case FileFormat::S3M:
             row.volume = cell.volume;
             row.effect = S3MEffect(cell.effect);
             if (row.note > kNotes - 1) {
@@ -62,20 +61,21 @@ RowValues ReadCell(const ModPattern* pattern, int c, SongKind kind) {
                 row.noteCut = true;
             }
             break;
+        default: row.effect = cell.effect; break;
     }
     return row;
 }
 
-void ReadRow(const Mod& song, SongKind kind, int32_t pos, int nv, RowValues* rows) {
+void ReadRow(const Player& p, const Mod& song, FileFormat kind, int32_t pos, int nv, RowValues* rows) {
     const ModPattern* pattern = PatternAt(song, pos);
-    for (int c = 0; c < nv; c++) rows[c] = ReadCell(pattern, c, kind);
+    for (int c = 0; c < nv; c++) rows[c] = ReadCell(pattern, p.raw, c, kind);
 }
 
 // MOD and S3M: cell instruments name sample slots of the song.
-void TriggerClassic(const Mod& song, SongKind kind, Voice& v, const RowValues& row) {
+void TriggerClassic(const Mod& song, FileFormat kind, Voice& v, const RowValues& row, int32_t patterndelay) {
     const bool hasNote = row.note != -1, hasIns = row.instrument != 0;
     const int32_t effect = row.effect, param = row.param;
-    const bool mod = kind == SongKind::MOD;
+    const bool mod = kind == FileFormat::MOD;
     if (!hasNote && !hasIns) {
         if (effect == kTonePortaVolSlide && (mod || param != 0)) v.volslide = SlideOf(param);
         if (effect == kTonePorta && param != 0) v.portaspeed = param;
@@ -96,7 +96,7 @@ void TriggerClassic(const Mod& song, SongKind kind, Voice& v, const RowValues& r
     v.finetune = s.finetune + 8;
     int32_t note = hasNote ? row.note : v.note;
     v.note = note;
-    int32_t period = PeriodAt(kind == SongKind::MOD ? Periods : PeriodsS3M, v.finetune, note);
+    int32_t period = PeriodAt(kind == FileFormat::MOD ? Periods : PeriodsS3M, v.finetune, note);
     if (effect == kTonePorta) {
         v.portatarget = period;
         if (param != 0) v.portaspeed = param;
@@ -109,7 +109,7 @@ void TriggerClassic(const Mod& song, SongKind kind, Voice& v, const RowValues& r
 }
 
 // XM: cell instruments name instruments, whose note map picks the sample.
-void TriggerXM(const Mod& song, Voice& v, const RowValues& row) {
+void TriggerXM(const Mod& song, Voice& v, const RowValues& row, int32_t patterndelay) {
     const int32_t effect = row.effect, param = row.param;
     if (row.note == -1) {
         if (effect == kTonePortaVolSlide) v.volslide = SlideOf(param);
@@ -162,14 +162,14 @@ void TriggerXM(const Mod& song, Voice& v, const RowValues& row) {
     }
 }
 
-void TriggerNote(const Mod& song, SongKind kind, int c, const RowValues& row) {
-    Voice& v = Voices[c];
-    if (kind == SongKind::XM) {
-        TriggerXM(song, v, row);
+void TriggerNote(Player& p, const Mod& song, FileFormat kind, int c, const RowValues& row) {
+    Voice& v = p.Voices[c];
+    if (kind == FileFormat::XM) {
+        TriggerXM(song, v, row, p.patterndelay);
         return;
     }
     if (row.instrument != 0) v.instrument = row.instrument;
-    TriggerClassic(song, kind, v, row);
+    TriggerClassic(song, kind, v, row, p.patterndelay);
     if (row.noteCut) v.cuttick = 0;
 }
 
@@ -182,137 +182,141 @@ int FirstWith(const RowValues* rows, int nv, int32_t effect) {
 
 // End of a row: pattern delay, then jump, break or the next row, then the
 // next pattern and the song's end. Works on the local position `pos`.
-void EndRow(const Mod& song, SongKind kind, const RowValues* rows, int nv, int32_t& pos) {
-    if (patterndelay > 0) {
-        ticks = 0;
-        patterndelay--;
-        if (patterndelay != 0) return;
+void EndRow(Player& p, const Mod& song, FileFormat kind, const RowValues* rows, int nv, int32_t& pos) {
+    if (p.patterndelay > 0) {
+        p.ticks = 0;
+        p.patterndelay--;
+        if (p.patterndelay != 0) return;
     }
     const int jump = FirstWith(rows, nv, kPositionJump);
     const int brk = FirstWith(rows, nv, kPatternBreak);
     if (jump >= 0) {
-        raw = 0;
-        raw_jump = 0;
+        p.raw = 0;
+        p.raw_jump = 0;
         pos = rows[jump].param;
-        ticks = 0;
-        if (kind == SongKind::S3M) {
-            int32_t found = PlayablePosition(song, pos);
+        p.ticks = 0;
+        if (kind == FileFormat::S3M) {
+            int32_t found = PlayablePosition(p, song, pos);
             pos = found < 0 ? 0 : found;
         }
-        if (brk >= 0) raw = rows[brk].param;
+        if (brk >= 0) p.raw = rows[brk].param;
     } else if (brk >= 0) {
-        raw = rows[brk].param;
+        p.raw = rows[brk].param;
         pos += 1;
-        ticks = 0;
-        if (kind == SongKind::S3M) {
+        p.ticks = 0;
+        if (kind == FileFormat::S3M) {
             // A break onto a marker entry ends the song.
-            if (pos < SongLength(song) && !NamesPattern(song, pos)) {
+            if (pos < PlayedOrders(song) && !NamesPattern(song, pos)) {
                 pos = 0;
-                new_song = 1;
+                p.new_song = 1;
             }
         } else {
-            raw_jump = 0;
+            p.raw_jump = 0;
         }
     } else {
-        raw += 1;
-        ticks = 0;
+        p.raw += 1;
+        p.ticks = 0;
     }
-    if (raw >= RowsAt(song, kind, pos)) {
+    if (p.raw >= RowsAt(song, kind, pos)) {
         pos += 1;
-        raw_jump = 0;
-        raw = 0;
+        p.raw_jump = 0;
+        p.raw = 0;
     }
     // Past the last entry the song ends. So does a jump out of the order
     // table; an entry that names no pattern (an S3M marker, or a number past
     // the song's patterns) is passed over to the next one that does.
-    if (pos < 0 || pos >= SongLength(song)) {
+    if (pos < 0 || pos >= PlayedOrders(song)) {
         pos = 0;
-        new_song = 1;
+        p.new_song = 1;
     } else if (!NamesPattern(song, pos)) {
-        int32_t found = PlayablePosition(song, pos);
+        int32_t found = PlayablePosition(p, song, pos);
         pos = found < 0 ? 0 : found;
     }
 }
 
 }  // namespace
 
-void PlayTick() {
-    if (!SONG) return;
-    Mod& song = *SONG;
-    const SongKind kind = KindOf(song);
-    NVoices = std::clamp(song.nbChannels, 0, kMaxChannels);
-    const int nv = NVoices;
+void PlayTick(Player& p) {
+    if (!p.SONG) return;
+    Mod& song = *p.SONG;
+    const FileFormat kind = FormatOf(song);
+    p.NVoices = std::clamp(song.nbChannels, 0, kMaxChannels);
+    const int nv = p.NVoices;
 
-    // `pattern` is read once: the keys may move it while this tick runs. A
-    // position outside the song counts as the song's end.
-    const int32_t seen = pattern.load(std::memory_order_relaxed);
-    int32_t pos = seen;
+    // `pattern` is written by this thread only; the keys' steps arrive
+    // through orderSteps and are taken here, once per tick. A position
+    // outside the song counts as the song's end.
+    int32_t pos = p.pattern.load(std::memory_order_relaxed);
+    if (const int32_t steps = p.orderSteps.exchange(0, std::memory_order_relaxed); steps != 0)
+        pos = static_cast<int32_t>(std::clamp<int64_t>(int64_t{pos} + steps, 0, PlayedOrders(song) - 1));
     if (pos < 0) pos = 0;
-    if (pos >= SongLength(song)) {
+    if (pos >= PlayedOrders(song)) {
         pos = 0;
-        new_song = 1;
+        p.new_song = 1;
     }
-    pos = PlayablePosition(song, pos);
+    pos = PlayablePosition(p, song, pos);
     const int32_t readPos = pos;  // -1: nothing to play, the rows run empty
     if (pos < 0) pos = 0;
 
     RowValues rows[kMaxChannels];
-    ReadRow(song, kind, readPos, nv, rows);
-    if (kind == SongKind::XM) song.linearFreq = 0;
+    ReadRow(p, song, kind, readPos, nv, rows);
+    if (kind == FileFormat::XM) song.linearFreq = 0;
 
-    if (ticks == 0) {
+    if (p.ticks == 0) {
         for (int c = 0; c < nv; c++) {
-            Voice& v = Voices[c];
+            Voice& v = p.Voices[c];
             v.delaytick = 0;
             v.cuttick = -1;
-            if (kind != SongKind::S3M) v.volslide = v.finevolslide = 0;
+            if (kind != FileFormat::S3M) v.volslide = v.finevolslide = 0;
         }
         for (int c = 0; c < nv; c++)
-            if (ApplyRowEffect(song, kind, c, rows[c])) ReadRow(song, kind, readPos, nv, rows);
+            if (ApplyRowEffect(p, song, kind, c, rows[c])) ReadRow(p, song, kind, readPos, nv, rows);
     }
 
     for (int c = 0; c < nv; c++) {
-        Voice& v = Voices[c];
-        if (kind == SongKind::XM) {
+        Voice& v = p.Voices[c];
+        if (kind == FileFormat::XM) {
             AdvanceEnvelopes(v);
-            if (ticks == 0) FadeAtRowStart(v);
+            if (p.ticks == 0) FadeAtRowStart(v);
         }
-        if (ticks == 0) TriggerNote(song, kind, c, rows[c]);
-        TickOutput out = ApplyTickEffects(song, kind, c, rows[c]);
-        RenderVoiceTick(song, kind, c, out.period, out.tremolo);
+        if (p.ticks == 0) TriggerNote(p, song, kind, c, rows[c]);
+        TickOutput out = ApplyTickEffects(p, song, kind, c, rows[c]);
+        RenderVoiceTick(p, song, kind, c, out.period, out.tremolo);
     }
 
-    ticks += 1;
-    if (ticks >= Speed()) EndRow(song, kind, rows, nv, pos);
-    if (pos != seen) pattern.store(pos, std::memory_order_relaxed);
+    p.ticks += 1;
+    if (p.ticks >= Speed(p)) EndRow(p, song, kind, rows, nv, pos);
+    p.pattern.store(pos, std::memory_order_relaxed);
 }
 
 namespace {
 
-void StartNextSong() {
-    Mod* next = SONG;
-    int32_t n = Liste_mods_n;
-    if (PLAYER_PARAMS.load(std::memory_order_relaxed) == 0 && Liste_mods_nm > 0) {
-        n = Liste_mods_n + 1;
-        if (n >= Liste_mods_nm || n >= kMaxSongs || n < 0) n = 0;
-        if (Liste_mods[n]) next = Liste_mods[n];
+void StartNextSong(Player& p) {
+    Mod* next = p.SONG;
+    int32_t n = p.Liste_mods_n;
+    if (p.PLAYER_PARAMS.load(std::memory_order_relaxed) == 0 && p.Liste_mods_nm > 0) {
+        n = p.Liste_mods_n + 1;
+        if (n >= p.Liste_mods_nm || n >= kMaxSongs || n < 0) n = 0;
+        if (p.Liste_mods[n]) next = p.Liste_mods[n];
     }
-    ResetForSongStart(*next);
-    if (next != SONG || n != Liste_mods_n) {
-        Liste_mods_n = n;
-        SONG = next;
+    ResetForSongStart(p, *next);
+    if (next != p.SONG || n != p.Liste_mods_n) {
+        p.Liste_mods_n = n;
+        p.SONG = next;
     }
-    pattern.store(0, std::memory_order_relaxed);
-    raw = 0;
-    ticks = 0;
-    new_song = 0;
-    ApplySongSpeedAndTempo(*SONG);
+    p.pattern.store(0, std::memory_order_relaxed);
+    p.raw = 0;
+    p.ticks = 0;
+    p.new_song = 0;
+    ApplySongSpeedAndTempo(p, *p.SONG);
 }
 
 }  // namespace
 
-int32_t PlayablePosition(const Mod& song, int32_t pos) {
-    const int32_t len = SongLength(song);
+int32_t PlayedOrders(const Mod& song) { return std::clamp(song.songLength, 1, kMaxOrders); }
+
+int32_t PlayablePosition(Player& pl, const Mod& song, int32_t pos) {
+    const int32_t len = PlayedOrders(song);
     if (pos < 0) pos = 0;
     for (int32_t p = pos; p < len; p++)
         if (NamesPattern(song, p)) return p;
@@ -320,25 +324,27 @@ int32_t PlayablePosition(const Mod& song, int32_t pos) {
     // first entry that names a pattern, if there is one.
     for (int32_t p = 0; p < std::min(pos, len); p++)
         if (NamesPattern(song, p)) {
-            new_song = 1;
+            pl.new_song = 1;
             return p;
         }
     return -1;
 }
 
-void SetTempo(int32_t bpm) {
+void RequestOrderStep(Player& p, int32_t delta) { p.orderSteps.fetch_add(delta, std::memory_order_relaxed); }
+
+void SetTempo(Player& p, int32_t bpm) {
     if (bpm <= 0) bpm = 125;
     if (bpm > 65535) bpm = 65535;
-    frequencegenerale = static_cast<float>(2 * bpm) * 0.2;
-    LEN_TICK = static_cast<int32_t>(220500.0 / static_cast<float>(2 * bpm));
+    p.frequencegenerale = static_cast<float>(2 * bpm) * 0.2;
+    p.LEN_TICK = static_cast<int32_t>(220500.0 / static_cast<float>(2 * bpm));
 }
 
-void ResetForSongStart(Mod& song) {
-    frequencegenerale = 50.0f;
-    LEN_TICK = 882;
+void ResetForSongStart(Player& p, Mod& song) {
+    p.frequencegenerale = 50.0f;
+    p.LEN_TICK = 882;
     for (int k = 0; k < kMaxChannels; k++) {
-        pan[k] = song.isS3M ? song.channelPan[k] : kDefaultPan[k % 4];
-        Voice& v = Voices[k];
+        p.pan[k] = song.isS3M ? song.channelPan[k] : kDefaultPan[k % 4];
+        Voice& v = p.Voices[k];
         v.period = 0;
         v.instrument = 0;
         v.position = 0.0f;
@@ -348,41 +354,43 @@ void ResetForSongStart(Mod& song) {
         v.xfineportadown = v.xfineportaup = 0;
     }
     song.globalVolume = 64;
-    Speed() = 6;
+    Speed(p) = 6;
 }
 
-void ApplySongSpeedAndTempo(const Mod& song) {
+void ApplySongSpeedAndTempo(Player& p, const Mod& song) {
     if (song.isXM == 1 || song.isS3M == 1) {
-        Speed() = song.speed;
-        SetTempo(song.bpm);
+        Speed(p) = song.speed;
+        SetTempo(p, song.bpm);
     }
 }
 
-void MixNext(unsigned) {
-    bool ready = SONG && Saturation;
-    for (int c = 0; ready && c < kMaxChannels; c++) ready = ptrVoices[c] != nullptr;
+void MixNext(Player& p) {
+    bool ready = p.SONG && p.PLAYER_ON.load(std::memory_order_relaxed) == 1;
+    for (int c = 0; ready && c < kMaxChannels; c++) ready = p.ptrVoices[c] != nullptr;
     if (!ready) {
-        std::memset(ActualBufferToBeMixed, 0, sizeof(ActualBufferToBeMixed));
+        std::memset(p.ActualBufferToBeMixed, 0, sizeof(p.ActualBufferToBeMixed));
         return;
     }
-    NVoices = std::clamp(SONG->nbChannels, 0, kMaxChannels);
-    const bool resetVolume = VOLUMEOP.load(std::memory_order_relaxed) & 1;
+    p.NVoices = std::clamp(p.SONG->nbChannels, 0, kMaxChannels);
+    const bool resetVolume = p.VOLUMEOP.load(std::memory_order_relaxed) & 1;
     bool first = true;
-    while (base < kBlockFrames) {
+    while (p.base < kBlockFrames) {
         if (first && resetVolume) {
-            MASTERVOLUME = 1.0f;
-            VOLUMEOP.store(0, std::memory_order_relaxed);
-        } else if (MASTERVOLUME > 1.0f) {
-            MASTERVOLUME = 1.0f;
+            p.MASTERVOLUME = 1.0f;
+            p.VOLUMEOP.store(0, std::memory_order_relaxed);
+        } else if (p.MASTERVOLUME > 1.0f) {
+            p.MASTERVOLUME = 1.0f;
         }
         first = false;
-        PlayTick();
-        base += LEN_TICK;
-        if (new_song == 1 && (plusieurs_mod & 1)) StartNextSong();
+        PlayTick(p);
+        p.base += p.LEN_TICK;
+        if (p.new_song == 1 && (p.plusieurs_mod & 1)) StartNextSong(p);
     }
     // Before the mix, which moves the next block's frames to the front.
-    PublishMeters();
-    MixVoiceBuffers();
+    PublishMeters(p);
+    MixVoiceBuffers(p);
 }
+
+void MixNext(unsigned) { MixNext(ProcessPlayer()); }
 
 }  // namespace moddeck

@@ -1,51 +1,45 @@
 #include <cstring>
+#include <vector>
 
-#include "engine/state.h"
 #include "loaders/loaders.h"
-#include "song/reader.h"
 
 namespace moddeck {
 
-namespace {
-
-enum class ModuleFormat { S3M, XM, MOD };
-
-// Missing bytes read as zeros, which match no magic: a short file is a MOD.
-bool DetectFormat(ModuleFormat& format) {
-    SNDMyFILE* r = OpenModuleReader();
-    if (!r) return false;
+FileFormat DetectModuleFormat(const uint8_t* data, size_t size) {
+    SNDMyFILE r = OpenMemoryReader(data, size);
     uint8_t head[48];
-    ReaderRead(r, head, sizeof head);
-    CloseReader(r);
-    if (std::memcmp(head + 44, "SCRM", 4) == 0)
-        format = ModuleFormat::S3M;
-    else if (std::memcmp(head, "Extended M", 10) == 0)
-        format = ModuleFormat::XM;
-    else
-        format = ModuleFormat::MOD;
-    return true;
+    ReaderRead(&r, head, sizeof head);
+    if (std::memcmp(head + 44, "SCRM", 4) == 0) return FileFormat::S3M;
+    if (std::memcmp(head, "Extended M", 10) == 0) return FileFormat::XM;
+    return FileFormat::MOD;
 }
 
-}  // namespace
-
-bool AddMusic(const char*) {
-    ModuleFormat format;
-    if (Liste_mods_nm < 0 || Liste_mods_nm >= kMaxSongs || !DetectFormat(format)) return false;
-
+bool AddMusic(Player& p, const uint8_t* data, size_t size) {
+    if (p.Liste_mods_nm < 0 || p.Liste_mods_nm >= kMaxSongs) return false;
+    const FileFormat format = DetectModuleFormat(data, size);
     Mod* song = new Mod();
-    bool loaded = format == ModuleFormat::S3M  ? ReadS3MSong(song)
-                  : format == ModuleFormat::XM ? ReadXMSong(song)
-                                               : ReadMODSong(song);
+    SNDMyFILE r = OpenMemoryReader(data, size);
+    bool loaded = format == FileFormat::S3M  ? ReadS3MSong(song, &r)
+                  : format == FileFormat::XM ? ReadXMSong(song, &r)
+                                             : ReadMODSong(song, &r);
     if (!loaded) {
         FreeModSong(song);
-        SONG = Liste_mods_nm > 0 ? Liste_mods[0] : nullptr;
+        p.SONG = p.Liste_mods_nm > 0 ? p.Liste_mods[0] : nullptr;
         return false;
     }
-    Liste_mods[Liste_mods_nm++] = song;
-    plusieurs_mod = 1;
-    SONG = Liste_mods[0];
-    new_song = 0;
+    p.Liste_mods[p.Liste_mods_nm++] = song;
+    p.plusieurs_mod = 1;
+    p.SONG = p.Liste_mods[0];
+    p.new_song = 0;
     return true;
 }
+
+bool AddMusic(Player& p, const char* path) {
+    std::vector<uint8_t> bytes;
+    if (!path || !ReadWholeFile(path, bytes, kMaxModuleBytes)) return false;
+    return AddMusic(p, bytes.data(), bytes.size());
+}
+
+bool AddMusic(const char* path) { return AddMusic(ProcessPlayer(), path); }
 
 }  // namespace moddeck

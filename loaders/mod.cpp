@@ -20,7 +20,6 @@
 #include <cstring>
 
 #include "engine/periods.h"
-#include "engine/state.h"
 #include "loaders/loaders.h"
 #include "loaders/sample_data.h"
 #include "song/reader.h"
@@ -74,7 +73,6 @@ constexpr int kPeriodRange = 4096;
 
 const int16_t* NoteOfPeriodTable() {
     static const auto table = [] {
-        CalculesPeriodes();
         std::array<int16_t, kPeriodRange> notes;
         notes.fill(-1);
         // From the highest note down, so that the lowest matching note wins.
@@ -133,17 +131,14 @@ void ReadSampleDatas(SNDMyFILE* r, int slot, Mod* song) {
 
 }  // namespace
 
-bool ReadMODSong(Mod* song) {
+bool ReadMODSong(Mod* song, SNDMyFILE* r) {
     // The variant is chosen from the first 1212 bytes, read on their own.
     uint8_t prefix[kPrefixBytes];
-    SNDMyFILE* r = OpenModuleReader();
-    if (!r) return false;
+    const int64_t start = r->pos;
     ReaderRead(r, prefix, sizeof prefix);
-    CloseReader(r);
+    ReaderSeek(r, start);
     ModVariant v = ChooseVariant(prefix);
 
-    r = OpenModuleReader();
-    if (!r) return false;
     song->isXM = 0;
     song->isS3M = 0;
     ReaderRead(r, song->title, 20);
@@ -161,12 +156,10 @@ bool ReadMODSong(Mod* song) {
     for (int i = 0; i < song->songLength; i++) highest = std::max(highest, song->orders[i]);
     song->nbPatterns = highest + 1;
     song->patterns = new ModPattern[song->nbPatterns]();
-    NVoices = v.channels;
-    for (int i = 0; i < song->nbPatterns; i++) ReadPattern(r, i, song, NVoices);
+    song->nbChannels = v.channels;
+    for (int i = 0; i < song->nbPatterns; i++) ReadPattern(r, i, song, v.channels);
 
     for (int slot = 1; slot <= v.sampleHeaders; slot++) ReadSampleDatas(r, slot, song);
-    CloseReader(r);
-    song->nbChannels = NVoices;
     return true;
 }
 

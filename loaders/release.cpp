@@ -1,6 +1,5 @@
 #include <algorithm>
 
-#include "engine/state.h"
 #include "loaders/loaders.h"
 
 namespace moddeck {
@@ -46,14 +45,16 @@ void FreeModSong(Mod* song) {
     delete song;
 }
 
-void FreeSongList() {
-    for (int i = 0; i < Liste_mods_nm && i < kMaxSongs; i++) {
-        FreeModSong(Liste_mods[i]);
-        Liste_mods[i] = nullptr;
+void FreeSongList(Player& p) {
+    for (int i = 0; i < p.Liste_mods_nm && i < kMaxSongs; i++) {
+        FreeModSong(p.Liste_mods[i]);
+        p.Liste_mods[i] = nullptr;
     }
-    Liste_mods_nm = 0;
-    Liste_mods_n = 0;
-    SONG = nullptr;
+    p.Liste_mods_nm = 0;
+    p.Liste_mods_n = 0;
+    p.SONG = nullptr;
 }
+
+void FreeSongList() { FreeSongList(ProcessPlayer()); }
 
 }  // namespace moddeck

@@ -176,11 +176,8 @@ void UnpackPattern(const uint8_t* bytes, int size, Mod* song, ModPattern& p) {
 
 }  // namespace
 
-bool ReadS3MSong(Mod* song) {
-    CalculesPeriodes();
+bool ReadS3MSong(Mod* song, SNDMyFILE* r) {
     song->isS3M = 1;
-    SNDMyFILE* r = OpenModuleReader();
-    if (!r) return false;
 
     ReaderRead(r, song->title, 28);
     ReaderSkip(r, 4);  // end-of-text byte, file type, reserved
@@ -223,7 +220,6 @@ bool ReadS3MSong(Mod* song) {
         ReaderRead(r, packed.data(), static_cast<size_t>(size));
         UnpackPattern(packed.data(), size, song, song->patterns[p]);
     }
-    CloseReader(r);
     return true;
 }
 

@@ -179,10 +179,7 @@ void ReadInstrument(SNDMyFILE* r, ModInstrument& ins) {
 
 }  // namespace
 
-bool ReadXMSong(Mod* song) {
-    SNDMyFILE* r = OpenModuleReader();
-    if (!r) return false;
-
+bool ReadXMSong(Mod* song, SNDMyFILE* r) {
     ReaderSkip(r, 17);  // "Extended Module: "
     song->isXM = 1;
     song->isS3M = 0;
@@ -210,7 +207,6 @@ bool ReadXMSong(Mod* song) {
     if (ok) {
         for (int i = 1; i <= song->nbInstruments; i++) ReadInstrument(r, song->instruments[i]);
     }
-    CloseReader(r);
     return ok;
 }
 

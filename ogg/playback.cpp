@@ -5,32 +5,16 @@
 #include <cstring>
 
 #include "engine/output.h"
-#include "ogg/ogg.h"
-#include "song/reader.h"
+#include "ogg/ogg_player.h"
 
 namespace moddeck {
 
-OggVorbis_File ActualFile;
-int32_t OGG_Rate = 0;
-int32_t OGG_BlockBytes = 0;
-uint8_t* OGG_Buffer = nullptr;
-uint8_t* OGG_BufferTmp = nullptr;
-int32_t OGG_pos = 0;
-uint8_t OGG_Status = 0;
-
-std::atomic<uint8_t> EXITOGGPLAY{0};
-std::atomic<int32_t> OGGTERMINATED{0};
-pthread_t ThreadOggMixer;
-ALuint source_ogg = 0;
-ALuint buffer_ogg[3] = {};
-uint8_t OGG_Playing = 0;
-uint8_t TAG_OGGPLAYER = 0;
+OggPlayer& ProcessOggPlayer() {
+    static OggPlayer player;
+    return player;
+}
 
 namespace {
-
-// ActualFile is open (between a successful ov_open_callbacks and its one
-// ov_clear, which the end of the stream or the stop performs, not both).
-uint8_t ActualFileOpen = 0;
 
 // Down-mix of the Vorbis channel orders to left and right, in Q15. Weights:
 // a front side channel 1 to its side; the centre and the side and rear
@@ -120,22 +104,22 @@ int32_t ToStereo(const int16_t* in, int32_t frames, int channels, int16_t* out) 
 }
 
 // The stream has ended or broken: close it and release its image, once.
-void EndStream() {
-    if (ActualFileOpen) {
-        ov_clear(&ActualFile);
-        ActualFileOpen = 0;
+void EndStream(OggPlayer& o) {
+    if (o.ActualFileOpen) {
+        ov_clear(&o.ActualFile);
+        o.ActualFileOpen = 0;
     }
-    std::free(oggdataActual.data);
-    oggdataActual.data = nullptr;
+    std::free(o.oggdataActual.data);
+    o.oggdataActual.data = nullptr;
 }
 
-void RenderOggBlock() { OGG_MixNext(); }
+void RenderOggBlock(void* player) { OGG_MixNext(*static_cast<OggPlayer*>(player)); }
 
 }  // namespace
 
-bool OpenOggStream() {
-    CloseOggStream();
-    FILE* file = std::fopen(fname_tmp, "rb");
+bool OpenOggStream(OggPlayer& o, const char* path) {
+    CloseOggStream(o);
+    FILE* file = path ? std::fopen(path, "rb") : nullptr;
     if (!file) return false;
     long size = -1;
     if (std::fseek(file, 0, SEEK_END) == 0) size = std::ftell(file);
@@ -151,120 +135,127 @@ bool OpenOggStream() {
         std::free(data);
         return false;
     }
-    return OpenOggImage(data, static_cast<int32_t>(size));
+    return OpenOggImage(o, data, static_cast<int32_t>(size));
 }
 
-bool OpenOggImage(uint8_t* data, int32_t size) {
-    CloseOggStream();
+bool OpenOggImage(OggPlayer& o, uint8_t* data, int32_t size) {
+    CloseOggStream(o);
     if (!data || size <= 0) {
         std::free(data);
         return false;
     }
-    oggdataActual = {data, size, 0};
+    o.oggdataActual = {data, size, 0};
 
     const ov_callbacks callbacks = {own_read_func, own_seek_func, own_close_func, own_tell_func};
-    if (ov_open_callbacks(&oggdataActual, &ActualFile, nullptr, 0, callbacks) < 0) {
-        std::free(oggdataActual.data);
-        oggdataActual.data = nullptr;
+    if (ov_open_callbacks(&o.oggdataActual, &o.ActualFile, nullptr, 0, callbacks) < 0) {
+        std::free(o.oggdataActual.data);
+        o.oggdataActual.data = nullptr;
         return false;
     }
-    ActualFileOpen = 1;
-    const vorbis_info* info = ov_info(&ActualFile, -1);
+    o.ActualFileOpen = 1;
+    const vorbis_info* info = ov_info(&o.ActualFile, -1);
     if (!info || info->channels < 1 || info->rate < kOggMinRate || info->rate > kOggMaxRate) {
-        CloseOggStream();
+        CloseOggStream(o);
         return false;
     }
-    OGG_Rate = static_cast<int32_t>(info->rate);
-    OGG_BlockBytes = OGG_Rate / 10 * 4;
+    o.OGG_Rate = static_cast<int32_t>(info->rate);
+    o.OGG_BlockBytes = o.OGG_Rate / 10 * 4;
     // Before a read fewer than OGG_BlockBytes bytes wait; one read of 16,384
     // bytes brings at most 8,192 frames (mono), 32,768 bytes as stereo.
-    OGG_Buffer = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(OGG_BlockBytes)));
-    OGG_BufferTmp = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(OGG_BlockBytes + 2 * kOggReadBytes)));
-    if (!OGG_Buffer || !OGG_BufferTmp) {
-        CloseOggStream();
+    o.OGG_Buffer = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(o.OGG_BlockBytes)));
+    o.OGG_BufferTmp = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(o.OGG_BlockBytes + 2 * kOggReadBytes)));
+    if (!o.OGG_Buffer || !o.OGG_BufferTmp) {
+        CloseOggStream(o);
         return false;
     }
-    OGG_pos = 0;
-    OGG_Status = 1;
+    o.OGG_pos = 0;
+    o.OGG_Status = 1;
     return true;
 }
 
-void CloseOggStream() {
-    EndStream();
-    std::free(OGG_Buffer);
-    std::free(OGG_BufferTmp);
-    OGG_Buffer = nullptr;
-    OGG_BufferTmp = nullptr;
-    OGG_pos = 0;
-    OGG_Status = 0;
+void CloseOggStream(OggPlayer& o) {
+    EndStream(o);
+    std::free(o.OGG_Buffer);
+    std::free(o.OGG_BufferTmp);
+    o.OGG_Buffer = nullptr;
+    o.OGG_BufferTmp = nullptr;
+    o.OGG_pos = 0;
+    o.OGG_Status = 0;
 }
 
-void OGG_MixNext(int) {
-    if (!OGG_Buffer) return;  // no stream was ever opened
-    if (!OGG_Status) {
-        std::memset(OGG_Buffer, 0, static_cast<size_t>(OGG_BlockBytes));
+void OGG_MixNext(OggPlayer& o) {
+    if (!o.OGG_Buffer) return;  // no stream was ever opened
+    if (!o.OGG_Status) {
+        std::memset(o.OGG_Buffer, 0, static_cast<size_t>(o.OGG_BlockBytes));
         return;
     }
     int16_t pcm[kOggReadBytes / 2];
-    while (OGG_pos < OGG_BlockBytes) {
+    while (o.OGG_pos < o.OGG_BlockBytes) {
         int section = 0;
-        const long got = ActualFileOpen
-                             ? ov_read(&ActualFile, reinterpret_cast<char*>(pcm), kOggReadBytes, 0, 2, 1, &section)
+        const long got = o.ActualFileOpen
+                             ? ov_read(&o.ActualFile, reinterpret_cast<char*>(pcm), kOggReadBytes, 0, 2, 1, &section)
                              : OV_EINVAL;
         // Channels of the link that this data came from: a chained stream
         // may change its layout from one link to the next.
-        const vorbis_info* info = got > 0 ? ov_info(&ActualFile, section) : nullptr;
+        const vorbis_info* info = got > 0 ? ov_info(&o.ActualFile, section) : nullptr;
         if (!info || info->channels < 1) {
             // The end, or a break in the data: what waits is the last block.
-            EndStream();
-            std::memcpy(OGG_Buffer, OGG_BufferTmp, static_cast<size_t>(OGG_pos));
-            std::memset(OGG_Buffer + OGG_pos, 0, static_cast<size_t>(OGG_BlockBytes - OGG_pos));
-            OGG_pos = 0;
-            OGG_Status = 0;
+            EndStream(o);
+            std::memcpy(o.OGG_Buffer, o.OGG_BufferTmp, static_cast<size_t>(o.OGG_pos));
+            std::memset(o.OGG_Buffer + o.OGG_pos, 0, static_cast<size_t>(o.OGG_BlockBytes - o.OGG_pos));
+            o.OGG_pos = 0;
+            o.OGG_Status = 0;
             return;
         }
         const int32_t frames = static_cast<int32_t>(got) / (2 * info->channels);
-        OGG_pos += ToStereo(pcm, frames, info->channels, reinterpret_cast<int16_t*>(OGG_BufferTmp + OGG_pos));
+        o.OGG_pos += ToStereo(pcm, frames, info->channels, reinterpret_cast<int16_t*>(o.OGG_BufferTmp + o.OGG_pos));
     }
-    std::memcpy(OGG_Buffer, OGG_BufferTmp, static_cast<size_t>(OGG_BlockBytes));
-    OGG_pos -= OGG_BlockBytes;
-    std::memmove(OGG_BufferTmp, OGG_BufferTmp + OGG_BlockBytes, static_cast<size_t>(OGG_pos));
+    std::memcpy(o.OGG_Buffer, o.OGG_BufferTmp, static_cast<size_t>(o.OGG_BlockBytes));
+    o.OGG_pos -= o.OGG_BlockBytes;
+    std::memmove(o.OGG_BufferTmp, o.OGG_BufferTmp + o.OGG_BlockBytes, static_cast<size_t>(o.OGG_pos));
 }
 
-void* ThreadOggMixerProc(void*) {
-    const OutputFeed feed = {RenderOggBlock, OGG_Buffer, OGG_BlockBytes, OGG_Rate,
-                             &EXITOGGPLAY, &OGGTERMINATED, nullptr};
-    StreamOutput(source_ogg, buffer_ogg, feed);
+void OGG_MixNext(int) { OGG_MixNext(ProcessOggPlayer()); }
+
+void* ThreadOggMixerProc(void* arg) {
+    OggPlayer& o = *static_cast<OggPlayer*>(arg);
+    const OutputFeed feed = {RenderOggBlock, &o,           o.OGG_Buffer, o.OGG_BlockBytes, o.OGG_Rate,
+                             &o.EXITOGGPLAY, &o.OGGTERMINATED, nullptr};
+    StreamOutput(o.source_ogg, o.buffer_ogg, feed);
     return nullptr;
 }
 
-bool StartOggPlayer() {
-    if (OGG_Playing) StopOggPlayer();
-    TAG_OGGPLAYER = 1;
-    if (!OpenOggStream()) return false;
-    EXITOGGPLAY.store(0);
-    OGGTERMINATED.store(0);
-    GenOutputSource(&source_ogg, buffer_ogg);
-    if (pthread_create(&ThreadOggMixer, nullptr, ThreadOggMixerProc, nullptr) != 0) {
-        DeleteOutputSource(&source_ogg, buffer_ogg);
-        CloseOggStream();
+bool StartOggPlayer(OggPlayer& o, const char* path) {
+    if (o.OGG_Playing) StopOggPlayer(o);
+    o.TAG_OGGPLAYER = 1;
+    if (!OpenOggStream(o, path)) return false;
+    o.EXITOGGPLAY.store(0);
+    o.OGGTERMINATED.store(0);
+    GenOutputSource(&o.source_ogg, o.buffer_ogg);
+    if (pthread_create(&o.ThreadOggMixer, nullptr, ThreadOggMixerProc, &o) != 0) {
+        DeleteOutputSource(&o.source_ogg, o.buffer_ogg);
+        CloseOggStream(o);
         return false;
     }
-    OGG_Playing = 1;
+    o.OGG_Playing = 1;
     return true;
 }
 
-void StopOggPlayer() {
-    if (TAG_OGGPLAYER && OGG_Playing) {
-        OGGTERMINATED.store(0);
-        EXITOGGPLAY.store(1);
-        while (OGGTERMINATED.load() == 0) usleep(100);
-        pthread_join(ThreadOggMixer, nullptr);
-        DeleteOutputSource(&source_ogg, buffer_ogg);
-        CloseOggStream();
+bool StartOggPlayer(const char* path) { return StartOggPlayer(ProcessOggPlayer(), path); }
+
+void StopOggPlayer(OggPlayer& o) {
+    if (o.TAG_OGGPLAYER && o.OGG_Playing) {
+        o.OGGTERMINATED.store(0);
+        o.EXITOGGPLAY.store(1);
+        while (o.OGGTERMINATED.load() == 0) usleep(100);
+        pthread_join(o.ThreadOggMixer, nullptr);
+        DeleteOutputSource(&o.source_ogg, o.buffer_ogg);
+        CloseOggStream(o);
     }
-    OGG_Playing = 0;
-    TAG_OGGPLAYER = 0;
+    o.OGG_Playing = 0;
+    o.TAG_OGGPLAYER = 0;
 }
+
+void StopOggPlayer() { StopOggPlayer(ProcessOggPlayer()); }
 
 }  // namespace moddeck

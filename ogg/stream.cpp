@@ -1,10 +1,8 @@
 #include <cstring>
 
-#include "ogg/ogg.h"
+#include "ogg/ogg_player.h"
 
 namespace moddeck {
-
-OggData oggdataActual = {nullptr, 0, 0};
 
 size_t own_read_func(void* ptr, size_t size, size_t nmemb, void* datasource) {
     OggData* image = static_cast<OggData*>(datasource);

@@ -1,58 +1,45 @@
-// The loaders' byte reader, over a file or a memory block alike.
+// The loaders' byte reader over a block of memory: a module file is read
+// whole, then parsed from its bytes.
 //
-// Every read is bounded by the size of the source: bytes past the end are
+// Every read is bounded by the size of the block: bytes past the end are
 // delivered as zeros and the call tells how many it really got, so a cut or
 // lying file can never make a loader read out of bounds or keep stale values.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
+#include <vector>
 
 namespace moddeck {
 
-// Path of the file being opened, NUL-terminated. The shell writes it; every
-// loader opens the file by this name.
-constexpr size_t kPathSize = 4096;
-extern char fname_tmp[kPathSize];
-
 struct SNDMyFILE {
-    FILE* file;           // owned; null for a memory reader
-    const uint8_t* data;  // served when file is null; not owned
+    const uint8_t* data;  // not owned; must outlive the reader
     int64_t pos;          // offset of the next byte
-    int64_t size;         // bytes in the source
-    int64_t filePos;      // where the file itself stands (reads after a skip seek first)
+    int64_t size;         // bytes in the block
 };
 
-// Opens `path` for binary reading. Returns null when it cannot be opened
-// (missing, unreadable, a directory).
-SNDMyFILE* OpenReader(const char* path);
-
-// A reader over `size` bytes at `data`; the block must outlive the reader.
-SNDMyFILE* OpenMemoryReader(const uint8_t* data, size_t size);
-
-// Where the loaders take their bytes from: the file named by fname_tmp, or a
-// memory image while one is set (tests, fuzzing, rendering from memory).
-void UseModuleImage(const uint8_t* data, size_t size);
-void UseModuleFile();
-// Opens a reader on the current module source; null when it cannot be opened.
-SNDMyFILE* OpenModuleReader();
+inline SNDMyFILE OpenMemoryReader(const uint8_t* data, size_t size) {
+    return SNDMyFILE{data, 0, static_cast<int64_t>(size)};
+}
 
 // Copies the next n bytes into dst and returns how many came from the
-// source; the rest of dst is zero-filled. The position advances by n.
+// block; the rest of dst is zero-filled. The position advances by n.
 size_t ReaderRead(SNDMyFILE* r, void* dst, size_t n);
 // Moves the position forward by n bytes (nothing for n <= 0).
 void ReaderSkip(SNDMyFILE* r, int64_t n);
 // Sets the position to an absolute offset (clamped to 0).
 void ReaderSeek(SNDMyFILE* r, int64_t offset);
-// Bytes between the position and the end of the source (0 past the end).
+// Bytes between the position and the end of the block (0 past the end).
 int64_t ReaderRemaining(const SNDMyFILE* r);
-// Closes the file, if any, and destroys the reader. Accepts null.
-void CloseReader(SNDMyFILE* r);
 
-// Little-endian values; zeros past the end of the source.
+// Little-endian values; zeros past the end of the block.
 uint8_t ReadU8(SNDMyFILE* r);
 uint16_t ReadU16(SNDMyFILE* r);
 uint32_t ReadU32(SNDMyFILE* r);
+
+// Reads the regular file at `path` whole into `out`. False, with `out`
+// empty, when it cannot be opened or read, is not a regular file (a
+// directory), or holds more than `limit` bytes.
+bool ReadWholeFile(const char* path, std::vector<uint8_t>& out, size_t limit);
 
 }  // namespace moddeck

@@ -4,7 +4,7 @@
 
 #include "app/application.h"
 #include "app/keys.h"
-#include "engine/state.h"
+#include "engine/player.h"
 
 using namespace moddeck;
 

@@ -2,46 +2,40 @@
 
 #include "app/keys.h"
 #include "app/open_file.h"
-#include "engine/state.h"
+#include "engine/player.h"
+#include "engine/sequencer.h"
+#include "support/song_builder.h"
 
 using namespace moddeck;
 
 namespace {
 
+// The application's player plays a song of three orders of one long
+// pattern; a press is answered by the renderer's next block.
 class Keys : public ::testing::Test {
 protected:
     void SetUp() override {
+        test::StartSong(player, song.song());
         openedFile = OpenedFile{};
         openedFile.status = OpenStatus::ModulePlaying;
-        openedFile.songLength = 3;
-        pattern = 0;
         keyDown = 0;
     }
     void TearDown() override {
         openedFile = OpenedFile{};
-        pattern = 0;
+        test::StopSong(player);
         keyDown = 0;
     }
     int32_t Press(uint32_t key) {
         RecordKey(key);
         ApplyKeys();
-        return pattern.load();
+        MixNext(player);
+        return player.pattern.load();
     }
+    test::SongBuilder song{FileFormat::MOD, 1, 3};
+    Player& player = ProcessPlayer();
 };
 
 }  // namespace
-
-TEST(StepOrder, StopsAtBothEnds) {
-    EXPECT_EQ(StepOrder(0, +1, 3), 1);
-    EXPECT_EQ(StepOrder(2, +1, 3), 2);
-    EXPECT_EQ(StepOrder(0, -1, 3), 0);
-    EXPECT_EQ(StepOrder(2, -1, 3), 1);
-    // A position the song no longer has comes back inside the table.
-    EXPECT_EQ(StepOrder(40, -1, 3), 2);
-    EXPECT_EQ(StepOrder(-5, +1, 3), 0);
-    EXPECT_EQ(StepOrder(INT32_MAX, +1, 3), 2);
-    EXPECT_EQ(StepOrder(5, +1, 0), 0);
-}
 
 TEST_F(Keys, PlusAndMinusMoveOneEntryWithinTheSong) {
     EXPECT_EQ(Press('+'), 1);
@@ -59,7 +53,8 @@ TEST_F(Keys, KeysRecordedWithinOneTurnGiveOneStep) {
     RecordKey('+');
     ApplyKeys();
     ApplyKeys();
-    EXPECT_EQ(pattern.load(), 1);
+    MixNext(player);
+    EXPECT_EQ(player.pattern.load(), 1);
 }
 
 TEST_F(Keys, SpaceIsRecordedAndChangesNothing) {
@@ -75,7 +70,6 @@ TEST_F(Keys, SpaceIsRecordedAndChangesNothing) {
 TEST_F(Keys, WithoutAModuleTheKeyIsConsumedAndThePositionKept) {
     for (OpenStatus s : {OpenStatus::Idle, OpenStatus::OggPlaying, OpenStatus::ModuleRejected}) {
         openedFile.status = s;
-        pattern = 0;
         EXPECT_EQ(Press('+'), 0);
         EXPECT_EQ(keyDown, 0u);
     }

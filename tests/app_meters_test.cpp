@@ -1,53 +1,45 @@
 #include <gtest/gtest.h>
 
-#include <vector>
-
 #include "engine/meters.h"
-#include "engine/state.h"
+#include "engine/player.h"
 
 using namespace moddeck;
 
 TEST(PublishMeters, PeaksOfTheSongsChannelsRowAndBlocks) {
-    std::vector<int16_t> a(2 * 4410 + 2 * 100, 0), b(a.size(), 0), c(a.size(), 0);
-    a[1] = 1000;
-    a[2 * 4409] = -20000;        // last frame of the block counts
-    a[2 * 4410] = 30000;         // rendered ahead of the block: not yet heard
-    b[7] = -32768;               // the one value without a positive twin
-    c[0] = 5000;                 // a channel the song does not have
-    int32_t savedVoices = NVoices, savedRaw = raw;
-    ptrVoices[0] = a.data();
-    ptrVoices[1] = b.data();
-    ptrVoices[2] = nullptr;      // missing buffers are skipped
-    ptrVoices[3] = c.data();
-    NVoices = 3;
-    raw = 17;
-    ResetMeters();
+    Player player;
+    int16_t** v = player.ptrVoices;
+    v[0][1] = 1000;
+    v[0][2 * 4409] = -20000;     // last frame of the block counts
+    v[0][2 * 4410] = 30000;      // rendered ahead of the block: not yet heard
+    v[1][7] = -32768;            // the one value without a positive twin
+    v[3][0] = 5000;              // a channel the song does not have
+    int16_t* missing = v[2];
+    v[2] = nullptr;              // missing buffers are skipped
+    player.NVoices = 3;
+    player.raw = 17;
 
-    metersWanted = false;  // nobody watches: nothing is published
-    PublishMeters();
-    EXPECT_EQ(meterBlocks.load(), 0u);
-    EXPECT_EQ(meterRow.load(), 0);
+    player.meters.wanted = false;  // nobody watches: nothing is published
+    PublishMeters(player);
+    EXPECT_EQ(player.meters.blocks.load(), 0u);
+    EXPECT_EQ(player.meters.row.load(), 0);
 
-    metersWanted = true;
-    PublishMeters();
-    EXPECT_EQ(meterPeak[0].load(), 20000);
-    EXPECT_EQ(meterPeak[1].load(), 32767);
-    EXPECT_EQ(meterPeak[2].load(), 0);
-    EXPECT_EQ(meterPeak[3].load(), 0);
-    EXPECT_EQ(meterRow.load(), 17);
-    EXPECT_EQ(meterBlocks.load(), 1u);
+    player.meters.wanted = true;
+    PublishMeters(player);
+    EXPECT_EQ(player.meters.peak[0].load(), 20000);
+    EXPECT_EQ(player.meters.peak[1].load(), 32767);
+    EXPECT_EQ(player.meters.peak[2].load(), 0);
+    EXPECT_EQ(player.meters.peak[3].load(), 0);
+    EXPECT_EQ(player.meters.row.load(), 17);
+    EXPECT_EQ(player.meters.blocks.load(), 1u);
 
-    b[7] = 0;
-    NVoices = 99;  // never past the 32 voices
-    PublishMeters();
-    EXPECT_EQ(meterPeak[1].load(), 0) << "each block replaces the last";
-    EXPECT_EQ(meterPeak[3].load(), 5000);
-    EXPECT_EQ(meterBlocks.load(), 2u);
+    v[1][7] = 0;
+    player.NVoices = 99;  // never past the 32 voices
+    PublishMeters(player);
+    EXPECT_EQ(player.meters.peak[1].load(), 0) << "each block replaces the last";
+    EXPECT_EQ(player.meters.peak[3].load(), 5000);
+    EXPECT_EQ(player.meters.blocks.load(), 2u);
 
-    for (auto& p : ptrVoices) p = nullptr;
-    NVoices = savedVoices;
-    raw = savedRaw;
-    metersWanted = false;
-    ResetMeters();
-    EXPECT_EQ(meterBlocks.load(), 0u);
+    v[2] = missing;
+    ResetMeters(player.meters);
+    EXPECT_EQ(player.meters.blocks.load(), 0u);
 }

@@ -14,10 +14,10 @@
 
 #include "app/open_file.h"
 #include "engine/output.h"
-#include "engine/state.h"
-#include "ogg/ogg.h"
-#include "song/reader.h"
+#include "engine/player.h"
+#include "ogg/ogg_player.h"
 #include "support/ogg_encoder.h"
+#include "support/song_builder.h"
 #include "support/xm_builder.h"
 
 using namespace moddeck;
@@ -111,6 +111,9 @@ protected:
         return m;
     }
     fs::path dir_;
+    Player& player = ProcessPlayer();
+    ModuleOutput& output = ProcessModuleOutput();
+    OggPlayer& oggPlayer = ProcessOggPlayer();
 };
 
 }  // namespace
@@ -156,8 +159,8 @@ TEST_F(OpenFile, OggExtensionInAnyCaseTakesTheOggPath) {
         EXPECT_EQ(openedFile.format, FileFormat::Ogg);
         EXPECT_EQ(openedFile.oggRate, 44100);
         EXPECT_EQ(openedFile.oggChannels, 2);
-        EXPECT_TRUE(OGG_Playing);
-        EXPECT_FALSE(TAG_SONGPLAYER);
+        EXPECT_TRUE(oggPlayer.OGG_Playing);
+        EXPECT_FALSE(output.TAG_SONGPLAYER);
         EXPECT_STREQ(TitleSong, path.c_str());
         EXPECT_STREQ(SamplesSong, "OGG File");
         EXPECT_STREQ(fname_tmp, path.c_str());
@@ -171,8 +174,8 @@ TEST_F(OpenFile, OtherExtensionsTakeTheModulePath) {
         EXPECT_TRUE(openFile(path.c_str()));
         EXPECT_EQ(openedFile.status, OpenStatus::ModulePlaying) << name;
         EXPECT_EQ(openedFile.format, FileFormat::XM);
-        EXPECT_TRUE(TAG_SONGPLAYER);
-        EXPECT_EQ(Liste_mods_nm, 1) << "the song list holds the new song only";
+        EXPECT_TRUE(output.TAG_SONGPLAYER);
+        EXPECT_EQ(player.Liste_mods_nm, 1) << "the song list holds the new song only";
     }
 }
 
@@ -200,8 +203,8 @@ TEST_F(OpenFile, FailedOggThenAModule) {
     std::string missing = (dir_ / "missing.ogg").string();
     EXPECT_TRUE(openFile(missing.c_str()));
     EXPECT_EQ(openedFile.status, OpenStatus::OggRefused);
-    EXPECT_TRUE(TAG_OGGPLAYER);
-    EXPECT_FALSE(OGG_Playing);
+    EXPECT_TRUE(oggPlayer.TAG_OGGPLAYER);
+    EXPECT_FALSE(oggPlayer.OGG_Playing);
     EXPECT_STREQ(TitleSong, missing.c_str());
     EXPECT_STREQ(SamplesSong, "OGG File");
 
@@ -212,7 +215,7 @@ TEST_F(OpenFile, FailedOggThenAModule) {
     std::string xm = Write("after.xm", TinyXM("after"));
     openFile(xm.c_str());
     EXPECT_EQ(openedFile.status, OpenStatus::ModulePlaying);
-    EXPECT_FALSE(TAG_OGGPLAYER);
+    EXPECT_FALSE(oggPlayer.TAG_OGGPLAYER);
     EXPECT_STREQ(TitleSong, "after");
 }
 
@@ -224,9 +227,9 @@ TEST_F(OpenFile, RejectedModulePlaysNothingAndTheNextFilePlays) {
     std::string missing = (dir_ / "missing.xm").string();
     EXPECT_TRUE(openFile(missing.c_str()));
     EXPECT_EQ(openedFile.status, OpenStatus::ModuleRejected);
-    EXPECT_FALSE(TAG_SONGPLAYER) << "the first module was stopped";
-    EXPECT_FALSE(PLAYER_ON.load());
-    EXPECT_EQ(Liste_mods_nm, 0);
+    EXPECT_FALSE(output.TAG_SONGPLAYER) << "the first module was stopped";
+    EXPECT_FALSE(player.PLAYER_ON.load());
+    EXPECT_EQ(player.Liste_mods_nm, 0);
     EXPECT_STREQ(TitleSong, "") << "no stale title of the stopped file";
     EXPECT_STREQ(SamplesSong, "");
 
@@ -238,12 +241,12 @@ TEST_F(OpenFile, RejectedModulePlaysNothingAndTheNextFilePlays) {
 TEST_F(OpenFile, PathTooLongIsRefusedAfterStoppingThePreviousFile) {
     std::string xm = Write("first.xm", TinyXM("first"));
     openFile(xm.c_str());
-    ASSERT_TRUE(TAG_SONGPLAYER);
+    ASSERT_TRUE(output.TAG_SONGPLAYER);
 
     std::string longPath = "/" + std::string(kPathSize, 'a') + ".xm";
     EXPECT_TRUE(openFile(longPath.c_str()));
     EXPECT_EQ(openedFile.status, OpenStatus::PathTooLong);
-    EXPECT_FALSE(TAG_SONGPLAYER);
+    EXPECT_FALSE(output.TAG_SONGPLAYER);
     EXPECT_STREQ(fname_tmp, "");
 
     // The longest path that fits is still taken (and here not found).
@@ -267,20 +270,20 @@ TEST_F(OpenFile, OpeningWhileAModulePlaysStopsItsThreadFirst) {
     std::string a = Write("a.xm", TinyXM("a"));
     std::string b = Write("b.xm", TinyXM("b"));
     openFile(a.c_str());
-    ASSERT_TRUE(TAG_SONGPLAYER);
-    ALuint first = source_secondary;
+    ASSERT_TRUE(output.TAG_SONGPLAYER);
+    ALuint first = output.source_secondary;
     ASSERT_NE(first, 0u);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     openFile(b.c_str());
     // The old thread acknowledged the stop exactly once before the new one started.
-    EXPECT_EQ(TERMINATED.load(), 1);
+    EXPECT_EQ(player.TERMINATED.load(), 1);
     // Its source is gone (unless its name was reused for the new one).
-    EXPECT_NE(source_secondary, 0u);
-    if (source_secondary != first) {
+    EXPECT_NE(output.source_secondary, 0u);
+    if (output.source_secondary != first) {
         EXPECT_FALSE(alIsSource(first));
     }
-    EXPECT_TRUE(TAG_SONGPLAYER);
-    EXPECT_TRUE(PLAYER_ON.load());
+    EXPECT_TRUE(output.TAG_SONGPLAYER);
+    EXPECT_TRUE(player.PLAYER_ON.load());
     EXPECT_STREQ(TitleSong, "b");
 }
 
@@ -288,14 +291,14 @@ TEST_F(OpenFile, OpeningAfterAnOggStreamEndedReleasesNothingTwice) {
     std::string ogg = Write("short.ogg", EncodeOggTone(0.1));
     openFile(ogg.c_str());
     ASSERT_EQ(openedFile.status, OpenStatus::OggPlaying);
-    ALuint oggSource = source_ogg;
+    ALuint oggSource = oggPlayer.source_ogg;
     // Three 100 ms blocks are decoded at once: the stream has ended by now.
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
     std::string xm = Write("after.xm", TinyXM("after"));
     openFile(xm.c_str());
     EXPECT_EQ(openedFile.status, OpenStatus::ModulePlaying);
-    EXPECT_FALSE(OGG_Playing);
-    if (oggSource != source_secondary) {
+    EXPECT_FALSE(oggPlayer.OGG_Playing);
+    if (oggSource != output.source_secondary) {
         EXPECT_FALSE(alIsSource(oggSource));
     }
     openFile(ogg.c_str());
@@ -328,4 +331,37 @@ TEST(ReadVorbisFormat, RateAndChannelsFromTheFirstPage) {
         ogg[28 + ogg[26]] ^= 0x20;
         EXPECT_FALSE(ReadVorbisFormat(ogg.data(), ogg.size(), &r, &c));
     }
+}
+
+TEST(AboutTexts, HoldTheTitleAndTheNamesOfLoadedSamples) {
+    test::SongBuilder b(FileFormat::MOD, 4);
+    std::strcpy(b.song().title, "Ocean Loader");
+    b.AddSample(2, test::Constant(10, 1));
+    b.AddSample(5, test::Constant(10, 1));
+    std::strcpy(b.song().samples[2].name, "bass");
+    std::strcpy(b.song().samples[5].name, "snare");
+    std::strcpy(b.song().samples[7].name, "no data");
+    BuildAboutTexts(b.song());
+    EXPECT_STREQ(TitleSong, "Ocean Loader");
+    EXPECT_STREQ(SamplesSong, "bass\nsnare\n");
+}
+
+TEST(AboutTexts, SampleNamesAreCutToTheBufferAtACharacterBoundary) {
+    test::SongBuilder b(FileFormat::S3M, 1);
+    std::string name;
+    while (name.size() < 61) name += "\xC3\xA9";  // e acute, two bytes each
+    for (int s = 1; s < kSampleSlots; s++) {
+        b.AddSample(s, test::Constant(4, 1));
+        std::strcpy(b.song().samples[s].name, name.c_str());
+    }
+    BuildAboutTexts(b.song());
+    size_t len = std::strlen(SamplesSong);
+    EXPECT_LE(len, static_cast<size_t>(kSamplesSize - 1));
+    EXPECT_GT(len, static_cast<size_t>(kSamplesSize - 4));
+    // The text never ends inside a two-byte sequence.
+    size_t tail = 0;
+    while (tail < len && (static_cast<unsigned char>(SamplesSong[len - 1 - tail]) & 0xC0) == 0x80) tail++;
+    ASSERT_LT(tail, len);
+    unsigned char lead = SamplesSong[len - 1 - tail];
+    EXPECT_TRUE(lead < 0x80 || (lead >= 0xC0 && tail == 1)) << "ends on a cut sequence";
 }

@@ -16,9 +16,8 @@
 
 #include "engine/module_start.h"
 #include "engine/sequencer.h"
-#include "engine/state.h"
+#include "engine/player.h"
 #include "loaders/loaders.h"
-#include "song/reader.h"
 #include "song/song.h"
 #include "support/minimal_files.h"
 #include "support/mod_builder.h"
@@ -126,47 +125,44 @@ void Put(std::vector<uint8_t>& b, Field f, uint32_t v) {
     for (int i = 0; i < f.width && f.at + i < b.size(); i++) b[f.at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
+// One player serves every load of a test: a song start clears only what
+// may hold sound in its buffers.
 class DamagedFile : public ::testing::TestWithParam<test::MinimalFile> {
 protected:
-    void SetUp() override { FreeSongList(); }
-    void TearDown() override {
-        FreeSongList();
-        UseModuleFile();
-    }
 
     // Loads the bytes; when they load, the song must be within the record's
     // bounds and render `blocks` blocks. False when refused.
     bool LoadAndPlay(const std::vector<uint8_t>& bytes, int blocks) {
-        UseModuleImage(bytes.data(), bytes.size());
-        const bool loaded = AddMusic();
+        const bool loaded = AddMusic(player, bytes.data(), bytes.size());
         if (loaded) {
-            EXPECT_GE(SONG->nbChannels, 0);
-            EXPECT_LE(SONG->nbChannels, kMaxChannels);
-            EXPECT_GE(SONG->nbPatterns, 0);
-            EXPECT_GE(SONG->songLength, 0);
-            EXPECT_LE(SONG->songLength, kMaxOrders);
+            EXPECT_GE(player.SONG->nbChannels, 0);
+            EXPECT_LE(player.SONG->nbChannels, kMaxChannels);
+            EXPECT_GE(player.SONG->nbPatterns, 0);
+            EXPECT_GE(player.SONG->songLength, 0);
+            EXPECT_LE(player.SONG->songLength, kMaxOrders);
             if (blocks > 0) {
-                StartModule();
-                for (int i = 0; i < blocks; i++) MixNext();
-                StopModule();
+                StartModule(player);
+                for (int i = 0; i < blocks; i++) MixNext(player);
+                StopModule(player);
             }
         }
-        FreeSongList();
+        FreeSongList(player);
         return loaded;
     }
+
+    Player player;
 };
 
 TEST_P(DamagedFile, TheOriginalLoadsAndSounds) {
     const std::vector<uint8_t>& bytes = GetParam().bytes;
-    UseModuleImage(bytes.data(), bytes.size());
-    ASSERT_TRUE(AddMusic());
-    StartModule();
+    ASSERT_TRUE(AddMusic(player, bytes.data(), bytes.size()));
+    StartModule(player);
     bool sound = false;
     for (int i = 0; i < 4; i++) {
-        MixNext();
-        for (int16_t v : ActualBufferToBeMixed) sound |= v != 0;
+        MixNext(player);
+        for (int16_t v : player.ActualBufferToBeMixed) sound |= v != 0;
     }
-    StopModule();
+    StopModule(player);
     EXPECT_TRUE(sound);
 }
 
@@ -230,14 +226,12 @@ size_t AllowedBytes(size_t fileSize) {
            fileSize * (64 * sizeof(ModCell) + 2 * sizeof(int16_t));
 }
 
-size_t HeldAfterLoading(const std::vector<uint8_t>& bytes, bool& loaded) {
-    FreeSongList();
+size_t HeldAfterLoading(Player& player, const std::vector<uint8_t>& bytes, bool& loaded) {
+    FreeSongList(player);
     const size_t before = BytesInUse();
-    UseModuleImage(bytes.data(), bytes.size());
-    loaded = AddMusic();
+    loaded = AddMusic(player, bytes.data(), bytes.size());
     const size_t held = BytesInUse() - before;
-    FreeSongList();
-    UseModuleFile();
+    FreeSongList(player);
     return held;
 }
 
@@ -294,24 +288,23 @@ TEST(LoaderMemory, HeadersClaimingHugeSamplesAndPatternCountsHoldNoMoreThanTheFi
 
     const std::vector<std::vector<uint8_t>> files = {test::BuildXM(xm), test::BuildS3M(s3m), test::BuildMOD(mod)};
     // Warm up the allocator's own bookkeeping first.
+    Player player;
     bool loaded = false;
-    HeldAfterLoading(files[2], loaded);
+    HeldAfterLoading(player, files[2], loaded);
     for (const std::vector<uint8_t>& file : files) {
-        FreeSongList();
+        FreeSongList(player);
         const size_t before = BytesInUse();
-        UseModuleImage(file.data(), file.size());
-        const bool accepted = AddMusic();
+        const bool accepted = AddMusic(player, file.data(), file.size());
         const size_t held = BytesInUse() - before;
         EXPECT_TRUE(accepted) << file.size() << "-byte file";
         if (accepted) {
             // The song's samples are no longer than the bytes that are there.
-            for (int i = 1; i < kSampleSlots; i++) EXPECT_LE(size_t(SONG->samples[i].length), file.size());
+            for (int i = 1; i < kSampleSlots; i++) EXPECT_LE(size_t(player.SONG->samples[i].length), file.size());
             for (int i = 1; i <= kMaxInstruments; i++)
-                for (int s = 0; s < SONG->instruments[i].nbSamples; s++)
-                    EXPECT_LE(size_t(SONG->instruments[i].samples[s].length), file.size());
+                for (int s = 0; s < player.SONG->instruments[i].nbSamples; s++)
+                    EXPECT_LE(size_t(player.SONG->instruments[i].samples[s].length), file.size());
         }
-        FreeSongList();
-        UseModuleFile();
+        FreeSongList(player);
         if (kCountBytes) {
             EXPECT_LE(held, AllowedBytes(file.size())) << file.size() << "-byte file";
         }

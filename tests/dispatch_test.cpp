@@ -12,9 +12,9 @@
 
 #include "engine/module_start.h"
 #include "engine/sequencer.h"
-#include "engine/state.h"
+#include "engine/player.h"
 #include "loaders/loaders.h"
-#include "song/reader.h"
+#include "support/player_fixture.h"
 #include "support/mod_builder.h"
 #include "support/s3m_builder.h"
 #include "support/xm_builder.h"
@@ -76,29 +76,21 @@ std::vector<uint8_t> SmallXM() {
     return test::BuildXM(desc);
 }
 
-// Starts SONG and renders a few blocks; true when any sample was not silent.
-bool PlayBlocks(int blocks) {
-    StartModule();
-    bool sound = false;
-    for (int b = 0; b < blocks; b++) {
-        MixNext();
-        for (int16_t v : ActualBufferToBeMixed) sound |= v != 0;
-    }
-    StopModule();
-    return sound;
-}
-
-class Dispatch : public ::testing::Test {
+class Dispatch : public test::PlayerTest {
 protected:
-    void SetUp() override { FreeSongList(); }
-    void TearDown() override {
-        FreeSongList();
-        UseModuleFile();
-    }
+    // Adds the song to the list, after those already loaded.
+    bool Add(const std::vector<uint8_t>& image) { return AddMusic(player, image.data(), image.size()); }
 
-    bool Add(const std::vector<uint8_t>& image) {
-        UseModuleImage(image.data(), image.size());
-        return AddMusic();
+    // Starts SONG and renders a few blocks; true when any sample was not silent.
+    bool PlayBlocks(int blocks) {
+        StartModule(player);
+        bool sound = false;
+        for (int b = 0; b < blocks; b++) {
+            MixNext(player);
+            for (int16_t v : player.ActualBufferToBeMixed) sound |= v != 0;
+        }
+        StopModule(player);
+        return sound;
     }
 };
 
@@ -106,35 +98,35 @@ TEST_F(Dispatch, ScrmAtFortyFourComesBeforeExtendedM) {
     std::vector<uint8_t> image = SmallS3M();
     std::memcpy(image.data(), "Extended M", 10);
     ASSERT_TRUE(Add(image));
-    EXPECT_EQ(SONG->isS3M, 1u);
-    EXPECT_EQ(SONG->isXM, 0u);
+    EXPECT_EQ(player.SONG->isS3M, 1u);
+    EXPECT_EQ(player.SONG->isXM, 0u);
 }
 
 TEST_F(Dispatch, OnlyTheFirstTenBytesMakeAnXM) {
     std::vector<uint8_t> image = SmallXM();
     std::memcpy(image.data() + 10, "odd tag", 7);
     ASSERT_TRUE(Add(image));
-    EXPECT_EQ(SONG->isXM, 1u);
-    EXPECT_EQ(SONG->nbPatterns, 2);
+    EXPECT_EQ(player.SONG->isXM, 1u);
+    EXPECT_EQ(player.SONG->nbPatterns, 2);
 }
 
 TEST_F(Dispatch, EachFormatReachesItsLoader) {
     ASSERT_TRUE(Add(SmallMOD()));
-    EXPECT_EQ(Liste_mods[0]->isXM + Liste_mods[0]->isS3M, 0u);
-    EXPECT_EQ(Liste_mods[0]->nbChannels, 4);
-    EXPECT_EQ(Liste_mods[0]->samples[1].finetune, -1);
+    EXPECT_EQ(player.Liste_mods[0]->isXM + player.Liste_mods[0]->isS3M, 0u);
+    EXPECT_EQ(player.Liste_mods[0]->nbChannels, 4);
+    EXPECT_EQ(player.Liste_mods[0]->samples[1].finetune, -1);
     ASSERT_TRUE(Add(SmallS3M()));
-    EXPECT_EQ(Liste_mods[1]->isS3M, 1u);
-    EXPECT_EQ(Liste_mods[1]->nbChannels, 32);
+    EXPECT_EQ(player.Liste_mods[1]->isS3M, 1u);
+    EXPECT_EQ(player.Liste_mods[1]->nbChannels, 32);
     ASSERT_TRUE(Add(SmallXM()));
-    EXPECT_EQ(Liste_mods[2]->isXM, 1u);
+    EXPECT_EQ(player.Liste_mods[2]->isXM, 1u);
 }
 
 TEST_F(Dispatch, LoadedSongsOfEachFormatSound) {
     for (const std::vector<uint8_t>& image : {SmallMOD(), SmallS3M(), SmallXM()}) {
         ASSERT_TRUE(Add(image));
-        EXPECT_TRUE(PlayBlocks(4)) << "format " << (SONG->isXM ? "XM" : SONG->isS3M ? "S3M" : "MOD");
-        FreeSongList();
+        EXPECT_TRUE(PlayBlocks(4)) << "format " << (player.SONG->isXM ? "XM" : player.SONG->isS3M ? "S3M" : "MOD");
+        FreeSongList(player);
     }
 }
 
@@ -143,67 +135,63 @@ TEST_F(Dispatch, TextFileIsAnUntaggedModule) {
     while (text.size() < 3000) text += "Any file that is neither S3M nor XM is read as a module. ";
     std::vector<uint8_t> image(text.begin(), text.end());
     ASSERT_TRUE(Add(image));
-    EXPECT_EQ(SONG->isXM + SONG->isS3M, 0u);
-    EXPECT_EQ(SONG->nbChannels, 4);
-    EXPECT_EQ(NVoices, 4);
-    EXPECT_GE(SONG->nbPatterns, 1);
-    EXPECT_EQ(SONG->samples[16].name[0], 0);  // 15 sample headers only
-    EXPECT_NE(SONG->samples[15].name[0], 0);
+    EXPECT_EQ(player.SONG->isXM + player.SONG->isS3M, 0u);
+    EXPECT_EQ(player.SONG->nbChannels, 4);
+    EXPECT_EQ(player.NVoices, 4);
+    EXPECT_GE(player.SONG->nbPatterns, 1);
+    EXPECT_EQ(player.SONG->samples[16].name[0], 0);  // 15 sample headers only
+    EXPECT_NE(player.SONG->samples[15].name[0], 0);
     PlayBlocks(3);
-    EXPECT_EQ(SONG, Liste_mods[0]);
+    EXPECT_EQ(player.SONG, player.Liste_mods[0]);
 }
 
 TEST_F(Dispatch, FilesShorterThanTheMagicMatchNothing) {
     std::vector<uint8_t> s3m = SmallS3M();
     ASSERT_TRUE(Add(std::vector<uint8_t>(s3m.begin(), s3m.begin() + 47)));
-    EXPECT_EQ(SONG->isS3M, 0u);
+    EXPECT_EQ(player.SONG->isS3M, 0u);
     ASSERT_TRUE(Add(std::vector<uint8_t>(s3m.begin(), s3m.begin() + 48)));
-    EXPECT_EQ(Liste_mods[1]->isS3M, 1u);
+    EXPECT_EQ(player.Liste_mods[1]->isS3M, 1u);
     ASSERT_TRUE(Add(std::vector<uint8_t>{'E', 'x', 't', 'e', 'n', 'd', 'e', 'd', ' '}));
-    EXPECT_EQ(Liste_mods[2]->isXM, 0u);
+    EXPECT_EQ(player.Liste_mods[2]->isXM, 0u);
     ASSERT_TRUE(Add({}));
-    EXPECT_EQ(Liste_mods[3]->nbPatterns, 1);
+    EXPECT_EQ(player.Liste_mods[3]->nbPatterns, 1);
 }
 
 TEST_F(Dispatch, SongListKeepsTheFirstSongSelected) {
-    new_song = 1;
-    plusieurs_mod = 0;
+    player.new_song = 1;
+    player.plusieurs_mod = 0;
     ASSERT_TRUE(Add(SmallMOD()));
-    EXPECT_EQ(Liste_mods_nm, 1);
-    EXPECT_EQ(SONG, Liste_mods[0]);
-    EXPECT_EQ(plusieurs_mod, 1);
-    EXPECT_EQ(new_song, 0);
+    EXPECT_EQ(player.Liste_mods_nm, 1);
+    EXPECT_EQ(player.SONG, player.Liste_mods[0]);
+    EXPECT_EQ(player.plusieurs_mod, 1);
+    EXPECT_EQ(player.new_song, 0);
 
-    Mod* first = SONG;
+    Mod* first = player.SONG;
     ASSERT_TRUE(Add(SmallS3M()));
-    EXPECT_EQ(Liste_mods_nm, 2);
-    EXPECT_EQ(SONG, first);
-    EXPECT_EQ(Liste_mods[1]->isS3M, 1u);
+    EXPECT_EQ(player.Liste_mods_nm, 2);
+    EXPECT_EQ(player.SONG, first);
+    EXPECT_EQ(player.Liste_mods[1]->isS3M, 1u);
 }
 
 TEST_F(Dispatch, ThirtyThirdSongWithoutResetIsRefused) {
     std::vector<uint8_t> image = SmallMOD();
     for (int i = 0; i < kMaxSongs; i++) ASSERT_TRUE(Add(image)) << i;
-    Mod* first = SONG;
+    Mod* first = player.SONG;
     EXPECT_FALSE(Add(image));
-    EXPECT_EQ(Liste_mods_nm, kMaxSongs);
-    EXPECT_EQ(SONG, first);
+    EXPECT_EQ(player.Liste_mods_nm, kMaxSongs);
+    EXPECT_EQ(player.SONG, first);
 }
 
 TEST_F(Dispatch, UnreadablePathAddsNoSong) {
-    UseModuleFile();
-    std::snprintf(fname_tmp, kPathSize, "%s", "/nonexistent/moddeck/song.mod");
-    EXPECT_FALSE(AddMusic());
-    EXPECT_EQ(Liste_mods_nm, 0);
-    EXPECT_EQ(SONG, nullptr);
+    EXPECT_FALSE(AddMusic(player, "/nonexistent/moddeck/song.mod"));
+    EXPECT_EQ(player.Liste_mods_nm, 0);
+    EXPECT_EQ(player.SONG, nullptr);
 
     ASSERT_TRUE(Add(SmallMOD()));
-    Mod* first = SONG;
-    UseModuleFile();
-    std::snprintf(fname_tmp, kPathSize, "%s", ::testing::TempDir().c_str());  // a directory
-    EXPECT_FALSE(AddMusic());
-    EXPECT_EQ(Liste_mods_nm, 1);
-    EXPECT_EQ(SONG, first);
+    Mod* first = player.SONG;
+    EXPECT_FALSE(AddMusic(player, ::testing::TempDir().c_str()));  // a directory
+    EXPECT_EQ(player.Liste_mods_nm, 1);
+    EXPECT_EQ(player.SONG, first);
 }
 
 TEST_F(Dispatch, LoadsFromAFileByItsPath) {
@@ -213,14 +201,12 @@ TEST_F(Dispatch, LoadsFromAFileByItsPath) {
     ASSERT_NE(f, nullptr);
     ASSERT_EQ(std::fwrite(image.data(), 1, image.size(), f), image.size());
     std::fclose(f);
-    UseModuleFile();
-    std::snprintf(fname_tmp, kPathSize, "%s", path.c_str());
-    ASSERT_TRUE(AddMusic());
+    ASSERT_TRUE(AddMusic(player, path.c_str()));
     std::remove(path.c_str());
-    EXPECT_EQ(SONG->nbPatterns, 2);
-    EXPECT_EQ(SONG->patterns[1].tracks[3][5].param, 10);
-    ASSERT_NE(SONG->samples[2].data, nullptr);
-    EXPECT_EQ(SONG->samples[2].data[7], static_cast<int8_t>(0xC0) * 256);
+    EXPECT_EQ(player.SONG->nbPatterns, 2);
+    EXPECT_EQ(player.SONG->patterns[1].tracks[3][5].param, 10);
+    ASSERT_NE(player.SONG->samples[2].data, nullptr);
+    EXPECT_EQ(player.SONG->samples[2].data[7], static_cast<int8_t>(0xC0) * 256);
 }
 
 // Bytes the allocator holds for the program; glibc only, so the checks that
@@ -233,12 +219,9 @@ size_t BytesInUse() {
 
 // Loads and releases each format once, so that one-time allocations of the
 // libraries (not of the loaders) are made before anything is counted.
-void WarmUp(const std::vector<uint8_t> (&images)[3]) {
-    for (const std::vector<uint8_t>& image : images) {
-        UseModuleImage(image.data(), image.size());
-        AddMusic();
-    }
-    FreeSongList();
+void WarmUp(Player& player, const std::vector<uint8_t> (&images)[3]) {
+    for (const std::vector<uint8_t>& image : images) AddMusic(player, image.data(), image.size());
+    FreeSongList(player);
 }
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -249,13 +232,13 @@ constexpr bool kCountBytes = true;
 
 TEST_F(Dispatch, ReleaseReturnsEverySongOfEachFormat) {
     std::vector<uint8_t> images[] = {SmallMOD(), SmallS3M(), SmallXM()};
-    WarmUp(images);
+    WarmUp(player, images);
     size_t before = BytesInUse();
     for (const std::vector<uint8_t>& image : images) ASSERT_TRUE(Add(image));
     size_t loaded = BytesInUse();
-    FreeSongList();
-    EXPECT_EQ(Liste_mods_nm, 0);
-    EXPECT_EQ(SONG, nullptr);
+    FreeSongList(player);
+    EXPECT_EQ(player.Liste_mods_nm, 0);
+    EXPECT_EQ(player.SONG, nullptr);
     if (kCountBytes) {
         EXPECT_GT(loaded, before);
         EXPECT_EQ(BytesInUse(), before);
@@ -264,13 +247,13 @@ TEST_F(Dispatch, ReleaseReturnsEverySongOfEachFormat) {
 
 TEST_F(Dispatch, ThousandLoadsKeepMemoryFlat) {
     std::vector<uint8_t> images[] = {SmallMOD(), SmallS3M(), SmallXM()};
-    WarmUp(images);
+    WarmUp(player, images);
     size_t before = BytesInUse();
     size_t peak = 0;
     for (int i = 0; i < 1000; i++) {
         ASSERT_TRUE(Add(images[i % 3]));
         peak = std::max(peak, BytesInUse());
-        FreeSongList();
+        FreeSongList(player);
         if (kCountBytes) {
             ASSERT_EQ(BytesInUse(), before) << "cycle " << i;
         }
@@ -297,9 +280,9 @@ TEST_P(BrokenModule, CutAtEveryByteLoadsAndPlays) {
     for (size_t n = 0; n <= image.size(); n++) {
         std::vector<uint8_t> cut(image.begin(), image.begin() + n);
         ASSERT_TRUE(Add(cut)) << n;
-        ASSERT_LE(SONG->nbChannels, kMaxChannels);
+        ASSERT_LE(player.SONG->nbChannels, kMaxChannels);
         if (n % stride == 0) PlayBlocks(2);
-        FreeSongList();
+        FreeSongList(player);
     }
 }
 
@@ -317,11 +300,11 @@ TEST_P(BrokenModule, DamagedLoadsAndPlaysOrIsRefused) {
             bad[at] = static_cast<uint8_t>(rng() % 4 == 0 ? 0xFF : rng());
         }
         if (Add(bad)) {
-            ASSERT_LE(SONG->nbChannels, kMaxChannels);
-            ASSERT_GE(SONG->nbPatterns, 0);
+            ASSERT_LE(player.SONG->nbChannels, kMaxChannels);
+            ASSERT_GE(player.SONG->nbPatterns, 0);
             PlayBlocks(2);
         }
-        FreeSongList();
+        FreeSongList(player);
     }
 }
 

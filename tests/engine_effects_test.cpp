@@ -9,7 +9,8 @@
 #include "engine/effects.h"
 #include "engine/periods.h"
 #include "engine/sequencer.h"
-#include "engine/state.h"
+#include "engine/player.h"
+#include "support/player_fixture.h"
 #include "support/song_builder.h"
 
 namespace moddeck {
@@ -20,14 +21,13 @@ using test::SongBuilder;
 
 constexpr int kS3MLetterD = 4, kS3MLetterE = 5, kS3MLetterS = 19, kS3MLetterJ = 10;
 
-class EffectsTest : public ::testing::Test {
+class EffectsTest : public test::PlayerTest {
 protected:
-    void TearDown() override { test::StopSong(); }
 
     // A song of `kind`, one channel, sample/instrument 1 looping forever.
-    void Make(SongKind kind, int channels = 1, int volume = 64) {
+    void Make(FileFormat kind, int channels = 1, int volume = 64) {
         song_ = std::make_unique<SongBuilder>(kind, channels);
-        if (kind == SongKind::XM) {
+        if (kind == FileFormat::XM) {
             b().AddInstrument(1, Constant(4000, 1000), volume);
             b().InstrumentSample(1).loopType = 1;
             b().InstrumentSample(1).loopLength = 4000;
@@ -37,13 +37,13 @@ protected:
     }
     SongBuilder& b() { return *song_; }
     void Start(int speed = 6) {
-        test::StartSong(b().song());
-        Speed() = speed;
+        test::StartSong(player, b().song());
+        Speed(player) = speed;
     }
     void Ticks(int n) {
         for (int i = 0; i < n; i++) {
-            base = 0;
-            PlayTick();
+            player.base = 0;
+            PlayTick(player);
         }
     }
     // Voice 0's field after each of n ticks.
@@ -52,7 +52,7 @@ protected:
         std::vector<int> values;
         for (int i = 0; i < n; i++) {
             Ticks(1);
-            values.push_back(field(Voices[0]));
+            values.push_back(field(player.Voices[0]));
         }
         return values;
     }
@@ -98,21 +98,21 @@ TEST_F(EffectsTest, WaveformIsAHalfSineThenItsNegative) {
 }
 
 TEST_F(EffectsTest, ModVolumeSlideCountsTickZero) {
-    Make(SongKind::MOD, 1, 40);
+    Make(FileFormat::MOD, 1, 40);
     b().Put(0, 0, 0, 24, 1, kVolumeSlide, 0x02);
     Start();
     EXPECT_EQ(Volumes(6), (std::vector<int>{38, 36, 34, 32, 30, 28}));
 }
 
 TEST_F(EffectsTest, XMVolumeSlideSkipsTickZero) {
-    Make(SongKind::XM, 1, 40);
+    Make(FileFormat::XM, 1, 40);
     b().Put(0, 0, 0, 25, 1, kVolumeSlide, 0x02);
     Start();
     EXPECT_EQ(Volumes(6), (std::vector<int>{40, 38, 36, 34, 32, 30}));
 }
 
 TEST_F(EffectsTest, S3MVolumeSlideVariants) {
-    Make(SongKind::S3M, 1, 60);
+    Make(FileFormat::S3M, 1, 60);
     b().Put(0, 0, 0, 48, 1, kS3MLetterD, 0x03);  // -3 on every tick
     b().Put(0, 1, 0, -1, 0, kS3MLetterD, 0xF2);  // fine -2, and the -3 goes on
     b().Put(0, 2, 0, -1, 0, kS3MLetterD, 0x00);  // the last slide continues
@@ -129,7 +129,7 @@ TEST_F(EffectsTest, S3MVolumeSlideVariants) {
 }
 
 TEST_F(EffectsTest, FineVolumeSlidesActOnceAtTickZero) {
-    Make(SongKind::MOD, 1, 40);
+    Make(FileFormat::MOD, 1, 40);
     b().Put(0, 0, 0, 24, 1, kExtended, 0xA5);
     b().Put(0, 1, 0, -1, 0, kExtended, 0xB3);
     Start();
@@ -138,139 +138,139 @@ TEST_F(EffectsTest, FineVolumeSlidesActOnceAtTickZero) {
 }
 
 TEST_F(EffectsTest, S3MExtraFinePortamentoStepsEveryFourthTick) {
-    Make(SongKind::S3M);
+    Make(FileFormat::S3M);
     b().Put(0, 0, 0, 48, 1);
     b().Put(0, 1, 0, -1, 0, kS3MLetterE, 0xE1);
     Start();
     Ticks(6);
-    const int p = Voices[0].period;
+    const int p = player.Voices[0].period;
     std::vector<int> rise;
     for (int v : Periods(6)) rise.push_back(v - p);
     EXPECT_EQ(rise, (std::vector<int>{1, 1, 1, 1, 2, 2}));
 }
 
 TEST_F(EffectsTest, S3MFinePortamentoActsAtTickZeroOnly) {
-    Make(SongKind::S3M);
+    Make(FileFormat::S3M);
     b().Put(0, 0, 0, 48, 1, 6 /* F */, 0xF3);
     Start();
     Ticks(1);
     const int p0 = PeriodsS3M[8][48];
-    EXPECT_EQ(Voices[0].period, p0 - 3);
+    EXPECT_EQ(player.Voices[0].period, p0 - 3);
     Ticks(5);
-    EXPECT_EQ(Voices[0].period, p0 - 3);
+    EXPECT_EQ(player.Voices[0].period, p0 - 3);
 }
 
 TEST_F(EffectsTest, PortamentoStopsAtEachKindsLimits) {
-    Make(SongKind::MOD);
+    Make(FileFormat::MOD);
     b().Put(0, 0, 0, 100, 1, kPortaUp, 0xFF);
     for (int r = 1; r < 8; r++) b().Put(0, r, 0, -1, 0, kPortaUp, 0);
     b().Put(0, 8, 0, 2, 1, kPortaDown, 0xFF);
     for (int r = 9; r < 20; r++) b().Put(0, r, 0, -1, 0, kPortaDown, 0);
     Start();
     Ticks(8 * 6);
-    EXPECT_EQ(Voices[0].period, 58);
+    EXPECT_EQ(player.Voices[0].period, 58);
     Ticks(12 * 6);
-    EXPECT_EQ(Voices[0].period, 14919);
-    test::StopSong();
+    EXPECT_EQ(player.Voices[0].period, 14919);
+    test::StopSong(player);
 
-    Make(SongKind::XM);
+    Make(FileFormat::XM);
     b().Put(0, 0, 0, 90, 1, kPortaUp, 0xFF);
     b().Put(0, 1, 0, 1, 1, kPortaDown, 0xFF);
     for (int r = 2; r < 40; r++) b().Put(0, r, 0, -1, 0, kPortaDown, 0);
     Start();
     Ticks(6);
-    EXPECT_EQ(Voices[0].period, 239);
+    EXPECT_EQ(player.Voices[0].period, 239);
     Ticks(39 * 6);
-    EXPECT_EQ(Voices[0].period, 57976);
+    EXPECT_EQ(player.Voices[0].period, 57976);
 }
 
 TEST_F(EffectsTest, TonePortamentoReachesItsTargetAndStays) {
-    Make(SongKind::MOD);
+    Make(FileFormat::MOD);
     b().Put(0, 0, 0, 24, 1);
     b().Put(0, 1, 0, 36, 1, kTonePorta, 0x40);
     for (int r = 2; r < 10; r++) b().Put(0, r, 0, -1, 0, kTonePorta, 0);
     Start();
     Ticks(6);
-    const int from = Voices[0].period;
+    const int from = player.Voices[0].period;
     std::vector<int> periods = Periods(6);
     EXPECT_EQ(periods[0], from);  // tick 0 only sets the target
     EXPECT_EQ(periods[1], from - 128);
     Ticks(8 * 6);
-    EXPECT_EQ(Voices[0].period, ::moddeck::Periods[8][36]);
-    EXPECT_EQ(Voices[0].portatarget, ::moddeck::Periods[8][36]);
+    EXPECT_EQ(player.Voices[0].period, ::moddeck::Periods[8][36]);
+    EXPECT_EQ(player.Voices[0].portatarget, ::moddeck::Periods[8][36]);
 }
 
 TEST_F(EffectsTest, VibratoFollowsTheWaveformPerKind) {
-    Make(SongKind::MOD);
-    test::StartSong(b().song());
-    Voices[0] = Voice{};
-    Voices[0].cuttick = -1;
-    Voices[0].period = 428;
-    Voices[0].instrument = 1;
+    Make(FileFormat::MOD);
+    test::StartSong(player, b().song());
+    player.Voices[0] = Voice{};
+    player.Voices[0].cuttick = -1;
+    player.Voices[0].period = 428;
+    player.Voices[0].instrument = 1;
     RowValues row;
     row.effect = kVibrato;
     row.param = 0x48;  // speed 4, depth 8
-    ticks = 0;
-    ApplyRowEffect(b().song(), SongKind::MOD, 0, row);
+    player.ticks = 0;
+    ApplyRowEffect(player, b().song(), FileFormat::MOD, 0, row);
     std::vector<int> heard;
     for (int t = 0; t < 4; t++) {
-        ticks = t;
-        heard.push_back(ApplyTickEffects(b().song(), SongKind::MOD, 0, row).period);
+        player.ticks = t;
+        heard.push_back(ApplyTickEffects(player, b().song(), FileFormat::MOD, 0, row).period);
     }
     // Positions 0, 4, 8, 12: 2 * trunc(8 * table / 256).
     EXPECT_EQ(heard, (std::vector<int>{428, 434, 438, 442}));
-    EXPECT_EQ(Voices[0].period, 428);  // vibrato leaves the period itself alone
-    test::StopSong();
+    EXPECT_EQ(player.Voices[0].period, 428);  // vibrato leaves the period itself alone
+    test::StopSong(player);
 
-    Make(SongKind::XM);
-    test::StartSong(b().song());
-    Voices[0] = Voice{};
-    Voices[0].cuttick = -1;
-    Voices[0].period = 1712;
-    Voices[0].instrument = 1;
-    ApplyRowEffect(b().song(), SongKind::XM, 0, row);
-    ticks = 0;
-    ApplyTickEffects(b().song(), SongKind::XM, 0, row);
-    ticks = 1;
-    EXPECT_EQ(ApplyTickEffects(b().song(), SongKind::XM, 0, row).period, 1712 + 8 * (776 / 128));
+    Make(FileFormat::XM);
+    test::StartSong(player, b().song());
+    player.Voices[0] = Voice{};
+    player.Voices[0].cuttick = -1;
+    player.Voices[0].period = 1712;
+    player.Voices[0].instrument = 1;
+    ApplyRowEffect(player, b().song(), FileFormat::XM, 0, row);
+    player.ticks = 0;
+    ApplyTickEffects(player, b().song(), FileFormat::XM, 0, row);
+    player.ticks = 1;
+    EXPECT_EQ(ApplyTickEffects(player, b().song(), FileFormat::XM, 0, row).period, 1712 + 8 * (776 / 128));
 }
 
 TEST_F(EffectsTest, VibratoOnAModRowWithANoteWaitsForTheNextRow) {
-    Make(SongKind::MOD);
+    Make(FileFormat::MOD);
     b().Put(0, 0, 0, 24, 1, kVibrato, 0x48);
     b().Put(0, 1, 0, -1, 0, kVibrato, 0x48);
     Start();
     Ticks(6);
-    EXPECT_EQ(Voices[0].vibdepth, 0);
-    EXPECT_EQ(Voices[0].vibpos, 0);
+    EXPECT_EQ(player.Voices[0].vibdepth, 0);
+    EXPECT_EQ(player.Voices[0].vibpos, 0);
     Ticks(1);
-    EXPECT_EQ(Voices[0].vibdepth, 8);
-    EXPECT_EQ(Voices[0].vibpos, 4);
+    EXPECT_EQ(player.Voices[0].vibdepth, 8);
+    EXPECT_EQ(player.Voices[0].vibpos, 4);
 }
 
 TEST_F(EffectsTest, TremoloOffsetsTheVolumeByTheWaveform) {
-    Make(SongKind::MOD);
-    test::StartSong(b().song());
-    Voices[0] = Voice{};
-    Voices[0].cuttick = -1;
-    Voices[0].period = 428;
-    Voices[0].instrument = 1;
-    Voices[0].volume = 40;
+    Make(FileFormat::MOD);
+    test::StartSong(player, b().song());
+    player.Voices[0] = Voice{};
+    player.Voices[0].cuttick = -1;
+    player.Voices[0].period = 428;
+    player.Voices[0].instrument = 1;
+    player.Voices[0].volume = 40;
     RowValues row;
     row.effect = kTremolo;
     row.param = 0x4F;
-    ApplyRowEffect(b().song(), SongKind::MOD, 0, row);
+    ApplyRowEffect(player, b().song(), FileFormat::MOD, 0, row);
     std::vector<int> t;
     for (int tick = 0; tick < 3; tick++) {
-        ticks = tick;
-        t.push_back(ApplyTickEffects(b().song(), SongKind::MOD, 0, row).tremolo);
+        player.ticks = tick;
+        t.push_back(ApplyTickEffects(player, b().song(), FileFormat::MOD, 0, row).tremolo);
     }
     EXPECT_EQ(t, (std::vector<int>{0, 15 * 97 / 64, 15 * 180 / 64}));
-    EXPECT_EQ(Voices[0].volume, 40);
+    EXPECT_EQ(player.Voices[0].volume, 40);
 }
 
 TEST_F(EffectsTest, ModArpeggioLeavesTheLastNoteOfTheRow) {
-    Make(SongKind::MOD);
+    Make(FileFormat::MOD);
     b().Put(0, 0, 0, 24, 1, kArpeggio, 0x37);
     Start();
     EXPECT_EQ(Periods(6), (std::vector<int>{::moddeck::Periods[8][24], ::moddeck::Periods[8][27],
@@ -279,73 +279,73 @@ TEST_F(EffectsTest, ModArpeggioLeavesTheLastNoteOfTheRow) {
 }
 
 TEST_F(EffectsTest, S3MArpeggioUsesTheS3MTable) {
-    Make(SongKind::S3M);
+    Make(FileFormat::S3M);
     b().Put(0, 0, 0, 48, 1, kS3MLetterJ, 0x47);
     Start();
     Ticks(2);
-    EXPECT_EQ(Voices[0].period, PeriodsS3M[8][52]);
+    EXPECT_EQ(player.Voices[0].period, PeriodsS3M[8][52]);
 }
 
 TEST_F(EffectsTest, XMArpeggioOnlyChangesWhatIsHeard) {
-    Make(SongKind::XM);
-    test::StartSong(b().song());
-    Voices[0] = Voice{};
-    Voices[0].cuttick = -1;
-    Voices[0].period = XMPeriod(48, 0);
-    Voices[0].note = 48;
-    Voices[0].instrument = 1;
+    Make(FileFormat::XM);
+    test::StartSong(player, b().song());
+    player.Voices[0] = Voice{};
+    player.Voices[0].cuttick = -1;
+    player.Voices[0].period = XMPeriod(48, 0);
+    player.Voices[0].note = 48;
+    player.Voices[0].instrument = 1;
     RowValues row;
     row.effect = kArpeggio;
     row.param = 0x37;
-    ApplyRowEffect(b().song(), SongKind::XM, 0, row);
+    ApplyRowEffect(player, b().song(), FileFormat::XM, 0, row);
     std::vector<int> heard;
     for (int t = 0; t < 3; t++) {
-        ticks = t;
-        heard.push_back(ApplyTickEffects(b().song(), SongKind::XM, 0, row).period);
+        player.ticks = t;
+        heard.push_back(ApplyTickEffects(player, b().song(), FileFormat::XM, 0, row).period);
     }
     EXPECT_EQ(heard, (std::vector<int>{XMPeriod(48, 0), XMPeriod(51, 0), XMPeriod(55, 0)}));
-    EXPECT_EQ(Voices[0].period, XMPeriod(48, 0));
+    EXPECT_EQ(player.Voices[0].period, XMPeriod(48, 0));
 
     // A negative relative note pushes the arpeggio below the table: it
     // stays on the table's lowest note.
-    Voices[0].note = -20;
-    Voices[0].arpstep = 1;
-    EXPECT_EQ(ApplyTickEffects(b().song(), SongKind::XM, 0, row).period, XMPeriod(0, 0));
+    player.Voices[0].note = -20;
+    player.Voices[0].arpstep = 1;
+    EXPECT_EQ(ApplyTickEffects(player, b().song(), FileFormat::XM, 0, row).period, XMPeriod(0, 0));
 }
 
 TEST_F(EffectsTest, NoteCutSilencesAtItsTick) {
-    Make(SongKind::MOD);
+    Make(FileFormat::MOD);
     b().Put(0, 0, 0, 24, 1, kExtended, 0xC3);
     Start();
     EXPECT_EQ(Volumes(6), (std::vector<int>{63, 63, 63, 0, 0, 0}));
 }
 
 TEST_F(EffectsTest, NoteDelayStartsTheNoteAtItsTick) {
-    Make(SongKind::MOD);
+    Make(FileFormat::MOD);
     b().Put(0, 0, 0, 24, 1);
     b().Put(0, 1, 0, 36, 1, kExtended, 0xD2);
     Start();
     Ticks(6);
-    const float playing = Voices[0].position;
+    const float playing = player.Voices[0].position;
     Ticks(2);
-    EXPECT_EQ(Voices[0].volume, 0);
-    EXPECT_FLOAT_EQ(Voices[0].position, 0.0f);  // silent, held at the note's start
+    EXPECT_EQ(player.Voices[0].volume, 0);
+    EXPECT_FLOAT_EQ(player.Voices[0].position, 0.0f);  // silent, held at the note's start
     Ticks(1);
-    EXPECT_EQ(Voices[0].volume, 63);
-    EXPECT_EQ(Voices[0].period, ::moddeck::Periods[8][36]);
-    EXPECT_GT(Voices[0].position, 0.0f);
-    EXPECT_NE(Voices[0].position, playing);
+    EXPECT_EQ(player.Voices[0].volume, 63);
+    EXPECT_EQ(player.Voices[0].period, ::moddeck::Periods[8][36]);
+    EXPECT_GT(player.Voices[0].position, 0.0f);
+    EXPECT_NE(player.Voices[0].position, playing);
 }
 
 TEST_F(EffectsTest, NoteDelayOfZeroMutesTheNote) {
-    Make(SongKind::MOD);
+    Make(FileFormat::MOD);
     b().Put(0, 0, 0, 24, 1, kExtended, 0xD0);
     Start();
     EXPECT_EQ(Volumes(6), (std::vector<int>(6, 0)));
 }
 
 TEST_F(EffectsTest, GlobalVolumeSetAndSlide) {
-    Make(SongKind::XM);
+    Make(FileFormat::XM);
     b().Put(0, 0, 0, 25, 1, kSetGlobalVolume, 0x80);
     b().Put(0, 1, 0, -1, 0, kGlobalVolumeSlide, 0x10);
     Start();
@@ -358,35 +358,35 @@ TEST_F(EffectsTest, GlobalVolumeSetAndSlide) {
 }
 
 TEST_F(EffectsTest, PanningCommandsPerKind) {
-    Make(SongKind::S3M, 2);
+    Make(FileFormat::S3M, 2);
     b().Put(0, 0, 0, -1, 0, kS3MLetterS, 0x8F);
     b().Put(0, 0, 1, -1, 0, kS3MLetterS, 0x80);
     Start();
     Ticks(1);
-    EXPECT_FLOAT_EQ(pan[0], 1.0f);
-    EXPECT_FLOAT_EQ(pan[1], 0.0f);
-    test::StopSong();
+    EXPECT_FLOAT_EQ(player.pan[0], 1.0f);
+    EXPECT_FLOAT_EQ(player.pan[1], 0.0f);
+    test::StopSong(player);
 
-    Make(SongKind::MOD, 2);
+    Make(FileFormat::MOD, 2);
     b().Put(0, 0, 0, -1, 0, kSetPanning, 0xFF);
     b().Put(0, 0, 1, -1, 0, kExtended, 0x8F);
     Start();
     Ticks(1);
-    EXPECT_FLOAT_EQ(pan[0], 0.5f);
-    EXPECT_FLOAT_EQ(pan[1], 0.35f);
-    test::StopSong();
+    EXPECT_FLOAT_EQ(player.pan[0], 0.5f);
+    EXPECT_FLOAT_EQ(player.pan[1], 0.35f);
+    test::StopSong(player);
 
-    Make(SongKind::XM, 2);
+    Make(FileFormat::XM, 2);
     b().Put(0, 0, 0, -1, 0, kSetPanning, 0xFF);
     b().Put(0, 0, 1, -1, 0, kExtended, 0x84);
     Start();
     Ticks(1);
-    EXPECT_FLOAT_EQ(pan[0], 1.0f);
-    EXPECT_FLOAT_EQ(pan[1], 0.25f);
+    EXPECT_FLOAT_EQ(player.pan[0], 1.0f);
+    EXPECT_FLOAT_EQ(player.pan[1], 0.25f);
 }
 
 TEST_F(EffectsTest, VolumeSlideWithANoteSlidesOnlyThroughTonePortamento) {
-    Make(SongKind::MOD, 1, 40);
+    Make(FileFormat::MOD, 1, 40);
     // 5xy and 6xy do not load the sample's volume: a plain note does first.
     b().Put(0, 0, 0, 24, 1);
     b().Put(0, 1, 0, 24, 1, kVibratoVolSlide, 0x02);
@@ -398,13 +398,13 @@ TEST_F(EffectsTest, VolumeSlideWithANoteSlidesOnlyThroughTonePortamento) {
 }
 
 TEST_F(EffectsTest, SetVolumeAndXMVolumeColumn) {
-    Make(SongKind::MOD);
+    Make(FileFormat::MOD);
     b().Put(0, 0, 0, 24, 1, kSetVolume, 20);
     Start();
     EXPECT_EQ(Volumes(2), (std::vector<int>{20, 20}));
-    test::StopSong();
+    test::StopSong(player);
 
-    Make(SongKind::XM);
+    Make(FileFormat::XM);
     b().Put(0, 0, 0, 25, 1).volume = 0x30;
     b().Put(0, 1, 0, -1, 0).volume = 0x60;  // a slide byte: ignored
     Start();
@@ -413,37 +413,37 @@ TEST_F(EffectsTest, SetVolumeAndXMVolumeColumn) {
 }
 
 TEST_F(EffectsTest, ModFinetuneCommandChangesTheSampleInTheSong) {
-    Make(SongKind::MOD);
+    Make(FileFormat::MOD);
     b().Put(0, 0, 0, 24, 1, kExtended, 0x5F);
     b().Put(0, 1, 0, 24, 1);
     Start();
     Ticks(6);
     EXPECT_EQ(b().song().samples[1].finetune, -1);
     Ticks(1);
-    EXPECT_EQ(Voices[0].finetune, 7);
-    EXPECT_EQ(Voices[0].period, ::moddeck::Periods[7][24]);
+    EXPECT_EQ(player.Voices[0].finetune, 7);
+    EXPECT_EQ(player.Voices[0].period, ::moddeck::Periods[7][24]);
 }
 
 TEST_F(EffectsTest, S3MNoteCutNoteSilencesAtOnce) {
-    Make(SongKind::S3M);
+    Make(FileFormat::S3M);
     b().Put(0, 0, 0, 48, 1);
     b().Put(0, 1, 0, 254, 0);
     Start();
     Ticks(6);
-    EXPECT_EQ(Voices[0].volume, 63);
+    EXPECT_EQ(player.Voices[0].volume, 63);
     Ticks(1);
-    EXPECT_EQ(Voices[0].volume, 0);
+    EXPECT_EQ(player.Voices[0].volume, 0);
 }
 
 TEST_F(EffectsTest, XMKeyOffSilencesAtOnce) {
-    Make(SongKind::XM);
+    Make(FileFormat::XM);
     b().Put(0, 0, 0, 25, 1);
     b().Put(0, 1, 0, 97, 0);
     Start();
     Ticks(7);
-    EXPECT_EQ(Voices[0].period, 0);
-    EXPECT_EQ(Voices[0].instrument, 0);
-    EXPECT_EQ(Voices[0].volume, 0);
+    EXPECT_EQ(player.Voices[0].period, 0);
+    EXPECT_EQ(player.Voices[0].instrument, 0);
+    EXPECT_EQ(player.Voices[0].volume, 0);
 }
 
 }  // namespace

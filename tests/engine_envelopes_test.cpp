@@ -8,7 +8,8 @@
 
 #include "engine/envelopes.h"
 #include "engine/sequencer.h"
-#include "engine/state.h"
+#include "engine/player.h"
+#include "support/player_fixture.h"
 #include "support/song_builder.h"
 
 namespace moddeck {
@@ -126,27 +127,26 @@ TEST(Envelopes, PanningEnvelopeAndItsFallbacks) {
     EXPECT_FLOAT_EQ(PanningOfVoice(loopOnly, s, 10), 1.0f);  // folded to 0
 }
 
-class FadeTest : public ::testing::Test {
+class FadeTest : public test::PlayerTest {
 protected:
-    void TearDown() override { test::StopSong(); }
 };
 
 TEST_F(FadeTest, FadeOutStepsOncePerRowFromTheNotesSecondRow) {
-    SongBuilder b(SongKind::XM, 1, 1, 32);
+    SongBuilder b(FileFormat::XM, 1, 1, 32);
     ModInstrument& ins = b.AddInstrument(1, Constant(1000, 1000));
     ins.fadeout = 4096;
     b.InstrumentSample(1).loopType = 1;
     b.InstrumentSample(1).loopLength = 1000;
     b.Put(0, 0, 0, 25, 1);
-    test::StartSong(b.song());
-    Speed() = 2;
+    test::StartSong(player, b.song());
+    Speed(player) = 2;
     std::vector<int> fade;
     for (int row = 0; row < 18; row++) {
-        base = 0;
-        PlayTick();
-        fade.push_back(Voices[0].fadevolume);
-        base = 0;
-        PlayTick();
+        player.base = 0;
+        PlayTick(player);
+        fade.push_back(player.Voices[0].fadevolume);
+        player.base = 0;
+        PlayTick(player);
     }
     EXPECT_EQ(fade[0], 65536);
     EXPECT_EQ(fade[1], 61440);
@@ -157,26 +157,26 @@ TEST_F(FadeTest, FadeOutStepsOncePerRowFromTheNotesSecondRow) {
 }
 
 TEST_F(FadeTest, EnvelopePositionsCountTicksFromTheNote) {
-    SongBuilder b(SongKind::XM, 1, 1, 8);
+    SongBuilder b(FileFormat::XM, 1, 1, 8);
     b.AddInstrument(1, Constant(1000, 1000));
     b.Put(0, 0, 0, 25, 1);
     b.Put(0, 2, 0, 25, 1);
-    test::StartSong(b.song());
-    Speed() = 3;
-    base = 0;
-    PlayTick();
-    EXPECT_EQ(Voices[0].volenvpos, 0);  // the note's first tick is position 0
+    test::StartSong(player, b.song());
+    Speed(player) = 3;
+    player.base = 0;
+    PlayTick(player);
+    EXPECT_EQ(player.Voices[0].volenvpos, 0);  // the note's first tick is position 0
     for (int i = 0; i < 4; i++) {
-        base = 0;
-        PlayTick();
+        player.base = 0;
+        PlayTick(player);
     }
-    EXPECT_EQ(Voices[0].volenvpos, 4);
-    EXPECT_EQ(Voices[0].panenvpos, 4);
-    base = 0;
-    PlayTick();
-    base = 0;
-    PlayTick();
-    EXPECT_EQ(Voices[0].volenvpos, 0);  // a new note restarts them
+    EXPECT_EQ(player.Voices[0].volenvpos, 4);
+    EXPECT_EQ(player.Voices[0].panenvpos, 4);
+    player.base = 0;
+    PlayTick(player);
+    player.base = 0;
+    PlayTick(player);
+    EXPECT_EQ(player.Voices[0].volenvpos, 0);  // a new note restarts them
 }
 
 }  // namespace

@@ -6,21 +6,23 @@
 // stop; a module file through the loader entry and the renderer program.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/effects.h"
 #include "engine/mixer.h"
 #include "engine/module_start.h"
 #include "engine/sequencer.h"
-#include "engine/state.h"
+#include "engine/player.h"
 #include "loaders/loaders.h"
-#include "song/reader.h"
 #include "support/mod_builder.h"
 #include "support/s3m_builder.h"
+#include "support/player_fixture.h"
 #include "support/song_builder.h"
 #include "support/xm_builder.h"
 
@@ -118,29 +120,27 @@ void BuildXMSong(SongBuilder& b) {
 
 struct Golden {
     const char* name;
-    SongKind kind;
+    FileFormat kind;
     int channels;
     void (*build)(SongBuilder&);
     uint64_t checksum;
 };
 
 const Golden kGoldens[] = {
-    {"mod", SongKind::MOD, 4, BuildMod, 0x70b79db6ed73cfc0ull},
-    {"s3m", SongKind::S3M, 3, BuildS3M, 0x6d8d7fa3ab60f3dcull},
-    {"xm", SongKind::XM, 3, BuildXMSong, 0x6acecc9f278c5a5aull},
+    {"mod", FileFormat::MOD, 4, BuildMod, 0x70b79db6ed73cfc0ull},
+    {"s3m", FileFormat::S3M, 3, BuildS3M, 0x6d8d7fa3ab60f3dcull},
+    {"xm", FileFormat::XM, 3, BuildXMSong, 0x6acecc9f278c5a5aull},
 };
 
 constexpr int kGoldenBlocks = 30;
 
-std::vector<int16_t> RenderGolden(const Golden& g, bool shortcuts) {
+std::vector<int16_t> RenderGolden(const Golden& g, bool shortcuts, int blocks = kGoldenBlocks) {
     SongBuilder b(g.kind, g.channels);
     g.build(b);
-    test::StartSong(b.song());
-    MixerSkipsSilence = shortcuts;
-    std::vector<int16_t> out = test::RenderBlocks(kGoldenBlocks);
-    test::StopSong();
-    MixerSkipsSilence = true;
-    return out;
+    Player player;
+    test::StartSong(player, b.song());
+    player.skipSilence = shortcuts;
+    return test::RenderBlocks(player, blocks);
 }
 
 class GoldenTest : public ::testing::TestWithParam<Golden> {};
@@ -161,23 +161,42 @@ TEST_P(GoldenTest, RenderMatchesItsChecksumWithAndWithoutShortcuts) {
 INSTANTIATE_TEST_SUITE_P(Songs, GoldenTest, ::testing::ValuesIn(kGoldens),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Players share nothing: two songs rendered at once on two threads give
+// what each gives alone (the ThreadSanitizer build runs this case too).
+TEST(Players, TwoSongsOnTwoThreadsRenderAsOneAfterTheOther) {
+    constexpr int kBlocks = 300;
+    const std::vector<int16_t> mod = RenderGolden(kGoldens[0], true, kBlocks);
+    const std::vector<int16_t> xm = RenderGolden(kGoldens[2], true, kBlocks);
+    std::vector<int16_t> modThere, xmHere;
+    std::atomic<int> ready{0};
+    std::thread there([&] {
+        ready++;
+        while (ready.load() < 2) {}
+        modThere = RenderGolden(kGoldens[0], true, kBlocks);
+    });
+    ready++;
+    while (ready.load() < 2) {}
+    xmHere = RenderGolden(kGoldens[2], true, kBlocks);
+    there.join();
+    EXPECT_TRUE(modThere == mod);
+    EXPECT_TRUE(xmHere == xm);
+}
+
 // ---- Hostile records: nothing here may crash, hang or read out of bounds.
 
-class HostileTest : public ::testing::Test {
+class HostileTest : public test::PlayerTest {
 protected:
-    void TearDown() override { test::StopSong(); }
-
-    static void Render(Mod& song, int blocks = 12) {
-        test::StartSong(song);
-        test::RenderBlocks(blocks);
-        test::StopSong();
+    void Render(Mod& song, int blocks = 12) {
+        test::StartSong(player, song);
+        test::RenderBlocks(player, blocks);
+        test::StopSong(player);
     }
 };
 
 TEST_F(HostileTest, StrayCellValuesOfEveryKind) {
-    for (SongKind kind : {SongKind::MOD, SongKind::S3M, SongKind::XM}) {
+    for (FileFormat kind : {FileFormat::MOD, FileFormat::S3M, FileFormat::XM}) {
         SongBuilder b(kind, 4);
-        if (kind == SongKind::XM) {
+        if (kind == FileFormat::XM) {
             ModInstrument& ins = b.AddInstrument(1, Ramp(100, -5000, 100));
             ins.noteSample[10] = 200;  // names a sample the instrument lacks
             b.InstrumentSample(1).relativeNote = -100;
@@ -202,13 +221,13 @@ TEST_F(HostileTest, StrayCellValuesOfEveryKind) {
 TEST_F(HostileTest, RandomCellsOfEveryKind) {
     std::mt19937 rng(20261208);
     for (int round = 0; round < 6; round++) {
-        SongKind kind = round % 3 == 0 ? SongKind::MOD : round % 3 == 1 ? SongKind::S3M : SongKind::XM;
+        FileFormat kind = round % 3 == 0 ? FileFormat::MOD : round % 3 == 1 ? FileFormat::S3M : FileFormat::XM;
         SongBuilder b(kind, 8, 3, 16);
         b.SetOrders({0, 1, 2, 254, 1, 9, 0});
         for (int s = 1; s <= 3; s++) {
             std::vector<int16_t> frames(1 + rng() % 500);
             for (int16_t& f : frames) f = static_cast<int16_t>(rng());
-            if (kind == SongKind::XM) {
+            if (kind == FileFormat::XM) {
                 ModInstrument& ins = b.AddInstrument(s, frames);
                 for (int& m : ins.noteSample) m = rng() % 3;
                 ins.volType = rng() % 8;
@@ -244,7 +263,7 @@ TEST_F(HostileTest, RandomCellsOfEveryKind) {
                     cell.note = static_cast<int16_t>(static_cast<int>(rng() % 260) - 2);
                     cell.instrument = rng() % 5;
                     cell.volume = rng() % 256;
-                    cell.effect = kind == SongKind::S3M ? rng() % 27 : rng() % 36;
+                    cell.effect = kind == FileFormat::S3M ? rng() % 27 : rng() % 36;
                     cell.param = rng() % 256;
                 }
         b.song().bpm = rng() % 256;
@@ -254,7 +273,7 @@ TEST_F(HostileTest, RandomCellsOfEveryKind) {
 }
 
 TEST_F(HostileTest, CountsBeyondTheRecord) {
-    SongBuilder b(SongKind::XM, 32);
+    SongBuilder b(FileFormat::XM, 32);
     b.AddInstrument(1, Constant(100, 100));
     b.Put(0, 0, 0, 25, 1);
     b.song().nbChannels = 40;
@@ -269,73 +288,37 @@ TEST_F(HostileTest, CountsBeyondTheRecord) {
 
 // ---- Module start and stop.
 
-class ModuleStartTest : public ::testing::Test {
-protected:
-    void TearDown() override { test::StopSong(); }
-};
+using ModuleStartTest = test::PlayerTest;
 
-TEST_F(ModuleStartTest, AboutTextsHoldTheTitleAndTheNamesOfLoadedSamples) {
-    SongBuilder b(SongKind::MOD, 4);
-    std::strcpy(b.song().title, "Ocean Loader");
-    b.AddSample(2, Constant(10, 1));
-    b.AddSample(5, Constant(10, 1));
-    std::strcpy(b.song().samples[2].name, "bass");
-    std::strcpy(b.song().samples[5].name, "snare");
-    std::strcpy(b.song().samples[7].name, "no data");
-    test::StartSong(b.song());
-    EXPECT_STREQ(TitleSong, "Ocean Loader");
-    EXPECT_STREQ(SamplesSong, "bass\nsnare\n");
-}
-
-TEST_F(ModuleStartTest, SampleNamesAreCutToTheBufferAtACharacterBoundary) {
-    SongBuilder b(SongKind::S3M, 1);
-    std::string name;
-    while (name.size() < 61) name += "\xC3\xA9";  // e acute, two bytes each
-    for (int s = 1; s < kSampleSlots; s++) {
-        b.AddSample(s, Constant(4, 1));
-        std::strcpy(b.song().samples[s].name, name.c_str());
-    }
-    test::StartSong(b.song());
-    size_t len = std::strlen(SamplesSong);
-    EXPECT_LE(len, static_cast<size_t>(kSamplesSize - 1));
-    EXPECT_GT(len, static_cast<size_t>(kSamplesSize - 4));
-    // The text never ends inside a two-byte sequence.
-    size_t tail = 0;
-    while (tail < len && (static_cast<unsigned char>(SamplesSong[len - 1 - tail]) & 0xC0) == 0x80) tail++;
-    ASSERT_LT(tail, len);
-    unsigned char lead = SamplesSong[len - 1 - tail];
-    EXPECT_TRUE(lead < 0x80 || (lead >= 0xC0 && tail == 1)) << "ends on a cut sequence";
-}
-
-TEST_F(ModuleStartTest, StopReleasesTheBuffersAndIsSafeToRepeat) {
-    SongBuilder b(SongKind::MOD, 4);
-    test::StartSong(b.song());
-    for (int16_t* buf : ptrVoices) ASSERT_NE(buf, nullptr);
-    StartModule();  // a second start reuses the buffers
-    StopModule();
-    EXPECT_EQ(Saturation, nullptr);
-    for (int16_t* buf : ptrVoices) EXPECT_EQ(buf, nullptr);
-    EXPECT_EQ(PLAYER_ON, 0);
-    StopModule();
-    MixNext();  // nothing started: silence, no crash
-    for (int16_t s : ActualBufferToBeMixed) ASSERT_EQ(s, 0);
+TEST_F(ModuleStartTest, StopSilencesAndIsSafeToRepeat) {
+    SongBuilder b(FileFormat::MOD, 4);
+    b.AddSample(1, Constant(2000, 30000)).loopLength = 2000;
+    b.Put(0, 0, 0, 37, 1);
+    test::StartSong(player, b.song());
+    StartModule(player);  // a second start reuses the buffers
+    MixNext(player);
+    StopModule(player);
+    EXPECT_EQ(player.PLAYER_ON, 0);
+    StopModule(player);
+    MixNext(player);  // nothing started: silence, no crash
+    for (int16_t s : player.ActualBufferToBeMixed) ASSERT_EQ(s, 0);
 }
 
 TEST_F(ModuleStartTest, ASecondStartOverASoundingSongBeginsSilent) {
-    SongBuilder loud(SongKind::MOD, 8);
+    SongBuilder loud(FileFormat::MOD, 8);
     loud.AddSample(1, Constant(2000, 30000));
     loud.song().samples[1].loopStart = 0;
     loud.song().samples[1].loopLength = 2000;
     for (int c = 0; c < 8; c++) loud.Put(0, 0, c, 37, 1);
     loud.Put(0, 0, 0, 37, 1, 15, 32);  // tempo 32: long ticks leave a tail past the block
-    test::StartSong(loud.song());
-    test::RenderBlocks(3);
+    test::StartSong(player, loud.song());
+    test::RenderBlocks(player, 3);
 
-    SongBuilder quiet(SongKind::MOD, 8);
-    test::StartSong(quiet.song());  // the buffers are reused, not reallocated
-    for (int16_t* buf : ptrVoices)
+    SongBuilder quiet(FileFormat::MOD, 8);
+    test::StartSong(player, quiet.song());  // the buffers are reused, not reallocated
+    for (int16_t* buf : player.ptrVoices)
         for (int e = 0; e < kVoiceBufferFrames * 2; e++) ASSERT_EQ(buf[e], 0);
-    for (int16_t s : test::RenderBlocks(2)) ASSERT_EQ(s, 0);
+    for (int16_t s : test::RenderBlocks(player, 2)) ASSERT_EQ(s, 0);
 }
 
 // ---- A module file through the loader entry, in process and through the
@@ -363,36 +346,21 @@ std::vector<uint8_t> SmallXM() {
 }
 
 TEST_F(ModuleStartTest, LoadedXMStartsAndPlays) {
-    std::vector<uint8_t> bytes = SmallXM();
-    UseModuleImage(bytes.data(), bytes.size());
-    FreeSongList();
-    ASSERT_TRUE(AddMusic());
-    UseModuleFile();
-    StartModule();
-    EXPECT_STREQ(SamplesSong, "");  // XM samples belong to instruments
-    EXPECT_EQ(LEN_TICK, 889);
-    MixNext();
-    EXPECT_EQ(base, 35);
+    ASSERT_NE(Load(SmallXM()), nullptr);
+    StartModule(player);
+    EXPECT_EQ(player.LEN_TICK, 889);
+    MixNext(player);
+    EXPECT_EQ(player.base, 35);
     int nonzero = 0;
-    for (int16_t s : ActualBufferToBeMixed) nonzero += s != 0;
+    for (int16_t s : player.ActualBufferToBeMixed) nonzero += s != 0;
     EXPECT_GT(nonzero, kBlockSamples / 2);
-    StopModule();
-    FreeSongList();
 }
 
 // The block's share of non-zero samples.
-int SoundingShare() {
+int SoundingShare(const Player& player) {
     int nonzero = 0;
-    for (int16_t s : ActualBufferToBeMixed) nonzero += s != 0;
+    for (int16_t s : player.ActualBufferToBeMixed) nonzero += s != 0;
     return 100 * nonzero / kBlockSamples;
-}
-
-bool LoadImage(const std::vector<uint8_t>& bytes) {
-    UseModuleImage(bytes.data(), bytes.size());
-    FreeSongList();
-    bool ok = AddMusic();
-    UseModuleFile();
-    return ok;
 }
 
 TEST_F(ModuleStartTest, LoadedModStartsAtSpeedSixAndPlays) {
@@ -406,16 +374,13 @@ TEST_F(ModuleStartTest, LoadedModStartsAtSpeedSixAndPlays) {
     test::MODPattern pattern = test::EmptyMODPattern(4);
     test::SetMODCell(pattern, 4, 0, 0, 1, 428, 0, 0);
     desc.patterns.push_back(pattern);
-    ASSERT_TRUE(LoadImage(test::BuildMOD(desc)));
-    StartModule();
-    EXPECT_STREQ(SamplesSong, "triangle\n");
-    EXPECT_EQ(NVoices, 4);
-    EXPECT_EQ(Speed(), 6);
-    EXPECT_EQ(LEN_TICK, 882);
-    MixNext();
-    EXPECT_GT(SoundingShare(), 50);
-    StopModule();
-    FreeSongList();
+    ASSERT_NE(Load(test::BuildMOD(desc)), nullptr);
+    StartModule(player);
+    EXPECT_EQ(player.NVoices, 4);
+    EXPECT_EQ(Speed(player), 6);
+    EXPECT_EQ(player.LEN_TICK, 882);
+    MixNext(player);
+    EXPECT_GT(SoundingShare(player), 50);
 }
 
 TEST_F(ModuleStartTest, LoadedS3MStartsAtItsHeaderSpeedAndTempoAndPlays) {
@@ -431,15 +396,13 @@ TEST_F(ModuleStartTest, LoadedS3MStartsAtItsHeaderSpeedAndTempoAndPlays) {
     desc.patterns.push_back(test::S3MEvent(0, 0x40, 1));
     desc.patterns.back().push_back(0);  // end of row 0
     for (int r = 1; r < 64; r++) desc.patterns.back().push_back(0);
-    ASSERT_TRUE(LoadImage(test::BuildS3M(desc)));
-    StartModule();
-    EXPECT_EQ(Speed(), 3);
-    EXPECT_EQ(LEN_TICK, 735);
-    EXPECT_FLOAT_EQ(pan[0], SONG->channelPan[0]);
-    MixNext();
-    EXPECT_GT(SoundingShare(), 50);
-    StopModule();
-    FreeSongList();
+    ASSERT_NE(Load(test::BuildS3M(desc)), nullptr);
+    StartModule(player);
+    EXPECT_EQ(Speed(player), 3);
+    EXPECT_EQ(player.LEN_TICK, 735);
+    EXPECT_FLOAT_EQ(player.pan[0], player.SONG->channelPan[0]);
+    MixNext(player);
+    EXPECT_GT(SoundingShare(player), 50);
 }
 
 #ifdef MODDECK_RENDER_PATH
@@ -468,16 +431,12 @@ TEST(RenderProgram, WritesTheBlocksOfTheRendererAsWave) {
     EXPECT_EQ(std::memcmp(wav.data() + 36, "data", 4), 0);
 
     // The same blocks as the renderer gives in process.
-    UseModuleImage(bytes.data(), bytes.size());
-    FreeSongList();
-    ASSERT_TRUE(AddMusic());
-    UseModuleFile();
-    StartModule();
-    PLAYER_PARAMS = 1;
-    VOLUMEOP = 1;
-    std::vector<int16_t> blocks = test::RenderBlocks(3);
-    StopModule();
-    FreeSongList();
+    Player player;
+    ASSERT_TRUE(AddMusic(player, bytes.data(), bytes.size()));
+    StartModule(player);
+    player.PLAYER_PARAMS = 1;
+    player.VOLUMEOP = 1;
+    std::vector<int16_t> blocks = test::RenderBlocks(player, 3);
     for (size_t i = 0; i < blocks.size(); i++) {
         int16_t s = static_cast<int16_t>(wav[44 + 2 * i] | wav[45 + 2 * i] << 8);
         ASSERT_EQ(s, blocks[i]) << "sample " << i;

@@ -6,7 +6,9 @@
 
 #include "engine/effects.h"
 #include "engine/sequencer.h"
-#include "engine/state.h"
+#include "engine/player.h"
+#include "support/mod_builder.h"
+#include "support/player_fixture.h"
 #include "support/song_builder.h"
 
 namespace moddeck {
@@ -15,15 +17,14 @@ namespace {
 using test::Constant;
 using test::SongBuilder;
 
-class SequencerTest : public ::testing::Test {
+class SequencerTest : public test::PlayerTest {
 protected:
-    void TearDown() override { test::StopSong(); }
 
     // Plays `n` ticks at frame 0 (no block is mixed, no song restart).
     void Ticks(int n) {
         for (int i = 0; i < n; i++) {
-            base = 0;
-            PlayTick();
+            player.base = 0;
+            PlayTick(player);
         }
     }
 
@@ -33,7 +34,7 @@ protected:
         std::vector<int> rows;
         for (int i = 0; i < n; i++) {
             Ticks(1);
-            rows.push_back(Voices[0].instrument - 1);
+            rows.push_back(player.Voices[0].instrument - 1);
         }
         return rows;
     }
@@ -44,101 +45,101 @@ protected:
 };
 
 TEST_F(SequencerTest, Tempo125RendersFiveTicksPerBlock) {
-    SongBuilder b(SongKind::MOD, 4);
-    test::StartSong(b.song());
-    MixNext();
-    EXPECT_EQ(LEN_TICK, 882);
-    EXPECT_EQ(base, 0);
-    EXPECT_EQ(ticks, 5);
-    MixNext();
-    EXPECT_EQ(base, 0);
-    EXPECT_EQ(raw, 1);
-    EXPECT_EQ(ticks, 4);
+    SongBuilder b(FileFormat::MOD, 4);
+    test::StartSong(player, b.song());
+    MixNext(player);
+    EXPECT_EQ(player.LEN_TICK, 882);
+    EXPECT_EQ(player.base, 0);
+    EXPECT_EQ(player.ticks, 5);
+    MixNext(player);
+    EXPECT_EQ(player.base, 0);
+    EXPECT_EQ(player.raw, 1);
+    EXPECT_EQ(player.ticks, 4);
 }
 
 TEST_F(SequencerTest, Tempo124CarriesTheTailOfTheLastTick) {
-    SongBuilder b(SongKind::XM, 4);
+    SongBuilder b(FileFormat::XM, 4);
     b.song().bpm = 124;
-    test::StartSong(b.song());
-    EXPECT_EQ(LEN_TICK, 889);
-    MixNext();
-    EXPECT_EQ(base, 35);
-    EXPECT_EQ(ticks, 5);
-    MixNext();  // starts at frame 35: 35 + 5 * 889 = 4480
-    EXPECT_EQ(base, 70);
-    EXPECT_EQ(raw, 1);
-    EXPECT_EQ(ticks, 4);
+    test::StartSong(player, b.song());
+    EXPECT_EQ(player.LEN_TICK, 889);
+    MixNext(player);
+    EXPECT_EQ(player.base, 35);
+    EXPECT_EQ(player.ticks, 5);
+    MixNext(player);  // starts at frame 35: 35 + 5 * 889 = 4480
+    EXPECT_EQ(player.base, 70);
+    EXPECT_EQ(player.raw, 1);
+    EXPECT_EQ(player.ticks, 4);
 }
 
 TEST_F(SequencerTest, TempoSetsTickRateAndLength) {
-    SetTempo(125);
-    EXPECT_FLOAT_EQ(frequencegenerale, 50.0f);
-    EXPECT_EQ(LEN_TICK, 882);
-    SetTempo(32);
-    EXPECT_FLOAT_EQ(frequencegenerale, 12.8f);
-    EXPECT_EQ(LEN_TICK, 3445);
-    SetTempo(255);
-    EXPECT_FLOAT_EQ(frequencegenerale, 102.0f);
-    EXPECT_EQ(LEN_TICK, 432);
-    SetTempo(1);
-    EXPECT_EQ(LEN_TICK, 110250);
-    SetTempo(0);  // no tick length at all: taken as 125
-    EXPECT_EQ(LEN_TICK, 882);
-    SetTempo(1 << 30);
-    EXPECT_GE(LEN_TICK, 1);
+    SetTempo(player, 125);
+    EXPECT_FLOAT_EQ(player.frequencegenerale, 50.0f);
+    EXPECT_EQ(player.LEN_TICK, 882);
+    SetTempo(player, 32);
+    EXPECT_FLOAT_EQ(player.frequencegenerale, 12.8f);
+    EXPECT_EQ(player.LEN_TICK, 3445);
+    SetTempo(player, 255);
+    EXPECT_FLOAT_EQ(player.frequencegenerale, 102.0f);
+    EXPECT_EQ(player.LEN_TICK, 432);
+    SetTempo(player, 1);
+    EXPECT_EQ(player.LEN_TICK, 110250);
+    SetTempo(player, 0);  // no tick length at all: taken as 125
+    EXPECT_EQ(player.LEN_TICK, 882);
+    SetTempo(player, 1 << 30);
+    EXPECT_GE(player.LEN_TICK, 1);
 }
 
 TEST_F(SequencerTest, HeaderTempoOfZeroStillRenders) {
-    SongBuilder b(SongKind::XM, 2);
+    SongBuilder b(FileFormat::XM, 2);
     b.song().bpm = 0;
-    test::StartSong(b.song());
-    EXPECT_EQ(LEN_TICK, 882);
-    MixNext();
-    EXPECT_EQ(base, 0);
+    test::StartSong(player, b.song());
+    EXPECT_EQ(player.LEN_TICK, 882);
+    MixNext(player);
+    EXPECT_EQ(player.base, 0);
 }
 
 TEST_F(SequencerTest, SlowestHeaderTempoFitsTheVoiceBuffers) {
-    SongBuilder b(SongKind::S3M, 2);
+    SongBuilder b(FileFormat::S3M, 2);
     b.AddSample(1, Constant(1000, 1000)).loopLength = 1000;
     b.Put(0, 0, 0, 48, 1);
     b.song().bpm = 1;
-    test::StartSong(b.song());
-    EXPECT_EQ(LEN_TICK, 110250);
-    for (int i = 0; i < 30; i++) MixNext();  // the sanitizer build checks every write
-    EXPECT_LT(base, kVoiceBufferFrames);
+    test::StartSong(player, b.song());
+    EXPECT_EQ(player.LEN_TICK, 110250);
+    for (int i = 0; i < 30; i++) MixNext(player);  // the sanitizer build checks every write
+    EXPECT_LT(player.base, kVoiceBufferFrames);
 }
 
 TEST_F(SequencerTest, JumpAndBreakInOneRowGoToTheGivenPositionAndRow) {
-    SongBuilder b(SongKind::MOD, 4, 3);
+    SongBuilder b(FileFormat::MOD, 4, 3);
     b.Put(0, 5, 2, -1, 0, kPositionJump, 2);
     b.Put(0, 5, 3, -1, 0, kPatternBreak, 10);
-    test::StartSong(b.song());
-    Speed() = 1;
+    test::StartSong(player, b.song());
+    Speed(player) = 1;
     Ticks(6);
-    EXPECT_EQ(pattern, 2);
-    EXPECT_EQ(raw, 10);
+    EXPECT_EQ(player.pattern, 2);
+    EXPECT_EQ(player.raw, 10);
 }
 
 TEST_F(SequencerTest, BreakPastTheNextPatternsEndSkipsIt) {
-    SongBuilder b(SongKind::XM, 2, 3);
+    SongBuilder b(FileFormat::XM, 2, 3);
     b.song().patterns[1].nbRows = 16;
     b.Put(0, 0, 0, -1, 0, kPatternBreak, 20);
-    test::StartSong(b.song());
-    Speed() = 1;
+    test::StartSong(player, b.song());
+    Speed(player) = 1;
     Ticks(1);
-    EXPECT_EQ(pattern, 2);
-    EXPECT_EQ(raw, 0);
+    EXPECT_EQ(player.pattern, 2);
+    EXPECT_EQ(player.raw, 0);
 }
 
 TEST_F(SequencerTest, PatternLoopPlaysItsBodyOnceMoreForEachCount) {
-    SongBuilder b(SongKind::MOD, 1);
+    SongBuilder b(FileFormat::MOD, 1);
     NumberRows(b, 0, 12);
     b.Cell(0, 4, 0).effect = kExtended;
     b.Cell(0, 4, 0).param = 0x60;
     b.Cell(0, 10, 0).effect = kExtended;
     b.Cell(0, 10, 0).param = 0x63;
-    test::StartSong(b.song());
-    Speed() = 1;
+    test::StartSong(player, b.song());
+    Speed(player) = 1;
     std::vector<int> expected = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
     for (int pass = 0; pass < 3; pass++)
         for (int r = 4; r <= 9; r++) expected.push_back(r);
@@ -148,196 +149,202 @@ TEST_F(SequencerTest, PatternLoopPlaysItsBodyOnceMoreForEachCount) {
 }
 
 TEST_F(SequencerTest, PatternDelayPlaysTheRowThreeTimesWithoutRestartingNotes) {
-    SongBuilder b(SongKind::MOD, 1);
+    SongBuilder b(FileFormat::MOD, 1);
     b.AddSample(1, Constant(20000, 1000));
     b.Put(0, 0, 0, 24, 1, kExtended, 0xE2);
-    test::StartSong(b.song());
-    Speed() = 2;
-    Voices[0].position = 500.0f;
+    test::StartSong(player, b.song());
+    Speed(player) = 2;
+    player.Voices[0].position = 500.0f;
     Ticks(1);
-    EXPECT_GT(Voices[0].position, 500.0f);  // the note did not restart the sample
-    float before = Voices[0].position;
+    EXPECT_GT(player.Voices[0].position, 500.0f);  // the note did not restart the sample
+    float before = player.Voices[0].position;
     Ticks(3);
-    EXPECT_EQ(raw, 0);
-    EXPECT_GT(Voices[0].position, before);
+    EXPECT_EQ(player.raw, 0);
+    EXPECT_GT(player.Voices[0].position, before);
     Ticks(2);
-    EXPECT_EQ(raw, 1);
-    EXPECT_EQ(patterndelay, 0);
+    EXPECT_EQ(player.raw, 1);
+    EXPECT_EQ(player.patterndelay, 0);
 }
 
 TEST_F(SequencerTest, DelayLoopBreakAndJumpTogether) {
     // Order 0 row 2 plays twice and breaks to row 3 of order 1; there E61
     // plays rows 0..3 of that pattern once more, and row 4 jumps back.
-    SongBuilder b(SongKind::XM, 3, 2, 8);
+    SongBuilder b(FileFormat::XM, 3, 2, 8);
     b.Put(0, 2, 0, -1, 0, kExtended, 0xE1);
     b.Put(0, 2, 1, -1, 0, kPatternBreak, 3);
     b.Put(1, 3, 0, -1, 0, kExtended, 0x61);
     b.Put(1, 4, 2, -1, 0, kPositionJump, 0);
-    test::StartSong(b.song());
-    Speed() = 1;
+    test::StartSong(player, b.song());
+    Speed(player) = 1;
     Ticks(4);  // rows 0, 1, 2, 2 again
-    EXPECT_EQ(pattern, 1);
-    EXPECT_EQ(raw, 3);
+    EXPECT_EQ(player.pattern, 1);
+    EXPECT_EQ(player.raw, 3);
     Ticks(1);  // row 3 loops back to row 0 (the break cleared the loop start)
-    EXPECT_EQ(pattern, 1);
-    EXPECT_EQ(raw, 1);
+    EXPECT_EQ(player.pattern, 1);
+    EXPECT_EQ(player.raw, 1);
     Ticks(3);  // rows 1, 2, then 3 once more with the loop run out
-    EXPECT_EQ(raw, 4);
+    EXPECT_EQ(player.raw, 4);
     Ticks(1);
-    EXPECT_EQ(pattern, 0);
-    EXPECT_EQ(raw, 0);
-    EXPECT_EQ(new_song, 0);  // a jump backwards is no song end
+    EXPECT_EQ(player.pattern, 0);
+    EXPECT_EQ(player.raw, 0);
+    EXPECT_EQ(player.new_song, 0);  // a jump backwards is no song end
 }
 
 TEST_F(SequencerTest, SpeedZeroEndsARowOnEveryTick) {
-    SongBuilder b(SongKind::MOD, 1);
+    SongBuilder b(FileFormat::MOD, 1);
     b.Put(0, 0, 0, -1, 0, kSpeedTempo, 0);
-    test::StartSong(b.song());
+    test::StartSong(player, b.song());
     Ticks(3);
-    EXPECT_EQ(raw, 3);
+    EXPECT_EQ(player.raw, 3);
 }
 
 TEST_F(SequencerTest, BreakOnTheLastEntryRestartsTheSongWithItsSpeedAndTempo) {
-    SongBuilder b(SongKind::XM, 3);
+    SongBuilder b(FileFormat::XM, 3);
     b.song().speed = 3;
     b.song().bpm = 150;
     b.Put(0, 1, 0, -1, 0, kSpeedTempo, 2);
     b.Put(0, 1, 1, -1, 0, kPatternBreak, 0);
     b.Put(0, 1, 2, -1, 0, kSpeedTempo, 200);
-    test::StartSong(b.song());
-    MixNext();  // rows 0 and 1 take four ticks; the fifth restarts the song
-    EXPECT_EQ(Speed(), 3);
-    EXPECT_EQ(LEN_TICK, 735);
-    EXPECT_EQ(new_song, 0);
-    EXPECT_EQ(pattern, 0);
-    EXPECT_EQ(raw, 0);
+    test::StartSong(player, b.song());
+    MixNext(player);  // rows 0 and 1 take four ticks; the fifth restarts the song
+    EXPECT_EQ(Speed(player), 3);
+    EXPECT_EQ(player.LEN_TICK, 735);
+    EXPECT_EQ(player.new_song, 0);
+    EXPECT_EQ(player.pattern, 0);
+    EXPECT_EQ(player.raw, 0);
     EXPECT_EQ(b.song().globalVolume, 64);
 }
 
 TEST_F(SequencerTest, S3MPlaysThroughMarkersAndBreaksOntoOneRestart) {
-    SongBuilder b(SongKind::S3M, 1, 2);
+    SongBuilder b(FileFormat::S3M, 1, 2);
     b.SetOrders({0, 254, 1, 255, 255});
     b.Put(1, 0, 0, -1, 0, 3 /* C */, 0);
-    test::StartSong(b.song());
-    Speed() = 1;
+    test::StartSong(player, b.song());
+    Speed(player) = 1;
     Ticks(64);
-    EXPECT_EQ(pattern, 2);
+    EXPECT_EQ(player.pattern, 2);
     Ticks(1);
-    EXPECT_EQ(pattern, 0);
-    EXPECT_EQ(new_song, 1);
+    EXPECT_EQ(player.pattern, 0);
+    EXPECT_EQ(player.new_song, 1);
 }
 
 TEST_F(SequencerTest, S3MOrderListOfMarkersOnlyPlaysSilence) {
-    SongBuilder b(SongKind::S3M, 2, 1);
+    SongBuilder b(FileFormat::S3M, 2, 1);
     b.SetOrders({255, 254, 255});
-    test::StartSong(b.song());
-    for (int i = 0; i < 20; i++) MixNext();
-    for (int16_t s : ActualBufferToBeMixed) ASSERT_EQ(s, 0);
-    EXPECT_EQ(pattern, 0);
+    test::StartSong(player, b.song());
+    for (int i = 0; i < 20; i++) MixNext(player);
+    for (int16_t s : player.ActualBufferToBeMixed) ASSERT_EQ(s, 0);
+    EXPECT_EQ(player.pattern, 0);
 }
 
 TEST_F(SequencerTest, EntriesNamingNoPatternArePassedOver) {
-    SongBuilder b(SongKind::XM, 1, 2);
+    SongBuilder b(FileFormat::XM, 1, 2);
     b.SetOrders({0, 7, 1});
     b.Put(0, 0, 0, -1, 0, kPatternBreak, 0);
-    test::StartSong(b.song());
-    Speed() = 1;
+    test::StartSong(player, b.song());
+    Speed(player) = 1;
     Ticks(1);
-    EXPECT_EQ(pattern, 2);
-    EXPECT_EQ(new_song, 0);
+    EXPECT_EQ(player.pattern, 2);
+    EXPECT_EQ(player.new_song, 0);
 }
 
 TEST_F(SequencerTest, JumpOutOfTheOrderTableEndsTheSong) {
-    SongBuilder b(SongKind::MOD, 1, 2);
+    SongBuilder b(FileFormat::MOD, 1, 2);
     b.Put(0, 0, 0, -1, 0, kPositionJump, 99);
-    test::StartSong(b.song());
-    Speed() = 1;
+    test::StartSong(player, b.song());
+    Speed(player) = 1;
     Ticks(1);
-    EXPECT_EQ(pattern, 0);
-    EXPECT_EQ(new_song, 1);
+    EXPECT_EQ(player.pattern, 0);
+    EXPECT_EQ(player.new_song, 1);
 }
 
 TEST_F(SequencerTest, PositionMovedOutsideTheSongByTheKeysIsBounded) {
-    SongBuilder b(SongKind::MOD, 1, 2);
-    test::StartSong(b.song());
-    pattern = 5000;
+    SongBuilder b(FileFormat::MOD, 1, 2);
+    test::StartSong(player, b.song());
+    player.pattern = 5000;
     Ticks(1);
-    EXPECT_EQ(pattern, 0);
-    EXPECT_EQ(new_song, 1);
-    new_song = 0;
-    pattern = -3;
+    EXPECT_EQ(player.pattern, 0);
+    EXPECT_EQ(player.new_song, 1);
+    player.new_song = 0;
+    player.pattern = -3;
     Ticks(1);
-    EXPECT_EQ(pattern, 0);
-    pattern = 1;  // a move inside the song is simply taken
+    EXPECT_EQ(player.pattern, 0);
+    player.pattern = 1;  // a move inside the song is simply taken
     Ticks(1);
-    EXPECT_EQ(pattern, 1);
+    EXPECT_EQ(player.pattern, 1);
 }
 
-TEST_F(SequencerTest, EmptyOrderTableAndChannelFreeSongsPlaySilence) {
-    SongBuilder empty(SongKind::XM, 4);
-    empty.song().songLength = 0;
-    test::StartSong(empty.song());
-    for (int i = 0; i < 5; i++) MixNext();
-    for (int16_t s : ActualBufferToBeMixed) ASSERT_EQ(s, 0);
-    test::StopSong();
+TEST_F(SequencerTest, SongLengthZeroPlaysTheFirstEntryAndChannelFreeSongsPlaySilence) {
+    test::MODSpec mod;  // a MOD of song length 0 still has its one pattern
+    mod.songLength = 0;
+    mod.samples = {test::MODSampleSpec{"square", 16, 0, 64, 0, 16, std::vector<uint8_t>(32, 0x40)}};
+    mod.patterns = {test::EmptyMODPattern(4)};
+    test::SetMODCell(mod.patterns[0], 4, 0, 0, 1, 428, 0, 0);
+    ASSERT_NE(Load(test::BuildMOD(mod)), nullptr);
+    StartModule(player);
+    int sounding = 0;
+    for (int16_t s : test::RenderBlocks(player, 3)) sounding += s != 0;
+    EXPECT_GT(sounding, 3 * kBlockSamples / 2);
+    EXPECT_EQ(player.pattern, 0);
+    StopModule(player);
 
-    SongBuilder none(SongKind::MOD, 0);
-    test::StartSong(none.song());
-    MixNext();
-    MixNext();
-    for (int16_t s : ActualBufferToBeMixed) ASSERT_EQ(s, 0);
-    EXPECT_EQ(raw, 1);  // the rows still advance
+    SongBuilder none(FileFormat::MOD, 0);
+    test::StartSong(player, none.song());
+    MixNext(player);
+    MixNext(player);
+    for (int16_t s : player.ActualBufferToBeMixed) ASSERT_EQ(s, 0);
+    EXPECT_EQ(player.raw, 1);  // the rows still advance
 }
 
 TEST_F(SequencerTest, XMPatternWithoutRowsIsNeverRead) {
-    SongBuilder b(SongKind::XM, 2, 2);
+    SongBuilder b(FileFormat::XM, 2, 2);
     for (ModCell*& track : b.song().patterns[0].tracks) {
         delete[] track;
         track = nullptr;
     }
     b.song().patterns[0].nbRows = 0;
-    test::StartSong(b.song());
-    Speed() = 1;
+    test::StartSong(player, b.song());
+    Speed(player) = 1;
     Ticks(1);
-    EXPECT_EQ(pattern, 1);
-    EXPECT_EQ(raw, 0);
+    EXPECT_EQ(player.pattern, 1);
+    EXPECT_EQ(player.raw, 0);
 }
 
 TEST_F(SequencerTest, RowsOfShortXMPatternsEndAtTheirRowCount) {
-    SongBuilder b(SongKind::XM, 1, 2, 16);
-    test::StartSong(b.song());
-    Speed() = 1;
+    SongBuilder b(FileFormat::XM, 1, 2, 16);
+    test::StartSong(player, b.song());
+    Speed(player) = 1;
     Ticks(16);
-    EXPECT_EQ(pattern, 1);
-    EXPECT_EQ(raw, 0);
+    EXPECT_EQ(player.pattern, 1);
+    EXPECT_EQ(player.raw, 0);
 }
 
 TEST_F(SequencerTest, ModuleStartResetsVoicesPanningAndPosition) {
-    SongBuilder b(SongKind::S3M, 4);
+    SongBuilder b(FileFormat::S3M, 4);
     b.song().speed = 4;
     b.song().bpm = 100;
-    Voices[3].portaspeed = 9;
-    pattern = 3;
-    raw = 7;
-    test::StartSong(b.song());
-    EXPECT_EQ(Voices[3].portaspeed, 0);
-    EXPECT_EQ(Voices[3].cuttick, -1);
-    EXPECT_EQ(Voices[3].delaytick, -1);
-    EXPECT_EQ(pattern, 0);
-    EXPECT_EQ(raw, 0);
-    EXPECT_EQ(Speed(), 4);
-    EXPECT_FLOAT_EQ(frequencegenerale, 40.0f);
-    EXPECT_FLOAT_EQ(pan[1], 0.8f);  // the S3M song's own table
-    EXPECT_EQ(NVoices, 4);
-    EXPECT_EQ(PLAYER_ON, 1);
-    test::StopSong();
+    player.Voices[3].portaspeed = 9;
+    player.pattern = 3;
+    player.raw = 7;
+    test::StartSong(player, b.song());
+    EXPECT_EQ(player.Voices[3].portaspeed, 0);
+    EXPECT_EQ(player.Voices[3].cuttick, -1);
+    EXPECT_EQ(player.Voices[3].delaytick, -1);
+    EXPECT_EQ(player.pattern, 0);
+    EXPECT_EQ(player.raw, 0);
+    EXPECT_EQ(Speed(player), 4);
+    EXPECT_FLOAT_EQ(player.frequencegenerale, 40.0f);
+    EXPECT_FLOAT_EQ(player.pan[1], 0.8f);  // the S3M song's own table
+    EXPECT_EQ(player.NVoices, 4);
+    EXPECT_EQ(player.PLAYER_ON, 1);
+    test::StopSong(player);
 
-    SongBuilder mod(SongKind::MOD, 4);
-    test::StartSong(mod.song());
-    EXPECT_FLOAT_EQ(pan[1], 0.35f);
-    EXPECT_FLOAT_EQ(pan[6], 0.65f);
-    EXPECT_EQ(Speed(), 6);
-    EXPECT_EQ(LEN_TICK, 882);
+    SongBuilder mod(FileFormat::MOD, 4);
+    test::StartSong(player, mod.song());
+    EXPECT_FLOAT_EQ(player.pan[1], 0.35f);
+    EXPECT_FLOAT_EQ(player.pan[6], 0.65f);
+    EXPECT_EQ(Speed(player), 6);
+    EXPECT_EQ(player.LEN_TICK, 882);
 }
 
 }  // namespace

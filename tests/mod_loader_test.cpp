@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/state.h"
+#include "engine/player.h"
 #include "loaders/loaders.h"
-#include "song/reader.h"
+#include "support/player_fixture.h"
 #include "support/mod_builder.h"
 
 namespace moddeck {
@@ -19,26 +19,17 @@ using test::MODSampleSpec;
 using test::MODSpec;
 using test::SetMODCell;
 
-class ModLoader : public ::testing::Test {
+class ModLoader : public test::PlayerTest {
 protected:
-    void TearDown() override {
-        FreeSongList();
-        UseModuleFile();
-    }
-
     const Mod& Load(const MODSpec& desc) {
         image_ = BuildMOD(desc);
         return LoadBytes();
     }
-
+    // Loads image_, which the loader entry must take.
     const Mod& LoadBytes() {
-        FreeSongList();
-        UseModuleImage(image_.data(), image_.size());
-        EXPECT_TRUE(AddMusic());
-        EXPECT_NE(SONG, nullptr);
-        return *SONG;
+        EXPECT_NE(PlayerTest::Load(image_), nullptr);
+        return *player.SONG;
     }
-
     std::vector<uint8_t> image_;
 };
 
@@ -59,7 +50,6 @@ void ExpectMarkedSong(const Mod& song, int channels) {
     EXPECT_EQ(song.isXM, 0u);
     EXPECT_EQ(song.isS3M, 0u);
     EXPECT_EQ(song.nbChannels, channels);
-    EXPECT_EQ(NVoices, channels);
     ASSERT_EQ(song.nbPatterns, 1);
     const ModPattern& p = song.patterns[0];
     EXPECT_EQ(p.nbRows, 64);

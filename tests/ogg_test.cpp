@@ -9,7 +9,7 @@
 #include <cstring>
 #include <vector>
 
-#include "ogg/ogg.h"
+#include "ogg/ogg_player.h"
 #include "song/reader.h"
 #include "support/ogg_encoder.h"
 #include "support/ogg_reference.h"
@@ -79,14 +79,13 @@ TEST(OggImage, CloseLeavesTheImageAlone) {
 
 class OggBlocks : public ::testing::Test {
 protected:
-    void TearDown() override { CloseOggStream(); }
+    void TearDown() override { CloseOggStream(ogg); }
 
-    // Writes an encoded file and names it in fname_tmp.
+    // Writes an encoded file; the stream is opened from it from then on.
     std::string Make(const std::string& name, const std::vector<uint8_t>& bytes) {
-        const std::string path = dir_.File(name);
-        EXPECT_TRUE(test::WriteBytes(path, bytes));
-        std::snprintf(fname_tmp, sizeof fname_tmp, "%s", path.c_str());
-        return path;
+        path_ = dir_.File(name);
+        EXPECT_TRUE(test::WriteBytes(path_, bytes));
+        return path_;
     }
 
     std::string MakeTone(const std::string& name, int frames, const OggSpec& desc, std::vector<double> freqs) {
@@ -100,22 +99,24 @@ protected:
     // leave the staging area within its bounds.
     std::vector<int16_t> DrainBlocks(int extra = 1, int limit = 1000) {
         std::vector<int16_t> all;
-        const size_t samples = static_cast<size_t>(OGG_BlockBytes) / 2;
+        const size_t samples = static_cast<size_t>(ogg.OGG_BlockBytes) / 2;
         int after = -1;
         for (int n = 0; n < limit && after < extra; ++n) {
-            OGG_MixNext();
-            EXPECT_GE(OGG_pos, 0);
-            EXPECT_LT(OGG_pos, OGG_BlockBytes);
-            EXPECT_EQ(OGG_pos % 4, 0);
-            const int16_t* block = reinterpret_cast<const int16_t*>(OGG_Buffer);
+            OGG_MixNext(ogg);
+            EXPECT_GE(ogg.OGG_pos, 0);
+            EXPECT_LT(ogg.OGG_pos, ogg.OGG_BlockBytes);
+            EXPECT_EQ(ogg.OGG_pos % 4, 0);
+            const int16_t* block = reinterpret_cast<const int16_t*>(ogg.OGG_Buffer);
             all.insert(all.end(), block, block + samples);
-            if (!OGG_Status) ++after;
+            if (!ogg.OGG_Status) ++after;
         }
-        EXPECT_FALSE(OGG_Status) << "the stream never ended";
+        EXPECT_FALSE(ogg.OGG_Status) << "the stream never ended";
         return all;
     }
 
     test::ScratchDir dir_;
+    std::string path_;
+    OggPlayer ogg;
 };
 
 // The blocks of a stereo stream are its decoded PCM, cut in 100 ms and
@@ -139,42 +140,42 @@ TEST_F(OggBlocks, StereoAt44100IsCutIntoBlocksOf17640BytesThenSilence) {
     ASSERT_TRUE(ref.ok);
     ASSERT_EQ(ref.pcm.size(), 2u * 54243);
 
-    ASSERT_TRUE(OpenOggStream());
-    EXPECT_EQ(OGG_Rate, 44100);
-    EXPECT_EQ(OGG_BlockBytes, 17640);
+    ASSERT_TRUE(OpenOggStream(ogg, path_.c_str()));
+    EXPECT_EQ(ogg.OGG_Rate, 44100);
+    EXPECT_EQ(ogg.OGG_BlockBytes, 17640);
     const auto blocks = DrainBlocks();
     ExpectBlocksAreThePcm(blocks, ref.pcm, 8820);
     // The end of the stream closed it and released its image, once.
-    EXPECT_EQ(oggdataActual.data, nullptr);
-    EXPECT_EQ(OGG_pos, 0);
-    CloseOggStream();  // after the end: nothing is released twice
-    CloseOggStream();
+    EXPECT_EQ(ogg.oggdataActual.data, nullptr);
+    EXPECT_EQ(ogg.OGG_pos, 0);
+    CloseOggStream(ogg);  // after the end: nothing is released twice
+    CloseOggStream(ogg);
 }
 
 TEST_F(OggBlocks, AStreamOfWholeBlocksEndsWithOneSilentBlock) {
     const std::string path = MakeTone("whole.ogg", 4410 * 5, OggSpec{}, {300.0});
     const DecodedOgg ref = test::DecodeOggFile(path);
     ASSERT_EQ(ref.pcm.size(), 2u * 4410 * 5);
-    ASSERT_TRUE(OpenOggStream());
+    ASSERT_TRUE(OpenOggStream(ogg, path_.c_str()));
     for (int i = 0; i < 5; ++i) {
-        OGG_MixNext();
-        EXPECT_EQ(OGG_Status, 1) << "block " << i;
-        EXPECT_EQ(std::memcmp(OGG_Buffer, ref.pcm.data() + i * 8820, 17640), 0) << "block " << i;
+        OGG_MixNext(ogg);
+        EXPECT_EQ(ogg.OGG_Status, 1) << "block " << i;
+        EXPECT_EQ(std::memcmp(ogg.OGG_Buffer, ref.pcm.data() + i * 8820, 17640), 0) << "block " << i;
     }
-    EXPECT_EQ(OGG_pos, 0);  // exactly five blocks were waiting
-    OGG_MixNext();
-    EXPECT_EQ(OGG_Status, 0);
+    EXPECT_EQ(ogg.OGG_pos, 0);  // exactly five blocks were waiting
+    OGG_MixNext(ogg);
+    EXPECT_EQ(ogg.OGG_Status, 0);
     const std::vector<uint8_t> zeros(17640, 0);
-    EXPECT_EQ(std::memcmp(OGG_Buffer, zeros.data(), 17640), 0);
+    EXPECT_EQ(std::memcmp(ogg.OGG_Buffer, zeros.data(), 17640), 0);
 }
 
 TEST_F(OggBlocks, MonoAt22050GoesToBothSidesAtItsOwnRate) {
     const std::string path = MakeTone("mono.ogg", 22050 + 777, OggSpec{1, 22050}, {500.0});
     const DecodedOgg ref = test::DecodeOggFile(path);
     ASSERT_EQ(ref.channels, 1);
-    ASSERT_TRUE(OpenOggStream());
-    EXPECT_EQ(OGG_Rate, 22050);
-    EXPECT_EQ(OGG_BlockBytes, 2205 * 4);
+    ASSERT_TRUE(OpenOggStream(ogg, path_.c_str()));
+    EXPECT_EQ(ogg.OGG_Rate, 22050);
+    EXPECT_EQ(ogg.OGG_BlockBytes, 2205 * 4);
     std::vector<int16_t> stereo;
     for (int16_t s : ref.pcm) {
         stereo.push_back(s);
@@ -186,9 +187,9 @@ TEST_F(OggBlocks, MonoAt22050GoesToBothSidesAtItsOwnRate) {
 TEST_F(OggBlocks, StereoAt48000KeepsItsRate) {
     const std::string path = MakeTone("48k.ogg", 48000, OggSpec{2, 48000}, {1000.0, 250.0});
     const DecodedOgg ref = test::DecodeOggFile(path);
-    ASSERT_TRUE(OpenOggStream());
-    EXPECT_EQ(OGG_Rate, 48000);
-    EXPECT_EQ(OGG_BlockBytes, 19200);
+    ASSERT_TRUE(OpenOggStream(ogg, path_.c_str()));
+    EXPECT_EQ(ogg.OGG_Rate, 48000);
+    EXPECT_EQ(ogg.OGG_BlockBytes, 19200);
     ExpectBlocksAreThePcm(DrainBlocks(), ref.pcm, 9600);
 }
 
@@ -211,7 +212,7 @@ TEST_F(OggBlocks, SixChannelsAreMixedDownInVorbisOrder) {
         std::vector<double> freqs(6, 0.0);
         freqs[c.channel] = 440.0;
         MakeTone("six.ogg", 22050, OggSpec{6, 44100}, freqs);
-        ASSERT_TRUE(OpenOggStream()) << "channel " << c.channel;
+        ASSERT_TRUE(OpenOggStream(ogg, path_.c_str())) << "channel " << c.channel;
         const auto blocks = DrainBlocks();
         const double l = Rms(blocks, 0), r = Rms(blocks, 1);
         // The tone alone is about 11,600 RMS; a fifth of it on an audible
@@ -223,7 +224,7 @@ TEST_F(OggBlocks, SixChannelsAreMixedDownInVorbisOrder) {
         if (c.left && c.right) {
             EXPECT_NEAR(l, r, l * 0.05);
         }
-        CloseOggStream();
+        CloseOggStream(ogg);
     }
 }
 
@@ -232,7 +233,7 @@ TEST_F(OggBlocks, FullScaleOnEveryChannelDoesNotWrapAround) {
     for (size_t i = 0; i < pcm.size(); i += 12)
         for (int c = 0; c < 6; ++c) pcm[i + c] = -32768;  // a square wave, in phase
     Make("loud.ogg", test::EncodeOggVorbis(pcm, OggSpec{6, 44100, 0.9f}));
-    ASSERT_TRUE(OpenOggStream());
+    ASSERT_TRUE(OpenOggStream(ogg, path_.c_str()));
     const auto blocks = DrainBlocks();
     // In phase on all channels the mix stays in phase on both sides: a wrap
     // would flip the sign of the loud samples.
@@ -243,7 +244,7 @@ TEST_F(OggBlocks, MoreThanEightChannelsGoToBothSidesAlike) {
     const auto bytes = test::EncodeOggVorbis(test::MakeTones(8000, 10, 44100, {440.0, 0.0}), OggSpec{10, 44100});
     if (bytes.empty()) GTEST_SKIP() << "libvorbisenc makes no 10-channel stream";
     Make("ten.ogg", bytes);
-    ASSERT_TRUE(OpenOggStream());
+    ASSERT_TRUE(OpenOggStream(ogg, path_.c_str()));
     const auto blocks = DrainBlocks();
     for (size_t i = 0; i + 1 < blocks.size(); i += 2) ASSERT_EQ(blocks[i], blocks[i + 1]) << i;
     EXPECT_GT(Rms(blocks, 0), 1000);
@@ -254,9 +255,9 @@ TEST_F(OggBlocks, HighestAcceptedRateDecodesWithinTheStagingArea) {
     // decoder keeps delivering at its real pace. AddressSanitizer watches
     // the staging area.
     Make("fast.ogg", test::EncodeOggVorbis(test::MakeTones(30000, 1, 48000, {440.0}), OggSpec{1, 48000, 0.4f, 192000}));
-    ASSERT_TRUE(OpenOggStream());
-    EXPECT_EQ(OGG_Rate, 192000);
-    EXPECT_EQ(OGG_BlockBytes, 76800);
+    ASSERT_TRUE(OpenOggStream(ogg, path_.c_str()));
+    EXPECT_EQ(ogg.OGG_Rate, 192000);
+    EXPECT_EQ(ogg.OGG_BlockBytes, 76800);
     const auto blocks = DrainBlocks();
     EXPECT_GT(Rms(blocks, 0), 1000);
 }
@@ -279,15 +280,13 @@ TEST_F(OggBlocks, FilesThatAreNotPlayableOggVorbisAreRefusedHoldingNothing) {
     };
     for (const Case& c : cases) {
         Make("bad.ogg", c.bytes);
-        EXPECT_FALSE(OpenOggStream()) << c.what;
-        EXPECT_EQ(oggdataActual.data, nullptr) << c.what;
-        EXPECT_EQ(OGG_Buffer, nullptr) << c.what;
-        EXPECT_EQ(OGG_Status, 0) << c.what;
+        EXPECT_FALSE(OpenOggStream(ogg, path_.c_str())) << c.what;
+        EXPECT_EQ(ogg.oggdataActual.data, nullptr) << c.what;
+        EXPECT_EQ(ogg.OGG_Buffer, nullptr) << c.what;
+        EXPECT_EQ(ogg.OGG_Status, 0) << c.what;
     }
-    std::snprintf(fname_tmp, sizeof fname_tmp, "%s", dir_.File("missing.ogg").c_str());
-    EXPECT_FALSE(OpenOggStream());
-    std::snprintf(fname_tmp, sizeof fname_tmp, "%s", dir_.Path().c_str());  // a folder
-    EXPECT_FALSE(OpenOggStream());
+    EXPECT_FALSE(OpenOggStream(ogg, dir_.File("missing.ogg").c_str()));
+    EXPECT_FALSE(OpenOggStream(ogg, dir_.Path().c_str()));  // a folder
 }
 
 // The memory opener takes the image whatever happens: a stream opened from
@@ -300,16 +299,16 @@ TEST_F(OggBlocks, AnImageInMemoryPlaysAsItsFileAndIsTakenEvenWhenRefused) {
     const std::vector<uint8_t> bytes = test::EncodeOggVorbis(test::MakeTones(4410 * 3, 2, 44100, {500.0}), OggSpec{});
     uint8_t* image = static_cast<uint8_t*>(std::malloc(bytes.size()));
     std::memcpy(image, bytes.data(), bytes.size());
-    ASSERT_TRUE(OpenOggImage(image, static_cast<int32_t>(bytes.size())));
-    EXPECT_EQ(OGG_Rate, 44100);
+    ASSERT_TRUE(OpenOggImage(ogg, image, static_cast<int32_t>(bytes.size())));
+    EXPECT_EQ(ogg.OGG_Rate, 44100);
     ExpectBlocksAreThePcm(DrainBlocks(), ref.pcm, 8820);
 
     uint8_t* junk = static_cast<uint8_t*>(std::malloc(64));
     std::memset(junk, 'x', 64);
-    EXPECT_FALSE(OpenOggImage(junk, 64));
-    EXPECT_EQ(oggdataActual.data, nullptr);
-    EXPECT_EQ(OGG_Buffer, nullptr);
-    EXPECT_FALSE(OpenOggImage(nullptr, 0));
+    EXPECT_FALSE(OpenOggImage(ogg, junk, 64));
+    EXPECT_EQ(ogg.oggdataActual.data, nullptr);
+    EXPECT_EQ(ogg.OGG_Buffer, nullptr);
+    EXPECT_FALSE(OpenOggImage(ogg, nullptr, 0));
 }
 
 TEST_F(OggBlocks, AStreamCutInTheMiddleEndsLikeItsEnd) {
@@ -323,7 +322,7 @@ TEST_F(OggBlocks, AStreamCutInTheMiddleEndsLikeItsEnd) {
     ASSERT_GT(partial.pcm.size(), 8820u);
     ASSERT_LT(partial.pcm.size(), whole.pcm.size());
 
-    ASSERT_TRUE(OpenOggStream());
+    ASSERT_TRUE(OpenOggStream(ogg, path_.c_str()));
     const auto blocks = DrainBlocks(2);
     // What could be decoded, then the partial block, then silence.
     ExpectBlocksAreThePcm(blocks, partial.pcm, 8820);
@@ -338,59 +337,59 @@ TEST_F(OggBlocks, ACorruptStreamEndsInSilenceWithinItsLength) {
         bytes[i] = static_cast<uint8_t>(noise >> 24);
     }
     Make("corrupt.ogg", bytes);
-    if (!OpenOggStream()) return;  // refusing it is fine too
+    if (!OpenOggStream(ogg, path_.c_str())) return;  // refusing it is fine too
     const auto blocks = DrainBlocks(1, 25);
     EXPECT_LE(blocks.size(), 8820u * 25);
 }
 
 // ---- The player without any audio device: no bring-up has run here.
 
-class OggPlayer : public OggBlocks {
+class OggPlayerThread : public OggBlocks {
 protected:
     void TearDown() override {
-        StopOggPlayer();
+        StopOggPlayer(ogg);
         OggBlocks::TearDown();
     }
 };
 
-TEST_F(OggPlayer, ARefusedFileStartsNothingButTakesTheOggPath) {
+TEST_F(OggPlayerThread, ARefusedFileStartsNothingButTakesTheOggPath) {
     const std::string text = "not ogg";
     Make("refused.ogg", std::vector<uint8_t>(text.begin(), text.end()));
     const int threads = test::CountThreads();
-    EXPECT_FALSE(StartOggPlayer());
-    EXPECT_EQ(TAG_OGGPLAYER, 1);
-    EXPECT_EQ(OGG_Playing, 0);
+    EXPECT_FALSE(StartOggPlayer(ogg, path_.c_str()));
+    EXPECT_EQ(ogg.TAG_OGGPLAYER, 1);
+    EXPECT_EQ(ogg.OGG_Playing, 0);
     EXPECT_EQ(test::CountThreads(), threads);
-    StopOggPlayer();
-    EXPECT_EQ(TAG_OGGPLAYER, 0);
+    StopOggPlayer(ogg);
+    EXPECT_EQ(ogg.TAG_OGGPLAYER, 0);
 }
 
-TEST_F(OggPlayer, StartsAndStopsTwoHundredTimesSilentlyWithoutLeakingThreads) {
+TEST_F(OggPlayerThread, StartsAndStopsTwoHundredTimesSilentlyWithoutLeakingThreads) {
     MakeTone("short.ogg", 44100, OggSpec{}, {440.0});
     int threads = -1;  // counted after the first file: runtimes start helpers lazily
     for (int i = 0; i < 200; ++i) {
-        ASSERT_TRUE(StartOggPlayer()) << i;
-        ASSERT_EQ(OGG_Playing, 1);
-        ASSERT_EQ(source_ogg, 0u);  // no device, no source
-        StopOggPlayer();
-        ASSERT_EQ(OGGTERMINATED.load(), 1) << i;
-        ASSERT_EQ(OGG_Playing, 0);
-        ASSERT_EQ(OGG_Buffer, nullptr);
-        ASSERT_EQ(oggdataActual.data, nullptr);
+        ASSERT_TRUE(StartOggPlayer(ogg, path_.c_str())) << i;
+        ASSERT_EQ(ogg.OGG_Playing, 1);
+        ASSERT_EQ(ogg.source_ogg, 0u);  // no device, no source
+        StopOggPlayer(ogg);
+        ASSERT_EQ(ogg.OGGTERMINATED.load(), 1) << i;
+        ASSERT_EQ(ogg.OGG_Playing, 0);
+        ASSERT_EQ(ogg.OGG_Buffer, nullptr);
+        ASSERT_EQ(ogg.oggdataActual.data, nullptr);
         if (i == 0) threads = test::CountThreads();
     }
     EXPECT_EQ(test::CountThreads(), threads);
 }
 
-TEST_F(OggPlayer, StartingOverARunningPlayerStopsItFirst) {
+TEST_F(OggPlayerThread, StartingOverARunningPlayerStopsItFirst) {
     MakeTone("short.ogg", 44100, OggSpec{}, {440.0});
-    ASSERT_TRUE(StartOggPlayer());
-    StopOggPlayer();
+    ASSERT_TRUE(StartOggPlayer(ogg, path_.c_str()));
+    StopOggPlayer(ogg);
     const int threads = test::CountThreads();
-    ASSERT_TRUE(StartOggPlayer());
-    ASSERT_TRUE(StartOggPlayer());
+    ASSERT_TRUE(StartOggPlayer(ogg, path_.c_str()));
+    ASSERT_TRUE(StartOggPlayer(ogg, path_.c_str()));
     EXPECT_EQ(test::CountThreads(), threads + 1);
-    StopOggPlayer();
+    StopOggPlayer(ogg);
     EXPECT_EQ(test::CountThreads(), threads);
 }
 

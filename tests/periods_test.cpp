@@ -5,7 +5,6 @@
 using namespace moddeck;
 
 TEST(PeriodTables, TellingValues) {
-    CalculesPeriodes();
     const int32_t octave0[12] = {14494, 13680, 12913, 12188, 11504, 10858, 10249, 9673, 9130, 8618, 8134, 7678};
     for (int s = 0; s < 12; s++) EXPECT_EQ(Periods[8][s], octave0[s]) << s;
     const int32_t cs[9] = {14494, 7247, 3623, 1811, 905, 452, 226, 113, 56};
@@ -20,7 +19,6 @@ TEST(PeriodTables, TellingValues) {
 }
 
 TEST(PeriodTables, RowsShareTheirSourceAndLeaveTheTailEmpty) {
-    CalculesPeriodes();
     for (int n = 0; n < kPeriodColumns; n++) EXPECT_EQ(Periods[7][n], Periods[9][n]) << n;
     for (int r = 0; r < kFinetuneRows; r++)
         for (int n = kNotes; n < kPeriodColumns; n++) EXPECT_EQ(Periods[r][n], 0);
@@ -34,7 +32,6 @@ TEST(PeriodTables, RowsShareTheirSourceAndLeaveTheTailEmpty) {
 }
 
 TEST(PeriodTables, LookupsClampToTheTable) {
-    CalculesPeriodes();
     EXPECT_EQ(PeriodAt(Periods, 8, -5), Periods[8][0]);
     EXPECT_EQ(PeriodAt(Periods, 8, 500), Periods[8][107]);
     EXPECT_EQ(PeriodAt(Periods, -3, 0), Periods[0][0]);

@@ -6,9 +6,9 @@
 #include <initializer_list>
 #include <vector>
 
-#include "engine/state.h"
+#include "engine/player.h"
 #include "loaders/loaders.h"
-#include "song/reader.h"
+#include "support/player_fixture.h"
 #include "support/s3m_builder.h"
 
 namespace moddeck {
@@ -44,26 +44,19 @@ S3MSampleSpec Sample(int32_t c2spd, std::vector<uint8_t> data = {}, uint8_t flag
     return s;
 }
 
-class S3MLoader : public ::testing::Test {
+class S3MLoader : public test::PlayerTest {
 protected:
-    void TearDown() override {
-        FreeSongList();
-        UseModuleFile();
-    }
 
     const Mod& Load(const S3MSpec& desc) {
         image_ = BuildS3M(desc);
         return LoadBytes();
     }
 
+    // Loads image_, which the loader entry must take.
     const Mod& LoadBytes() {
-        FreeSongList();
-        UseModuleImage(image_.data(), image_.size());
-        EXPECT_TRUE(AddMusic());
-        EXPECT_NE(SONG, nullptr);
-        return *SONG;
+        EXPECT_NE(PlayerTest::Load(image_), nullptr);
+        return *player.SONG;
     }
-
     std::vector<uint8_t> image_;
 };
 

@@ -3,9 +3,9 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/state.h"
+#include "engine/player.h"
 #include "loaders/loaders.h"
-#include "song/reader.h"
+#include "support/player_fixture.h"
 #include "support/xm_builder.h"
 
 using namespace moddeck;
@@ -13,21 +13,7 @@ using namespace moddeck::test;
 
 namespace {
 
-class XMLoader : public ::testing::Test {
-protected:
-    void TearDown() override {
-        FreeSongList();
-        UseModuleFile();
-    }
-    // Loads bytes through the loader entry; null when nothing was added.
-    Mod* Load(const std::vector<uint8_t>& bytes) {
-        image_ = bytes;
-        FreeSongList();
-        UseModuleImage(image_.data(), image_.size());
-        return AddMusic() ? SONG : nullptr;
-    }
-    std::vector<uint8_t> image_;
-};
+using XMLoader = PlayerTest;
 
 XMSpec OnePattern(std::vector<uint8_t> packed, uint16_t rows = 64, uint16_t channels = 4) {
     XMSpec desc;
@@ -72,8 +58,8 @@ TEST_F(XMLoader, HeaderFields) {
     EXPECT_EQ(m->bpm, 140);
     EXPECT_EQ(m->orders[255], 7);
     EXPECT_EQ(m->orders[256], 0);
-    EXPECT_EQ(Liste_mods_nm, 1);
-    EXPECT_EQ(SONG, Liste_mods[0]);
+    EXPECT_EQ(player.Liste_mods_nm, 1);
+    EXPECT_EQ(player.SONG, player.Liste_mods[0]);
 }
 
 TEST_F(XMLoader, HeaderSizeDecidesWhereThePatternsStart) {
@@ -251,8 +237,8 @@ TEST_F(XMLoader, RejectsWhatTheRecordCannotHold) {
     XMSpec length = OnePattern({});
     length.songLength = 257;
     EXPECT_EQ(Load(BuildXM(length)), nullptr);
-    EXPECT_EQ(Liste_mods_nm, 0);
-    EXPECT_EQ(SONG, nullptr);
+    EXPECT_EQ(player.Liste_mods_nm, 0);
+    EXPECT_EQ(player.SONG, nullptr);
 
     XMSpec full = OnePattern({}, 64, 32);
     full.instrumentCount = 128;
@@ -314,15 +300,13 @@ TEST_F(XMLoader, EveryCutOfAValidFileLoadsBoundedOrIsRefused) {
     // Short files miss the magic and go to the other loaders.
     std::vector<uint8_t> all = whole;
     EXPECT_NE(Load(all), nullptr);
-    EXPECT_EQ(SONG->isXM, 1u);
+    EXPECT_EQ(player.SONG->isXM, 1u);
 }
 
 TEST_F(XMLoader, UnreadablePathAddsNoSong) {
-    UseModuleFile();
-    std::strcpy(fname_tmp, "/nonexistent/moddeck/song.xm");
-    EXPECT_FALSE(AddMusic());
-    EXPECT_EQ(Liste_mods_nm, 0);
-    EXPECT_EQ(SONG, nullptr);
+    EXPECT_FALSE(AddMusic(player, "/nonexistent/moddeck/song.xm"));
+    EXPECT_EQ(player.Liste_mods_nm, 0);
+    EXPECT_EQ(player.SONG, nullptr);
 }
 
 }  // namespace

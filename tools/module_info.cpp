@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/state.h"
+#include "engine/player.h"
 #include "loaders/loaders.h"
 #include "song/reader.h"
 
@@ -103,16 +103,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: moddeck-inspect FILE\n");
         return 2;
     }
-    if (std::strlen(argv[1]) >= kPathSize) {
-        std::fprintf(stderr, "moddeck-inspect: path too long\n");
-        return 1;
-    }
-    std::strcpy(fname_tmp, argv[1]);
-    if (!AddMusic()) {
+    Player player;
+    if (!AddMusic(player, argv[1])) {
         std::fprintf(stderr, "moddeck-inspect: %s: cannot be read or is not a module\n", argv[1]);
         return 1;
     }
-    Print(*SONG);
-    FreeModSong(SONG);
+    Print(*player.SONG);
+    FreeSongList(player);
     return 0;
 }

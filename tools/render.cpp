@@ -20,12 +20,10 @@
 #include <string>
 
 #include "engine/module_start.h"
-#include "engine/periods.h"
+#include "engine/player.h"
 #include "engine/sequencer.h"
-#include "engine/state.h"
 #include "loaders/loaders.h"
-#include "ogg/ogg.h"
-#include "song/reader.h"
+#include "ogg/ogg_player.h"
 
 using namespace moddeck;
 
@@ -77,35 +75,29 @@ bool WriteBlock(FILE* f, const int16_t* samples) { return WriteSamples(f, sample
 // Loads INPUT as a module, starts it as the player does and renders
 // `blocks` blocks into OUTPUT.
 int RenderModule(const char* input, const char* output, uint64_t blocks) {
-    if (std::strlen(input) >= kPathSize) {
-        std::fprintf(stderr, "moddeck-render: %s: path too long\n", input);
-        return 1;
-    }
-    std::strcpy(fname_tmp, input);
-    FreeSongList();
-    CalculesPeriodes();
-    if (!AddMusic()) {
+    Player player;
+    if (!AddMusic(player, input)) {
         std::fprintf(stderr, "moddeck-render: %s: cannot read it or not a module\n", input);
         return 1;
     }
     FILE* f = std::fopen(output, "wb");
     if (!f) {
         std::fprintf(stderr, "moddeck-render: %s: %s\n", output, std::strerror(errno));
-        FreeSongList();
+        FreeSongList(player);
         return 1;
     }
-    StartModule();
-    PLAYER_PARAMS = 1;  // at its end the song starts again, as in the player
-    VOLUMEOP = 1;
+    StartModule(player);
+    player.PLAYER_PARAMS = 1;  // at its end the song starts again, as in the player
+    player.VOLUMEOP = 1;
     WriteWavHeader(f, static_cast<uint32_t>(blocks * kBlockBytes));
     bool ok = true;
     for (uint64_t b = 0; b < blocks && ok; b++) {
-        MixNext();
-        ok = WriteBlock(f, ActualBufferToBeMixed);
+        MixNext(player);
+        ok = WriteBlock(f, player.ActualBufferToBeMixed);
     }
     ok = std::fclose(f) == 0 && ok;
-    StopModule();
-    FreeSongList();
+    StopModule(player);
+    FreeSongList(player);
     if (!ok) {
         std::fprintf(stderr, "moddeck-render: %s: write failed\n", output);
         return 1;
@@ -126,37 +118,33 @@ bool IsOggPath(const char* path) {
 // hands to OpenAL: to the end of the stream when `toEnd`, else exactly
 // `blocks` of them.
 int RenderOgg(const char* input, const char* output, bool toEnd, uint64_t blocks) {
-    if (std::strlen(input) >= kPathSize) {
-        std::fprintf(stderr, "moddeck-render: %s: path too long\n", input);
-        return 1;
-    }
-    std::strcpy(fname_tmp, input);
-    if (!OpenOggStream()) {
+    OggPlayer ogg;
+    if (!OpenOggStream(ogg, input)) {
         std::fprintf(stderr, "moddeck-render: %s: cannot read it or not an Ogg Vorbis stream\n", input);
         return 1;
     }
     FILE* f = std::fopen(output, "wb");
     if (!f) {
         std::fprintf(stderr, "moddeck-render: %s: %s\n", output, std::strerror(errno));
-        CloseOggStream();
+        CloseOggStream(ogg);
         return 1;
     }
     // The block size depends on the rate; a RIFF size stays within 32 bits.
-    const uint64_t blockBytes = static_cast<uint64_t>(OGG_BlockBytes);
+    const uint64_t blockBytes = static_cast<uint64_t>(ogg.OGG_BlockBytes);
     const uint64_t maxBlocks = (0xFFFFFFFFull - 36) / blockBytes;
     const uint64_t limit = toEnd ? maxBlocks : std::min(blocks, maxBlocks);
-    WriteWavHeader(f, 0, static_cast<uint32_t>(OGG_Rate));
+    WriteWavHeader(f, 0, static_cast<uint32_t>(ogg.OGG_Rate));
     bool ok = true;
     uint64_t written = 0;
     while (written < limit && ok) {
-        if (toEnd && OGG_Status == 0) break;  // the block with the last frames is out
-        OGG_MixNext();
-        ok = WriteSamples(f, reinterpret_cast<const int16_t*>(OGG_Buffer), OGG_BlockBytes / 2);
+        if (toEnd && ogg.OGG_Status == 0) break;  // the block with the last frames is out
+        OGG_MixNext(ogg);
+        ok = WriteSamples(f, reinterpret_cast<const int16_t*>(ogg.OGG_Buffer), ogg.OGG_BlockBytes / 2);
         written++;
     }
-    CloseOggStream();
+    CloseOggStream(ogg);
     ok = ok && std::fseek(f, 0, SEEK_SET) == 0;
-    if (ok) WriteWavHeader(f, static_cast<uint32_t>(written * blockBytes), static_cast<uint32_t>(OGG_Rate));
+    if (ok) WriteWavHeader(f, static_cast<uint32_t>(written * blockBytes), static_cast<uint32_t>(ogg.OGG_Rate));
     ok = std::fclose(f) == 0 && ok;
     if (!ok) {
         std::fprintf(stderr, "moddeck-render: %s: write failed\n", output);

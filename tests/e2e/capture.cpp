@@ -23,15 +23,6 @@ uint32_t Le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_
 const std::string& CapturePath() { return capturePath; }
 const std::string& WorkDir() { return workDir; }
 
-void CloseAudio() {
-    alcMakeContextCurrent(nullptr);
-    if (context) alcDestroyContext(context);
-    if (device) alcCloseDevice(device);
-    context = nullptr;
-    device = nullptr;
-    TAG_SOUND = 0;
-}
-
 std::vector<int16_t> ReadWaveSamples(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

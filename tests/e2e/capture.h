@@ -15,11 +15,6 @@ const std::string& CapturePath();
 // A folder of this process for made input files.
 const std::string& WorkDir();
 
-// Closes the context and the device (never done by the player) so that the
-// wave writer completes its file, and resets the bring-up so that the next
-// AudioBringUp opens the device again, which starts a new file.
-void CloseAudio();
-
 // The samples of a 16-bit stereo wave file, interleaved.
 std::vector<int16_t> ReadWaveSamples(const std::string& path);
 

@@ -9,12 +9,10 @@
 #include "e2e/capture.h"
 #include "engine/module_start.h"
 #include "engine/output.h"
-#include "engine/periods.h"
 #include "engine/sequencer.h"
-#include "engine/state.h"
+#include "engine/player.h"
 #include "loaders/loaders.h"
-#include "ogg/ogg.h"
-#include "song/reader.h"
+#include "ogg/ogg_player.h"
 #include "support/loud_module.h"
 #include "support/ogg_encoder.h"
 #include "support/ogg_reference.h"
@@ -24,11 +22,8 @@ namespace {
 
 // Opens the module the way the application does.
 void LoadModule(const std::string& path) {
-    std::snprintf(fname_tmp, sizeof fname_tmp, "%s", path.c_str());
-    Liste_mods_nm = 0;
-    Liste_mods_n = 0;
-    CalculesPeriodes();
-    ASSERT_TRUE(AddMusic());
+    FreeSongList();
+    ASSERT_TRUE(AddMusic(path.c_str()));
     StartModule();
 }
 
@@ -41,28 +36,28 @@ std::string WriteLoudModule() {
 TEST(ModuleThroughOpenAL, TheDevicePlaysTheOfflineRender) {
     const std::string path = WriteLoudModule();
     AudioBringUp();
-    ASSERT_NE(device, nullptr);
+    ASSERT_NE(ProcessAudioDevice().device, nullptr);
     LoadModule(path);
     StartModulePlayer();
-    ASSERT_EQ(TAG_SONGPLAYER, 1);
+    ASSERT_EQ(ProcessModuleOutput().TAG_SONGPLAYER, 1);
     usleep(1300 * 1000);
     StopModulePlayer();
-    EXPECT_EQ(TAG_SONGPLAYER, 0);
-    EXPECT_EQ(PLAYER_ON.load(), 0);
-    EXPECT_EQ(Liste_mods_nm, 0);
-    test::CloseAudio();
+    EXPECT_EQ(ProcessModuleOutput().TAG_SONGPLAYER, 0);
+    EXPECT_EQ(ProcessPlayer().PLAYER_ON.load(), 0);
+    EXPECT_EQ(ProcessPlayer().Liste_mods_nm, 0);
+    AudioShutDown();
 
     // The same song rendered offline, as moddeck-render does.
     LoadModule(path);
-    PLAYER_PARAMS = 1;
-    VOLUMEOP = 1;
+    ProcessPlayer().PLAYER_PARAMS = 1;
+    ProcessPlayer().VOLUMEOP = 1;
     std::vector<int16_t> render;
     for (int block = 0; block < 10; ++block) {
-        MixNext();
-        render.insert(render.end(), ActualBufferToBeMixed, ActualBufferToBeMixed + kBlockSamples);
+        MixNext(ProcessPlayer());
+        render.insert(render.end(), ProcessPlayer().ActualBufferToBeMixed, ProcessPlayer().ActualBufferToBeMixed + kBlockSamples);
     }
-    StopModule();
-    FreeSongList();
+    StopModule(ProcessPlayer());
+    FreeSongList(ProcessPlayer());
 
     const auto captured = test::ReadWaveSamples(test::CapturePath());
     const long start = test::FirstLoudFrame(captured) - test::FirstLoudFrame(render);
@@ -79,16 +74,15 @@ TEST(ModuleThroughOpenAL, TwoHundredModulesInARowLeaveNoSourceBufferOrThreadBehi
     for (int i = 0; i < 200; ++i) {
         LoadModule(path);
         StartModulePlayer();
-        ASSERT_EQ(TAG_SONGPLAYER, 1) << i;
-        const ALuint source = source_secondary;
+        ASSERT_EQ(ProcessModuleOutput().TAG_SONGPLAYER, 1) << i;
+        const ALuint source = ProcessModuleOutput().source_secondary;
         ALuint buffers[3];
-        for (int b = 0; b < 3; ++b) buffers[b] = buffer_secondary[b];
+        for (int b = 0; b < 3; ++b) buffers[b] = ProcessModuleOutput().buffer_secondary[b];
         ASSERT_TRUE(alIsSource(source)) << i;
         StopModulePlayer();
-        ASSERT_EQ(TERMINATED.load(), 1) << i;
+        ASSERT_EQ(ProcessPlayer().TERMINATED.load(), 1) << i;
         ASSERT_FALSE(alIsSource(source)) << i;
         for (ALuint b : buffers) ASSERT_FALSE(alIsBuffer(b)) << i;
-        ASSERT_EQ(Saturation, nullptr);
         if (i == 0) threads = test::CountThreads();
     }
     EXPECT_EQ(alGetError(), AL_NO_ERROR);
@@ -106,12 +100,11 @@ TEST(ModuleThroughOpenAL, ModulesAndOggFilesTakeTurns) {
         StopModulePlayer();
         StopOggPlayer();
         if (i % 2) {
-            std::snprintf(fname_tmp, sizeof fname_tmp, "%s", ogg.c_str());
-            ASSERT_TRUE(StartOggPlayer());
+            ASSERT_TRUE(StartOggPlayer(ogg.c_str()));
         } else {
             LoadModule(module);
             StartModulePlayer();
-            ASSERT_EQ(TAG_SONGPLAYER, 1);
+            ASSERT_EQ(ProcessModuleOutput().TAG_SONGPLAYER, 1);
         }
         usleep(20 * 1000);
         if (i == 1) {

@@ -8,8 +8,7 @@
 
 #include "e2e/capture.h"
 #include "engine/output.h"
-#include "ogg/ogg.h"
-#include "song/reader.h"
+#include "ogg/ogg_player.h"
 #include "support/ogg_encoder.h"
 #include "support/ogg_reference.h"
 
@@ -24,7 +23,9 @@ std::string MakeOgg(const std::string& name, int frames, const test::OggSpec& de
     return path;
 }
 
-void Name(const std::string& path) { std::snprintf(fname_tmp, sizeof fname_tmp, "%s", path.c_str()); }
+// The file the next StartOggPlayer plays.
+std::string named;
+void Name(const std::string& path) { named = path; }
 
 TEST(OggThroughOpenAL, TheDevicePlaysTheDecodedStreamThenSilence) {
     const std::string path = MakeOgg("tune.ogg", 44100 + 1234, test::OggSpec{});
@@ -32,11 +33,11 @@ TEST(OggThroughOpenAL, TheDevicePlaysTheDecodedStreamThenSilence) {
     ASSERT_TRUE(ref.ok);
     Name(path);
     AudioBringUp();
-    ASSERT_NE(device, nullptr);
-    ASSERT_TRUE(StartOggPlayer());
+    ASSERT_NE(ProcessAudioDevice().device, nullptr);
+    ASSERT_TRUE(StartOggPlayer(named.c_str()));
     usleep(1800 * 1000);  // the stream, 300 ms of queue, and the lead-in
     StopOggPlayer();
-    test::CloseAudio();
+    AudioShutDown();
 
     const auto captured = test::ReadWaveSamples(test::CapturePath());
     const long start = test::FirstLoudFrame(captured) - test::FirstLoudFrame(ref.pcm);
@@ -66,10 +67,10 @@ TEST(OggThroughOpenAL, StreamsPlayAtTheirOwnRate) {
     for (const Case& c : cases) {
         Name(MakeOgg("rate.ogg", c.rate / 2, test::OggSpec{c.channels, c.rate}));
         AudioBringUp();
-        ASSERT_TRUE(StartOggPlayer());
+        ASSERT_TRUE(StartOggPlayer(named.c_str()));
         usleep(1200 * 1000);
         StopOggPlayer();
-        test::CloseAudio();
+        AudioShutDown();
         const auto captured = test::ReadWaveSamples(test::CapturePath());
         EXPECT_NEAR(LoudSpan(captured), 22050, 250) << c.rate << " Hz";
         if (c.channels == 1) {
@@ -89,11 +90,11 @@ TEST(OggThroughOpenAL, AThousandFilesInARowLeaveNoSourceBufferOrThreadBehind) {
     int threads = -1;  // counted after the first file: runtimes start helpers lazily
     ALuint last[4] = {};
     for (int i = 0; i < 1000; ++i) {
-        ASSERT_TRUE(StartOggPlayer()) << "file " << i;
-        ASSERT_NE(source_ogg, 0u) << "file " << i;
-        ASSERT_TRUE(alIsSource(source_ogg)) << "file " << i;
-        last[0] = source_ogg;
-        for (int b = 0; b < 3; ++b) last[1 + b] = buffer_ogg[b];
+        ASSERT_TRUE(StartOggPlayer(named.c_str())) << "file " << i;
+        ASSERT_NE(ProcessOggPlayer().source_ogg, 0u) << "file " << i;
+        ASSERT_TRUE(alIsSource(ProcessOggPlayer().source_ogg)) << "file " << i;
+        last[0] = ProcessOggPlayer().source_ogg;
+        for (int b = 0; b < 3; ++b) last[1 + b] = ProcessOggPlayer().buffer_ogg[b];
         StopOggPlayer();
         ASSERT_FALSE(alIsSource(last[0])) << "file " << i;
         for (int b = 1; b < 4; ++b) ASSERT_FALSE(alIsBuffer(last[b])) << "file " << i;
@@ -102,10 +103,10 @@ TEST(OggThroughOpenAL, AThousandFilesInARowLeaveNoSourceBufferOrThreadBehind) {
     EXPECT_EQ(alGetError(), AL_NO_ERROR);
     EXPECT_EQ(test::CountThreads(), threads);
     // And the next one still plays.
-    ASSERT_TRUE(StartOggPlayer());
+    ASSERT_TRUE(StartOggPlayer(named.c_str()));
     usleep(150 * 1000);
     ALint state = 0;
-    alGetSourcei(source_ogg, AL_SOURCE_STATE, &state);
+    alGetSourcei(ProcessOggPlayer().source_ogg, AL_SOURCE_STATE, &state);
     EXPECT_EQ(state, AL_PLAYING);
     StopOggPlayer();
     EXPECT_EQ(alGetError(), AL_NO_ERROR);

@@ -15,7 +15,7 @@ namespace {
 
 std::atomic<int> renders{0};
 int16_t block[2 * 4410];
-void CountRender() { renders.fetch_add(1); }
+void CountRender(void*) { renders.fetch_add(1); }
 
 class OutputLoopOnOpenAL : public ::testing::Test {
 protected:
@@ -33,7 +33,7 @@ protected:
         alGetSourcei(source, what, &value);
         return value;
     }
-    OutputFeed Feed() { return {CountRender, block, sizeof block, 44100, &exit, &acknowledged, nullptr}; }
+    OutputFeed Feed() { return {CountRender, nullptr, block, sizeof block, 44100, &exit, &acknowledged, nullptr}; }
 
     ALuint source = 0, buffers[kOutputBuffers] = {};
     std::atomic<uint8_t> exit{0};

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "e2e/capture.h"
-#include "ogg/ogg.h"
+#include "ogg/ogg_player.h"
 #include "song/reader.h"
 #include "support/ogg_encoder.h"
 
@@ -30,15 +30,15 @@ int Render(const std::string& arguments) {
 // Every block OGG_MixNext gives for the file, up to `blocks` or, with 0, up
 // to the one that holds the stream's last frames.
 std::vector<int16_t> PlayerBlocks(const std::string& path, int blocks) {
-    std::snprintf(fname_tmp, sizeof fname_tmp, "%s", path.c_str());
     std::vector<int16_t> all;
-    if (!OpenOggStream()) return all;
-    for (int n = 0; blocks == 0 ? OGG_Status != 0 : n < blocks; ++n) {
-        OGG_MixNext();
-        const int16_t* block = reinterpret_cast<const int16_t*>(OGG_Buffer);
-        all.insert(all.end(), block, block + OGG_BlockBytes / 2);
+    OggPlayer ogg;
+    if (!OpenOggStream(ogg, path.c_str())) return all;
+    for (int n = 0; blocks == 0 ? ogg.OGG_Status != 0 : n < blocks; ++n) {
+        OGG_MixNext(ogg);
+        const int16_t* block = reinterpret_cast<const int16_t*>(ogg.OGG_Buffer);
+        all.insert(all.end(), block, block + ogg.OGG_BlockBytes / 2);
     }
-    CloseOggStream();
+    CloseOggStream(ogg);
     return all;
 }
 

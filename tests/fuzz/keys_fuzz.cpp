@@ -10,10 +10,9 @@
 #include "app/keys.h"
 #include "app/open_file.h"
 #include "engine/module_start.h"
+#include "engine/player.h"
 #include "engine/sequencer.h"
-#include "engine/state.h"
 #include "loaders/loaders.h"
-#include "song/reader.h"
 
 using namespace moddeck;
 
@@ -21,22 +20,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2) return 0;
     size_t length = data[0] | size_t{data[1]} << 8;
     if (length > size - 2) length = size - 2;
-    UseModuleImage(data + 2, length);
-    Liste_mods_nm = Liste_mods_n = 0;
-    if (AddMusic()) {
-        StartModule();
+    Player& player = ProcessPlayer();
+    if (AddMusic(player, data + 2, length)) {
+        StartModule(player);
         openedFile.status = OpenStatus::ModulePlaying;
-        openedFile.songLength = SONG->songLength;
+        const int32_t orders = PlayedOrders(*player.SONG);
         for (size_t i = 2 + length; i < size; i++) {
             RecordKey(data[i]);
             ApplyKeys();
-            const int32_t position = pattern.load();
-            if (SONG->songLength > 0 && (position < 0 || position >= SONG->songLength)) std::abort();
-            if (i % 4 == 0) MixNext();
+            if (i % 4 == 0) MixNext(player);
+            const int32_t position = player.pattern.load();
+            if (position < 0 || position >= orders) std::abort();
         }
         openedFile = OpenedFile{};
         keyDown = 0;
     }
-    FreeSongList();
+    FreeSongList(player);
     return 0;
 }

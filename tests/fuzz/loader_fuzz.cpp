@@ -5,20 +5,19 @@
 #include <cstdint>
 
 #include "engine/module_start.h"
+#include "engine/player.h"
 #include "engine/sequencer.h"
-#include "engine/state.h"
 #include "loaders/loaders.h"
-#include "song/reader.h"
 
 using namespace moddeck;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    UseModuleImage(data, size);
-    Liste_mods_nm = Liste_mods_n = 0;
-    if (AddMusic()) {
-        StartModule();
-        for (int block = 0; block < 20; block++) MixNext();
+    // One player for every input, as the application has one.
+    static Player player;
+    if (AddMusic(player, data, size)) {
+        StartModule(player);
+        for (int block = 0; block < 20; block++) MixNext(player);
     }
-    FreeSongList();
+    FreeSongList(player);
     return 0;
 }

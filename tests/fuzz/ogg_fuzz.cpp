@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "ogg/ogg.h"
+#include "ogg/ogg_player.h"
 
 using namespace moddeck;
 
@@ -56,13 +56,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!image) return 0;
     std::memcpy(image, data, size);
     FixPageChecksums(image, size);
-    if (OpenOggImage(image, static_cast<int32_t>(size))) {
+    static OggPlayer ogg;
+    if (OpenOggImage(ogg, image, static_cast<int32_t>(size))) {
         // A block is 100 ms; the bound only guards the fuzzer against a
         // stream that never ends, which would be a hang worth reporting.
-        for (int block = 0; OGG_Status && block < 100000; block++) OGG_MixNext();
-        if (OGG_Status) std::abort();
-        OGG_MixNext();  // silence after the end
+        for (int block = 0; ogg.OGG_Status && block < 100000; block++) OGG_MixNext(ogg);
+        if (ogg.OGG_Status) std::abort();
+        OGG_MixNext(ogg);  // silence after the end
     }
-    CloseOggStream();
+    CloseOggStream(ogg);
     return 0;
 }

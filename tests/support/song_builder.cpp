@@ -5,15 +5,14 @@
 
 #include "engine/module_start.h"
 #include "engine/sequencer.h"
-#include "engine/state.h"
 #include "loaders/loaders.h"
 
 namespace moddeck::test {
 
-SongBuilder::SongBuilder(SongKind kind, int channels, int patterns, int rows) : kind_(kind), song_(new Mod()) {
+SongBuilder::SongBuilder(FileFormat kind, int channels, int patterns, int rows) : kind_(kind), song_(new Mod()) {
     Mod& s = *song_;
-    s.isXM = kind == SongKind::XM;
-    s.isS3M = kind == SongKind::S3M;
+    s.isXM = kind == FileFormat::XM;
+    s.isS3M = kind == FileFormat::S3M;
     s.nbChannels = channels;
     s.nbPatterns = patterns;
     s.patterns = new ModPattern[patterns]();
@@ -58,13 +57,13 @@ void SongBuilder::SetOrders(std::initializer_list<int> orders) {
 
 ModSample& SongBuilder::AddSample(int slot, const std::vector<int16_t>& frames, int volume) {
     ModSample& s = song_->samples[slot];
-    int guard = kind_ == SongKind::MOD ? 10 : 0;
+    int guard = kind_ == FileFormat::MOD ? 10 : 0;
     s.length = static_cast<int32_t>(frames.size());
     s.data = new int16_t[frames.size() + guard]();
     std::copy(frames.begin(), frames.end(), s.data);
     s.volume = volume;
     std::snprintf(s.name, sizeof s.name, "sample %d", slot);
-    if (kind_ == SongKind::S3M) song_->nbInstruments = std::max(song_->nbInstruments, slot);
+    if (kind_ == FileFormat::S3M) song_->nbInstruments = std::max(song_->nbInstruments, slot);
     return s;
 }
 
@@ -94,33 +93,29 @@ std::vector<int16_t> Ramp(int length, int from, int step) {
     return v;
 }
 
-void StartSong(Mod& song) {
-    Liste_mods[0] = &song;
-    Liste_mods_nm = 1;
-    Liste_mods_n = 0;
-    plusieurs_mod = 1;
-    SONG = &song;
-    new_song = 0;
-    MixerSkipsSilence = true;
-    StartModule();
-    PLAYER_PARAMS = 1;
-    VOLUMEOP = 1;
+void StartSong(Player& player, Mod& song) {
+    player.SONG = &song;
+    player.Liste_mods_nm = 0;
+    player.Liste_mods_n = 0;
+    player.plusieurs_mod = 1;
+    player.new_song = 0;
+    player.skipSilence = true;
+    StartModule(player);
+    player.PLAYER_PARAMS = 1;
+    player.VOLUMEOP = 1;
 }
 
-void StopSong() {
-    StopModule();
-    Liste_mods[0] = nullptr;
-    Liste_mods_nm = 0;
-    Liste_mods_n = 0;
-    SONG = nullptr;
+void StopSong(Player& player) {
+    StopModule(player);
+    player.SONG = nullptr;
 }
 
-std::vector<int16_t> RenderBlocks(int blocks) {
+std::vector<int16_t> RenderBlocks(Player& player, int blocks) {
     std::vector<int16_t> out;
     out.reserve(static_cast<size_t>(blocks) * kBlockSamples);
     for (int b = 0; b < blocks; b++) {
-        MixNext();
-        out.insert(out.end(), ActualBufferToBeMixed, ActualBufferToBeMixed + kBlockSamples);
+        MixNext(player);
+        out.insert(out.end(), player.ActualBufferToBeMixed, player.ActualBufferToBeMixed + kBlockSamples);
     }
     return out;
 }

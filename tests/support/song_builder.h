@@ -7,7 +7,8 @@
 #include <initializer_list>
 #include <vector>
 
-#include "engine/mixer.h"
+#include "engine/player.h"
+#include "song/format.h"
 #include "song/song.h"
 
 namespace moddeck::test {
@@ -16,7 +17,7 @@ class SongBuilder {
 public:
     // A song of `kind` with `channels` channels and `patterns` patterns of
     // `rows` rows of empty cells, played in pattern order (0, 1, ...).
-    SongBuilder(SongKind kind, int channels, int patterns = 1, int rows = 64);
+    SongBuilder(FileFormat kind, int channels, int patterns = 1, int rows = 64);
     ~SongBuilder();
     SongBuilder(const SongBuilder&) = delete;
     SongBuilder& operator=(const SongBuilder&) = delete;
@@ -35,7 +36,7 @@ public:
     ModSample& InstrumentSample(int number, int sample = 0);
 
 private:
-    SongKind kind_;
+    FileFormat kind_;
     Mod* song_;
 };
 
@@ -43,14 +44,15 @@ private:
 std::vector<int16_t> Constant(int length, int16_t value);
 std::vector<int16_t> Ramp(int length, int from, int step);
 
-// Starts `song` as the application does after loading it: the only entry of
-// the song list, StartModule, then PLAYER_PARAMS and VOLUMEOP set. The
-// caller keeps ownership; StopSong empties the list without freeing it.
-void StartSong(Mod& song);
-void StopSong();
+// Starts `song` on `player` as the application does after loading it:
+// StartModule, then PLAYER_PARAMS and VOLUMEOP set; at its end the song
+// starts again. The song stays the caller's (it is not put in the song
+// list); StopSong ends playback and lets go of it.
+void StartSong(Player& player, Mod& song);
+void StopSong(Player& player);
 
 // Renders `blocks` blocks and returns them one after another.
-std::vector<int16_t> RenderBlocks(int blocks);
+std::vector<int16_t> RenderBlocks(Player& player, int blocks);
 
 // FNV-1a over the samples of a render, for golden checks.
 uint64_t Checksum(const std::vector<int16_t>& samples);

@@ -1,0 +1,24 @@
+#include "engine/player.h"
+
+#include <cstdlib>
+
+#include "loaders/loaders.h"
+
+namespace moddeck {
+
+Player::Player() {
+    // calloc: the pages of a buffer stay untouched until a voice sounds in it.
+    for (int16_t*& buf : ptrVoices) buf = static_cast<int16_t*>(std::calloc(1, kVoiceBufferBytes));
+}
+
+Player::~Player() {
+    FreeSongList(*this);
+    for (int16_t* buf : ptrVoices) std::free(buf);
+}
+
+Player& ProcessPlayer() {
+    static Player player;
+    return player;
+}
+
+}  // namespace moddeck

@@ -1,0 +1,149 @@
+// The module player: one plain record holding everything a playing module
+// needs besides its song (the song list, the position, the tick timing, the
+// voices, their buffers, the finished block and the handshake with the
+// output thread). Engine functions take the player they work on, so two
+// players can render side by side; the application and its output thread
+// share one process-wide instance.
+//
+// Threads: while a module plays, its output thread alone renders and so
+// alone touches the plain fields. The shell writes them only while no output
+// thread runs. The fields both sides use while it runs are atomics, each
+// marked with who writes it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "song/song.h"
+
+namespace moddeck {
+
+constexpr int kMaxSongs = 32;
+constexpr int kBlockFrames = 4410;            // 100 ms at 44100 Hz
+constexpr int kBlockSamples = 2 * kBlockFrames;
+constexpr int kOutputRate = 44100;
+
+// Each voice buffer holds 707,648 bytes: 176,912 interleaved stereo frames,
+// room for the block plus the longest tick a header tempo of 1 can ask for.
+constexpr int kVoiceBufferBytes = 707648;
+constexpr int kVoiceBufferFrames = kVoiceBufferBytes / 4;
+
+// One channel's playing note, sample position and effect memories.
+struct Voice {
+    int32_t period;  // 0 = silent
+    int32_t tremolodepth;
+    int32_t tremolospeed;
+    int32_t instrument;  // MOD/S3M sample slot, XM instrument 1..128; 0 = none
+    float position;      // sample frame; the fraction weights the interpolation
+    int32_t rowticks;    // ticks per row: only Voices[0] is used (the song speed)
+    int32_t finecount;   // S3M extra-fine portamento tick counter
+    int32_t volume;      // 0..63
+    int32_t volslide;
+    int32_t cuttick;     // -1 = none
+    int32_t note;
+    int32_t finetune;    // MOD/S3M: period-table row; XM: sample finetune
+    int32_t finevolslide;
+    int32_t vibdepth;
+    int32_t vibspeed;
+    int32_t delaytick;   // silent while ticks < delaytick
+    int32_t fineportadown;
+    int32_t fineportaup;
+    int32_t xfineportadown;
+    int32_t xfineportaup;
+    int32_t arpstep;
+    int32_t arpx;
+    int32_t arpy;
+    int32_t portaup;
+    int32_t portadown;
+    int32_t vibpos;
+    int32_t trempos;
+    int32_t delayvolume;
+    float delayposition;
+    int32_t delayperiod;
+    int32_t portaspeed;
+    int32_t portatarget;
+    int32_t fadevolume;  // XM fade-out level, 65536 = full
+    int32_t fadestep;
+    int32_t samplenum;   // XM: sample of the instrument
+    int32_t volenvpos;
+    int32_t panenvpos;
+};
+
+// What a screen shows of a playing module. The renderer copies these few
+// figures once per block, only while `wanted` is set, so that the shell never
+// reads the renderer's own state.
+struct PlayerMeters {
+    std::atomic<uint16_t> peak[kMaxChannels] = {};  // loudest sample of each channel's last block
+    std::atomic<int32_t> row{0};                     // row at the end of the last block
+    std::atomic<uint32_t> blocks{0};                 // blocks rendered since the module started
+    std::atomic<bool> wanted{false};                 // written by the shell
+};
+
+struct Player {
+    // The voice buffers are allocated zero-filled here and live as long as
+    // the player: a new song clears what may hold sound in them. The
+    // player releases its song list when it goes.
+    Player();
+    ~Player();
+    Player(const Player&) = delete;
+    Player& operator=(const Player&) = delete;
+
+    // ---- Song list: filled by the loader entry, stepped by the renderer at
+    // the end of a song.
+    Mod* SONG = nullptr;                  // the song being played
+    Mod* Liste_mods[kMaxSongs] = {};      // entries 0..Liste_mods_nm-1 are owned
+    int32_t Liste_mods_nm = 0;            // number of entries
+    int32_t Liste_mods_n = 0;             // entry being played
+    uint8_t plusieurs_mod = 0;            // bit 0: songs come from Liste_mods
+    uint8_t new_song = 0;                 // 1 once the song has wrapped to order 0
+    // Written by the shell: 0 advances to the next list entry at a song's
+    // end, non-zero replays the same one.
+    std::atomic<uint8_t> PLAYER_PARAMS{0};
+
+    // ---- Position.
+    std::atomic<int32_t> pattern{0};      // order index being played; written by the renderer
+    // Order entries the keys asked to move by (written by the shell with
+    // fetch_add, taken by the renderer at the start of its next tick), so
+    // that no step is lost to the renderer's own moves.
+    std::atomic<int32_t> orderSteps{0};
+    int32_t raw = 0;                      // row within the pattern
+    int32_t ticks = 0;                    // tick within the row
+    int32_t looppattern = 0;              // remaining pattern-loop repeats
+    int32_t raw_jump = 0;                 // row a pattern loop returns to
+    int32_t patterndelay = 0;             // remaining extra plays of the row
+
+    // ---- Timing and gain.
+    int32_t base = 0;                     // frame of the voice buffers where the next tick goes
+    int32_t LEN_TICK = 882;               // output frames per tick
+    float frequencegenerale = 50.0f;      // ticks per second
+    int32_t NVoices = 4;                  // channels of the current song
+    float MASTERVOLUME = 1.0f;            // master gain, at most 1.0
+    // Bit 0, set by the shell: reset MASTERVOLUME to 1.0 at the next block.
+    std::atomic<uint8_t> VOLUMEOP{0};
+
+    // ---- Voices and their buffers.
+    Voice Voices[kMaxChannels] = {};
+    int16_t* ptrVoices[kMaxChannels] = {};   // per-voice interleaved stereo; null only when out of memory
+    int32_t silentFrom[kMaxChannels] = {};   // frames from here on are zero in the voice's buffer
+    float pan[kMaxChannels] = {};            // share of each channel sent left
+    int16_t ActualBufferToBeMixed[kBlockSamples] = {};  // the finished block
+    // The mixer skips the work of silent voices (the output is the same
+    // either way); tests turn it off to check that claim.
+    bool skipSilence = true;
+
+    // ---- Output thread handshake: the shell writes EXITMIXER and
+    // PLAYER_ON, the thread writes TERMINATED.
+    std::atomic<uint8_t> EXITMIXER{0};
+    std::atomic<uint8_t> PLAYER_ON{0};   // 1 between StartModule and StopModule
+    std::atomic<int32_t> TERMINATED{0};
+
+    PlayerMeters meters;
+};
+
+// The player that the application and its output thread share.
+Player& ProcessPlayer();
+
+// The running speed, ticks per row (kept in the first voice).
+inline int32_t& Speed(Player& p) { return p.Voices[0].rowticks; }
+
+}  // namespace moddeck

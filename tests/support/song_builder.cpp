@@ -94,9 +94,8 @@ std::vector<int16_t> Ramp(int length, int from, int step) {
 }
 
 void StartSong(Player& player, Mod& song) {
+    FreeSongList(player);  // songs loaded before are the player's to release
     player.SONG = &song;
-    player.Liste_mods_nm = 0;
-    player.Liste_mods_n = 0;
     player.plusieurs_mod = 1;
     player.new_song = 0;
     player.skipSilence = true;

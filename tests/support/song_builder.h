@@ -46,8 +46,9 @@ std::vector<int16_t> Ramp(int length, int from, int step);
 
 // Starts `song` on `player` as the application does after loading it:
 // StartModule, then PLAYER_PARAMS and VOLUMEOP set; at its end the song
-// starts again. The song stays the caller's (it is not put in the song
-// list); StopSong ends playback and lets go of it.
+// starts again. The songs the player had loaded are released; this one
+// stays the caller's (it is not put in the song list). StopSong ends
+// playback and lets go of it.
 void StartSong(Player& player, Mod& song);
 void StopSong(Player& player);
 

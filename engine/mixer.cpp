@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "engine/envelopes.h"
+#include "engine/periods.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -56,16 +57,28 @@ inline void EmitFrame(int32_t a, int32_t b, float f, float g, float p, int16_t* 
 }
 
 // Frames are prepared in chunks (the two sample values of each frame and
-// its position before any loop fold, whose fraction weights them) and then
-// emitted together, several at a time, with the same arithmetic as
-// EmitFrame.
+// the fraction of its position that weights them) and then emitted
+// together, several at a time, with the same arithmetic as EmitFrame.
 constexpr int kChunk = 64;
 
 struct Chunk {
     int32_t a[kChunk];
     int32_t b[kChunk];
-    float pos[kChunk];
+    int32_t frac[kChunk];  // the fraction's top 24 bits
 };
+
+// Positions are 32.32 fixed-point frames (see Voice): a step is added
+// exactly, so that long notes keep their pitch and a run of frames can be
+// skipped in one multiplication. The fraction weights a frame's two values,
+// to 24 bits: as many as a float holds exactly.
+constexpr double kFixedOne = 4294967296.0;
+constexpr float kFractionUnit = 1.0f / 16777216.0f;
+inline int32_t FrameOf(int64_t pos) { return static_cast<int32_t>(pos >> 32); }
+inline int32_t FractionOf(int64_t pos) { return static_cast<int32_t>(static_cast<uint32_t>(pos) >> 8); }
+// The position `pos` with its frame replaced by `frame`, its fraction kept.
+inline int64_t AtFrame(int64_t pos, int32_t frame) {
+    return (static_cast<int64_t>(frame) << 32) | static_cast<uint32_t>(pos);
+}
 
 void EmitChunk(const Chunk& ch, int n, float g, float p, int16_t* out) {
     int i = 0;
@@ -75,8 +88,8 @@ void EmitChunk(const Chunk& ch, int n, float g, float p, int16_t* out) {
     for (; i + 4 <= n; i += 4) {
         __m128 a = _mm_cvtepi32_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(ch.a + i)));
         __m128 b = _mm_cvtepi32_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(ch.b + i)));
-        __m128 pos = _mm_loadu_ps(ch.pos + i);
-        __m128 f = _mm_sub_ps(pos, _mm_cvtepi32_ps(_mm_cvttps_epi32(pos)));
+        __m128 f = _mm_mul_ps(_mm_cvtepi32_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(ch.frac + i))),
+                              _mm_set1_ps(kFractionUnit));
         __m128i s = _mm_cvttps_epi32(_mm_mul_ps(_mm_add_ps(_mm_mul_ps(_mm_sub_ps(b, a), f), a), vg));
         __m128i left32 = _mm_cvttps_epi32(_mm_mul_ps(_mm_cvtepi32_ps(s), vp));
         __m128i left = _mm_srai_epi32(_mm_slli_epi32(left32, 16), 16);  // (int16) of it
@@ -85,10 +98,7 @@ void EmitChunk(const Chunk& ch, int n, float g, float p, int16_t* out) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * i), frames);
     }
 #endif
-    for (; i < n; i++) {
-        float pos = ch.pos[i];
-        EmitFrame(ch.a[i], ch.b[i], pos - static_cast<float>(static_cast<int32_t>(pos)), g, p, out + 2 * i);
-    }
+    for (; i < n; i++) EmitFrame(ch.a[i], ch.b[i], static_cast<float>(ch.frac[i]) * kFractionUnit, g, p, out + 2 * i);
 }
 
 // silentFrom is kept up to date by both paths; only the fast path uses it
@@ -107,6 +117,14 @@ void WriteSilence(Player& pl, int c, int32_t from, int32_t frames) {
     }
 }
 
+// A mono S3M plays at the level its header's master volume (16..127) asks
+// for, as the tracker's mono output did; stereo songs keep their level.
+float S3MMasterGain(const Mod& song) {
+    const int32_t master = song.s3mHeader[3] & 0x7F;
+    const bool stereo = song.s3mHeader[3] & 0x80;
+    return stereo || master < 16 ? 1.0f : static_cast<float>(master) / 64.0f;
+}
+
 float GainOf(const Mod& song, FileFormat kind, const Voice& v, const ModInstrument* ins, int32_t tremolo,
              float MASTERVOLUME) {
     int32_t vol = std::clamp(v.volume + tremolo, 0, 63);
@@ -117,36 +135,50 @@ float GainOf(const Mod& song, FileFormat kind, const Voice& v, const ModInstrume
     }
     int32_t scaled = std::clamp(static_cast<int32_t>(static_cast<float>(vol) * MASTERVOLUME), 0, 63);
     if (kind == FileFormat::S3M)
-        return static_cast<float>(song.globalVolume) * (1.0f / 4096.0f) * static_cast<float>(scaled);
+        return static_cast<float>(song.globalVolume) * (1.0f / 4096.0f) * static_cast<float>(scaled) *
+               S3MMasterGain(song);
     return static_cast<float>(scaled) / 64.0f;
+}
+
+// How many frames, up to `max`, from `pos` on lie below `limit`: the run the
+// renderers take without any check per frame.
+inline int RunBelow(int64_t pos, int64_t limit, int64_t step, int max) {
+    if (pos >= limit) return 0;
+    if (step <= 0) return max;
+    const int64_t run = (limit - pos + step - 1) / step;
+    return run < max ? static_cast<int>(run) : max;
+}
+
+// Frames i, i + 1 of a run that steps forward through the data.
+inline int TakeRun(const int16_t* d, int64_t& pos, int64_t step, int run, Chunk& ch, int m) {
+    for (int k = 0; k < run; k++, m++) {
+        const int32_t i = FrameOf(pos);
+        ch.a[m] = d[i];
+        ch.b[m] = d[i + 1];
+        ch.frac[m] = FractionOf(pos);
+        pos += step;
+    }
+    return m;
 }
 
 // One-shot sample: plays until the position passes the end (MOD and S3M
 // play the frame at `length` as a zero, XM stops at it). Returns the frames
 // written; the rest of the tick is silence.
-int32_t RenderOneShot(Voice& v, const ModSample& s, FileFormat kind, float step, float g, float p, int16_t* out,
+int32_t RenderOneShot(Voice& v, const ModSample& s, FileFormat kind, int64_t step, float g, float p, int16_t* out,
                       int32_t frames) {
     const int16_t* d = s.data;
     const int32_t n = s.length;
     const int32_t endAt = kind == FileFormat::XM ? n : n + 1;
-    float pos = v.position;
+    int64_t pos = v.position;
     int32_t f = 0;
     bool ended = false;
     Chunk ch;
     while (f < frames && !ended) {
         const int count = std::min(kChunk, frames - f);
-        int m = 0;
         // Both frames inside the data: no checks per frame.
+        int m = TakeRun(d, pos, step, RunBelow(pos, static_cast<int64_t>(n - 1) << 32, step, count), ch, 0);
         for (; m < count; m++) {
-            int32_t i = static_cast<int32_t>(pos);
-            if (i + 1 >= n) break;
-            ch.a[m] = d[i];
-            ch.b[m] = d[i + 1];
-            ch.pos[m] = pos;
-            pos += step;
-        }
-        for (; m < count; m++) {
-            int32_t i = static_cast<int32_t>(pos);
+            int32_t i = FrameOf(pos);
             if (i >= endAt) {
                 v.period = 0;
                 ended = true;
@@ -155,7 +187,7 @@ int32_t RenderOneShot(Voice& v, const ModSample& s, FileFormat kind, float step,
             int32_t a = i < n ? d[i] : 0;
             ch.a[m] = a;
             ch.b[m] = i + 1 < n ? d[i + 1] : a;
-            ch.pos[m] = pos;
+            ch.frac[m] = FractionOf(pos);
             pos += step;
         }
         EmitChunk(ch, m, g, p, out + 2 * f);
@@ -165,31 +197,29 @@ int32_t RenderOneShot(Voice& v, const ModSample& s, FileFormat kind, float step,
     return f;
 }
 
-void RenderForward(Voice& v, const ModSample& s, const Loop& loop, float step, float g, float p, int16_t* out,
+void RenderForward(Voice& v, const ModSample& s, const Loop& loop, int64_t step, float g, float p, int16_t* out,
                    int32_t frames) {
     const int16_t* d = s.data;
     const int32_t start = loop.start, len = loop.length, end = loop.start + loop.length;
-    float pos = v.position;
+    int64_t pos = v.position;
     Chunk ch;
     for (int32_t f = 0; f < frames;) {
         const int count = std::min(kChunk, frames - f);
         for (int m = 0; m < count; m++) {
-            const float here = pos;
-            int32_t i = static_cast<int32_t>(pos);
-            if (i + 1 < end) {
-                // Inside the loop (or before it), next frame beside it.
-                ch.a[m] = d[i];
-                ch.b[m] = d[i + 1];
-            } else {
-                int32_t j = i;
-                if (i >= end) {
-                    j = start + (i - start) % len;
-                    pos = static_cast<float>(j) + (here - static_cast<float>(i));
-                }
-                ch.a[m] = d[j];
-                ch.b[m] = d[j + 1 < end ? j + 1 : start];
+            // Inside the loop (or before it), next frame beside it.
+            m = TakeRun(d, pos, step, RunBelow(pos, static_cast<int64_t>(end - 1) << 32, step, count - m), ch, m);
+            if (m == count) break;
+            // The loop's last frame, or past it: folded back into the loop.
+            const int64_t here = pos;
+            int32_t i = FrameOf(pos);
+            int32_t j = i;
+            if (i >= end) {
+                j = start + (i - start) % len;
+                pos = AtFrame(here, j);
             }
-            ch.pos[m] = here;
+            ch.a[m] = d[j];
+            ch.b[m] = d[j + 1 < end ? j + 1 : start];
+            ch.frac[m] = FractionOf(here);
             pos += step;
         }
         EmitChunk(ch, count, g, p, out + 2 * f);
@@ -201,7 +231,7 @@ void RenderForward(Voice& v, const ModSample& s, const Loop& loop, float step, f
 // Ping-pong: forward over start..end-1, back over end..start+1. The backward
 // leg's first frame, `end`, may lie past the data when the loop ends at the
 // sample's last frame: it reads the last frame instead.
-void RenderPingPong(Voice& v, const ModSample& s, const Loop& loop, float step, float g, float p, int16_t* out,
+void RenderPingPong(Voice& v, const ModSample& s, const Loop& loop, int64_t step, float g, float p, int16_t* out,
                     int32_t frames) {
     const int16_t* d = s.data;
     const int32_t n = s.length;
@@ -210,49 +240,87 @@ void RenderPingPong(Voice& v, const ModSample& s, const Loop& loop, float step, 
     // forward over the first `len`, then backward.
     auto frameAt = [&](int32_t dist) { return dist < len ? start + dist : start + period2 - dist; };
     const int32_t forwardEnd = start + len, roundEnd = start + period2, mirror = 2 * start + period2;
-    float pos = v.position;
+    int64_t pos = v.position;
     Chunk ch;
     for (int32_t f = 0; f < frames;) {
         const int count = std::min(kChunk, frames - f);
         for (int m = 0; m < count; m++) {
-            const float here = pos;
-            int32_t i = static_cast<int32_t>(pos);
-            if (i + 1 < forwardEnd) {
-                // Forward leg (or before the loop): the next frame is beside it.
-                ch.a[m] = d[i];
-                ch.b[m] = d[i + 1];
-            } else if (i > forwardEnd && i + 1 < roundEnd) {
-                // Backward leg, away from both turns: frame mirror - i, then the one before.
-                ch.a[m] = d[mirror - i];
-                ch.b[m] = d[mirror - i - 1];
-            } else {
-                int32_t j = i, k = i + 1;
-                if (i > start) {
-                    int32_t dist = i - start;
-                    // Within the first round the folded position is the
-                    // position itself; only a wrap moves it.
-                    if (dist >= period2) {
-                        dist %= period2;
-                        pos = static_cast<float>(start + dist) + (here - static_cast<float>(i));
-                    }
-                    j = frameAt(dist);
+            // Forward leg (or before the loop): the next frame is beside it.
+            m = TakeRun(d, pos, step, RunBelow(pos, static_cast<int64_t>(forwardEnd - 1) << 32, step, count - m), ch, m);
+            if (m == count) break;
+            // Backward leg, away from both turns: frame mirror - i, then the one before.
+            if (pos >= static_cast<int64_t>(forwardEnd + 1) << 32) {
+                const int run = RunBelow(pos, static_cast<int64_t>(roundEnd - 1) << 32, step, count - m);
+                for (int k = 0; k < run; k++, m++) {
+                    const int32_t i = FrameOf(pos);
+                    ch.a[m] = d[mirror - i];
+                    ch.b[m] = d[mirror - i - 1];
+                    ch.frac[m] = FractionOf(pos);
+                    pos += step;
                 }
-                if (i + 1 > start) {
-                    int32_t dist = i + 1 - start;
-                    if (dist >= period2) dist %= period2;
-                    k = frameAt(dist);
-                }
-                int32_t a = d[std::min(j, n - 1)];
-                ch.a[m] = a;
-                ch.b[m] = k < n ? d[k] : a;
+                if (m == count) break;
             }
-            ch.pos[m] = here;
+            // At a turn, or past the round: folded back into the loop.
+            const int64_t here = pos;
+            const int32_t i = FrameOf(pos);
+            int32_t j = i, k = i + 1;
+            if (i > start) {
+                int32_t dist = i - start;
+                // Within the first round the folded position is the
+                // position itself; only a wrap moves it.
+                if (dist >= period2) {
+                    dist %= period2;
+                    pos = AtFrame(here, start + dist);
+                }
+                j = frameAt(dist);
+            }
+            if (i + 1 > start) {
+                int32_t dist = i + 1 - start;
+                if (dist >= period2) dist %= period2;
+                k = frameAt(dist);
+            }
+            const int32_t a = d[std::min(j, n - 1)];
+            ch.a[m] = a;
+            ch.b[m] = k < n ? d[k] : a;
+            ch.frac[m] = FractionOf(here);
             pos += step;
         }
         EmitChunk(ch, count, g, p, out + 2 * f);
         f += count;
     }
     v.position = pos;
+}
+
+// A voice at gain 0 is heard as silence, but its sample runs on: the
+// position ends where the renderers above would leave it, and a one-shot
+// sample still ends. Fixed-point steps add up exactly, so `frames` of them
+// are one multiplication, and the loops' folds one remainder.
+void AdvanceSilently(Voice& v, const ModSample& s, FileFormat kind, const Loop& loop, int64_t step, int32_t frames) {
+    if (frames <= 0) return;
+    const int64_t pos = v.position;
+    if (loop.mode == LoopMode::None) {
+        // The renderer stops at the first frame whose position has reached the end.
+        const int64_t end = static_cast<int64_t>(kind == FileFormat::XM ? s.length : s.length + 1) << 32;
+        const int64_t left = end - pos;
+        const int64_t endsAt = left <= 0 ? 0 : step <= 0 ? INT64_MAX : (left + step - 1) / step;
+        if (endsAt < frames) {
+            v.period = 0;
+            v.position = pos + endsAt * step;
+        } else {
+            v.position = pos + frames * step;
+        }
+        return;
+    }
+    // The renderers fold the position into the loop before each step: the
+    // last frame's position folded once, plus one step.
+    const int64_t last = pos + (frames - 1) * step;
+    const int32_t i = FrameOf(last);
+    int64_t folded = last;
+    if (loop.mode == LoopMode::Forward && i >= loop.start + loop.length)
+        folded = AtFrame(last, loop.start + (i - loop.start) % loop.length);
+    if (loop.mode == LoopMode::PingPong && i > loop.start && i - loop.start >= 2 * loop.length)
+        folded = AtFrame(last, loop.start + (i - loop.start) % (2 * loop.length));
+    v.position = folded + step;
 }
 
 // out[e] = clamp(out[e] + (buf[e] >> 1), -32767, 32767): what the Saturation
@@ -310,18 +378,27 @@ void RenderVoiceTick(Player& pl, const Mod& song, FileFormat kind, int c, int32_
 
     const ModInstrument* ins = kind == FileFormat::XM ? &song.instruments[v.instrument] : nullptr;
     float g = GainOf(song, kind, v, ins, tremolo, pl.MASTERVOLUME);
-    float p = kind == FileFormat::XM ? PanningOfVoice(*ins, *s, v.panenvpos) : pl.pan[c];
+    float p = kind == FileFormat::XM ? PanningOfVoice(*ins, v.panning, v.panenvpos) : pl.pan[c];
     if (!(p >= 0.0f)) p = 0.0f;  // also catches NaN
     if (p > 1.0f) p = 1.0f;
-    float step;
-    if (kind == FileFormat::XM)
-        step = (28634112.0 / static_cast<float>(heardPeriod)) /
+    double rate;  // sample frames per output frame
+    if (kind == FileFormat::XM && song.linearFreq)
+        rate = XMLinearRate(heardPeriod) / (static_cast<float>(LEN_TICK) * frequencegenerale);
+    else if (kind == FileFormat::XM)
+        rate = (28634112.0 / static_cast<float>(heardPeriod)) /
                (static_cast<float>(LEN_TICK) * frequencegenerale);
     else
-        step = 7159090.5 / (static_cast<float>(LEN_TICK) * static_cast<float>(heardPeriod) * frequencegenerale);
+        rate = 7159090.5 / (static_cast<float>(LEN_TICK) * static_cast<float>(heardPeriod) * frequencegenerale);
+    const int64_t step = static_cast<int64_t>(rate * kFixedOne);
 
     int16_t* out = pl.ptrVoices[c] + 2 * from;
     Loop loop = LoopOf(*s, kind);
+    if (g == 0.0f && pl.skipSilence) {
+        // Faded out, enveloped to nothing or at volume 0: nothing to render.
+        AdvanceSilently(v, *s, kind, loop, step, frames);
+        WriteSilence(pl, c, from, frames);
+        return;
+    }
     int32_t written = frames;
     switch (loop.mode) {
         case LoopMode::None: written = RenderOneShot(v, *s, kind, step, g, p, out, frames); break;

@@ -18,8 +18,7 @@ void StartModule(Player& p) {
     // A new file starts from silence whatever played before: no effect
     // memory, loop count or row delay carries over from another song.
     std::memset(p.Voices, 0, sizeof p.Voices);
-    p.looppattern = 0;
-    p.raw_jump = 0;
+    p.raw_jump = -1;
     p.patterndelay = 0;
     ResetForSongStart(p, *song);
     p.NVoices = std::clamp(song->nbChannels, 0, kMaxChannels);

@@ -78,8 +78,22 @@ constexpr int32_t PeriodAt(const PeriodTable& table, int row, int note) {
 
 // Amiga period of an XM note (cell note plus relative note) at an XM
 // finetune (-128..127). The note is clamped to 0..119 and the finetune to
-// -128..127. Note 0 at finetune 0 gives 57976.
+// -128..127; a negative finetune lies below its note, as a positive one
+// above. Note 0 at finetune 0 gives 57976.
 int32_t XMPeriod(int note, int finetune);
+
+// XM linear periods, for songs whose header asks for the linear frequency
+// table: 64 units per semitone, 768 per octave, the pitch rising as the
+// period falls; C-4 (note 49) at finetune 0 is 4608, played at 8363 Hz.
+// The note is clamped to 0..120.
+constexpr int32_t kXMLinearMiddleC = 4608;
+int32_t XMLinearPeriod(int note, int finetune);
+// The period of an XM note in the song's table: linear or Amiga.
+inline int32_t XMNotePeriod(bool linear, int note, int finetune) {
+    return linear ? XMLinearPeriod(note, finetune) : XMPeriod(note, finetune);
+}
+// Playback rate in Hz of a linear period.
+double XMLinearRate(int32_t period);
 
 // Playback rate in Hz of a period: MOD and S3M clock, and the XM clock.
 constexpr double kAmigaClock = 7159090.5;

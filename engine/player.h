@@ -34,9 +34,9 @@ struct Voice {
     int32_t tremolodepth;
     int32_t tremolospeed;
     int32_t instrument;  // MOD/S3M sample slot, XM instrument 1..128; 0 = none
-    float position;      // sample frame; the fraction weights the interpolation
+    int64_t position;    // sample frame in 32.32 fixed point; the fraction weights the interpolation
     int32_t rowticks;    // ticks per row: only Voices[0] is used (the song speed)
-    int32_t finecount;   // S3M extra-fine portamento tick counter
+    int32_t finecount;   // S3M extra-fine slides: the half step not yet taken
     int32_t volume;      // 0..63
     int32_t volslide;
     int32_t cuttick;     // -1 = none
@@ -58,15 +58,36 @@ struct Voice {
     int32_t vibpos;
     int32_t trempos;
     int32_t delayvolume;
-    float delayposition;
+    int64_t delayposition;
     int32_t delayperiod;
     int32_t portaspeed;
     int32_t portatarget;
     int32_t fadevolume;  // XM fade-out level, 65536 = full
     int32_t fadestep;
     int32_t samplenum;   // XM: sample of the instrument
-    int32_t volenvpos;
+    int32_t volenvpos;   // XM envelope positions, in ticks
     int32_t panenvpos;
+
+    int32_t lastinstrument;  // MOD/S3M: the instrument the channel's next note plays
+    int32_t loopstart;       // row a pattern loop of this channel returns to
+    int32_t loopcount;       // repeats left of that loop, 0 when not looping
+    int32_t offset;          // last sample offset asked for, in frames
+    int32_t panning;         // XM: 0 (left) .. 255 (right)
+    uint8_t keyoff;          // XM: key released: sustain let go, fade-out running
+    int32_t autovibpos;      // XM instrument vibrato: waveform position 0..255
+    int32_t autovibticks;    // ticks since the note, for the vibrato's sweep
+    int32_t retrigcount;     // ticks since the last retrigger
+    int32_t tremorcount;     // ticks into the tremor's on/off cycle
+    // Effect memories: the last non-zero parameter, which a zero one repeats.
+    int32_t volslidemem;     // XM A/5/6, S3M D/K/L
+    int32_t fineportaupmem;  // XM E1y
+    int32_t fineportadownmem;  // XM E2y
+    int32_t finevolupmem;    // XM EAy
+    int32_t finevoldownmem;  // XM EBy
+    int32_t xfineportamem;   // XM X1y/X2y
+    int32_t panslidemem;     // XM P
+    int32_t retrigmem;       // XM R, S3M Q
+    int32_t tremormem;       // XM T, S3M I
 };
 
 // What a screen shows of a playing module. The renderer copies these few
@@ -108,8 +129,7 @@ struct Player {
     std::atomic<int32_t> orderSteps{0};
     int32_t raw = 0;                      // row within the pattern
     int32_t ticks = 0;                    // tick within the row
-    int32_t looppattern = 0;              // remaining pattern-loop repeats
-    int32_t raw_jump = 0;                 // row a pattern loop returns to
+    int32_t raw_jump = -1;                // row a pattern loop goes back to at the row's end; -1 none
     int32_t patterndelay = 0;             // remaining extra plays of the row
 
     // ---- Timing and gain.

@@ -71,95 +71,107 @@ void ReadRow(const Player& p, const Mod& song, FileFormat kind, int32_t pos, int
     for (int c = 0; c < nv; c++) rows[c] = ReadCell(pattern, p.raw, c, kind);
 }
 
-// MOD and S3M: cell instruments name sample slots of the song.
+// MOD and S3M: cell instruments name sample slots of the song. A note
+// plays the channel's instrument, the last one named; an instrument alone
+// sets its sample's volume and lets the sound go on as it is.
 void TriggerClassic(const Mod& song, FileFormat kind, Voice& v, const RowValues& row, int32_t patterndelay) {
     const bool hasNote = row.note != -1, hasIns = row.instrument != 0;
     const int32_t effect = row.effect, param = row.param;
-    const bool mod = kind == FileFormat::MOD;
-    if (!hasNote && !hasIns) {
-        if (effect == kTonePortaVolSlide && (mod || param != 0)) v.volslide = SlideOf(param);
-        if (effect == kTonePorta && param != 0) v.portaspeed = param;
-        if (effect == kSampleOffset) v.position = param * 256;
-        return;
+    const bool porta = IsTonePorta(kind, row);
+    if (effect == kTonePorta && param != 0) v.portaspeed = param;
+    if (hasIns) {
+        v.lastinstrument = row.instrument;
+        if (row.instrument < kSampleSlots && patterndelay == 0) v.volume = song.samples[row.instrument].volume;
     }
-    if (mod) v.volslide = 0;
-    const bool porta = effect == kTonePorta || effect == kTonePortaVolSlide;
-    if (!porta && patterndelay == 0) v.position = 0;
-    if (effect == kSampleOffset) v.position = param * 256;
-    v.vibdepth = v.vibspeed = v.vibpos = 0;
+    if (kind == FileFormat::MOD && effect == kSetVolume && (hasNote || hasIns)) v.volume = param;
+    if (!hasNote) return;
+
+    v.instrument = v.lastinstrument;
+    if (!porta) {
+        if (patterndelay == 0) v.position = 0;
+        v.vibpos = v.trempos = v.retrigcount = 0;
+    }
+    if (effect == kSampleOffset) v.position = int64_t{v.offset} << 32;
     if (v.instrument < 1 || v.instrument >= kSampleSlots) return;
     const ModSample& s = song.samples[v.instrument];
-    if (hasIns && effect != kTonePortaVolSlide && effect != kVibratoVolSlide && patterndelay == 0) v.volume = s.volume;
-    if (mod && effect == kSetVolume) v.volume = param;
-
-    // An instrument alone restarts the sample at the channel's last note.
     v.finetune = s.finetune + 8;
-    int32_t note = hasNote ? row.note : v.note;
-    v.note = note;
-    int32_t period = PeriodAt(kind == FileFormat::MOD ? Periods : PeriodsS3M, v.finetune, note);
-    if (effect == kTonePorta) {
+    v.note = row.note;
+    const int32_t period = PeriodAt(kind == FileFormat::MOD ? Periods : PeriodsS3M, v.finetune, row.note);
+    if (porta)
         v.portatarget = period;
-        if (param != 0) v.portaspeed = param;
-    } else if (effect == kTonePortaVolSlide) {
-        v.portatarget = period;
-        v.volslide = SlideOf(param);
-    } else {
+    else
         v.period = period;
-    }
+}
+
+// The XM instrument `number` when the song has it with samples; null else.
+const ModInstrument* InstrumentWithSamples(const Mod& song, int32_t number) {
+    if (number < 1 || number > kMaxInstruments || number > song.nbInstruments) return nullptr;
+    const ModInstrument& ins = song.instruments[number];
+    return ins.nbSamples > 0 && ins.samples ? &ins : nullptr;
+}
+
+// A new note (or an instrument alone) starts the instrument's envelopes,
+// fade-out and vibrato from the beginning.
+void RestartInstrument(Voice& v, const ModInstrument& ins) {
+    v.volenvpos = v.panenvpos = 0;
+    v.fadevolume = 65536;
+    v.fadestep = ins.fadeout;
+    v.keyoff = 0;
+    v.autovibpos = v.autovibticks = 0;
 }
 
 // XM: cell instruments name instruments, whose note map picks the sample.
+// An instrument alone restores the volume and panning of the sample
+// playing and restarts its envelopes.
 void TriggerXM(const Mod& song, Voice& v, const RowValues& row, int32_t patterndelay) {
     const int32_t effect = row.effect, param = row.param;
-    if (row.note == -1) {
-        if (effect == kTonePortaVolSlide) v.volslide = SlideOf(param);
-        if (effect == kTonePorta && param != 0) v.portaspeed = param;
-        if (effect == kSampleOffset) v.position = param * 256;
+    const bool porta = IsTonePorta(FileFormat::XM, row);
+    if (effect == kTonePorta && param != 0) v.portaspeed = param;
+    if (row.note == kKeyOff) {
+        KeyOff(v, song);
         return;
     }
-    const bool porta = effect == kTonePorta || effect == kTonePortaVolSlide;
-    v.fadevolume = 65536;
-    v.volenvpos = 0;
-    v.panenvpos = 0;
-    v.volslide = 0;
-    if (row.instrument != 0) v.instrument = row.instrument;
-    if (!porta && patterndelay == 0) v.position = 0;
-    if (effect == kSampleOffset) v.position = param * 256;
+    if (row.instrument != 0) v.lastinstrument = row.instrument;
+    if (row.note == -1) {
+        const ModInstrument* ins = InstrumentWithSamples(song, v.instrument);
+        if (row.instrument != 0 && row.instrument == v.instrument && ins && patterndelay == 0 && v.samplenum >= 0 &&
+            v.samplenum < ins->nbSamples) {
+            v.volume = ins->samples[v.samplenum].volume;
+            v.panning = ins->samples[v.samplenum].panning;
+            RestartInstrument(v, *ins);
+        }
+        return;
+    }
+
+    v.instrument = v.lastinstrument;
+    if (!porta) {
+        if (patterndelay == 0) v.position = 0;
+        v.vibpos = v.trempos = v.retrigcount = 0;
+    }
+    if (effect == kSampleOffset) v.position = int64_t{v.offset} << 32;
 
     // Instruments past the song, or without samples, play nothing; so does
     // a note whose map entry names a sample the instrument does not have.
-    const ModInstrument* ins = nullptr;
-    if (v.instrument >= 1 && v.instrument <= kMaxInstruments && v.instrument <= song.nbInstruments &&
-        song.instruments[v.instrument].nbSamples > 0 && song.instruments[v.instrument].samples)
-        ins = &song.instruments[v.instrument];
+    const ModInstrument* ins = InstrumentWithSamples(song, v.instrument);
     const int32_t mapped = ins ? ins->noteSample[std::clamp(row.note, 0, kNoteMapSize - 1)] : -1;
     const ModSample* s = ins && mapped >= 0 && mapped < ins->nbSamples ? &ins->samples[mapped] : nullptr;
 
-    if (row.instrument != 0 && s && effect != kTonePortaVolSlide && effect != kVibratoVolSlide && patterndelay == 0)
+    if (row.instrument != 0 && s && patterndelay == 0) {
         v.volume = s->volume;
+        v.panning = s->panning;
+    }
     if (effect == kSetVolume) v.volume = param;
-
-    if (ins) {
-        v.samplenum = mapped;
-        if (s) {
-            v.finetune = s->finetune;
-            v.note = row.note + s->relativeNote;
-            int32_t period = XMPeriod(v.note, v.finetune);
-            if (porta) {
-                v.portatarget = period;
-            } else {
-                v.period = period;
-                v.fadestep = ins->fadeout;
-            }
-            if (effect == kTonePorta && param != 0) v.portaspeed = param;
-            if (effect == kTonePortaVolSlide) v.volslide = SlideOf(param);
-        }
-    }
-    if (row.note == kKeyOff) {
-        v.period = 0;
-        v.instrument = 0;
-        v.volume = 0;
-    }
+    if (!ins) return;
+    if (!porta || row.instrument != 0) RestartInstrument(v, *ins);
+    v.samplenum = mapped;
+    if (!s) return;
+    v.finetune = s->finetune;
+    v.note = row.note + s->relativeNote;
+    const int32_t period = XMNotePeriod(song.linearFreq, v.note, v.finetune);
+    if (porta)
+        v.portatarget = period;
+    else
+        v.period = period;
 }
 
 void TriggerNote(Player& p, const Mod& song, FileFormat kind, int c, const RowValues& row) {
@@ -168,7 +180,6 @@ void TriggerNote(Player& p, const Mod& song, FileFormat kind, int c, const RowVa
         TriggerXM(song, v, row, p.patterndelay);
         return;
     }
-    if (row.instrument != 0) v.instrument = row.instrument;
     TriggerClassic(song, kind, v, row, p.patterndelay);
     if (row.noteCut) v.cuttick = 0;
 }
@@ -190,9 +201,12 @@ void EndRow(Player& p, const Mod& song, FileFormat kind, const RowValues* rows, 
     }
     const int jump = FirstWith(rows, nv, kPositionJump);
     const int brk = FirstWith(rows, nv, kPatternBreak);
-    if (jump >= 0) {
+    if (p.raw_jump >= 0) {
+        // A pattern loop plays back within the pattern, whatever else the row asks.
+        p.raw = p.raw_jump;
+        p.ticks = 0;
+    } else if (jump >= 0) {
         p.raw = 0;
-        p.raw_jump = 0;
         pos = rows[jump].param;
         p.ticks = 0;
         if (kind == FileFormat::S3M) {
@@ -210,8 +224,6 @@ void EndRow(Player& p, const Mod& song, FileFormat kind, const RowValues* rows, 
                 pos = 0;
                 p.new_song = 1;
             }
-        } else {
-            p.raw_jump = 0;
         }
     } else {
         p.raw += 1;
@@ -219,7 +231,6 @@ void EndRow(Player& p, const Mod& song, FileFormat kind, const RowValues* rows, 
     }
     if (p.raw >= RowsAt(song, kind, pos)) {
         pos += 1;
-        p.raw_jump = 0;
         p.raw = 0;
     }
     // Past the last entry the song ends. So does a jump out of the order
@@ -260,7 +271,6 @@ void PlayTick(Player& p) {
 
     RowValues rows[kMaxChannels];
     ReadRow(p, song, kind, readPos, nv, rows);
-    if (kind == FileFormat::XM) song.linearFreq = 0;
 
     if (p.ticks == 0) {
         for (int c = 0; c < nv; c++) {
@@ -269,16 +279,14 @@ void PlayTick(Player& p) {
             v.cuttick = -1;
             if (kind != FileFormat::S3M) v.volslide = v.finevolslide = 0;
         }
-        for (int c = 0; c < nv; c++)
-            if (ApplyRowEffect(p, song, kind, c, rows[c])) ReadRow(p, song, kind, readPos, nv, rows);
+        p.raw_jump = -1;
+        for (int c = 0; c < nv; c++) ApplyRowEffect(p, song, kind, c, rows[c]);
     }
 
     for (int c = 0; c < nv; c++) {
         Voice& v = p.Voices[c];
-        if (kind == FileFormat::XM) {
-            AdvanceEnvelopes(v);
-            if (p.ticks == 0) FadeAtRowStart(v);
-        }
+        if (kind == FileFormat::XM)
+            if (const ModInstrument* ins = InstrumentWithSamples(song, v.instrument)) AdvanceEnvelopes(v, *ins);
         if (p.ticks == 0) TriggerNote(p, song, kind, c, rows[c]);
         TickOutput out = ApplyTickEffects(p, song, kind, c, rows[c]);
         RenderVoiceTick(p, song, kind, c, out.period, out.tremolo);
@@ -347,13 +355,16 @@ void ResetForSongStart(Player& p, Mod& song) {
         Voice& v = p.Voices[k];
         v.period = 0;
         v.instrument = 0;
-        v.position = 0.0f;
+        v.position = 0;
         v.cuttick = -1;
         v.delaytick = -1;
         v.fineportadown = v.fineportaup = 0;
         v.xfineportadown = v.xfineportaup = 0;
     }
-    song.globalVolume = 64;
+    // An S3M header may set a lower global volume; 0 would silence the song
+    // and is taken as none.
+    const int32_t headerVolume = song.s3mHeader[0];
+    song.globalVolume = song.isS3M && headerVolume >= 1 && headerVolume <= 64 ? headerVolume : 64;
     Speed(p) = 6;
 }
 

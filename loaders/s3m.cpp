@@ -51,16 +51,28 @@ void ReadParapointers(SNDMyFILE* r, uint16_t* dst, int count, int keep) {
     if (count > keep) ReaderSkip(r, 2 * static_cast<int64_t>(count - keep));
 }
 
-// Channel settings 0..7 are left channels and 8..15 right ones; the pan is
-// the share sent left, stepping by 1/14 from the centre out.
-void SetChannelPans(Mod* song) {
+constexpr uint8_t kPanTableMarker = 252;
+constexpr uint8_t kPanEntrySet = 0x20;
+
+// The pan of each channel, as the share sent left. A mono song plays every
+// channel in the centre. Otherwise the pan table, when the file has one,
+// places each channel whose entry is marked (0 left .. 15 right); the
+// other channels follow their setting: the left channels L1..L8 run from
+// the left to the centre, the right ones from the right to the centre.
+void SetChannelPans(Mod* song, const uint8_t* panTable, bool hasPanTable) {
+    const bool stereo = song->s3mHeader[3] & 0x80;
     const float step = 1.0f / 14.0f;
     for (int ch = 0; ch < kMaxChannels; ch++) {
-        int c = song->channelSettings[ch] & 0x7F;
-        if (c < 8)
-            song->channelPan[ch] = 0.5f - static_cast<float>(c) * step;
+        const int c = song->channelSettings[ch] & 0x7F;
+        float& pan = song->channelPan[ch];
+        if (!stereo)
+            pan = 0.5f;
+        else if (hasPanTable && (panTable[ch] & kPanEntrySet))
+            pan = 1.0f - static_cast<float>(panTable[ch] & 0x0F) / 15.0f;
+        else if (c < 8)
+            pan = 1.0f - static_cast<float>(c) * step;
         else if (c < 16)
-            song->channelPan[ch] = 0.5f + static_cast<float>(c - 8) * step;
+            pan = static_cast<float>(c - 8) * step;
     }
 }
 
@@ -184,14 +196,15 @@ bool ReadS3MSong(Mod* song, SNDMyFILE* r) {
     int order_count = std::max<int>(static_cast<int16_t>(ReadU16(r)), 0);
     int instrument_count = std::max<int>(static_cast<int16_t>(ReadU16(r)), 0);
     int pattern_count = std::max<int>(static_cast<int16_t>(ReadU16(r)), 0);
-    ReaderSkip(r, 2 + 2 + 2 + 4);  // flags, tracker version, sample format, "SCRM"
+    song->s3mFlags = ReadU16(r);
+    song->s3mTracker = ReadU16(r);
+    ReaderSkip(r, 2 + 4);  // sample format, "SCRM"
     ReaderRead(r, song->s3mHeader, 6);
     song->speed = song->s3mHeader[1];
     song->bpm = song->s3mHeader[2];
     song->linearFreq = 0;
     ReaderSkip(r, 8 + 2);  // reserved, special pointer
     ReaderRead(r, song->channelSettings, kMaxChannels);
-    SetChannelPans(song);
 
     // Orders keep the format's markers (254 skip, 255 end); the player
     // steps over them.
@@ -202,6 +215,10 @@ bool ReadS3MSong(Mod* song, SNDMyFILE* r) {
     ReadParapointers(r, song->patternOffsets, pattern_count, kMaxPatternPointers);
     song->nbInstruments = std::min(instrument_count, kMaxSamples);
     song->nbPatterns = std::min(pattern_count, kMaxPatternPointers);
+    // The pan table follows the parapointers (those skipped included).
+    uint8_t panTable[kMaxChannels];
+    ReaderRead(r, panTable, sizeof panTable);
+    SetChannelPans(song, panTable, song->s3mHeader[5] == kPanTableMarker);
 
     int64_t frame_budget = r->size;
     for (int i = 0; i < song->nbInstruments; i++) {

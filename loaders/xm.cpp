@@ -53,9 +53,10 @@ void ReadPackedCells(SNDMyFILE* r, ModPattern& p, int channels, uint32_t packed)
             c++;
             // Without bit 7 the byte is the note and all four fields follow.
             uint8_t mask = (b & 0x80) ? b : 0x1E;
-            if (!(b & 0x80)) cell.note = b;
+            // Note 0 is the empty note column of an unpacked cell.
+            if (!(b & 0x80) && b != 0) cell.note = b;
             uint8_t v;
-            if ((b & 0x80) && (mask & 0x01) && next(v)) cell.note = v;
+            if ((b & 0x80) && (mask & 0x01) && next(v) && v != 0) cell.note = v;
             if ((mask & 0x02) && next(v)) cell.instrument = v;
             if ((mask & 0x04) && next(v)) cell.volume = v;
             if ((mask & 0x08) && next(v)) cell.effect = v;

@@ -104,7 +104,9 @@ struct Mod {
     int32_t speed;
     int32_t globalVolume;  // 64 = full
     int32_t globalVolumeSlide;
-    uint8_t s3mHeader[6];
+    uint8_t s3mHeader[6];  // S3M: global volume, speed, tempo, master volume, click removal, pan table marker
+    uint16_t s3mFlags;     // S3M header flags (0x40: volume slides act on tick 0 too)
+    uint16_t s3mTracker;   // S3M: version of the tracker that saved the file
     uint16_t instrumentOffsets[512];
     uint16_t patternOffsets[513];
 };

@@ -83,7 +83,9 @@ TEST_F(EffectsTest, S3MLettersMapToTheCommonEffects) {
     EXPECT_EQ(S3MEffect(20), kS3MTempo);         // T
     EXPECT_EQ(S3MEffect(23), kGlobalVolumeSlide);  // W
     EXPECT_EQ(S3MEffect(0), kNoEffect);
-    EXPECT_EQ(S3MEffect(24), kNoEffect);         // X and after
+    EXPECT_EQ(S3MEffect(17), kMultiRetrigger);   // Q
+    EXPECT_EQ(S3MEffect(24), kS3MPanning);       // X
+    EXPECT_EQ(S3MEffect(25), kNoEffect);         // after X
     EXPECT_EQ(S3MEffect(255), kNoEffect);
 }
 
@@ -97,35 +99,37 @@ TEST_F(EffectsTest, WaveformIsAHalfSineThenItsNegative) {
     EXPECT_EQ(Waveform(64 + 8, 1), 180);  // only the low six bits count
 }
 
-TEST_F(EffectsTest, ModVolumeSlideCountsTickZero) {
-    Make(FileFormat::MOD, 1, 40);
-    b().Put(0, 0, 0, 24, 1, kVolumeSlide, 0x02);
-    Start();
-    EXPECT_EQ(Volumes(6), (std::vector<int>{38, 36, 34, 32, 30, 28}));
-}
-
-TEST_F(EffectsTest, XMVolumeSlideSkipsTickZero) {
-    Make(FileFormat::XM, 1, 40);
-    b().Put(0, 0, 0, 25, 1, kVolumeSlide, 0x02);
-    Start();
-    EXPECT_EQ(Volumes(6), (std::vector<int>{40, 38, 36, 34, 32, 30}));
+TEST_F(EffectsTest, VolumeSlidesSkipTickZeroAndTheHighNibbleWins) {
+    for (FileFormat kind : {FileFormat::MOD, FileFormat::XM}) {
+        Make(kind, 1, 40);
+        b().Put(0, 0, 0, 25, 1, kVolumeSlide, 0x02);
+        b().Put(0, 1, 0, -1, 0, kVolumeSlide, 0x13);  // both nibbles: up
+        b().Put(0, 2, 0, -1, 0, kVolumeSlide, 0x00);  // XM: the last slide again
+        Start();
+        EXPECT_EQ(Volumes(6), (std::vector<int>{40, 38, 36, 34, 32, 30}));
+        EXPECT_EQ(Volumes(6).back(), 35);
+        EXPECT_EQ(Volumes(6).back(), kind == FileFormat::XM ? 40 : 35);
+    }
 }
 
 TEST_F(EffectsTest, S3MVolumeSlideVariants) {
     Make(FileFormat::S3M, 1, 60);
-    b().Put(0, 0, 0, 48, 1, kS3MLetterD, 0x03);  // -3 on every tick
-    b().Put(0, 1, 0, -1, 0, kS3MLetterD, 0xF2);  // fine -2, and the -3 goes on
-    b().Put(0, 2, 0, -1, 0, kS3MLetterD, 0x00);  // the last slide continues
-    b().Put(0, 3, 0, -1, 0, kS3MLetterD, 0x4F);  // fine +4, and still -3
-    b().Put(0, 4, 0, -1, 0, kS3MLetterD, 0x20);  // +2 on every tick
-    b().Put(0, 5, 0, -1, 0, kS3MLetterD, 0x23);  // both nibbles: the slide stops
+    b().Put(0, 0, 0, 48, 1, kS3MLetterD, 0x03);  // -3 on the ticks after the first
+    b().Put(0, 1, 0, -1, 0, kS3MLetterD, 0xF2);  // fine -2 at tick 0 only
+    b().Put(0, 2, 0, -1, 0, kS3MLetterD, 0x00);  // the last D again
+    b().Put(0, 3, 0, -1, 0, kS3MLetterD, 0x4F);  // fine +4
+    b().Put(0, 4, 0, -1, 0, kS3MLetterD, 0x20);  // +2 on the ticks after the first
+    b().Put(0, 5, 0, -1, 0, kS3MLetterD, 0x23);  // both nibbles: nothing
     Start();
-    EXPECT_EQ(Volumes(6).back(), 42);
-    EXPECT_EQ(Volumes(6), (std::vector<int>{37, 34, 31, 28, 25, 22}));
-    EXPECT_EQ(Volumes(6).back(), 4);
-    EXPECT_EQ(Volumes(6), (std::vector<int>{5, 2, 0, 0, 0, 0}));
-    EXPECT_EQ(Volumes(6).back(), 12);
-    EXPECT_EQ(Volumes(6).back(), 12);
+    EXPECT_EQ(Volumes(6), (std::vector<int>{60, 57, 54, 51, 48, 45}));
+    EXPECT_EQ(Volumes(6), (std::vector<int>{43, 43, 43, 43, 43, 43}));
+    EXPECT_EQ(Volumes(6).back(), 41);
+    EXPECT_EQ(Volumes(6).back(), 45);
+    EXPECT_EQ(Volumes(6).back(), 55);
+    EXPECT_EQ(Volumes(6).back(), 55);
+    b().song().s3mFlags = 0x40;  // fast slides: tick 0 as well
+    b().Put(0, 6, 0, -1, 0, kS3MLetterD, 0x01);
+    EXPECT_EQ(Volumes(1).back(), 54);
 }
 
 TEST_F(EffectsTest, FineVolumeSlidesActOnceAtTickZero) {
@@ -137,27 +141,16 @@ TEST_F(EffectsTest, FineVolumeSlidesActOnceAtTickZero) {
     EXPECT_EQ(Volumes(1).back(), 42);
 }
 
-TEST_F(EffectsTest, S3MExtraFinePortamentoStepsEveryFourthTick) {
+TEST_F(EffectsTest, S3MFineAndExtraFinePortamentoActAtTickZeroOnly) {
     Make(FileFormat::S3M);
-    b().Put(0, 0, 0, 48, 1);
-    b().Put(0, 1, 0, -1, 0, kS3MLetterE, 0xE1);
+    b().Put(0, 0, 0, 48, 1, 6 /* F */, 0xF3);     // fine: 2 steps a unit
+    b().Put(0, 1, 0, -1, 0, kS3MLetterE, 0xE3);   // extra fine: half a step a unit
+    b().Put(0, 2, 0, -1, 0, kS3MLetterE, 0xE3);
     Start();
-    Ticks(6);
-    const int p = player.Voices[0].period;
-    std::vector<int> rise;
-    for (int v : Periods(6)) rise.push_back(v - p);
-    EXPECT_EQ(rise, (std::vector<int>{1, 1, 1, 1, 2, 2}));
-}
-
-TEST_F(EffectsTest, S3MFinePortamentoActsAtTickZeroOnly) {
-    Make(FileFormat::S3M);
-    b().Put(0, 0, 0, 48, 1, 6 /* F */, 0xF3);
-    Start();
-    Ticks(1);
     const int p0 = PeriodsS3M[8][48];
-    EXPECT_EQ(player.Voices[0].period, p0 - 3);
-    Ticks(5);
-    EXPECT_EQ(player.Voices[0].period, p0 - 3);
+    EXPECT_EQ(Periods(6), std::vector<int>(6, p0 - 6));
+    EXPECT_EQ(Periods(6), std::vector<int>(6, p0 - 5));  // 1 of 1.5; the half waits
+    EXPECT_EQ(Periods(6), std::vector<int>(6, p0 - 3));
 }
 
 TEST_F(EffectsTest, PortamentoStopsAtEachKindsLimits) {
@@ -217,8 +210,8 @@ TEST_F(EffectsTest, VibratoFollowsTheWaveformPerKind) {
         player.ticks = t;
         heard.push_back(ApplyTickEffects(player, b().song(), FileFormat::MOD, 0, row).period);
     }
-    // Positions 0, 4, 8, 12: 2 * trunc(8 * table / 256).
-    EXPECT_EQ(heard, (std::vector<int>{428, 434, 438, 442}));
+    // Tick 0 plays the note; then positions 0, 4, 8: 2 * trunc(8 * table / 128).
+    EXPECT_EQ(heard, (std::vector<int>{428, 428, 440, 450}));
     EXPECT_EQ(player.Voices[0].period, 428);  // vibrato leaves the period itself alone
     test::StopSong(player);
 
@@ -229,23 +222,26 @@ TEST_F(EffectsTest, VibratoFollowsTheWaveformPerKind) {
     player.Voices[0].period = 1712;
     player.Voices[0].instrument = 1;
     ApplyRowEffect(player, b().song(), FileFormat::XM, 0, row);
-    player.ticks = 0;
-    ApplyTickEffects(player, b().song(), FileFormat::XM, 0, row);
     player.ticks = 1;
+    ApplyTickEffects(player, b().song(), FileFormat::XM, 0, row);
     EXPECT_EQ(ApplyTickEffects(player, b().song(), FileFormat::XM, 0, row).period, 1712 + 8 * (776 / 128));
+    player.ticks = 0;  // XM keeps the vibrato on a row's first tick
+    EXPECT_EQ(ApplyTickEffects(player, b().song(), FileFormat::XM, 0, row).period, 1712 + 8 * (1440 / 128));
 }
 
-TEST_F(EffectsTest, VibratoOnAModRowWithANoteWaitsForTheNextRow) {
+TEST_F(EffectsTest, VibratoOnAModRowWithANoteVibratesAndANoteRestartsIt) {
     Make(FileFormat::MOD);
     b().Put(0, 0, 0, 24, 1, kVibrato, 0x48);
-    b().Put(0, 1, 0, -1, 0, kVibrato, 0x48);
+    b().Put(0, 1, 0, -1, 0, kVibrato, 0x00);  // 400 goes on with the same
+    b().Put(0, 2, 0, 24, 1);
     Start();
     Ticks(6);
-    EXPECT_EQ(player.Voices[0].vibdepth, 0);
-    EXPECT_EQ(player.Voices[0].vibpos, 0);
+    EXPECT_EQ(player.Voices[0].vibpos, 20);
+    Ticks(6);
+    EXPECT_EQ(player.Voices[0].vibpos, 40);
     Ticks(1);
+    EXPECT_EQ(player.Voices[0].vibpos, 0);
     EXPECT_EQ(player.Voices[0].vibdepth, 8);
-    EXPECT_EQ(player.Voices[0].vibpos, 4);
 }
 
 TEST_F(EffectsTest, TremoloOffsetsTheVolumeByTheWaveform) {
@@ -265,7 +261,7 @@ TEST_F(EffectsTest, TremoloOffsetsTheVolumeByTheWaveform) {
         player.ticks = tick;
         t.push_back(ApplyTickEffects(player, b().song(), FileFormat::MOD, 0, row).tremolo);
     }
-    EXPECT_EQ(t, (std::vector<int>{0, 15 * 97 / 64, 15 * 180 / 64}));
+    EXPECT_EQ(t, (std::vector<int>{0, 0, 15 * 97 / 64}));  // from the row's second tick
     EXPECT_EQ(player.Voices[0].volume, 40);
 }
 
@@ -326,14 +322,14 @@ TEST_F(EffectsTest, NoteDelayStartsTheNoteAtItsTick) {
     b().Put(0, 1, 0, 36, 1, kExtended, 0xD2);
     Start();
     Ticks(6);
-    const float playing = player.Voices[0].position;
+    const int64_t playing = player.Voices[0].position;
     Ticks(2);
     EXPECT_EQ(player.Voices[0].volume, 0);
-    EXPECT_FLOAT_EQ(player.Voices[0].position, 0.0f);  // silent, held at the note's start
+    EXPECT_EQ(player.Voices[0].position, 0);  // silent, held at the note's start
     Ticks(1);
     EXPECT_EQ(player.Voices[0].volume, 63);
     EXPECT_EQ(player.Voices[0].period, ::moddeck::Periods[8][36]);
-    EXPECT_GT(player.Voices[0].position, 0.0f);
+    EXPECT_GT(player.Voices[0].position, 0);
     EXPECT_NE(player.Voices[0].position, playing);
 }
 
@@ -348,13 +344,17 @@ TEST_F(EffectsTest, GlobalVolumeSetAndSlide) {
     Make(FileFormat::XM);
     b().Put(0, 0, 0, 25, 1, kSetGlobalVolume, 0x80);
     b().Put(0, 1, 0, -1, 0, kGlobalVolumeSlide, 0x10);
+    b().Put(0, 2, 0, -1, 0, kGlobalVolumeSlide, 0x00);  // the last slide again
     Start();
     Ticks(6);
-    EXPECT_EQ(b().song().globalVolume, 128);
+    EXPECT_EQ(b().song().globalVolume, 64);  // at most 64
     Ticks(1);
-    EXPECT_EQ(b().song().globalVolume, 128);  // not at tick 0
-    Ticks(1);
-    EXPECT_EQ(b().song().globalVolume, 64);   // the slide keeps it within 0..64
+    EXPECT_EQ(b().song().globalVolume, 64);
+    Ticks(6);
+    EXPECT_EQ(b().song().globalVolume, 64);  // the slide keeps it within 0..64
+    b().song().globalVolume = 30;
+    Ticks(6);
+    EXPECT_EQ(b().song().globalVolume, 35);  // not at tick 0
 }
 
 TEST_F(EffectsTest, PanningCommandsPerKind) {
@@ -363,8 +363,8 @@ TEST_F(EffectsTest, PanningCommandsPerKind) {
     b().Put(0, 0, 1, -1, 0, kS3MLetterS, 0x80);
     Start();
     Ticks(1);
-    EXPECT_FLOAT_EQ(player.pan[0], 1.0f);
-    EXPECT_FLOAT_EQ(player.pan[1], 0.0f);
+    EXPECT_FLOAT_EQ(player.pan[0], 0.0f);  // S8F: right
+    EXPECT_FLOAT_EQ(player.pan[1], 1.0f);  // S80: left
     test::StopSong(player);
 
     Make(FileFormat::MOD, 2);
@@ -376,25 +376,56 @@ TEST_F(EffectsTest, PanningCommandsPerKind) {
     EXPECT_FLOAT_EQ(player.pan[1], 0.35f);
     test::StopSong(player);
 
-    Make(FileFormat::XM, 2);
-    b().Put(0, 0, 0, -1, 0, kSetPanning, 0xFF);
-    b().Put(0, 0, 1, -1, 0, kExtended, 0x84);
+    Make(FileFormat::XM, 3);
+    b().Put(0, 0, 0, 25, 1, kSetPanning, 0xFF);
+    b().Put(0, 0, 1, 25, 1, kExtended, 0x84);
+    b().Put(0, 0, 2, 25, 1, kPanningSlide, 0x0F).volume = 0xC8;  // set 0x80, then left 15 a tick
     Start();
-    Ticks(1);
-    EXPECT_FLOAT_EQ(player.pan[0], 1.0f);
-    EXPECT_FLOAT_EQ(player.pan[1], 0.25f);
+    Ticks(6);
+    EXPECT_EQ(player.Voices[0].panning, 0xFF);
+    EXPECT_EQ(player.Voices[1].panning, 0x40);
+    EXPECT_EQ(player.Voices[2].panning, 0x80 - 5 * 15);
 }
 
-TEST_F(EffectsTest, VolumeSlideWithANoteSlidesOnlyThroughTonePortamento) {
-    Make(FileFormat::MOD, 1, 40);
-    // 5xy and 6xy do not load the sample's volume: a plain note does first.
-    b().Put(0, 0, 0, 24, 1);
-    b().Put(0, 1, 0, 24, 1, kVibratoVolSlide, 0x02);
-    b().Put(0, 2, 0, 24, 1, kTonePortaVolSlide, 0x02);
+TEST_F(EffectsTest, AnInstrumentRestoresTheVolumeAndVolumeSlidesWorkOnNoteRows) {
+    for (FileFormat kind : {FileFormat::MOD, FileFormat::XM}) {
+        Make(kind, 1, 40);
+        b().Put(0, 0, 0, 25, 1, kVolumeSlide, 0x0F);
+        b().Put(0, 1, 0, 25, 1, kVibratoVolSlide, 0x02);
+        b().Put(0, 2, 0, 25, 1, kTonePortaVolSlide, 0x02);
+        Start();
+        EXPECT_EQ(Volumes(6).back(), 0);
+        EXPECT_EQ(Volumes(6).back(), 30);
+        EXPECT_EQ(Volumes(6).back(), 30);
+    }
+}
+
+TEST_F(EffectsTest, SampleOffsetNeedsANoteAndRepeatsTheLast) {
+    Make(FileFormat::MOD);
+    b().Put(0, 0, 0, 24, 1, kSampleOffset, 0x02);
+    b().Put(0, 1, 0, -1, 0, kSampleOffset, 0x05);  // no note: the sample plays on
+    b().Put(0, 2, 0, 24, 1, kSampleOffset, 0x00);  // 900: the last offset, 0x05
     Start();
-    EXPECT_EQ(Volumes(6).back(), 40);
-    EXPECT_EQ(Volumes(6).back(), 40);
-    EXPECT_EQ(Volumes(6).back(), 30);
+    const int64_t tick = 882 * 2094 / 44100 + 1;  // frames of one tick at this note, at most
+    Ticks(12);
+    EXPECT_NEAR(player.Voices[0].position >> 32, 512 + 6 * tick, 6 * tick);
+    Ticks(1);
+    EXPECT_NEAR(player.Voices[0].position >> 32, 5 * 256 + tick / 2, tick / 2);
+}
+
+TEST_F(EffectsTest, ClassicInstrumentAloneSetsTheVolumeWithoutRestarting) {
+    for (FileFormat kind : {FileFormat::MOD, FileFormat::S3M}) {
+        Make(kind, 1, 50);
+        b().AddSample(2, Constant(4000, 1000), 20).loopLength = 4000;
+        b().Put(0, 0, 0, 24, 1, kVolumeSlide, kind == FileFormat::MOD ? 0x0F : 0x0F);
+        b().Put(0, 1, 0, -1, 2);
+        Start();
+        Ticks(6);
+        const int64_t before = player.Voices[0].position;
+        EXPECT_EQ(Volumes(1).back(), 20);
+        EXPECT_GT(player.Voices[0].position, before);  // not restarted
+        EXPECT_EQ(player.Voices[0].instrument, 1);      // sample 1 goes on sounding
+    }
 }
 
 TEST_F(EffectsTest, SetVolumeAndXMVolumeColumn) {
@@ -406,10 +437,12 @@ TEST_F(EffectsTest, SetVolumeAndXMVolumeColumn) {
 
     Make(FileFormat::XM);
     b().Put(0, 0, 0, 25, 1).volume = 0x30;
-    b().Put(0, 1, 0, -1, 0).volume = 0x60;  // a slide byte: ignored
+    b().Put(0, 1, 0, -1, 0, kVolumeSlide, 0x10).volume = 0x62;  // both slide
+    b().Put(0, 2, 0, -1, 0).volume = 0x93;                      // fine up 3 at tick 0
     Start();
     EXPECT_EQ(Volumes(6).back(), 32);
-    EXPECT_EQ(Volumes(1).back(), 32);
+    EXPECT_EQ(Volumes(6), (std::vector<int>{32, 31, 30, 29, 28, 27}));
+    EXPECT_EQ(Volumes(6), (std::vector<int>(6, 30)));
 }
 
 TEST_F(EffectsTest, ModFinetuneCommandChangesTheSampleInTheSong) {
@@ -435,15 +468,25 @@ TEST_F(EffectsTest, S3MNoteCutNoteSilencesAtOnce) {
     EXPECT_EQ(player.Voices[0].volume, 0);
 }
 
-TEST_F(EffectsTest, XMKeyOffSilencesAtOnce) {
-    Make(FileFormat::XM);
-    b().Put(0, 0, 0, 25, 1);
-    b().Put(0, 1, 0, 97, 0);
+TEST_F(EffectsTest, XMMemoriesRetriggerTremorAndKeyOffCommand) {
+    Make(FileFormat::XM, 4);
+    b().Put(0, 0, 0, 49, 1, kExtended, 0x12);   // fine up 2, then E10 again
+    b().Put(0, 1, 0, -1, 0, kExtended, 0x10);
+    b().Put(0, 0, 1, 49, 1, kMultiRetrigger, 0x72);  // every 2 ticks, volume halved
+    b().Put(0, 0, 2, 49, 1, kTremor, 0x10);     // 2 ticks on, 1 off
+    b().Put(0, 0, 3, 49, 1, kKeyOff, 3);        // key off at tick 3: no envelope, cut
     Start();
-    Ticks(7);
-    EXPECT_EQ(player.Voices[0].period, 0);
-    EXPECT_EQ(player.Voices[0].instrument, 0);
-    EXPECT_EQ(player.Voices[0].volume, 0);
+    std::vector<int> tremor;
+    for (int t = 0; t < 6; t++) {
+        player.base = 0;
+        PlayTick(player);
+        tremor.push_back(player.Voices[2].tremorcount);
+    }
+    EXPECT_EQ(tremor, (std::vector<int>{1, 2, 0, 1, 2, 0}));  // sounding at counts 0 and 1
+    EXPECT_EQ(player.Voices[1].volume, 63 / 2 / 2);  // retriggered at ticks 2 and 4
+    EXPECT_EQ(player.Voices[3].volume, 0);
+    Ticks(1);
+    EXPECT_EQ(player.Voices[0].period, XMNotePeriod(false, 49, 0) - 2 * 2 * 8);
 }
 
 }  // namespace

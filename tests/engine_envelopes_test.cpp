@@ -1,5 +1,6 @@
-// XM envelopes and fade-out: the volume and panning envelopes at a position,
-// their sustain and loop, the bounds on point indexes, and the fade per row.
+// XM envelopes, fade-out and instrument vibrato: the envelopes' values, an
+// envelope that is off, the panning, and over the ticks of a song the
+// sustain released by a key off, the loop and the fade-out.
 #include <gtest/gtest.h>
 
 #include <initializer_list>
@@ -18,8 +19,8 @@ namespace {
 using test::Constant;
 using test::SongBuilder;
 
-ModInstrument Envelope(int type, std::initializer_list<std::pair<int, int>> points) {
-    ModInstrument ins{};
+// Both envelopes of `ins` set to `points`; nothing else of it changes.
+void SetEnvelopes(ModInstrument& ins, int type, std::initializer_list<std::pair<int, int>> points) {
     ins.volType = type;
     ins.panType = type;
     int k = 0;
@@ -27,6 +28,12 @@ ModInstrument Envelope(int type, std::initializer_list<std::pair<int, int>> poin
         ins.volEnvelope[k] = ins.panEnvelope[k] = EnvelopePoint{static_cast<uint16_t>(x), static_cast<int16_t>(y)};
         k++;
     }
+    ins.nbVolPoints = ins.nbPanPoints = k;
+}
+
+ModInstrument Envelope(int type, std::initializer_list<std::pair<int, int>> points) {
+    ModInstrument ins{};
+    SetEnvelopes(ins, type, points);
     return ins;
 }
 
@@ -36,147 +43,108 @@ std::vector<float> VolumeOver(const ModInstrument& ins, int from, int to) {
     return e;
 }
 
-TEST(Envelopes, OffMeansFullVolume) {
-    ModInstrument ins = Envelope(0, {{0, 10}});
-    EXPECT_FLOAT_EQ(VolumeEnvelopeValue(ins, 5), 64.0f);
-}
-
-TEST(Envelopes, PlainEnvelopeInterpolatesAndFallsSilentAfterItsLastPoint) {
-    ModInstrument ins = Envelope(1, {{0, 64}, {10, 0}});
-    EXPECT_FLOAT_EQ(VolumeEnvelopeValue(ins, 0), 64.0f);
-    EXPECT_FLOAT_EQ(VolumeEnvelopeValue(ins, 5), 32.0f);
-    EXPECT_FLOAT_EQ(VolumeEnvelopeValue(ins, 10), 0.0f);
-    ModInstrument held = Envelope(1, {{0, 64}, {10, 32}});
-    EXPECT_FLOAT_EQ(VolumeEnvelopeValue(held, 9), 35.2f);
-    EXPECT_FLOAT_EQ(VolumeEnvelopeValue(held, 10), 0.0f);  // not 32
-    EXPECT_FLOAT_EQ(VolumeEnvelopeValue(held, 500), 0.0f);
-}
-
-TEST(Envelopes, SustainRunsUpToItsPointThenHolds) {
-    ModInstrument ins = Envelope(1 | 2, {{0, 0}, {4, 64}, {20, 0}});
-    ins.volSustain = 1;
-    EXPECT_EQ(VolumeOver(ins, 0, 6), (std::vector<float>{0, 16, 32, 48, 64, 64, 64}));
-    EXPECT_FLOAT_EQ(VolumeEnvelopeValue(ins, 10000), 64.0f);
-    ins.volSustain = 0;
-    EXPECT_FLOAT_EQ(VolumeEnvelopeValue(ins, 3), 0.0f);
-}
-
-TEST(Envelopes, LoopFoldsThePositionBackIntoIt) {
-    ModInstrument ins = Envelope(1 | 4, {{0, 0}, {4, 64}, {8, 0}, {30, 0}});
-    ins.volLoopStart = 1;
-    ins.volLoopEnd = 2;
-    EXPECT_FLOAT_EQ(VolumeEnvelopeValue(ins, 10), VolumeEnvelopeValue(ins, 6));
-    EXPECT_FLOAT_EQ(VolumeEnvelopeValue(ins, 6), 32.0f);
-    EXPECT_FLOAT_EQ(VolumeEnvelopeValue(ins, 12), 64.0f);
-    EXPECT_FLOAT_EQ(VolumeEnvelopeValue(ins, 2), 32.0f);  // before the loop: as it stands
-}
-
-TEST(Envelopes, LoopOfZeroLengthHoldsItsPoint) {
-    ModInstrument ins = Envelope(1 | 4, {{0, 64}, {6, 40}, {20, 0}});
-    ins.volLoopStart = 1;
-    ins.volLoopEnd = 1;
-    EXPECT_FLOAT_EQ(VolumeEnvelopeValue(ins, 3), 52.0f);
-    EXPECT_FLOAT_EQ(VolumeEnvelopeValue(ins, 7), 40.0f);
-    EXPECT_FLOAT_EQ(VolumeEnvelopeValue(ins, 100000), 40.0f);
-    ins.volLoopEnd = 0;  // an end before the start is no loop either
-    EXPECT_FLOAT_EQ(VolumeEnvelopeValue(ins, 100), 40.0f);
-}
-
-TEST(Envelopes, PointIndexesPastTheTwelfthPointAreBounded) {
-    ModInstrument ins = Envelope(1 | 2, {{0, 10}, {4, 20}});
-    for (int k = 2; k < 12; k++) ins.volEnvelope[k] = ins.panEnvelope[k] = EnvelopePoint{100, 30};
-    ins.volSustain = 200;
-    EXPECT_FLOAT_EQ(VolumeEnvelopeValue(ins, 150), 30.0f);  // held at point 11
-    ins.volType = 1 | 4;
-    ins.volLoopStart = 255;
-    ins.volLoopEnd = 90;
+TEST(Envelopes, ValuesInterpolateAndHoldBothEnds) {
+    ModInstrument ins = Envelope(1, {{2, 64}, {12, 32}});
+    EXPECT_EQ(VolumeOver(ins, 0, 2), (std::vector<float>{64, 64, 64}));
+    EXPECT_FLOAT_EQ(VolumeEnvelopeValue(ins, 7), 48.0f);
+    EXPECT_FLOAT_EQ(VolumeEnvelopeValue(ins, 12), 32.0f);
+    EXPECT_FLOAT_EQ(VolumeEnvelopeValue(ins, 5000), 32.0f);  // the last point holds
+    ins.nbVolPoints = 200;  // a count past the record is bounded
     EXPECT_GE(VolumeEnvelopeValue(ins, 5000), 0.0f);
-    ins.panType = 2;
-    ins.panSustain = 77;
-    EXPECT_GE(PanningOfVoice(ins, ModSample{}, 50), 0.0f);
-    ins.panType = 4;
-    ins.panLoopStart = 12;
-    ins.panLoopEnd = 13;
-    EXPECT_GE(PanningOfVoice(ins, ModSample{}, 500), 0.0f);
+    ModInstrument stray = Envelope(1, {{0, 300}, {10, -64}});
+    EXPECT_FLOAT_EQ(VolumeEnvelopeValue(stray, 0), 64.0f);
+    EXPECT_FLOAT_EQ(VolumeEnvelopeValue(stray, 10), 0.0f);
 }
 
-TEST(Envelopes, StrayValuesAreKeptWithinRange) {
-    ModInstrument ins = Envelope(1, {{0, 300}, {10, 300}});
-    EXPECT_FLOAT_EQ(VolumeEnvelopeValue(ins, 3), 64.0f);
-    ins = Envelope(1, {{0, -64}, {10, -64}});
-    EXPECT_FLOAT_EQ(VolumeEnvelopeValue(ins, 3), 0.0f);
-    EXPECT_FLOAT_EQ(PanningOfVoice(ins, ModSample{}, 3), 0.0f);
+TEST(Envelopes, AnEnvelopeThatIsOffDoesNothing) {
+    // Sustain and loop bits without the "on" bit: full volume, the channel's panning.
+    ModInstrument ins = Envelope(2 | 4, {{0, 0}, {10, 0}});
+    EXPECT_FLOAT_EQ(VolumeEnvelopeValue(ins, 5), 64.0f);
+    EXPECT_FLOAT_EQ(PanningOfVoice(ins, 128, 5), PanningOfVoice(Envelope(0, {}), 128, 5));
 }
 
-TEST(Envelopes, PanningEnvelopeAndItsFallbacks) {
-    ModSample s{};
-    s.panning = 0;
+TEST(Envelopes, PanningRunsFromLeftToRight) {
     ModInstrument off = Envelope(0, {});
-    EXPECT_FLOAT_EQ(PanningOfVoice(off, s, 0), 0.0f);
-    ModInstrument on = Envelope(1, {{0, 64}, {10, 0}});
-    EXPECT_FLOAT_EQ(PanningOfVoice(on, s, 0), 1.0f);
-    EXPECT_FLOAT_EQ(PanningOfVoice(on, s, 5), 0.5f);
-    EXPECT_FLOAT_EQ(PanningOfVoice(on, s, 10), 0.5f);  // no segment: the middle
-    // On and loop together play once: the loop bit is looked at only alone.
-    ModInstrument onLoop = Envelope(1 | 4, {{0, 64}, {10, 0}});
-    onLoop.panLoopStart = 0;
-    onLoop.panLoopEnd = 1;
-    EXPECT_FLOAT_EQ(PanningOfVoice(onLoop, s, 12), 0.5f);
-    ModInstrument loopOnly = onLoop;
-    loopOnly.panType = 4;
-    EXPECT_FLOAT_EQ(PanningOfVoice(loopOnly, s, 10), 1.0f);  // folded to 0
+    EXPECT_FLOAT_EQ(PanningOfVoice(off, 0, 0), 1.0f);    // all to the left
+    EXPECT_FLOAT_EQ(PanningOfVoice(off, 255, 0), 0.0f);  // all to the right
+    EXPECT_NEAR(PanningOfVoice(off, 128, 0), 0.5f, 0.07f);
+    // The envelope moves the pan as far as the side allows: 64 is the right.
+    ModInstrument on = Envelope(1, {{0, 64}, {10, 32}, {20, 0}});
+    EXPECT_FLOAT_EQ(PanningOfVoice(on, 128, 0), 0.0f);
+    EXPECT_FLOAT_EQ(PanningOfVoice(on, 0, 10), 1.0f);
+    EXPECT_FLOAT_EQ(PanningOfVoice(on, 128, 20), 1.0f);
+    EXPECT_LT(PanningOfVoice(on, 255, 20), 0.1f);  // a channel at the right stays near it
 }
 
-class FadeTest : public test::PlayerTest {
+class XMInstrumentTest : public test::PlayerTest {
 protected:
+    // One channel, speed 3: the note on row 0, a key off on row `offRow`.
+    void Play(int offRow) {
+        b.Put(0, 0, 0, 49, 1);
+        b.Put(0, offRow, 0, 97, 0);
+        test::StartSong(player, b.song());
+        Speed(player) = 3;
+    }
+    // Volume envelope positions and fade levels over `ticks` ticks.
+    std::vector<std::pair<int, int>> Ticks(int ticks) {
+        std::vector<std::pair<int, int>> out;
+        for (int i = 0; i < ticks; i++) {
+            player.base = 0;
+            PlayTick(player);
+            out.push_back({player.Voices[0].volenvpos, player.Voices[0].fadevolume});
+        }
+        return out;
+    }
+    SongBuilder b{FileFormat::XM, 1, 1, 16};
+    ModInstrument& ins = b.AddInstrument(1, Constant(1000, 1000));
 };
 
-TEST_F(FadeTest, FadeOutStepsOncePerRowFromTheNotesSecondRow) {
-    SongBuilder b(FileFormat::XM, 1, 1, 32);
-    ModInstrument& ins = b.AddInstrument(1, Constant(1000, 1000));
+TEST_F(XMInstrumentTest, SustainHoldsUntilTheKeyIsReleasedThenTheFadeRunsEveryTick) {
+    SetEnvelopes(ins, 1 | 2, {{0, 64}, {2, 48}, {8, 0}});
+    ins.volSustain = 1;
     ins.fadeout = 4096;
     b.InstrumentSample(1).loopType = 1;
     b.InstrumentSample(1).loopLength = 1000;
-    b.Put(0, 0, 0, 25, 1);
-    test::StartSong(player, b.song());
-    Speed(player) = 2;
-    std::vector<int> fade;
-    for (int row = 0; row < 18; row++) {
-        player.base = 0;
-        PlayTick(player);
-        fade.push_back(player.Voices[0].fadevolume);
-        player.base = 0;
-        PlayTick(player);
-    }
-    EXPECT_EQ(fade[0], 65536);
-    EXPECT_EQ(fade[1], 61440);
-    EXPECT_EQ(fade[2], 57344);
-    EXPECT_EQ(fade[15], 4096);
-    EXPECT_EQ(fade[16], 0);
-    EXPECT_EQ(fade[17], 0);
+    Play(2);
+    const auto t = Ticks(12);
+    EXPECT_EQ(t[2].first, 2);   // reaches the sustain point
+    EXPECT_EQ(t[5].first, 2);   // and holds there
+    EXPECT_EQ(t[5].second, 65536);
+    EXPECT_EQ(t[6].first, 2);   // the key off's tick: released from here on
+    EXPECT_EQ(t[7].first, 3);
+    EXPECT_EQ(t[7].second, 65536 - 8192);
+    EXPECT_EQ(t[11].second, 65536 - 5 * 8192);
 }
 
-TEST_F(FadeTest, EnvelopePositionsCountTicksFromTheNote) {
-    SongBuilder b(FileFormat::XM, 1, 1, 8);
-    b.AddInstrument(1, Constant(1000, 1000));
-    b.Put(0, 0, 0, 25, 1);
-    b.Put(0, 2, 0, 25, 1);
-    test::StartSong(player, b.song());
-    Speed(player) = 3;
-    player.base = 0;
-    PlayTick(player);
-    EXPECT_EQ(player.Voices[0].volenvpos, 0);  // the note's first tick is position 0
-    for (int i = 0; i < 4; i++) {
-        player.base = 0;
-        PlayTick(player);
-    }
-    EXPECT_EQ(player.Voices[0].volenvpos, 4);
-    EXPECT_EQ(player.Voices[0].panenvpos, 4);
-    player.base = 0;
-    PlayTick(player);
-    player.base = 0;
-    PlayTick(player);
-    EXPECT_EQ(player.Voices[0].volenvpos, 0);  // a new note restarts them
+TEST_F(XMInstrumentTest, LoopsRunAndAKeyOffWithoutAVolumeEnvelopeCuts) {
+    SetEnvelopes(ins, 1 | 4, {{0, 0}, {4, 64}, {8, 0}});
+    ins.volLoopStart = 1;
+    ins.volLoopEnd = 2;
+    b.InstrumentSample(1).loopType = 1;
+    b.InstrumentSample(1).loopLength = 1000;
+    Play(5);
+    std::vector<int> positions;
+    for (auto [pos, fade] : Ticks(12)) positions.push_back(pos);
+    EXPECT_EQ(positions, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 4, 5, 6, 7}));
+
+    ins.volType = 0;  // no volume envelope: the key off silences the note
+    Play(1);
+    Ticks(3);
+    EXPECT_GT(player.Voices[0].volume, 0);
+    Ticks(1);
+    EXPECT_EQ(player.Voices[0].volume, 0);
+}
+
+TEST_F(XMInstrumentTest, EnvelopePositionsCountTicksFromTheNote) {
+    SetEnvelopes(ins, 1, {{0, 64}, {100, 64}});
+    ins.panType = 1;
+    b.Put(0, 2, 0, 49, 1);
+    Play(15);
+    const auto t = Ticks(8);
+    EXPECT_EQ(t[0].first, 0);  // the note's first tick is position 0
+    EXPECT_EQ(t[4].first, 4);
+    EXPECT_EQ(player.Voices[0].panenvpos, 1);
+    EXPECT_EQ(t[6].first, 0);  // a new note restarts them
 }
 
 }  // namespace

@@ -5,8 +5,10 @@
 #include <cmath>
 #include <vector>
 
+#include "engine/effects.h"
 #include "engine/envelopes.h"
 #include "engine/mixer.h"
+#include "engine/periods.h"
 #include "engine/player.h"
 #include "support/player_fixture.h"
 #include "support/song_builder.h"
@@ -36,7 +38,7 @@ protected:
         Voice& v = player.Voices[0];
         v.period = 1;
         v.instrument = 1;
-        v.position = 0.0f;
+        v.position = 0;
         v.volume = 63;
         v.delaytick = 0;
         v.fadevolume = 65536;
@@ -70,7 +72,7 @@ TEST_F(MixerTest, OneShotModSampleSoundsItsZeroGuardFrameThenEnds) {
     EXPECT_EQ(Left(99), 6300);
     EXPECT_EQ(Left(100), 0);
     EXPECT_EQ(player.Voices[0].period, 0);
-    EXPECT_FLOAT_EQ(player.Voices[0].position, 101.0f);
+    EXPECT_DOUBLE_EQ(test::Frames(player.Voices[0].position), 101.0);
 }
 
 TEST_F(MixerTest, OneShotXMSampleStopsAtItsLength) {
@@ -82,7 +84,41 @@ TEST_F(MixerTest, OneShotXMSampleStopsAtItsLength) {
     EXPECT_NE(Left(99), 0);
     EXPECT_EQ(Left(100), 0);
     EXPECT_EQ(player.Voices[0].period, 0);
-    EXPECT_FLOAT_EQ(player.Voices[0].position, 100.0f);
+    EXPECT_DOUBLE_EQ(test::Frames(player.Voices[0].position), 100.0);
+}
+
+TEST_F(MixerTest, LongNotesKeepTheirPitch) {
+    // 7 s of a 120,000-frame sample: the position is where the pitch puts
+    // it, to half a frame (positions of single precision drift by hundreds).
+    SongBuilder b(FileFormat::MOD, 1);
+    b.AddSample(1, Constant(120000, 1000));
+    b.Put(0, 0, 0, 48, 1);
+    test::StartSong(player, b.song());
+    test::RenderBlocks(player, 70);
+    EXPECT_NEAR(test::Frames(player.Voices[0].position), 7 * 7159090.5 / ::moddeck::Periods[8][48], 0.5);
+}
+
+TEST_F(MixerTest, SilentVoicesRunOnExactlyAsHeardOnes) {
+    // At volume 0 the fast path only moves the position: when the volume
+    // comes back, every loop kind sounds as if it had been rendered.
+    for (int loopType : {0, 1, 2}) {
+        std::vector<int16_t> renders[2];
+        for (bool fast : {true, false}) {
+            SongBuilder b(FileFormat::XM, 1);
+            b.AddInstrument(1, Ramp(3000, -3000, 2));
+            b.InstrumentSample(1).loopType = loopType;
+            b.InstrumentSample(1).loopStart = 700;
+            b.InstrumentSample(1).loopLength = loopType ? 300 : 0;
+            b.Put(0, 0, 0, 40, 1);
+            b.Put(0, 1, 0, -1, 0, kSetVolume, 0);
+            b.Put(0, 3, 0, -1, 0, kSetVolume, 40);
+            test::StartSong(player, b.song());
+            player.skipSilence = fast;
+            renders[fast] = test::RenderBlocks(player, 6);
+        }
+        EXPECT_EQ(renders[0], renders[1]) << "loop type " << loopType;
+        EXPECT_NE(renders[1].back(), 0) << "loop type " << loopType;
+    }
 }
 
 TEST_F(MixerTest, ForwardLoopNeverLeavesTheLoop) {
@@ -95,7 +131,7 @@ TEST_F(MixerTest, ForwardLoopNeverLeavesTheLoop) {
     PrepareUnitStep(FileFormat::MOD);
     for (int t = 0; t < 8; t++) {
         RenderVoiceTick(player, b.song(), FileFormat::MOD, 0, 1, 0);
-        EXPECT_LT(player.Voices[0].position, 30.0f);
+        EXPECT_LT(test::Frames(player.Voices[0].position), 30.0);
         for (int f = 40; f < player.LEN_TICK; f++) {
             int index = static_cast<int>(std::lround(Left(f) / (100 * 0.984375)));
             ASSERT_GE(index, 10);
@@ -160,7 +196,7 @@ TEST_F(MixerTest, LoopPastTheEndIsCutAtTheData) {
     PrepareUnitStep(FileFormat::MOD);
     for (int t = 0; t < 4; t++) {
         RenderVoiceTick(player, b.song(), FileFormat::MOD, 0, 1, 0);
-        EXPECT_LT(player.Voices[0].position, 80.0f);
+        EXPECT_LT(test::Frames(player.Voices[0].position), 80.0);
         EXPECT_EQ(Left(player.LEN_TICK - 1), 6300);
     }
 }
@@ -181,15 +217,15 @@ TEST_F(MixerTest, VoiceStaysSilentAndInPlaceBeforeItsNoteDelay) {
     b.AddSample(1, Constant(1000, 6400));
     test::StartSong(player, b.song());
     PrepareUnitStep(FileFormat::MOD);
-    player.Voices[0].position = 12.5f;
+    player.Voices[0].position = test::Position(12.5);
     player.Voices[0].delaytick = 2;
     player.ticks = 1;
     RenderVoiceTick(player, b.song(), FileFormat::MOD, 0, 1, 0);
-    EXPECT_FLOAT_EQ(player.Voices[0].position, 12.5f);
+    EXPECT_DOUBLE_EQ(test::Frames(player.Voices[0].position), 12.5);
     EXPECT_EQ(Left(0), 0);
     player.ticks = 2;
     RenderVoiceTick(player, b.song(), FileFormat::MOD, 0, 1, 0);
-    EXPECT_FLOAT_EQ(player.Voices[0].position, 12.5f + player.LEN_TICK);
+    EXPECT_DOUBLE_EQ(test::Frames(player.Voices[0].position), 12.5 + player.LEN_TICK);
 }
 
 TEST_F(MixerTest, MissingSampleOrXMSampleNumberRendersSilence) {
@@ -282,12 +318,7 @@ TEST_F(MixerTest, XMPanningCurveBendsTowardsTheSides) {
     EXPECT_FLOAT_EQ(PanCurve(1.0f), 1.0f);
     EXPECT_FLOAT_EQ(PanCurve(0.0f), 0.0f);
     EXPECT_FLOAT_EQ(PanCurve(0.5f), 0.5f);
-    ModInstrument ins{};
-    ModSample s{};
-    s.panning = 128;
-    EXPECT_NEAR(PanningOfVoice(ins, s, 0), 0.531, 0.001);
-    s.panning = 255;
-    EXPECT_FLOAT_EQ(PanningOfVoice(ins, s, 0), 1.0f);
+    EXPECT_NEAR(PanningOfVoice(ModInstrument{}, 128, 0), 1 - 0.531, 0.001);
 }
 
 }  // namespace

@@ -28,13 +28,13 @@ protected:
         }
     }
 
-    // The instrument number voice 0 holds after each of `n` ticks: the tests
-    // put instrument row + 1 on every row, so this tells which row played.
+    // The instrument number voice 0 last saw after each of `n` ticks: the
+    // tests put instrument row + 1 on every row, so this tells which row played.
     std::vector<int> RowsPlayed(int n) {
         std::vector<int> rows;
         for (int i = 0; i < n; i++) {
             Ticks(1);
-            rows.push_back(player.Voices[0].instrument - 1);
+            rows.push_back(player.Voices[0].lastinstrument - 1);
         }
         return rows;
     }
@@ -132,12 +132,15 @@ TEST_F(SequencerTest, BreakPastTheNextPatternsEndSkipsIt) {
 }
 
 TEST_F(SequencerTest, PatternLoopPlaysItsBodyOnceMoreForEachCount) {
-    SongBuilder b(FileFormat::MOD, 1);
+    // Both channels loop the same rows: each counts its own repeats.
+    SongBuilder b(FileFormat::MOD, 2);
     NumberRows(b, 0, 12);
-    b.Cell(0, 4, 0).effect = kExtended;
-    b.Cell(0, 4, 0).param = 0x60;
-    b.Cell(0, 10, 0).effect = kExtended;
-    b.Cell(0, 10, 0).param = 0x63;
+    for (int c = 0; c < 2; c++) {
+        b.Cell(0, 4, c).effect = kExtended;
+        b.Cell(0, 4, c).param = 0x60;
+        b.Cell(0, 9, c).effect = kExtended;
+        b.Cell(0, 9, c).param = 0x63;
+    }
     test::StartSong(player, b.song());
     Speed(player) = 1;
     std::vector<int> expected = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
@@ -154,10 +157,10 @@ TEST_F(SequencerTest, PatternDelayPlaysTheRowThreeTimesWithoutRestartingNotes) {
     b.Put(0, 0, 0, 24, 1, kExtended, 0xE2);
     test::StartSong(player, b.song());
     Speed(player) = 2;
-    player.Voices[0].position = 500.0f;
+    player.Voices[0].position = test::Position(500);
     Ticks(1);
-    EXPECT_GT(player.Voices[0].position, 500.0f);  // the note did not restart the sample
-    float before = player.Voices[0].position;
+    EXPECT_GT(player.Voices[0].position, test::Position(500));  // the note did not restart the sample
+    const int64_t before = player.Voices[0].position;
     Ticks(3);
     EXPECT_EQ(player.raw, 0);
     EXPECT_GT(player.Voices[0].position, before);
@@ -179,10 +182,10 @@ TEST_F(SequencerTest, DelayLoopBreakAndJumpTogether) {
     Ticks(4);  // rows 0, 1, 2, 2 again
     EXPECT_EQ(player.pattern, 1);
     EXPECT_EQ(player.raw, 3);
-    Ticks(1);  // row 3 loops back to row 0 (the break cleared the loop start)
+    Ticks(1);  // row 3 loops back to row 0, at its end
     EXPECT_EQ(player.pattern, 1);
-    EXPECT_EQ(player.raw, 1);
-    Ticks(3);  // rows 1, 2, then 3 once more with the loop run out
+    EXPECT_EQ(player.raw, 0);
+    Ticks(4);  // rows 0..3 once more, the loop run out
     EXPECT_EQ(player.raw, 4);
     Ticks(1);
     EXPECT_EQ(player.pattern, 0);

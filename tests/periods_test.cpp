@@ -44,8 +44,13 @@ TEST(XMPeriods, AmigaPeriodOfNotes) {
     EXPECT_EQ(XMPeriod(48, 0), 3623);
     // Half way between two table entries at finetune +8 (weight 0.5).
     EXPECT_EQ(XMPeriod(48, 8), 3610);
-    // Negative finetunes truncate toward zero: -24 / 16 selects one entry up, weight 0.5.
-    EXPECT_EQ(XMPeriod(48, -24), 3636);
+    // A negative finetune lies below the note: -24 is half way from -32 to -16.
+    EXPECT_EQ(XMPeriod(48, -24), 3662);
+    EXPECT_GT(XMPeriod(48, -1), XMPeriod(48, 0));
+    // Linear periods: 64 units a semitone, C-4 at 4608 and 8363 Hz.
+    EXPECT_EQ(XMLinearPeriod(49, 0), 4608);
+    EXPECT_EQ(XMLinearPeriod(61, -128), 4608 - 768 + 64);
+    EXPECT_DOUBLE_EQ(XMLinearRate(4608 - 768), 2 * 8363.0);
     // Notes pushed outside 0..119 by a relative note stay on the table.
     EXPECT_EQ(XMPeriod(-40, 0), XMPeriod(0, 0));
     EXPECT_EQ(XMPeriod(300, 127), XMPeriod(119, 127));

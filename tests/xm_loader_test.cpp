@@ -82,7 +82,7 @@ TEST_F(XMLoader, PackedCells) {
         0x98, 0x0F, 0x25,              // ch 3: speed 0x25 unchanged
         0x81, 97,                      // row 1 ch 0: key off
         0x98, 0x0D, 0x1F,              // ch 1: break "1F" becomes 25, unchecked
-        0x00, 0x00, 0x00, 0x00, 0x00,  // ch 2: unpacked note byte 0 stays 0
+        0x00, 0x00, 0x00, 0x00, 0x00,  // ch 2: unpacked note byte 0 is no note
     };
     const Mod* m = Load(BuildXM(OnePattern(packed)));
     ASSERT_NE(m, nullptr);
@@ -97,7 +97,7 @@ TEST_F(XMLoader, PackedCells) {
     EXPECT_EQ(Cell(m, 0, 3, 0).param, 0x25);
     EXPECT_EQ(Cell(m, 0, 0, 1).note, 97);
     EXPECT_EQ(Cell(m, 0, 1, 1).param, 25);
-    EXPECT_EQ(Cell(m, 0, 2, 1).note, 0);
+    EXPECT_EQ(Cell(m, 0, 2, 1).note, -1);
     ExpectEmpty(Cell(m, 0, 3, 1));
     ExpectEmpty(Cell(m, 0, 3, 63));
 }

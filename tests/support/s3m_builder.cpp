@@ -53,7 +53,8 @@ std::vector<uint8_t> BuildS3M(const S3MSpec& desc) {
     PutU16(out, 0x1320);  // tracker version
     PutU16(out, 2);       // unsigned samples
     PutText(out, "SCRM", 4);
-    for (uint8_t b : {uint8_t{64}, desc.speed, desc.tempo, uint8_t{0xB0}, uint8_t{0}, uint8_t{0}}) out.push_back(b);
+    const uint8_t panMarker = desc.panTable.empty() ? 0 : 252;
+    for (uint8_t b : {uint8_t{64}, desc.speed, desc.tempo, desc.masterVolume, uint8_t{0}, panMarker}) out.push_back(b);
     for (int i = 0; i < 8; i++) out.push_back(0);
     PutU16(out, 0);  // special pointer
     out.insert(out.end(), desc.channelSettings, desc.channelSettings + 32);
@@ -64,6 +65,7 @@ std::vector<uint8_t> BuildS3M(const S3MSpec& desc) {
     for (size_t i = 0; i < ins_count; i++) PutU16(out, 0);
     size_t pat_list = out.size();
     for (size_t i = 0; i < pat_count; i++) PutU16(out, 0);
+    out.insert(out.end(), desc.panTable.begin(), desc.panTable.end());
     auto patch = [&](size_t at, uint16_t v) {
         out[at] = v & 0xFF;
         out[at + 1] = v >> 8;

@@ -29,6 +29,8 @@ struct S3MSpec {
                                    255, 255, 255, 255, 255, 255, 255, 255,
                                    255, 255, 255, 255, 255, 255, 255, 255};
     std::vector<uint8_t> orders = {0, 255};
+    uint8_t masterVolume = 0xB0;   // bit 7: stereo
+    std::vector<uint8_t> panTable;  // 32 entries after the parapointers, when given
     std::vector<S3MSampleSpec> samples;
     std::vector<std::vector<uint8_t>> patterns;  // packed events, without the length word
     // Overrides for hostile files: counts written in the header (as signed

@@ -55,6 +55,10 @@ void StopSong(Player& player);
 // Renders `blocks` blocks and returns them one after another.
 std::vector<int16_t> RenderBlocks(Player& player, int blocks);
 
+// A voice's 32.32 fixed-point position in frames, and back.
+inline double Frames(int64_t position) { return static_cast<double>(position) / 4294967296.0; }
+inline int64_t Position(double frames) { return static_cast<int64_t>(frames * 4294967296.0); }
+
 // FNV-1a over the samples of a render, for golden checks.
 uint64_t Checksum(const std::vector<int16_t>& samples);
 

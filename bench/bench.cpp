@@ -72,14 +72,15 @@ std::unique_ptr<Player> Started(const char* file, bool fastMix, MixerIsa isa) {
     return player;
 }
 
-const char* IsaName(MixerIsa isa) { return isa == MixerIsa::Avx2 ? "avx2" : "scalar"; }
+const char* IsaName(MixerIsa isa) { return isa == MixerIsa::Avx2 ? "avx2" : isa == MixerIsa::Sse2 ? "sse2" : "scalar"; }
 
 // Renders `file` with the plain mixer and the fast ones side by side; 0 when
 // every block is the same, 1 at the first difference or when the file
 // cannot be played.
 int CompareFile(const char* file, uint64_t blocks) {
-    std::vector<MixerIsa> isas = {MixerIsa::Scalar};
-    if (BestMixerIsa() != MixerIsa::Scalar) isas.push_back(BestMixerIsa());
+    std::vector<MixerIsa> isas;
+    for (MixerIsa isa : {MixerIsa::Scalar, MixerIsa::Sse2, MixerIsa::Avx2})
+        if (MixerIsaAvailable(isa)) isas.push_back(isa);
     std::unique_ptr<Player> plain = Started(file, false, MixerIsa::Scalar);
     std::vector<std::unique_ptr<Player>> fast;
     for (MixerIsa isa : isas) fast.push_back(Started(file, true, isa));

@@ -54,7 +54,9 @@ void MixVoiceBuffers(Player& p);
 // a new song. Only the frames that may hold sound are cleared.
 void ClearVoiceBuffers(Player& p);
 
-// The instructions the fast mixer can use on this processor.
+// Whether the fast mixer can use `isa` on this processor, and the fastest
+// it can.
+bool MixerIsaAvailable(MixerIsa isa);
 MixerIsa BestMixerIsa();
 
 }  // namespace moddeck

@@ -35,7 +35,7 @@ constexpr int kMixBufferBytes = kVoiceBufferBytes + 4 * kMixPadFrames;
 constexpr int kPeakBlocks = kVoiceBufferFrames / kBlockFrames + 1;
 
 // The instructions the fast mixer's runs use (engine/mixer_runs.h).
-enum class MixerIsa : uint8_t { Scalar, Avx2 };
+enum class MixerIsa : uint8_t { Scalar, Sse2, Avx2 };
 
 // One channel's playing note, sample position and effect memories.
 struct Voice {

@@ -75,17 +75,28 @@ float GainOf(const Mod& song, FileFormat kind, const Voice& v, const ModInstrume
     return static_cast<float>(scaled) / 64.0f;
 }
 
+// The position folded back into the loop once it has run past it: forward
+// loops wrap to their start, ping-pong loops to the start of their round
+// (forward then back). Rendering folds before it reads each frame.
+int64_t FoldIntoLoop(const Loop& loop, int64_t pos) {
+    const int32_t i = FrameOf(pos), start = loop.start;
+    if (loop.mode == LoopMode::Forward && i >= start + loop.length)
+        return AtFrame(pos, start + (i - start) % loop.length);
+    if (loop.mode == LoopMode::PingPong && i > start && i - start >= 2 * loop.length)
+        return AtFrame(pos, start + (i - start) % (2 * loop.length));
+    return pos;
+}
+
 // The two sample values a frame interpolates between.
 struct FramePair {
     int32_t a;
     int32_t b;
 };
 
-// Where the frame at `pos` reads, by the sample's loop, frame by frame: the
-// formula both paths use (the fast one only where a loop turns or a sample
-// ends). Folds `pos` back into the loop. False when a one-shot sample has
-// ended at `pos`.
-bool FrameAt(const ModSample& s, FileFormat kind, const Loop& loop, int64_t& pos, FramePair& out) {
+// Where the frame at `pos` (folded into the loop) reads: the formula of
+// each loop mode, frame by frame, as the plain path renders. False when a
+// one-shot sample has ended at `pos`.
+bool FrameAt(const ModSample& s, FileFormat kind, const Loop& loop, int64_t pos, FramePair& out) {
     const int16_t* d = s.data;
     const int32_t n = s.length;
     const int32_t i = FrameOf(pos);
@@ -100,32 +111,16 @@ bool FrameAt(const ModSample& s, FileFormat kind, const Loop& loop, int64_t& pos
         }
         case LoopMode::Forward: {
             const int32_t end = start + len;
-            int32_t j = i;
-            if (i >= end) {
-                j = start + (i - start) % len;
-                pos = AtFrame(pos, j);
-            }
-            out = {d[j], d[j + 1 < end ? j + 1 : start]};
+            out = {d[i], d[i + 1 < end ? i + 1 : start]};
             return true;
         }
         case LoopMode::PingPong: {
             // Forward over start..end-1, back over end..start+1. The backward
             // leg's first frame, `end`, may lie past the data when the loop
             // ends at the sample's last frame: it reads the last frame instead.
-            const int32_t period2 = 2 * len;
-            auto frameAt = [&](int32_t dist) { return dist < len ? start + dist : start + period2 - dist; };
-            int32_t j = i, k = i + 1;
-            if (i > start) {
-                int32_t dist = i - start;
-                // Within the first round the folded position is the position
-                // itself; only a wrap moves it.
-                if (dist >= period2) {
-                    dist %= period2;
-                    pos = AtFrame(pos, start + dist);
-                }
-                j = frameAt(dist);
-            }
-            if (i + 1 > start) k = frameAt((i + 1 - start) % period2);
+            auto frameAt = [&](int32_t dist) { return dist < len ? start + dist : start + 2 * len - dist; };
+            const int32_t j = i > start ? frameAt(i - start) : i;
+            const int32_t k = i + 1 > start ? frameAt((i + 1 - start) % (2 * len)) : i + 1;
             const int32_t a = d[std::min(j, n - 1)];
             out = {a, k < n ? d[k] : a};
             return true;
@@ -142,6 +137,7 @@ int32_t RenderPlain(Voice& v, const ModSample& s, FileFormat kind, const Loop& l
     int64_t pos = v.position;
     int32_t f = 0;
     for (FramePair ab; f < frames; f++, pos += step) {
+        pos = FoldIntoLoop(loop, pos);
         if (!FrameAt(s, kind, loop, pos, ab)) {
             v.period = 0;
             break;
@@ -160,45 +156,75 @@ inline int32_t RunBelow(int64_t pos, int64_t limit, int64_t step, int32_t max) {
     return run < max ? static_cast<int32_t>(run) : max;
 }
 
-// The fast path: the frames whose two values sit side by side in the data
-// (before the end of the data or of the loop, or on the backward leg of a
-// ping-pong loop away from its turns) go by runs through MixRunFrames; the
-// few where a loop turns or a sample ends go one by one through FrameAt.
+// The frames from `pos` (folded into the loop) on, up to `limit`, that read
+// their two values alike: side by side forward, side by side backward (the
+// return leg of a ping-pong loop, from `mirror`), or one pair throughout
+// (`fixed`: a loop's last frame with its first, a sample's last frame with
+// itself). The fast path's restatement of FrameAt, by stretches.
+struct Stretch {
+    enum Kind { Forward, Backward, Fixed, Silent, Ended } kind;
+    int64_t limit = 0;
+    int32_t mirror = 0;
+    int32_t frame = 0;  // Fixed: the frame whose positions the stretch holds
+    int16_t fixed[2] = {};
+};
+
+Stretch StretchAt(const ModSample& s, FileFormat kind, const Loop& loop, int64_t pos) {
+    const int16_t* d = s.data;
+    const int32_t n = s.length, i = FrameOf(pos);
+    auto below = [](int32_t frame) { return static_cast<int64_t>(frame) << 32; };
+    auto fixed = [&](int16_t a, int16_t b) {
+        Stretch st{Stretch::Fixed, below(i + 1), 0, i};
+        st.fixed[0] = a, st.fixed[1] = b;
+        return st;
+    };
+    if (loop.mode == LoopMode::None) {
+        if (i < n - 1) return {Stretch::Forward, below(n - 1)};
+        if (i == n - 1) return fixed(d[n - 1], d[n - 1]);
+        // MOD and S3M play the frame at `length` as a zero, XM stops at it.
+        return {kind != FileFormat::XM && i == n ? Stretch::Silent : Stretch::Ended, below(n + 1)};
+    }
+    const int32_t start = loop.start, end = loop.start + loop.length;
+    if (loop.mode == LoopMode::Forward)
+        return i < end - 1 ? Stretch{Stretch::Forward, below(end - 1)} : fixed(d[end - 1], d[start]);
+    // Ping-pong: a loop that ends at the sample's last frame turns on it
+    // (the frame at `end` past the data reads it too).
+    const bool turnsOnLast = end == n;
+    if (i < (turnsOnLast ? end - 1 : end)) return {Stretch::Forward, below(turnsOnLast ? end - 1 : end)};
+    if (turnsOnLast && i <= end) return fixed(d[n - 1], d[n - 1]);
+    return {Stretch::Backward, below(end + loop.length), 2 * end};
+}
+
+// The fast path: the frames of the tick by stretches, each through
+// MixRunFrames; the zeros past a MOD or S3M sample only move the position.
 void MixVoiceFrames(Voice& v, const ModSample& s, FileFormat kind, const Loop& loop, MixerIsa isa, MixRun run,
                     int32_t frames) {
-    const int32_t forwardEnd = loop.mode == LoopMode::None ? s.length - 1 : loop.start + loop.length - 1;
-    const int64_t forwardLimit = static_cast<int64_t>(forwardEnd) << 32;
-    const bool pingPong = loop.mode == LoopMode::PingPong;
-    const int64_t backwardFrom = static_cast<int64_t>(loop.start + loop.length + 1) << 32;
-    const int64_t backwardLimit = static_cast<int64_t>(loop.start + 2 * loop.length - 1) << 32;
     int16_t* const sum = run.sum;
     int64_t pos = v.position;
     for (int32_t f = 0; f < frames;) {
-        run.mirror = 0;
-        run.frames = RunBelow(pos, forwardLimit, run.step, frames - f);
-        if (run.frames == 0 && pingPong && pos >= backwardFrom) {
-            run.mirror = 2 * (loop.start + loop.length);
-            run.frames = RunBelow(pos, backwardLimit, run.step, frames - f);
-        }
-        if (run.frames > 0) {
-            run.position = pos;
-            run.sum = sum + 2 * f;
-            MixRunFrames(isa, run);
-            pos += run.frames * run.step;
-            f += run.frames;
-            continue;
-        }
-        FramePair ab;
-        if (!FrameAt(s, kind, loop, pos, ab)) {
+        pos = FoldIntoLoop(loop, pos);
+        const Stretch st = StretchAt(s, kind, loop, pos);
+        if (st.kind == Stretch::Ended) {
             v.period = 0;
             break;
         }
-        MixFrame(ab.a, ab.b, FractionOf(pos), run.gain, run.pan, sum + 2 * f, run.peak);
-        pos += run.step;
-        f++;
+        const int32_t count = RunBelow(pos, st.limit, run.step, frames - f);
+        if (st.kind != Stretch::Silent) {
+            const bool fixed = st.kind == Stretch::Fixed;
+            run.data = fixed ? st.fixed : s.data;
+            run.length = fixed ? 2 : s.length;
+            run.mirror = st.kind == Stretch::Backward ? st.mirror : 0;
+            run.position = fixed ? pos - (static_cast<int64_t>(st.frame) << 32) : pos;
+            run.frames = count;
+            run.sum = sum + 2 * f;
+            MixRunFrames(isa, run);
+        }
+        pos += count * run.step;
+        f += count;
     }
     v.position = pos;
 }
+
 // A voice at gain 0 is heard as silence, but its sample runs on: the
 // position ends where rendering would leave it, and a one-shot
 // sample still ends. Fixed-point steps add up exactly, so `frames` of them
@@ -219,16 +245,9 @@ void AdvanceSilently(Voice& v, const ModSample& s, FileFormat kind, const Loop& 
         }
         return;
     }
-    // Rendering folds the position into the loop before each step: the
+    // Rendering folds the position into the loop before each frame: the
     // last frame's position folded once, plus one step.
-    const int64_t last = pos + (frames - 1) * step;
-    const int32_t i = FrameOf(last);
-    int64_t folded = last;
-    if (loop.mode == LoopMode::Forward && i >= loop.start + loop.length)
-        folded = AtFrame(last, loop.start + (i - loop.start) % loop.length);
-    if (loop.mode == LoopMode::PingPong && i > loop.start && i - loop.start >= 2 * loop.length)
-        folded = AtFrame(last, loop.start + (i - loop.start) % (2 * loop.length));
-    v.position = folded + step;
+    v.position = FoldIntoLoop(loop, pos + (frames - 1) * step) + step;
 }
 
 }  // namespace

@@ -319,7 +319,7 @@ void RenderVoiceTick(Player& pl, const Mod& song, FileFormat kind, int c, int32_
         MixVoiceFrames(v, *s, kind, loop, pl.isa, run, frames);
         return;
     }
-    // Each block's stretch of the tick keeps its own peak for the meters.
+    // Each block's share of the tick keeps its own peak for the meters.
     for (int32_t f = from; f < from + frames;) {
         const int32_t block = f / kBlockFrames, to = std::min(from + frames, (block + 1) * kBlockFrames);
         MixPeak peak;

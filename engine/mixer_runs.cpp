@@ -56,14 +56,9 @@ inline int32_t PairAt(const VectorRun& r, int64_t pos, int k) {
     return pair;
 }
 
-// The loudest and quietest of the 16-bit values of a vector, into `peak`.
-template <class Vector>
-inline void CountAll(MixPeak* peak, Vector high, Vector low) {
-    constexpr int kValues = sizeof(Vector) / sizeof(int16_t);
-    int16_t highs[kValues], lows[kValues];
-    std::memcpy(highs, &high, sizeof high);
-    std::memcpy(lows, &low, sizeof low);
-    for (int k = 0; k < kValues; k++) Count(peak, highs[k]), Count(peak, lows[k]);
+// The highest and lowest values a kernel kept lane by lane, into `peak`.
+inline void CountAll(MixPeak* peak, const int16_t* highs, const int16_t* lows, int lanes) {
+    for (int k = 0; k < lanes; k++) Count(peak, highs[k]), Count(peak, lows[k]);
 }
 
 // Four frames at a time with SSE2, which every x86-64 processor has: each
@@ -112,7 +107,12 @@ void MixRunSse2(const MixRun& run) {
         const __m128i added = _mm_adds_epi16(_mm_loadu_si128(at), _mm_srai_epi16(both, 1));
         _mm_storeu_si128(at, _mm_max_epi16(added, floor));
     }
-    if (kPeak) CountAll(run.peak, high, low);
+    if (kPeak) {
+        int16_t highs[8], lows[8];
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(highs), high);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(lows), low);
+        CountAll(run.peak, highs, lows, 8);
+    }
 }
 
 // The pairs (data[i], data[i + 1]) of eight frames, or (data[mirror - i -
@@ -188,7 +188,12 @@ __attribute__((target("avx2"))) void MixRunAvx2(const MixRun& run) {
         const __m256i added = _mm256_adds_epi16(_mm256_loadu_si256(at), _mm256_srai_epi16(both, 1));
         _mm256_storeu_si256(at, _mm256_max_epi16(added, floor));
     }
-    if (kPeak) CountAll(run.peak, high, low);
+    if (kPeak) {
+        int16_t highs[16], lows[16];
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(highs), high);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(lows), low);
+        CountAll(run.peak, highs, lows, 16);
+    }
 }
 
 #endif
@@ -224,9 +229,12 @@ void MixRunFrames(MixerIsa isa, const MixRun& run) {
 bool MixerIsaAvailable(MixerIsa isa) {
     if (isa == MixerIsa::Scalar) return true;
 #ifdef MODDECK_HAVE_VECTOR_KERNELS
-    if (isa == MixerIsa::Sse2) return true;
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2");
+    // Asked once, whichever thread makes the first player.
+    static const bool avx2 = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return isa == MixerIsa::Sse2 || avx2;
 #else
     return false;
 #endif

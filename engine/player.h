@@ -79,11 +79,15 @@ struct PlayerMeters {
     std::atomic<bool> wanted{false};                 // written by the shell
 };
 
+// Whether a player gets voice buffers: one without them runs the sequencer
+// and the effects but renders no sound (the song-length run).
+enum class VoiceBuffers { Allocated, None };
+
 struct Player {
     // The voice buffers are allocated zero-filled here and live as long as
     // the player: a new song clears what may hold sound in them. The
     // player releases its song list when it goes.
-    Player();
+    explicit Player(VoiceBuffers buffers = VoiceBuffers::Allocated);
     ~Player();
     Player(const Player&) = delete;
     Player& operator=(const Player&) = delete;

@@ -103,6 +103,11 @@ struct Player {
     // Written by the shell: 0 advances to the next list entry at a song's
     // end, non-zero replays the same one.
     std::atomic<uint8_t> PLAYER_PARAMS{0};
+    // Written by the shell: 1 makes everything after a song's end silent
+    // (the player moves on to another file instead of looping).
+    std::atomic<uint8_t> silentAfterEnd{0};
+    // Written by the renderer: how many times the song has reached its end.
+    std::atomic<uint32_t> songEnds{0};
 
     // ---- Position.
     std::atomic<int32_t> pattern{0};      // order index being played; written by the renderer

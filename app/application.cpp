@@ -291,10 +291,12 @@ ScreenModel Application::Model() const {
 }
 
 int Application::Run(const std::vector<std::string>& files) {
+    // The device first: what OpenAL has to say about it goes to the terminal
+    // before the screen takes it, and without a device the screen says so
+    // from the start.
+    AudioBringUp();
     if (useTerminal_) screen_.Open();
     ProcessPlayer().meters.wanted = screen_.IsOpen();
-    // Without a device the screen says so from the start.
-    AudioBringUp();
     if (!files.empty()) Play(files);
     auto nextFrame = Clock::now();
     bool running = true;

@@ -18,16 +18,16 @@ size_t Playlist::Enqueue(const std::vector<std::string>& paths) {
 }
 
 bool Playlist::Next() {
-    backward_ = false;
     if (current_ + 1 >= entries_.size()) return false;
     current_++;
+    backward_ = false;
     return true;
 }
 
 bool Playlist::Previous() {
-    backward_ = true;
     if (current_ == 0 || entries_.empty()) return false;
     current_--;
+    backward_ = true;
     return true;
 }
 

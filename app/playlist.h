@@ -30,7 +30,7 @@ public:
     const std::string& current() const { return entries_[current_]; }
 
     // Moves one entry forward (backward); false, staying put, at the last
-    // (first) entry. The direction is kept for Skip.
+    // (first) entry. The direction of a move made is kept for Skip.
     bool Next();
     bool Previous();
     // After the current entry could not be played: moves on the way the

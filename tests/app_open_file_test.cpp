@@ -188,6 +188,11 @@ TEST_F(OpenFile, AboutTextsOfAnXMListNoSamples) {
     EXPECT_STREQ(SamplesSong, "");
     EXPECT_EQ(openedFile.channels, 2);
     EXPECT_EQ(openedFile.songLength, 2);
+    // The instrument view lists them, each with its samples beneath it.
+    ASSERT_EQ(openedFile.instruments.size(), 2u);
+    EXPECT_EQ(openedFile.instruments[0].rfind("  1 ", 0), 0u) << openedFile.instruments[0];
+    EXPECT_NE(openedFile.instruments[1].find("lead"), std::string::npos) << openedFile.instruments[1];
+    EXPECT_GT(openedFile.seconds, 0);
 }
 
 TEST_F(OpenFile, AboutTextsOfAModListSamplesWithData) {

@@ -66,9 +66,8 @@ bool PlayOgg(const std::vector<uint8_t>& bytes) {
     CopyUtf8Bounded(SamplesSong, sizeof SamplesSong, kOggSamplesText);
     openedFile.format = FileFormat::Ogg;
     OggPlayer& ogg = ProcessOggPlayer();
-    Refusal why = Refusal::TooLarge;
-    uint8_t* image = CopyOggImage(bytes.data(), bytes.size());
-    if (!image || !StartOggPlayer(ogg, image, static_cast<int32_t>(bytes.size()), &why)) {
+    Refusal why = Refusal::None;
+    if (!StartOggPlayer(ogg, bytes.data(), bytes.size(), &why)) {
         // The About view keeps the path, as for a stream that plays.
         openedFile.status = OpenStatus::Refused;
         openedFile.refusal = why;
@@ -198,9 +197,7 @@ Refusal CheckPlayable(const char* path) {
     if (!ReadWholeFile(path, bytes, kMaxOggBytes, &why)) return why;
     if (IsOggImage(bytes.data(), bytes.size())) {
         OggPlayer scratch;
-        uint8_t* image = CopyOggImage(bytes.data(), bytes.size());
-        if (!image) return Refusal::TooLarge;
-        OpenOggImage(scratch, image, static_cast<int32_t>(bytes.size()), &why);
+        OpenOggBytes(scratch, bytes.data(), bytes.size(), &why);
         CloseOggStream(scratch);
         return why;
     }

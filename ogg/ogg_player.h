@@ -106,9 +106,9 @@ bool OpenOggStream(OggPlayer& o, const char* path, Refusal* why = nullptr);
 // bytes) whether it succeeds or not. Used by OpenOggStream, the player and
 // the fuzzer.
 bool OpenOggImage(OggPlayer& o, uint8_t* data, int32_t size, Refusal* why = nullptr);
-// Copies `size` bytes into a new image (malloc) for OpenOggImage; null
-// when out of memory or 2 GiB or more.
-uint8_t* CopyOggImage(const uint8_t* data, size_t size);
+// The same over bytes that stay the caller's: the image is a copy
+// (TooLarge when none can be made, 2 GiB or more included).
+bool OpenOggBytes(OggPlayer& o, const uint8_t* data, size_t size, Refusal* why = nullptr);
 // Closes the stream if it is still open, frees the image and both blocks.
 // Safe to call twice.
 void CloseOggStream(OggPlayer& o);
@@ -131,8 +131,8 @@ void* ThreadOggMixerProc(void* arg);
 // still running is stopped first.
 bool StartOggPlayer(OggPlayer& o, const char* path, Refusal* why = nullptr);
 bool StartOggPlayer(const char* path);  // the process-wide Ogg player
-// The same over an image in memory, taken as OpenOggImage takes it.
-bool StartOggPlayer(OggPlayer& o, uint8_t* data, int32_t size, Refusal* why = nullptr);
+// The same over bytes in memory, opened as OpenOggBytes opens them.
+bool StartOggPlayer(OggPlayer& o, const uint8_t* data, size_t size, Refusal* why = nullptr);
 
 // When TAG_OGGPLAYER is set and a thread plays: OGGTERMINATED = 0,
 // EXITOGGPLAY = 1, poll every 1000 us, join the thread, delete its source and

@@ -119,11 +119,15 @@ void RenderOggBlock(void* player) { OGG_MixNext(*static_cast<OggPlayer*>(player)
 
 }  // namespace
 
-uint8_t* CopyOggImage(const uint8_t* data, size_t size) {
-    if (size == 0 || size > INT32_MAX) return nullptr;
-    uint8_t* image = static_cast<uint8_t*>(std::malloc(size));
-    if (image) std::memcpy(image, data, size);
-    return image;
+bool OpenOggBytes(OggPlayer& o, const uint8_t* data, size_t size, Refusal* why) {
+    CloseOggStream(o);
+    uint8_t* image = size > 0 && size <= INT32_MAX ? static_cast<uint8_t*>(std::malloc(size)) : nullptr;
+    if (!image) {
+        if (why) *why = size == 0 ? Refusal::EmptyFile : Refusal::TooLarge;
+        return false;
+    }
+    std::memcpy(image, data, size);
+    return OpenOggImage(o, image, static_cast<int32_t>(size), why);
 }
 
 bool OpenOggStream(OggPlayer& o, const char* path, Refusal* why) {
@@ -134,15 +138,7 @@ bool OpenOggStream(OggPlayer& o, const char* path, Refusal* why) {
         return false;
     }
     // The image is indexed by 32-bit positions.
-    if (!ReadWholeFile(path, bytes, INT32_MAX, why)) return false;
-    uint8_t* image = CopyOggImage(bytes.data(), bytes.size());
-    const auto size = static_cast<int32_t>(bytes.size());
-    bytes = {};
-    if (!image) {
-        if (why) *why = Refusal::TooLarge;
-        return false;
-    }
-    return OpenOggImage(o, image, size, why);
+    return ReadWholeFile(path, bytes, INT32_MAX, why) && OpenOggBytes(o, bytes.data(), bytes.size(), why);
 }
 
 bool OpenOggImage(OggPlayer& o, uint8_t* data, int32_t size, Refusal* why) {
@@ -271,10 +267,10 @@ bool StartOggPlayer(OggPlayer& o, const char* path, Refusal* why) {
     return OpenOggStream(o, path, why) && StartOggThread(o, why);
 }
 
-bool StartOggPlayer(OggPlayer& o, uint8_t* data, int32_t size, Refusal* why) {
+bool StartOggPlayer(OggPlayer& o, const uint8_t* data, size_t size, Refusal* why) {
     if (o.OGG_Playing) StopOggPlayer(o);
     o.TAG_OGGPLAYER = 1;
-    return OpenOggImage(o, data, size, why) && StartOggThread(o, why);
+    return OpenOggBytes(o, data, size, why) && StartOggThread(o, why);
 }
 
 bool StartOggPlayer(const char* path) { return StartOggPlayer(ProcessOggPlayer(), path); }

@@ -121,9 +121,8 @@ int main(int argc, char** argv) {
     }
     if (IsOggImage(bytes.data(), bytes.size())) {
         OggPlayer ogg;
-        uint8_t* image = CopyOggImage(bytes.data(), bytes.size());
-        if (!image || !OpenOggImage(ogg, image, static_cast<int32_t>(bytes.size()), &why)) {
-            std::fprintf(stderr, "moddeck-inspect: %s: %s\n", argv[1], RefusalText(image ? why : Refusal::TooLarge));
+        if (!OpenOggBytes(ogg, bytes.data(), bytes.size(), &why)) {
+            std::fprintf(stderr, "moddeck-inspect: %s: %s\n", argv[1], RefusalText(why));
             return 1;
         }
         const OggIdentity id = IdentifyOgg(bytes.data(), bytes.size());
@@ -134,7 +133,8 @@ int main(int argc, char** argv) {
     }
     Player player(VoiceBuffers::None);
     if (bytes.size() > kMaxModuleBytes || !AddMusic(player, bytes.data(), bytes.size(), &why)) {
-        std::fprintf(stderr, "moddeck-inspect: %s: %s\n", argv[1], RefusalText(bytes.size() > kMaxModuleBytes ? Refusal::TooLarge : why));
+        if (bytes.size() > kMaxModuleBytes) why = Refusal::TooLarge;
+        std::fprintf(stderr, "moddeck-inspect: %s: %s\n", argv[1], RefusalText(why));
         return 1;
     }
     Print(*player.SONG);

@@ -122,9 +122,8 @@ int RenderModule(const char* input, const std::vector<uint8_t>& bytes, const cha
 // where the output can seek, and as the largest ("unknown") where it cannot.
 int RenderOgg(const char* input, const std::vector<uint8_t>& bytes, const char* output, bool toEnd, uint64_t blocks) {
     OggPlayer ogg;
-    Refusal why = Refusal::TooLarge;
-    uint8_t* image = CopyOggImage(bytes.data(), bytes.size());
-    if (!image || !OpenOggImage(ogg, image, static_cast<int32_t>(bytes.size()), &why)) {
+    Refusal why = Refusal::None;
+    if (!OpenOggBytes(ogg, bytes.data(), bytes.size(), &why)) {
         std::fprintf(stderr, "moddeck-render: %s: %s\n", input, RefusalText(why));
         return 1;
     }

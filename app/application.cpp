@@ -48,6 +48,12 @@ const std::vector<std::string> kKeysHelp = {
 
 bool Playing(OpenStatus s) { return s == OpenStatus::ModulePlaying || s == OpenStatus::OggPlaying; }
 
+// The title as one line that cannot drive the terminal.
+std::string TitleLine() {
+    const std::vector<std::string> lines = DisplayLines(TitleSong);
+    return lines.empty() ? std::string() : lines[0];
+}
+
 }  // namespace
 
 Application::Application(InstanceListener* listener, bool useTerminal)
@@ -70,11 +76,6 @@ void Application::Enqueue(const std::vector<std::string>& paths) {
         PlayCurrent();
 }
 
-bool Application::OpenFile(const std::string& path) {
-    Play({path});
-    return true;
-}
-
 void Application::PlayCurrent() {
     for (size_t tries = 0; tries <= playlist_.size() && !playlist_.empty(); tries++) {
         file_ = playlist_.current();
@@ -84,7 +85,7 @@ void Application::PlayCurrent() {
             openImage("standard input", standardInput_);
         else
             openFile(file_.c_str());
-        view_.set(TitleSong, SamplesSong);
+        FillView();
         finished_ = false;
         songEndsSeen_ = 0;
         resyncAfterStep_ = false;
@@ -110,16 +111,20 @@ void Application::openAbout() { ShowView(View::About); }
 
 void Application::ShowView(View view) {
     viewKind_ = view;
-    switch (view) {
+    FillView();
+    view_.show();
+}
+
+void Application::FillView() {
+    switch (viewKind_) {
         case View::About: view_.set(TitleSong, SamplesSong); break;
         case View::Keys: view_.setList("Keys", "Moddeck " MODDECK_VERSION, "", kKeysHelp); break;
         case View::Instruments:
-            view_.setList("Instruments", view_.title(),
+            view_.setList("Instruments", TitleLine(),
                           openedFile.format == FileFormat::XM ? "Instruments and their samples:" : "Samples:",
                           openedFile.instruments);
             break;
     }
-    view_.show();
 }
 
 void Application::SetPaused(bool paused) {
@@ -264,8 +269,7 @@ ScreenModel Application::Model() const {
     m.status = openedFile.status;
     m.refusal = openedFile.refusal;
     m.format = openedFile.format;
-    const std::vector<std::string> title = DisplayLines(TitleSong);
-    m.title = title.empty() ? std::string() : title[0];
+    m.title = TitleLine();
     m.channels = openedFile.channels;
     m.songLength = openedFile.songLength;
     m.oggRate = openedFile.oggRate;

@@ -41,10 +41,6 @@ public:
     // What standard input held, read once at start-up.
     void SetStandardInput(std::vector<uint8_t> bytes) { standardInput_ = std::move(bytes); }
 
-    // Opens `path` as the system would hand it over: stops what plays and
-    // plays the file, as a playlist of one. Always answers true.
-    bool OpenFile(const std::string& path);
-
     // Shows the About view with the current texts.
     void openAbout();
 
@@ -76,6 +72,8 @@ private:
     // played, saying why, in the direction of travel.
     void PlayCurrent();
     void ShowView(View view);
+    // Fills the list view for `viewKind_` from the current file.
+    void FillView();
     void SetPaused(bool paused);
     void SetVolume(int db);
     void SetLoop(bool loop);

@@ -56,8 +56,8 @@ struct OpenedFile {
 };
 extern OpenedFile openedFile;
 
-// The module files and standard input are read up to this; Ogg Vorbis
-// images up to 2 GiB (their positions are 32-bit).
+// Files are read whole up to this: an Ogg Vorbis image may reach 2 GiB
+// (its positions are 32-bit); a module beyond kMaxModuleBytes is refused.
 constexpr size_t kMaxOggBytes = 0x7FFFFFFF;
 
 // Stops what plays and plays `path` (UTF-8). Always answers true, as a

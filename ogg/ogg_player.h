@@ -71,9 +71,8 @@ struct OggPlayer {
     double OGG_Seconds = 0;           // length of the stream, 0 when unknown
 
     // Published by whoever decodes (the output thread while it runs) for the
-    // screen: frames handed out since the open, and 1 once the stream has
-    // ended (the last frames are then still queued for at most 300 ms).
-    std::atomic<int64_t> OGG_FramesOut{0};
+    // shell: 1 once the stream has ended (its last frames are then still
+    // queued for at most 300 ms).
     std::atomic<uint8_t> OGG_Ended{0};
 
     // Output thread handshake: the shell writes EXITOGGPLAY, the thread
@@ -96,7 +95,7 @@ OggPlayer& ProcessOggPlayer();
 // Reads the file at `path` into the image, opens it with
 // ov_open_callbacks, sets OGG_Rate, OGG_BlockBytes and OGG_Seconds from the
 // stream, allocates OGG_Buffer and OGG_BufferTmp, OGG_pos = 0, OGG_Status =
-// 1 and the published figures to 0. Returns false, holding nothing, with
+// 1 and OGG_Ended to 0. Returns false, holding nothing, with
 // the reason in *why (when given), when the file cannot be read, is 2 GiB
 // or more, is not an Ogg Vorbis stream (IdentifyOgg names the codec), or
 // has a rate outside kOggMinRate .. kOggMaxRate. Shared by the player and

@@ -182,7 +182,6 @@ bool OpenOggImage(OggPlayer& o, uint8_t* data, int32_t size, Refusal* why) {
     }
     o.OGG_pos = 0;
     o.OGG_Status = 1;
-    o.OGG_FramesOut.store(0);
     o.OGG_Ended.store(0);
     return true;
 }
@@ -217,7 +216,6 @@ void OGG_MixNext(OggPlayer& o) {
             EndStream(o);
             std::memcpy(o.OGG_Buffer, o.OGG_BufferTmp, static_cast<size_t>(o.OGG_pos));
             std::memset(o.OGG_Buffer + o.OGG_pos, 0, static_cast<size_t>(o.OGG_BlockBytes - o.OGG_pos));
-            o.OGG_FramesOut.fetch_add(o.OGG_BlockBytes / 4, std::memory_order_relaxed);
             o.OGG_pos = 0;
             o.OGG_Status = 0;
             o.OGG_Ended.store(1, std::memory_order_release);
@@ -227,7 +225,6 @@ void OGG_MixNext(OggPlayer& o) {
         o.OGG_pos += ToStereo(pcm, frames, info->channels, reinterpret_cast<int16_t*>(o.OGG_BufferTmp + o.OGG_pos));
     }
     std::memcpy(o.OGG_Buffer, o.OGG_BufferTmp, static_cast<size_t>(o.OGG_BlockBytes));
-    o.OGG_FramesOut.fetch_add(o.OGG_BlockBytes / 4, std::memory_order_relaxed);
     o.OGG_pos -= o.OGG_BlockBytes;
     std::memmove(o.OGG_BufferTmp, o.OGG_BufferTmp + o.OGG_BlockBytes, static_cast<size_t>(o.OGG_pos));
 }

@@ -20,7 +20,9 @@ constexpr std::array<int16_t, kSaturationSize> MakeSaturation() {
         t[i] = static_cast<int16_t>(std::clamp(i - kSaturationOffset, -32767, 32767));
     return t;
 }
-constexpr std::array<int16_t, kSaturationSize> kSaturation = MakeSaturation();
+// Built once at start-up (a constant expression this long exceeds some
+// compilers' evaluation limits).
+const std::array<int16_t, kSaturationSize> kSaturation = MakeSaturation();
 
 enum class LoopMode { None, Forward, PingPong };
 

@@ -6,7 +6,8 @@
 
 namespace moddeck {
 
-Player::Player() {
+Player::Player(VoiceBuffers buffers) {
+    if (buffers == VoiceBuffers::None) return;
     // calloc: the pages of a buffer stay untouched until a voice sounds in it.
     for (int16_t*& buf : ptrVoices) buf = static_cast<int16_t*>(std::calloc(1, kVoiceBufferBytes));
 }

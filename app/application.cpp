@@ -3,6 +3,8 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <vector>
 
@@ -22,131 +24,331 @@ namespace {
 // player's own CPU use negligible.
 constexpr std::chrono::milliseconds kFrameInterval{100};
 // Without a screen the loop only waits for signals and the socket; it wakes
-// now and then to drop connections that never finish their message.
-constexpr std::chrono::milliseconds kHeadlessWait{250};
+// now and then to drop connections that never finish their message and to
+// move on at the end of a file.
+constexpr std::chrono::milliseconds kHeadlessWait{100};
+// When a file ends, its last blocks are still queued for OpenAL: the next
+// file starts once they have been heard.
+constexpr std::chrono::milliseconds kQueuedAudio{kOutputBuffers * 100};
+constexpr std::chrono::seconds kNoteShown{4};
+
+const std::vector<std::string> kKeysHelp = {
+    "Space          pause / resume",
+    "n / p          next / previous file of the playlist",
+    "Right or +     next entry of the order table (modules)",
+    "Left or -      previous entry of the order table (modules)",
+    "* or 0         volume up by 1 dB",
+    "/ or 9         volume down by 1 dB",
+    "l              loop the module on / off (off: go on to the next file)",
+    "a              about: title and sample names",
+    "i              instruments and samples",
+    "h or ?         these keys",
+    "q              quit",
+};
+
+bool Playing(OpenStatus s) { return s == OpenStatus::ModulePlaying || s == OpenStatus::OggPlaying; }
+
+// The title as one line that cannot drive the terminal.
+std::string TitleLine() {
+    const std::vector<std::string> lines = DisplayLines(TitleSong);
+    return lines.empty() ? std::string() : lines[0];
+}
 
 }  // namespace
 
 Application::Application(InstanceListener* listener, bool useTerminal)
-    : listener_(listener), useTerminal_(useTerminal), started_(std::chrono::steady_clock::now()) {}
+    : listener_(listener), useTerminal_(useTerminal) {}
 
-bool Application::OpenFile(const std::string& path) {
-    file_ = path;
-    started_ = std::chrono::steady_clock::now();
-    openFile(path.c_str());
-    // The view shows the new file's texts from now on, even while open.
-    about_.set(TitleSong, SamplesSong);
-    announce_ = true;
-    return true;
+void Application::Play(const std::vector<std::string>& paths) {
+    playlist_.Replace(paths);
+    PlayCurrent();
 }
 
-void Application::openAbout() {
-    about_.set(TitleSong, SamplesSong);
-    about_.show();
+void Application::Enqueue(const std::vector<std::string>& paths) {
+    const bool wasEmpty = playlist_.empty();
+    const bool atEnd = !wasEmpty && playlist_.index() + 1 == playlist_.size();
+    const size_t taken = playlist_.Enqueue(paths);
+    Note("Added " + std::to_string(taken) + (taken == 1 ? " file" : " files") + " to the playlist");
+    if (taken == 0) return;
+    if (wasEmpty)
+        PlayCurrent();
+    else if (atEnd && (finished_ || openedFile.status == OpenStatus::Refused) && playlist_.Next())
+        PlayCurrent();
+}
+
+void Application::PlayCurrent() {
+    for (size_t tries = 0; tries <= playlist_.size() && !playlist_.empty(); tries++) {
+        file_ = playlist_.current();
+        // A new file is heard at once, whatever was paused before.
+        SetPaused(false);
+        if (file_ == kStandardInputName)
+            openImage("standard input", standardInput_);
+        else
+            openFile(file_.c_str());
+        FillView();
+        finished_ = false;
+        songEndsSeen_ = 0;
+        resyncAfterStep_ = false;
+        clockBase_ = 0;
+        clockSince_ = Clock::now();
+        clockRunning_ = false;
+        if (openedFile.status != OpenStatus::Refused) {
+            ProcessPlayer().silentAfterEnd = loop_ ? 0 : 1;
+            if (!screen_.IsOpen())
+                std::fprintf(stderr, "moddeck: playing %s (%s)\n", file_.c_str(), FormatName(openedFile.format));
+            return;
+        }
+        const std::string why = file_ + ": " + RefusalText(openedFile.refusal);
+        if (!playlist_.Skip()) {
+            if (!screen_.IsOpen()) std::fprintf(stderr, "moddeck: cannot play %s\n", why.c_str());
+            return;
+        }
+        Note("Skipped " + why);
+    }
+}
+
+void Application::openAbout() { ShowView(View::About); }
+
+void Application::ShowView(View view) {
+    viewKind_ = view;
+    FillView();
+    view_.show();
+}
+
+void Application::FillView() {
+    switch (viewKind_) {
+        case View::About: view_.set(TitleSong, SamplesSong); break;
+        case View::Keys: view_.setList("Keys", "Moddeck " MODDECK_VERSION, "", kKeysHelp); break;
+        case View::Instruments:
+            view_.setList("Instruments", TitleLine(),
+                          openedFile.format == FileFormat::XM ? "Instruments and their samples:" : "Samples:",
+                          openedFile.instruments);
+            break;
+    }
+}
+
+void Application::SetPaused(bool paused) {
+    paused_ = paused;
+    SetOutputPaused(paused);
+    ProcessModuleOutput().paused = paused ? 1 : 0;
+    ProcessOggPlayer().OGG_Paused = paused ? 1 : 0;
+}
+
+void Application::SetVolume(int db) {
+    volumeDb_ = std::clamp(db, kMinVolumeDb, kMaxVolumeDb);
+    SetOutputGain(static_cast<float>(std::pow(10.0, volumeDb_ / 20.0)));
+}
+
+void Application::SetLoop(bool loop) {
+    loop_ = loop;
+    Player& player = ProcessPlayer();
+    player.silentAfterEnd = loop ? 0 : 1;
+    // A module that ended without looping is silent: looping again takes it
+    // back from the top, where the renderer already is.
+    if (loop && finished_ && openedFile.status == OpenStatus::ModulePlaying) {
+        player.VOLUMEOP = 1;
+        finished_ = false;
+        SetSongSeconds(0);
+    }
+    Note(std::string("Loop ") + (loop ? "on" : "off"));
+}
+
+void Application::Note(const std::string& text) {
+    if (!screen_.IsOpen()) std::fprintf(stderr, "moddeck: %s\n", text.c_str());
+    message_ = text;
+    messageUntil_ = Clock::now() + kNoteShown;
+}
+
+bool Application::ClockRuns() const {
+    return Playing(openedFile.status) && !paused_ && !finished_ && ProcessAudioDevice().failure == nullptr;
+}
+
+double Application::SongSeconds() const {
+    const double running = clockRunning_ ? std::chrono::duration<double>(Clock::now() - clockSince_).count() : 0;
+    return clockBase_ + running;
+}
+
+void Application::SetSongSeconds(double seconds) {
+    clockBase_ = seconds;
+    clockSince_ = Clock::now();
 }
 
 bool Application::HandleKey(int key) {
     if (key == 'q' || key == 'Q') return false;
-    if (about_.visible()) {
-        int rows = screen_.AboutListRows();
+    if (view_.visible()) {
+        int rows = screen_.ListRows();
         switch (key) {
             case MainScreen::kKeyEnter:
-            case MainScreen::kKeyEscape: about_.doOk(); return true;
-            case MainScreen::kKeyUp: about_.Scroll(-1, rows); return true;
-            case MainScreen::kKeyDown: about_.Scroll(1, rows); return true;
-            case MainScreen::kKeyPageUp: about_.Scroll(-rows, rows); return true;
-            case MainScreen::kKeyPageDown: about_.Scroll(rows, rows); return true;
+            case MainScreen::kKeyEscape: view_.doOk(); return true;
+            case MainScreen::kKeyUp: view_.Scroll(-1, rows); return true;
+            case MainScreen::kKeyDown: view_.Scroll(1, rows); return true;
+            case MainScreen::kKeyPageUp: view_.Scroll(-rows, rows); return true;
+            case MainScreen::kKeyPageDown: view_.Scroll(rows, rows); return true;
             default: break;
         }
     }
-    if (key == MainScreen::kKeyResize) {
-        screen_.Resize();
-        return true;
+    switch (key) {
+        case MainScreen::kKeyResize: screen_.Resize(); return true;
+        case 'a': case 'A': ShowView(View::About); return true;
+        case 'h': case 'H': case '?': ShowView(View::Keys); return true;
+        case 'i': case 'I': ShowView(View::Instruments); return true;
+        case ' ': if (Playing(openedFile.status)) SetPaused(!paused_); return true;
+        case 'n': case 'N': if (playlist_.Next()) PlayCurrent(); else Note("This is the last file"); return true;
+        case 'p': case 'P': if (playlist_.Previous()) PlayCurrent(); else Note("This is the first file"); return true;
+        case '*': case '0': SetVolume(volumeDb_ + kVolumeStepDb); return true;
+        case '/': case '9': SetVolume(volumeDb_ - kVolumeStepDb); return true;
+        case 'l': case 'L': SetLoop(!loop_); return true;
+        case MainScreen::kKeyRight: RecordKey('+'); return true;
+        case MainScreen::kKeyLeft: RecordKey('-'); return true;
+        case '+': case '-': RecordKey(uint32_t(key)); return true;
+        case MainScreen::kKeyEnter:
+        case MainScreen::kKeyEscape: return true;
+        default: break;
     }
-    if (key == 'a' || key == 'A') {
-        openAbout();
-        return true;
-    }
-    if (key >= 0 && key < MainScreen::kKeyEnter) RecordKey(uint32_t(key));
+    Note("Unknown key: h shows the keys");
     return true;
+}
+
+void Application::Update() {
+    // All keys read in this turn give at most one step; the clock follows
+    // once the renderer has taken it.
+    if (ApplyKeys()) resyncAfterStep_ = true;
+    Player& player = ProcessPlayer();
+    const auto now = Clock::now();
+    if (openedFile.status == OpenStatus::ModulePlaying) {
+        const SongTimeline& t = openedFile.timeline;
+        if (resyncAfterStep_ && player.orderSteps.load() == 0) {
+            SetSongSeconds(OrderStartSeconds(t, player.pattern.load(std::memory_order_relaxed)));
+            resyncAfterStep_ = false;
+        }
+        const uint32_t ends = player.songEnds.load(std::memory_order_relaxed);
+        if (ends != songEndsSeen_ && !finished_) {
+            songEndsSeen_ = ends;
+            if (loop_) {
+                SetSongSeconds(0);
+            } else {
+                finished_ = true;
+                finishedAt_ = now;
+            }
+        }
+        // A song that jumps back instead of ending: its time goes back with
+        // it, and without looping it ends there.
+        if (t.complete && t.loopSeconds >= 0 && !finished_ && SongSeconds() >= t.seconds) {
+            if (loop_) {
+                SetSongSeconds(t.loopSeconds + (SongSeconds() - t.seconds));
+            } else {
+                finished_ = true;
+                finishedAt_ = now - kQueuedAudio;  // what is queued is the loop, not the song
+            }
+        }
+    } else if (openedFile.status == OpenStatus::OggPlaying && !finished_ &&
+               ProcessOggPlayer().OGG_Ended.load(std::memory_order_acquire)) {
+        finished_ = true;
+        finishedAt_ = now;
+    }
+    const bool runs = ClockRuns();
+    if (runs != clockRunning_) {
+        clockBase_ = SongSeconds();
+        clockSince_ = now;
+        clockRunning_ = runs;
+    }
+    if (finished_ && !paused_ && now >= finishedAt_ + kQueuedAudio && playlist_.index() + 1 < playlist_.size()) {
+        playlist_.Next();
+        PlayCurrent();
+    }
+    if (!message_.empty() && now >= messageUntil_) message_.clear();
 }
 
 ScreenModel Application::Model() const {
     ScreenModel m;
     m.file = file_;
+    if (!playlist_.empty()) {
+        m.fileIndex = playlist_.index() + 1;
+        m.fileCount = playlist_.size();
+    }
     m.status = openedFile.status;
+    m.refusal = openedFile.refusal;
     m.format = openedFile.format;
-    m.title = about_.title();
+    m.title = TitleLine();
     m.channels = openedFile.channels;
     m.songLength = openedFile.songLength;
     m.oggRate = openedFile.oggRate;
     m.oggChannels = openedFile.oggChannels;
+    m.paused = paused_;
+    m.finished = finished_;
+    m.noAudio = ProcessAudioDevice().failure;
+    m.seconds = SongSeconds();
+    m.length = openedFile.seconds;
+    if (openedFile.status == OpenStatus::ModulePlaying) {
+        m.loopSeconds = openedFile.timeline.loopSeconds;
+        m.lengthComplete = openedFile.timeline.complete;
+    }
+    if (m.length > 0) m.seconds = std::min(m.seconds, m.length);
+    m.volumeDb = volumeDb_;
+    m.loop = loop_;
+    m.message = message_;
     const Player& player = ProcessPlayer();
     m.order = player.pattern.load(std::memory_order_relaxed);
     m.row = player.meters.row.load(std::memory_order_relaxed);
-    m.elapsedSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
     for (int c = 0; c < kMaxChannels; c++) m.peaks[c] = player.meters.peak[c].load(std::memory_order_relaxed);
     return m;
 }
 
-int Application::Run() {
+int Application::Run(const std::vector<std::string>& files) {
+    // The device first: what OpenAL has to say about it goes to the terminal
+    // before the screen takes it, and without a device the screen says so
+    // from the start.
+    AudioBringUp();
     if (useTerminal_) screen_.Open();
     ProcessPlayer().meters.wanted = screen_.IsOpen();
-    about_.set(TitleSong, SamplesSong);
-    auto nextFrame = std::chrono::steady_clock::now();
+    if (!files.empty()) Play(files);
+    auto nextFrame = Clock::now();
     bool running = true;
     std::vector<pollfd> fds;
-    std::vector<std::string> requests;
+    std::vector<Request> requests;
     while (running && !QuitSignal()) {
-        auto now = std::chrono::steady_clock::now();
+        auto now = Clock::now();
         if (screen_.IsOpen() && now >= nextFrame) {
-            screen_.Draw(Model(), about_);
+            screen_.Draw(Model(), view_);
             nextFrame = now + kFrameInterval;
         }
         fds.clear();
-        if (screen_.IsOpen()) fds.push_back({STDIN_FILENO, POLLIN, 0});
+        if (screen_.IsOpen()) fds.push_back({screen_.InputFd(), POLLIN, 0});
         if (SignalWakeFd() >= 0) fds.push_back({SignalWakeFd(), POLLIN, 0});
         if (listener_) listener_->AddPollFds(fds);
-        auto wait = screen_.IsOpen()
-                        ? std::chrono::duration_cast<std::chrono::milliseconds>(nextFrame - now)
-                        : kHeadlessWait;
+        auto wait = screen_.IsOpen() ? std::chrono::duration_cast<std::chrono::milliseconds>(nextFrame - now)
+                                     : kHeadlessWait;
         poll(fds.data(), fds.size(), int(std::max<int64_t>(1, wait.count())));
 
         DrainSignalWake();
         if (TakeResizeRequest() && screen_.IsOpen()) {
             screen_.Resize();
-            nextFrame = std::chrono::steady_clock::now();
+            nextFrame = Clock::now();
         }
         for (int key; running && (key = screen_.ReadKey()) >= 0;) {
             running = HandleKey(key);
-            nextFrame = std::chrono::steady_clock::now();  // answer a key at once
+            nextFrame = Clock::now();  // answer a key at once
         }
         if (listener_) {
             requests.clear();
             listener_->Service(requests);
-            // Each open replaces the one before: only the last one matters.
-            if (!requests.empty()) {
-                OpenFile(requests.back());
-                nextFrame = std::chrono::steady_clock::now();
+            for (const Request& r : requests) {
+                if (r.command == Command::Quit) running = false;
+                if (r.command == Command::Open) Play(r.paths);
+                if (r.command == Command::Enqueue) Enqueue(r.paths);
             }
+            if (!requests.empty()) nextFrame = Clock::now();
         }
-        // All keys read in this turn give at most one step.
-        ApplyKeys();
-        // Without a screen, one line on stderr tells what each file did.
-        if (announce_ && !screen_.IsOpen()) {
-            ScreenModel m = Model();
-            std::string line = StatusLine(m);
-            if (m.status == OpenStatus::ModulePlaying || m.status == OpenStatus::OggPlaying)
-                line = "Playing " + m.file + " (" + FormatName(m.format) + ")";
-            std::fprintf(stderr, "moddeck: %s\n", line.c_str());
-        }
-        announce_ = false;
+        Update();
     }
     screen_.Close();
-    // Stop the output threads before the process tears down the state they read.
+    // Stop the output threads before the process tears down the state they
+    // read, then close the device so that nothing is left open at exit.
+    SetPaused(false);
     StopModulePlayer();
     StopOggPlayer();
-    return 0;
+    AudioShutDown();
+    return QuitSignal() ? 128 + QuitSignal() : 0;
 }
 
 }  // namespace moddeck

@@ -141,9 +141,8 @@ ClaimResult ClaimInstance(const std::string& socketPath, int* listenFd, std::str
     return ClaimResult::Failed;
 }
 
-HandOverResult HandOverPath(const std::string& socketPath, const std::string& absolutePath,
-                            std::chrono::milliseconds timeout) {
-    std::vector<uint8_t> message = BuildOpenMessage(absolutePath);
+HandOverResult HandOver(const std::string& socketPath, const Request& request, std::chrono::milliseconds timeout) {
+    std::vector<uint8_t> message = BuildMessage(request);
     if (message.empty()) return HandOverResult::Refused;
     int fd = ConnectTo(socketPath);
     if (fd < 0) return HandOverResult::NoAnswer;
@@ -209,8 +208,8 @@ void InstanceListener::Accept() {
     }
 }
 
-bool InstanceListener::Read(Pending& p, std::vector<std::string>& paths) {
-    uint8_t chunk[1024];
+bool InstanceListener::Read(Pending& p, std::vector<Request>& requests) {
+    uint8_t chunk[4096];
     for (;;) {
         ssize_t n = recv(p.fd, chunk, sizeof chunk, 0);
         if (n > 0) {
@@ -229,11 +228,12 @@ bool InstanceListener::Read(Pending& p, std::vector<std::string>& paths) {
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
             return true;
         }
-        std::string path;
-        ParseStatus status = ParseOpenMessage(p.bytes.data(), p.bytes.size(), &path);
+        Request request;
+        ParseStatus status = ParseMessage(p.bytes.data(), p.bytes.size(), &request);
         if (status == ParseStatus::Complete) {
-            bool ok = IsReadableFile(path);
-            if (ok) paths.push_back(path);
+            std::erase_if(request.paths, [](const std::string& path) { return !IsReadableFile(path); });
+            const bool ok = request.command == Command::Quit || !request.paths.empty();
+            if (ok) requests.push_back(std::move(request));
             Answer(p.fd, ok);
             return true;
         }
@@ -245,12 +245,12 @@ bool InstanceListener::Read(Pending& p, std::vector<std::string>& paths) {
     }
 }
 
-void InstanceListener::Service(std::vector<std::string>& paths) {
+void InstanceListener::Service(std::vector<Request>& requests) {
     if (listenFd_ >= 0) Accept();
     auto now = std::chrono::steady_clock::now();
     for (size_t i = 0; i < pending_.size();) {
         Pending& p = pending_[i];
-        bool done = Read(p, paths) || now >= p.deadline;
+        bool done = Read(p, requests) || now >= p.deadline;
         if (done) {
             close(p.fd);
             pending_.erase(pending_.begin() + long(i));

@@ -1,6 +1,8 @@
 // One player per user. The first `moddeck` listens on a Unix-domain socket;
-// a later `moddeck FILE` hands the path to it and exits, and the running one
-// opens it, as a desktop system hands a running application the next file.
+// a later `moddeck FILE...` hands the paths to it (to play instead of its
+// playlist, or to add to it) and exits, and the running one plays them, as
+// a desktop system hands a running application the next file; `moddeck
+// --quit` asks it to quit.
 //
 // The socket lives in $XDG_RUNTIME_DIR, or in a private 0700 folder
 // /tmp/moddeck-UID when that is unset. Only connections from the same user
@@ -13,6 +15,8 @@
 #include <chrono>
 #include <string>
 #include <vector>
+
+#include "app/message.h"
 
 namespace moddeck {
 
@@ -30,10 +34,11 @@ ClaimResult ClaimInstance(const std::string& socketPath, int* listenFd, std::str
 
 enum class HandOverResult { Accepted, Refused, NoAnswer };
 
-// Sends "open `absolutePath`" to the player on `socketPath` and waits up to
-// `timeout` for its answer.
-HandOverResult HandOverPath(const std::string& socketPath, const std::string& absolutePath,
-                            std::chrono::milliseconds timeout = std::chrono::seconds(3));
+// Sends `request` (absolute paths) to the player on `socketPath` and waits
+// up to `timeout` for its answer. Refused without sending when the request
+// cannot be put in a message.
+HandOverResult HandOver(const std::string& socketPath, const Request& request,
+                        std::chrono::milliseconds timeout = std::chrono::seconds(3));
 
 // The running player's side: accepts connections and reads their messages
 // a little at a time from the event loop.
@@ -53,11 +58,11 @@ public:
     void AddPollFds(std::vector<pollfd>& fds) const;
 
     // Accepts and reads whatever is ready without blocking; drops
-    // connections past their deadline. Appends to `paths` each path that a
-    // whole, valid message from this user asked for and that names a
-    // readable regular file; such a request is answered "OK", every other
-    // message "NO".
-    void Service(std::vector<std::string>& paths);
+    // connections past their deadline. Appends to `requests` each whole,
+    // valid message from this user, keeping only the paths that name a
+    // readable regular file; it is answered "OK" when it still asks for
+    // something (quit, or at least one file), every other message "NO".
+    void Service(std::vector<Request>& requests);
 
     // Pending connections, for the tests.
     size_t PendingCount() const { return pending_.size(); }
@@ -73,7 +78,7 @@ private:
     };
     void Accept();
     // True when the connection is finished (answered or dropped).
-    bool Read(Pending& p, std::vector<std::string>& paths);
+    bool Read(Pending& p, std::vector<Request>& requests);
 
     int listenFd_;
     std::string socketPath_;

@@ -12,14 +12,15 @@ void RecordKey(uint32_t key) {
     if (key == ' ' || key == '+' || key == '-') keyDown = key;
 }
 
-void ApplyKeys() {
-    if (keyDown != '+' && keyDown != '-') return;
+bool ApplyKeys() {
+    if (keyDown != '+' && keyDown != '-') return false;
     int delta = keyDown == '+' ? 1 : -1;
     keyDown = 0;
-    if (openedFile.status != OpenStatus::ModulePlaying) return;
+    if (openedFile.status != OpenStatus::ModulePlaying) return false;
     // The renderer moves the position itself: the step is handed to it, so
     // that its own moves and ours never overwrite one another.
     RequestOrderStep(ProcessPlayer(), delta);
+    return true;
 }
 
 }  // namespace moddeck

@@ -17,7 +17,7 @@ void RecordKey(uint32_t key);
 // One turn of the event loop: a recorded "+" or "-" asks the renderer to
 // move by one entry at its next tick (only while a module plays: an Ogg
 // stream or nothing has no order table to move in) and is consumed; any
-// other key stays recorded.
-void ApplyKeys();
+// other key stays recorded. True when a step was asked for.
+bool ApplyKeys();
 
 }  // namespace moddeck

@@ -1,9 +1,12 @@
-// The one message a second `moddeck` sends to the running one: "open this
-// file". Parsing is a pure function over bytes so that it can be fuzzed.
+// The one message a second `moddeck` sends to the running one: play these
+// files, add them to the playlist, or quit. Parsing is a pure function over
+// bytes so that it can be fuzzed.
 //
-// Layout: the 4 bytes "MDK1", the path length as a 32-bit little-endian
-// count, then the path: absolute, 1..4095 bytes, no NUL byte. Nothing may
-// follow it.
+// Layout: the 4 bytes "MDK2", a command byte ('O' play instead of the
+// playlist, 'E' enqueue, 'Q' quit), the payload length as a 32-bit
+// little-endian count, then the payload: the paths one after the other,
+// each followed by one NUL byte; each absolute and 1..4095 bytes long.
+// Quit carries no path, the others at least one. Nothing may follow.
 #pragma once
 
 #include <cstddef>
@@ -13,22 +16,31 @@
 
 namespace moddeck {
 
-constexpr char kMessageMagic[4] = {'M', 'D', 'K', '1'};
-constexpr size_t kMessageHeaderSize = 8;
+constexpr char kMessageMagic[4] = {'M', 'D', 'K', '2'};
+constexpr size_t kMessageHeaderSize = 9;
 constexpr size_t kMaxMessagePath = 4095;  // fits fname_tmp with its NUL
-constexpr size_t kMaxMessageSize = kMessageHeaderSize + kMaxMessagePath;
+constexpr size_t kMaxMessagePayload = 256 * 1024;
+constexpr size_t kMaxMessageSize = kMessageHeaderSize + kMaxMessagePayload;
+
+enum class Command : uint8_t { Open = 'O', Enqueue = 'E', Quit = 'Q' };
+
+struct Request {
+    Command command = Command::Open;
+    std::vector<std::string> paths;
+};
 
 enum class ParseStatus {
     Incomplete,  // a valid beginning: more bytes are needed
-    Complete,    // exactly one whole message; the path is set
-    Malformed,   // wrong magic, bad length, NUL or relative path, extra bytes
+    Complete,    // exactly one whole message; the request is set
+    Malformed,   // wrong magic or command, bad length, a bad path, extra bytes
 };
 
 // Parses the `size` bytes received so far. Never reads past `size`.
-ParseStatus ParseOpenMessage(const uint8_t* data, size_t size, std::string* path);
+ParseStatus ParseMessage(const uint8_t* data, size_t size, Request* request);
 
-// The message that asks for `path`; empty when the path cannot be sent
-// (empty, relative, too long, holding a NUL).
-std::vector<uint8_t> BuildOpenMessage(const std::string& path);
+// The message that carries `request`; empty when it cannot be sent (a path
+// empty, relative, too long or holding a NUL; paths with Quit, none with
+// the others; more than kMaxMessagePayload bytes of paths).
+std::vector<uint8_t> BuildMessage(const Request& request);
 
 }  // namespace moddeck

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/instrument_list.h"
 #include "engine/module_start.h"
 #include "engine/output.h"
 #include "engine/player.h"
@@ -39,33 +40,96 @@ bool AppendBounded(char* dst, size_t size, size_t& used, const char* text, size_
     return fits;
 }
 
-// The identification header always sits in the first page, whole, within
-// the first few dozen bytes: reading a small head is enough.
-void ReadOggFormatOfFile(const char* path) {
-    uint8_t head[128];
-    FILE* f = std::fopen(path, "rb");
-    if (!f) return;
-    size_t n = std::fread(head, 1, sizeof head, f);
-    std::fclose(f);
-    ReadVorbisFormat(head, n, &openedFile.oggRate, &openedFile.oggChannels);
+// Why a file that is neither an Ogg stream nor a module is refused: one
+// named as Ogg Vorbis is a broken stream to its owner, not a module.
+Refusal ModuleRefusal(const char* path, Refusal why) {
+    char extension[8];
+    ExtensionOf(path, extension, sizeof extension);
+    const bool oggName = std::strcmp(extension, "OGG") == 0 || std::strcmp(extension, "OGA") == 0;
+    return why == Refusal::NotAModule && oggName ? Refusal::NotOggVorbis : why;
+}
+
+void ClearTexts() {
+    TitleSong[0] = '\0';
+    SamplesSong[0] = '\0';
+}
+
+bool Refuse(Refusal why) {
+    ClearTexts();
+    openedFile.status = OpenStatus::Refused;
+    openedFile.refusal = why;
+    return true;
+}
+
+bool PlayOgg(const std::vector<uint8_t>& bytes) {
+    CopyUtf8Bounded(TitleSong, sizeof TitleSong, fname_tmp);
+    CopyUtf8Bounded(SamplesSong, sizeof SamplesSong, kOggSamplesText);
+    openedFile.format = FileFormat::Ogg;
+    OggPlayer& ogg = ProcessOggPlayer();
+    Refusal why = Refusal::None;
+    if (!StartOggPlayer(ogg, bytes.data(), bytes.size(), &why)) {
+        // The About view keeps the path, as for a stream that plays.
+        openedFile.status = OpenStatus::Refused;
+        openedFile.refusal = why;
+        return true;
+    }
+    const OggIdentity id = IdentifyOgg(bytes.data(), bytes.size());
+    openedFile.oggRate = id.rate;
+    openedFile.oggChannels = id.channels;
+    // Written at the open; the output thread never touches it.
+    openedFile.seconds = ogg.OGG_Seconds;
+    openedFile.status = OpenStatus::OggPlaying;
+    return true;
+}
+
+bool PlayModule(const std::vector<uint8_t>& bytes) {
+    Player& player = ProcessPlayer();
+    FreeSongList(player);
+    Refusal why = Refusal::TooLarge;
+    if (bytes.size() > kMaxModuleBytes || !AddMusic(player, bytes.data(), bytes.size(), &why))
+        return Refuse(ModuleRefusal(fname_tmp, why));
+    const Mod& song = *player.SONG;
+    BuildAboutTexts(song);
+    openedFile.format = FormatOf(song);
+    openedFile.channels = song.nbChannels;
+    openedFile.songLength = song.songLength;
+    openedFile.timeline = MeasureSong(song);
+    openedFile.seconds = openedFile.timeline.seconds;
+    openedFile.instruments = InstrumentLines(song);
+    StartModule(player);
+    StartModulePlayer();
+    openedFile.status = OpenStatus::ModulePlaying;
+    return true;
+}
+
+// Stops what plays, then plays `bytes` as fname_tmp's file.
+bool PlayImage(const std::vector<uint8_t>& bytes) {
+    return IsOggImage(bytes.data(), bytes.size()) ? PlayOgg(bytes) : PlayModule(bytes);
+}
+
+// Everything of the old file is stopped and released before anything of
+// the new one is written: both output threads read the player state
+// without locks.
+void StopEverything() {
+    AudioBringUp();
+    StopModulePlayer();
+    StopOggPlayer();
+    openedFile = OpenedFile{};
+}
+
+// Copies `path` into fname_tmp; false (fname_tmp empty) when it does not
+// fit: cutting it would name some other file.
+bool SetPath(const char* path) {
+    const bool fits = path && std::strlen(path) < kPathSize;
+    if (fits)
+        std::strcpy(fname_tmp, path);
+    else
+        fname_tmp[0] = '\0';
+    ExtensionOf(fname_tmp, temp_str, sizeof temp_str);
+    return fits;
 }
 
 }  // namespace
-
-bool ReadVorbisFormat(const uint8_t* data, size_t size, int32_t* rate, int32_t* channels) {
-    // Page header: "OggS", version, flags, granule (8), serial, sequence,
-    // checksum, segment count; then the segment table and the first packet.
-    if (size < 27 || std::memcmp(data, "OggS", 4) != 0) return false;
-    size_t packet = 27 + size_t(data[26]);
-    // Packet: type 1, "vorbis", version (4), channels (1), rate (4).
-    if (packet + 16 > size || data[packet] != 1 || std::memcmp(data + packet + 1, "vorbis", 6) != 0) return false;
-    const uint8_t* p = data + packet + 11;
-    uint32_t r = uint32_t(p[1]) | uint32_t(p[2]) << 8 | uint32_t(p[3]) << 16 | uint32_t(p[4]) << 24;
-    if (p[0] == 0 || r == 0 || r > 1000000) return false;
-    *channels = p[0];
-    *rate = int32_t(r);
-    return true;
-}
 
 void CopyUtf8Bounded(char* dst, size_t size, const char* src) {
     if (size == 0) return;
@@ -110,56 +174,37 @@ void BuildAboutTexts(const Mod& song) {
 }
 
 bool openFile(const char* path) {
-    // A path that does not fit is refused like an unreadable file: cutting it
-    // would open some other file.
-    bool fits = path && std::strlen(path) < kPathSize;
-    if (fits)
-        std::strcpy(fname_tmp, path);
-    else
-        fname_tmp[0] = '\0';
+    const bool fits = SetPath(path);
+    StopEverything();
+    if (!fits) return Refuse(Refusal::PathTooLong);
+    std::vector<uint8_t> bytes;
+    Refusal why = Refusal::None;
+    if (!ReadWholeFile(fname_tmp, bytes, kMaxOggBytes, &why)) return Refuse(why);
+    return PlayImage(bytes);
+}
 
-    AudioBringUp();
-    // Both output threads read the player state without locks: everything of
-    // the old file is stopped and released before anything of the new one is
-    // written.
-    StopModulePlayer();
-    StopOggPlayer();
-    openedFile = OpenedFile{};
+bool openImage(const char* name, const std::vector<uint8_t>& bytes) {
+    const bool fits = SetPath(name);
+    StopEverything();
+    if (!fits) return Refuse(Refusal::PathTooLong);
+    if (bytes.empty()) return Refuse(Refusal::EmptyFile);
+    return PlayImage(bytes);
+}
 
-    if (!fits) {
-        TitleSong[0] = '\0';
-        SamplesSong[0] = '\0';
-        openedFile.status = OpenStatus::PathTooLong;
-        return true;
+Refusal CheckPlayable(const char* path) {
+    std::vector<uint8_t> bytes;
+    Refusal why = Refusal::None;
+    if (!ReadWholeFile(path, bytes, kMaxOggBytes, &why)) return why;
+    if (IsOggImage(bytes.data(), bytes.size())) {
+        OggPlayer scratch;
+        OpenOggBytes(scratch, bytes.data(), bytes.size(), &why);
+        CloseOggStream(scratch);
+        return why;
     }
-
-    ExtensionOf(fname_tmp, temp_str, sizeof temp_str);
-    if (std::strcmp(temp_str, "OGG") == 0) {
-        CopyUtf8Bounded(TitleSong, sizeof TitleSong, fname_tmp);
-        CopyUtf8Bounded(SamplesSong, sizeof SamplesSong, kOggSamplesText);
-        openedFile.format = FileFormat::Ogg;
-        openedFile.status = StartOggPlayer(fname_tmp) ? OpenStatus::OggPlaying : OpenStatus::OggRefused;
-        if (openedFile.status == OpenStatus::OggPlaying) ReadOggFormatOfFile(fname_tmp);
-        return true;
-    }
-
-    Player& player = ProcessPlayer();
-    FreeSongList(player);
-    if (!AddMusic(player, fname_tmp)) {
-        // Nothing plays; the texts of the previous file would now be wrong.
-        TitleSong[0] = '\0';
-        SamplesSong[0] = '\0';
-        openedFile.status = OpenStatus::ModuleRejected;
-        return true;
-    }
-    BuildAboutTexts(*player.SONG);
-    StartModule(player);
-    openedFile.format = FormatOf(*player.SONG);
-    openedFile.channels = player.SONG->nbChannels;
-    openedFile.songLength = player.SONG->songLength;
-    StartModulePlayer();
-    openedFile.status = OpenStatus::ModulePlaying;
-    return true;
+    if (bytes.size() > kMaxModuleBytes) return Refusal::TooLarge;
+    Player scratch(VoiceBuffers::None);
+    AddMusic(scratch, bytes.data(), bytes.size(), &why);
+    return ModuleRefusal(path, why);
 }
 
 }  // namespace moddeck

@@ -1,15 +1,21 @@
 // Opening a file: the one way a file comes to be played.
 //
-// Whatever played before is stopped and released first; then the extension
-// of the path chooses Ogg Vorbis ("OGG" in any case) or the module loaders,
-// which tell XM, S3M and MOD apart by the file's contents. The About texts
-// TitleSong and SamplesSong are left ready for the new file.
+// Whatever played before is stopped and released first; then the file's
+// contents choose: an Ogg page starts an Ogg Vorbis stream (whatever the
+// name), anything else goes to the module loaders, which tell XM, S3M and
+// MOD apart and refuse what is none of them. The About texts TitleSong and
+// SamplesSong, the instrument list and the song's length are left ready
+// for the new file.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
+#include "engine/song_length.h"
 #include "song/format.h"
+#include "song/refusal.h"
 
 namespace moddeck {
 
@@ -27,12 +33,10 @@ extern char SamplesSong[kSamplesSize];
 
 // What the last openFile did, for the screen.
 enum class OpenStatus {
-    Idle,            // nothing opened yet
-    ModulePlaying,   // a module loaded and its output thread runs
-    OggPlaying,      // an Ogg Vorbis stream opened and its output thread runs
-    OggRefused,      // the Ogg file could not be opened or is not Ogg Vorbis
-    ModuleRejected,  // the file could not be opened or no loader accepted it
-    PathTooLong,     // the path does not fit fname_tmp; refused like an unreadable file
+    Idle,           // nothing opened yet
+    ModulePlaying,  // a module loaded and its output thread runs
+    OggPlaying,     // an Ogg Vorbis stream opened and its output thread runs
+    Refused,        // nothing plays: `refusal` says why
 };
 
 // The file as the screen shows it. Written by openFile on the main thread,
@@ -40,18 +44,35 @@ enum class OpenStatus {
 // read the renderer's state.
 struct OpenedFile {
     OpenStatus status = OpenStatus::Idle;
+    Refusal refusal = Refusal::None;
     FileFormat format = FileFormat::None;
     int32_t channels = 0;    // module channels
     int32_t songLength = 0;  // entries of the order table
     int32_t oggRate = 0;     // Ogg: sample rate and channels of the stream, 0 when unknown
     int32_t oggChannels = 0;
+    double seconds = 0;      // the stream's length (Ogg), 0 when unknown; modules: timeline
+    SongTimeline timeline;   // modules: the song's length, loop and order times
+    std::vector<std::string> instruments;  // the instrument view's lines (modules)
 };
 extern OpenedFile openedFile;
 
+// Files are read whole up to this: an Ogg Vorbis image may reach 2 GiB
+// (its positions are 32-bit); a module beyond kMaxModuleBytes is refused.
+constexpr size_t kMaxOggBytes = 0x7FFFFFFF;
+
 // Stops what plays and plays `path` (UTF-8). Always answers true, as a
 // desktop application tells the system it took the file; what happened is in
-// openedFile.status. Main thread only.
+// openedFile.status and, when nothing plays, openedFile.refusal. Main
+// thread only.
 bool openFile(const char* path);
+// The same for a file already read into memory (standard input): `name`
+// stands for its path in the texts.
+bool openImage(const char* name, const std::vector<uint8_t>& bytes);
+
+// Whether `path` would play, without playing it or touching what plays:
+// the file is read and recognised as openFile would (an Ogg stream opened, a
+// module loaded) on scratch players. Refusal::None when it would play.
+Refusal CheckPlayable(const char* path);
 
 // Copies the text after the last '.' of `path` (the whole path without one;
 // folder names count) into `out`, upper-casing a..z only. An extension that
@@ -62,11 +83,6 @@ void ExtensionOf(const char* path, char* out, size_t size);
 // Copies `src` into `dst` of `size` bytes, always terminated; when it must
 // cut, it cuts before the UTF-8 sequence that would not fit whole.
 void CopyUtf8Bounded(char* dst, size_t size, const char* src);
-
-// Reads the sample rate and channel count from the Vorbis identification
-// header at the start of an Ogg file's first page. False when the bytes do
-// not hold one.
-bool ReadVorbisFormat(const uint8_t* data, size_t size, int32_t* rate, int32_t* channels);
 
 // The About texts of a loaded module: its title, and the names of the
 // samples that hold data a line each, cut at a character boundary to their

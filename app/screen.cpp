@@ -14,14 +14,14 @@ namespace moddeck {
 std::string StatusLine(const ScreenModel& m) {
     switch (m.status) {
         case OpenStatus::Idle: return "Nothing is playing. Open a file with: moddeck FILE";
+        case OpenStatus::Refused: return "Cannot play " + m.file + ": " + RefusalText(m.refusal) + ".";
         case OpenStatus::ModulePlaying:
-        case OpenStatus::OggPlaying: return "Playing.";
-        case OpenStatus::OggRefused: return "Cannot play " + m.file + ": it cannot be opened or is not Ogg Vorbis.";
-        case OpenStatus::ModuleRejected:
-            return "Cannot play " + m.file + ": it cannot be opened or is not a module.";
-        case OpenStatus::PathTooLong: return "Cannot play the file: its path is too long.";
+        case OpenStatus::OggPlaying: break;
     }
-    return {};
+    // Nothing pretends to play without a device.
+    if (m.noAudio) return std::string("No audio output: ") + m.noAudio + ".";
+    if (m.finished) return "Finished.";
+    return m.paused ? "Paused." : "Playing.";
 }
 
 std::string FormatElapsed(double seconds) {
@@ -32,6 +32,33 @@ std::string FormatElapsed(double seconds) {
     else
         std::snprintf(buf, sizeof buf, "%ld:%02ld", s / 60, s % 60);
     return buf;
+}
+
+std::string TimeLine(const ScreenModel& m) {
+    std::string line = FormatElapsed(m.seconds);
+    if (m.length <= 0) return line;
+    line += m.lengthComplete ? " / " : " / over ";
+    line += FormatElapsed(m.length);
+    if (m.lengthComplete && m.loopSeconds >= 0) line += ", then again from " + FormatElapsed(m.loopSeconds);
+    return line;
+}
+
+std::string ElideMiddle(const std::string& text, size_t width) {
+    constexpr char kDots[] = "...";
+    if (text.size() <= width) return text;
+    if (width <= 3) return std::string(kDots, width);
+    const auto continuation = [&](size_t i) { return i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80; };
+    // The file name (from the last '/') is kept whole when it fits; the
+    // folders before it fill what is left from the start.
+    const size_t slash = text.rfind('/');
+    const size_t name = slash == std::string::npos ? text.size() : text.size() - slash;
+    const size_t budget = width - 3;
+    const size_t tail = std::min(name, budget);
+    size_t head = budget - tail;
+    size_t from = text.size() - tail;
+    while (continuation(from)) from++;
+    while (head > 0 && continuation(head)) head--;
+    return text.substr(0, head) + kDots + text.substr(from);
 }
 
 std::string MeterBar(uint16_t peak, int width) {
@@ -56,25 +83,44 @@ std::vector<std::string> DisplayLines(const char* text) {
     return lines;
 }
 
-void AboutView::set(const char* title, const char* samples) {
+void ListView::set(const char* title, const char* samples) {
     std::vector<std::string> t = DisplayLines(title);
-    title_ = t.empty() ? std::string() : t[0];
-    samples_ = DisplayLines(samples);
+    setList("About", t.empty() ? std::string() : t[0], "Samples:", DisplayLines(samples));
     scroll_ = 0;
 }
 
-void AboutView::Scroll(int lines, int visibleLines) {
-    int last = std::max(0, int(samples_.size()) - std::max(1, visibleLines));
+void ListView::setList(std::string heading, std::string title, std::string caption, std::vector<std::string> lines) {
+    heading_ = std::move(heading);
+    title_ = std::move(title);
+    caption_ = std::move(caption);
+    lines_ = std::move(lines);
+    scroll_ = std::clamp(scroll_, 0, std::max(0, int(lines_.size()) - 1));
+}
+
+void ListView::Scroll(int lines, int visibleLines) {
+    int last = std::max(0, int(lines_.size()) - std::max(1, visibleLines));
     scroll_ = std::clamp(scroll_ + lines, 0, last);
 }
 
 bool MainScreen::Open() {
     if (open_) return true;
-    if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO)) return false;
+    if (!isatty(STDOUT_FILENO)) return false;
     const char* term = std::getenv("TERM");
     if (!term || !*term) return false;
-    SCREEN* s = newterm(nullptr, stdout, stdin);
-    if (!s) return false;
+    // Standard input may be a file or a pipe (`moddeck - < song.xm`): the
+    // keys then come from the controlling terminal.
+    FILE* in = stdin;
+    if (!isatty(STDIN_FILENO)) {
+        input_ = std::fopen("/dev/tty", "re");
+        if (!input_) return false;
+        in = input_;
+    }
+    SCREEN* s = newterm(nullptr, stdout, in);
+    if (!s) {
+        if (input_) std::fclose(input_);
+        input_ = nullptr;
+        return false;
+    }
     screen_ = s;
     set_term(s);
     // Saved while the terminal still has the user's settings: the crash path
@@ -87,7 +133,7 @@ bool MainScreen::Open() {
     leave += "\r\n";
     def_prog_mode();
     reset_shell_mode();
-    RememberTerminalForCrash(STDIN_FILENO, leave.c_str());
+    RememberTerminalForCrash(fileno(in), leave.c_str());
     reset_prog_mode();
 
     cbreak();  // Ctrl-C still raises SIGINT, which quits through the event loop
@@ -106,6 +152,8 @@ void MainScreen::Close() {
     endwin();
     delscreen(static_cast<SCREEN*>(screen_));
     screen_ = nullptr;
+    if (input_) std::fclose(input_);
+    input_ = nullptr;
     ForgetTerminalForCrash();
     open_ = false;
 }
@@ -131,14 +179,18 @@ int MainScreen::ReadKey() {
         case KEY_PPAGE: return kKeyPageUp;
         case KEY_NPAGE: return kKeyPageDown;
         case KEY_RESIZE: return kKeyResize;
+        case KEY_RIGHT: return kKeyRight;
+        case KEY_LEFT: return kKeyLeft;
         default: break;
     }
     // Function keys and the like are not characters: they record nothing.
     return ch > 0xff ? kKeyOther : ch;
 }
 
-int MainScreen::AboutListRows() const {
-    // Frame: heading, title, blank, "Samples:", list..., blank, hint.
+int MainScreen::InputFd() const { return input_ ? fileno(input_) : STDIN_FILENO; }
+
+int MainScreen::ListRows() const {
+    // Frame: heading, title, blank, caption, list..., blank, hint.
     return open_ ? std::max(1, LINES - 6) : 1;
 }
 
@@ -157,8 +209,11 @@ void MainScreen::DrawMain(const ScreenModel& m) {
     Line(y++, "Moddeck " MODDECK_VERSION);
     attroff(A_BOLD);
     y++;
-    Line(y++, "File:     " + (m.file.empty() ? std::string("-") : m.file));
-    bool playing = m.status == OpenStatus::ModulePlaying || m.status == OpenStatus::OggPlaying;
+    std::string place;
+    if (m.fileCount > 1) place = "   (file " + std::to_string(m.fileIndex) + " of " + std::to_string(m.fileCount) + ")";
+    const size_t room = size_t(std::max(20, COLS - 1)) - 10 - place.size();
+    Line(y++, "File:     " + (m.file.empty() ? std::string("-") : ElideMiddle(m.file, room)) + place);
+    const bool playing = m.status == OpenStatus::ModulePlaying || m.status == OpenStatus::OggPlaying;
     if (playing) {
         std::string format = FormatName(m.format);
         if (m.format == FileFormat::Ogg && m.oggRate > 0)
@@ -171,54 +226,60 @@ void MainScreen::DrawMain(const ScreenModel& m) {
             Line(y++, "Order:    " + std::to_string(m.order + 1) + "/" + std::to_string(m.songLength) +
                           "   Row: " + std::to_string(m.row));
         }
-        Line(y++, "Elapsed:  " + FormatElapsed(m.elapsedSeconds));
+        Line(y++, "Time:     " + TimeLine(m));
     }
+    std::string volume = (m.volumeDb > 0 ? "+" : "") + std::to_string(m.volumeDb) + " dB";
+    Line(y++, "Volume:   " + volume + "   Loop: " + (m.loop ? "on" : "off"));
     y++;
     Line(y++, StatusLine(m));
-    y++;
-    if (m.status == OpenStatus::ModulePlaying && m.channels > 0) {
+    Line(y++, m.message);
+    if (playing && m.status == OpenStatus::ModulePlaying && m.channels > 0) {
         // As many columns of meters as it takes to fit every channel above
-        // the key line.
+        // the key line; what still does not fit is counted.
         int channels = std::min<int>(m.channels, kMaxChannels);
         int rows = std::max(1, LINES - 2 - y);
         int columns = (channels + rows - 1) / rows;
         rows = (channels + columns - 1) / columns;
         int columnWidth = std::max(8, (COLS - 1) / columns);
         int width = std::min(64, columnWidth - 4);
+        int hidden = 0;
         for (int c = 0; c < channels; c++) {
-            char label[8];
-            std::snprintf(label, sizeof label, "%2d ", c + 1);
+            std::string label = (c + 1 < 10 ? " " : "") + std::to_string(c + 1) + " ";
             int row = y + c % rows, x = (c / rows) * columnWidth;
-            if (row < LINES - 1 && x + 3 + width < COLS) mvaddstr(row, x, (label + MeterBar(m.peaks[c], width)).c_str());
+            if (row < LINES - 2 && x + 3 + width < COLS)
+                mvaddstr(row, x, (label + MeterBar(m.peaks[c], width)).c_str());
+            else
+                hidden++;
         }
-        y += rows + 1;
+        y += std::min(rows, std::max(0, LINES - 2 - y));
+        if (hidden > 0) Line(y++, std::to_string(hidden) + (hidden == 1 ? " meter" : " meters") + " hidden: the terminal is too small");
     }
-    Line(std::max(y, LINES - 1), "+/- order   a about   q quit");
+    Line(std::max(y, LINES - 1), "h keys   space pause   n/p file   +/- order   * / volume   a about   i instruments   q quit");
 }
 
-void MainScreen::DrawAbout(const AboutView& about) {
+void MainScreen::DrawList(const ListView& view) {
     int y = 0;
     attron(A_BOLD);
-    Line(y++, "About");
+    Line(y++, view.heading());
     attroff(A_BOLD);
-    Line(y++, about.title());
+    Line(y++, view.title());
     y++;
-    Line(y++, "Samples:");
-    int rows = AboutListRows();
-    const auto& lines = about.samples();
-    for (int i = about.firstLine(); i < int(lines.size()) && i < about.firstLine() + rows; i++) Line(y++, lines[size_t(i)]);
+    Line(y++, view.caption());
+    int rows = ListRows();
+    const auto& lines = view.lines();
+    for (int i = view.firstLine(); i < int(lines.size()) && i < view.firstLine() + rows; i++) Line(y++, lines[size_t(i)]);
     std::string hint = "Enter/Esc close";
     if (int(lines.size()) > rows) hint += "   Up/Down/PgUp/PgDn scroll";
     Line(LINES - 1, hint);
 }
 
-void MainScreen::Draw(const ScreenModel& model, const AboutView& about) {
+void MainScreen::Draw(const ScreenModel& model, const ListView& view) {
     if (!open_) return;
     // erase() only clears our copy of the screen; refresh() sends just the
     // cells that changed, so redrawing every frame does not flicker.
     erase();
-    if (about.visible())
-        DrawAbout(about);
+    if (view.visible())
+        DrawList(view);
     else
         DrawMain(model);
     refresh();

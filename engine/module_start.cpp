@@ -25,6 +25,7 @@ void StartModule(Player& p) {
     ClearVoiceBuffers(p);
     ResetMeters(p.meters);
     p.orderSteps = 0;
+    p.songEnds = 0;
 
     ApplySongSpeedAndTempo(p, *song);
     p.PLAYER_ON = 1;

@@ -12,9 +12,9 @@ namespace moddeck {
 // voice field and the loop and delay counters from zero (so that a file
 // sounds the same whatever played before it), the song-start reset of the
 // voices and of the panning, the voice buffers cleared, speed and tempo
-// from the song, the meters and pending key steps cleared, then
-// PLAYER_ON = 1, EXITMIXER = 0, new_song = 0 and the position at order 0,
-// row 0, tick 0. Does nothing without a song. Only while no output thread
+// from the song, the meters, pending key steps and the song-end count
+// cleared, then PLAYER_ON = 1, EXITMIXER = 0, new_song = 0 and the position
+// at order 0, row 0, tick 0. Does nothing without a song. Only while no output thread
 // renders p.
 void StartModule(Player& p);
 void StartModule();  // the process-wide player

@@ -14,14 +14,20 @@ AudioDevice& ProcessAudioDevice() {
 }
 
 void AudioBringUp() {
-    auto& [TAG_SOUND, device, context] = ProcessAudioDevice();
-    if (TAG_SOUND) return;
-    if (!device) device = alcOpenDevice(nullptr);
-    if (device && !context) context = alcCreateContext(device, nullptr);
-    if (context) alcMakeContextCurrent(context);
+    AudioDevice& audio = ProcessAudioDevice();
+    if (audio.TAG_SOUND) return;
+    if (!audio.device) audio.device = alcOpenDevice(nullptr);
+    if (audio.device && !audio.context) audio.context = alcCreateContext(audio.device, nullptr);
+    if (audio.context && alcMakeContextCurrent(audio.context)) {
+        alListenerf(AL_GAIN, audio.gain);
+        audio.failure = nullptr;
+    } else {
+        audio.failure = !audio.device ? "the default OpenAL device cannot be opened"
+                                      : "no OpenAL context can be made on the default device";
+    }
     // Set whatever happened: a machine without a device is not asked again,
     // and everything then runs silently.
-    TAG_SOUND = 1;
+    audio.TAG_SOUND = 1;
 }
 
 bool AudioReady() { return alcGetCurrentContext() != nullptr; }
@@ -31,7 +37,25 @@ void AudioShutDown() {
     alcMakeContextCurrent(nullptr);
     if (audio.context) alcDestroyContext(audio.context);
     if (audio.device) alcCloseDevice(audio.device);
+    const float gain = audio.gain;
     audio = AudioDevice{};
+    audio.gain = gain;
+}
+
+void SetOutputGain(float gain) {
+    AudioDevice& audio = ProcessAudioDevice();
+    audio.gain = gain;
+    if (AudioReady()) alListenerf(AL_GAIN, gain);
+}
+
+void SetOutputPaused(bool paused) {
+    AudioDevice& audio = ProcessAudioDevice();
+    audio.paused = paused;
+    if (!audio.device || !AudioReady() || !alcIsExtensionPresent(audio.device, "ALC_SOFT_pause_device")) return;
+    using PauseFunction = void(ALC_APIENTRY*)(ALCdevice*);
+    auto fn = reinterpret_cast<PauseFunction>(
+        alcGetProcAddress(audio.device, paused ? "alcDevicePauseSOFT" : "alcDeviceResumeSOFT"));
+    if (fn) fn(audio.device);
 }
 
 void GenOutputSource(ALuint* source, ALuint buffers[kOutputBuffers]) {
@@ -66,8 +90,17 @@ void StreamOutput(ALuint source, const ALuint buffers[kOutputBuffers], const Out
     }
     if (audible) alSourcePlay(source);
 
+    bool sourcePaused = false;
     while (!feed.exit->load(std::memory_order_acquire)) {
-        if (audible && (!feed.running || feed.running->load(std::memory_order_acquire) == 1)) {
+        const bool pause = feed.paused && feed.paused->load(std::memory_order_acquire) == 1;
+        if (audible && pause != sourcePaused) {
+            if (pause)
+                alSourcePause(source);
+            else
+                alSourcePlay(source);
+            sourcePaused = pause;
+        }
+        if (audible && !pause && (!feed.running || feed.running->load(std::memory_order_acquire) == 1)) {
             ALint processed = 0;
             alGetSourcei(source, AL_BUFFERS_PROCESSED, &processed);
             // Leave one played buffer at the head: refilling n - 1 keeps at
@@ -88,7 +121,7 @@ void StreamOutput(ALuint source, const ALuint buffers[kOutputBuffers], const Out
                 if (state != AL_PLAYING) alSourcePlay(source);
             }
         }
-        usleep(100);
+        usleep(kOutputPollMicroseconds);
     }
     feed.acknowledged->fetch_add(1, std::memory_order_release);
 }
@@ -107,8 +140,9 @@ void RenderModuleBlock(void* player) { MixNext(*static_cast<Player*>(player)); }
 void* ThreadOwnMixerProc(void* arg) {
     ModuleOutput& out = *static_cast<ModuleOutput*>(arg);
     Player& p = *out.player;
-    const OutputFeed feed = {RenderModuleBlock, &p,          p.ActualBufferToBeMixed, sizeof p.ActualBufferToBeMixed,
-                             kOutputRate,       &p.EXITMIXER, &p.TERMINATED,           &p.PLAYER_ON};
+    const OutputFeed feed = {RenderModuleBlock, &p,           p.ActualBufferToBeMixed, sizeof p.ActualBufferToBeMixed,
+                             kOutputRate,       &p.EXITMIXER, &p.TERMINATED,           &p.PLAYER_ON,
+                             &out.paused};
     StreamOutput(out.source_secondary, out.buffer_secondary, feed);
     return nullptr;
 }

@@ -27,25 +27,46 @@ struct AudioDevice {
     uint8_t TAG_SOUND = 0;          // the bring-up has run (whatever it achieved)
     ALCdevice* device = nullptr;    // null when no output device could be opened
     ALCcontext* context = nullptr;  // null without a device
+    const char* failure = nullptr;  // why there is no output, for people; null when there is
+    float gain = 1.0f;              // the listener's gain (the player's volume)
+    bool paused = false;            // the device is paused (SetOutputPaused)
 };
 AudioDevice& ProcessAudioDevice();
 
 // Opens the default output device, creates a context and makes it current
-// for the whole process, the first time it is called; later calls do
-// nothing. Without a device everything goes on silently: no source or buffer
-// is ever generated and the output threads only render and wait.
+// for the whole process, the first time it is called, and applies the
+// gain; later calls do nothing. Without a device everything goes on
+// silently (failure says why): no source or buffer is ever generated and
+// the output threads only render and wait.
 void AudioBringUp();
 
 // True when a context is current, so that OpenAL calls reach a device.
 bool AudioReady();
 
-// Closes the context and the device and forgets the bring-up, so that the
-// next AudioBringUp opens the device again. Only once no output thread runs
-// and every source and buffer has been deleted.
+// Closes the context and the device and forgets the bring-up (the gain is
+// kept), so that the next AudioBringUp opens the device again and nothing is
+// left open when the process ends. Only once no output thread runs and
+// every source and buffer has been deleted.
 void AudioShutDown();
+
+// The volume: sets the listener's gain (1.0 = as rendered), now when a
+// context is current and at every later bring-up. Main thread.
+void SetOutputGain(float gain);
+
+// Pauses or resumes the whole device, when the device can (OpenAL Soft's
+// pause extension): nothing is mixed or written while paused, so the
+// sources hold their place. The output threads also pause their sources
+// (OutputFeed::paused). Main thread.
+void SetOutputPaused(bool paused);
 
 // ---- The output loop shared by both players.
 constexpr int kOutputBuffers = 3;
+// How often the loop asks the source for played buffers. A block lasts
+// 100 ms and the loop refills as soon as the block before the last one
+// queued has played, so a few milliseconds keep the queue safely full while
+// the thread sleeps almost all the time; it also bounds how long a stop
+// request waits.
+constexpr unsigned kOutputPollMicroseconds = 5000;
 
 struct OutputFeed {
     void (*render)(void* context);         // writes the next block at `block`
@@ -56,6 +77,7 @@ struct OutputFeed {
     const std::atomic<uint8_t>* exit;      // the shell's stop request
     std::atomic<int32_t>* acknowledged;    // incremented once when stopping
     const std::atomic<uint8_t>* running;   // refill only while 1; null: always
+    const std::atomic<uint8_t>* paused;    // 1: the source pauses, nothing is rendered; null: never
 };
 
 // Generates a source and its three buffers; all names stay 0 without audio.
@@ -65,9 +87,11 @@ void GenOutputSource(ALuint* source, ALuint buffers[kOutputBuffers]);
 void DeleteOutputSource(ALuint* source, ALuint buffers[kOutputBuffers]);
 
 // Runs on an output thread: renders three blocks into the three buffers,
-// queues them and plays the source; then every 100 us refills all but one of
-// the processed buffers (the one left at the head keeps the queue from ever
-// emptying between two polls) and restarts the source if it ran dry. When the
+// queues them and plays the source; then every kOutputPollMicroseconds
+// refills all but one of the processed buffers (the one left at the head
+// keeps the queue from ever emptying between two polls) and restarts the
+// source if it ran dry. While `paused` is 1 the source is paused and
+// nothing is rendered; it plays on from where it was afterwards. When the
 // exit flag is seen (also right after the first three blocks) it increments
 // the acknowledgement counter once and returns, with no OpenAL call after
 // that. The source keeps playing what is queued until the shell deletes it.
@@ -83,6 +107,7 @@ struct ModuleOutput {
     ALuint buffer_secondary[kOutputBuffers] = {};
     pthread_t ThreadOwnMixer{};
     uint8_t TAG_SONGPLAYER = 0;  // a module output thread exists
+    std::atomic<uint8_t> paused{0};  // written by the shell: pause the source
 };
 
 // The module output of the process-wide player.

@@ -7,7 +7,8 @@
 
 namespace moddeck {
 
-Player::Player() : isa(BestMixerIsa()) {
+Player::Player(VoiceBuffers buffers) : isa(BestMixerIsa()) {
+    if (buffers == VoiceBuffers::None) return;
     // calloc: the pages of a buffer stay untouched until a voice sounds in
     // it (the fast mixer never touches the voice buffers).
     mixed = static_cast<int16_t*>(std::calloc(1, kMixBufferBytes));

@@ -109,11 +109,15 @@ struct PlayerMeters {
     std::atomic<bool> wanted{false};                 // written by the shell
 };
 
+// Whether a player gets voice buffers: one without them runs the sequencer
+// and the effects but renders no sound (the song-length run).
+enum class VoiceBuffers { Allocated, None };
+
 struct Player {
     // The running sum and the voice buffers are allocated zero-filled here
     // and live as long as the player: a new song clears what may hold sound
     // in them. The player releases its song list when it goes.
-    Player();
+    explicit Player(VoiceBuffers buffers = VoiceBuffers::Allocated);
     ~Player();
     Player(const Player&) = delete;
     Player& operator=(const Player&) = delete;
@@ -129,6 +133,11 @@ struct Player {
     // Written by the shell: 0 advances to the next list entry at a song's
     // end, non-zero replays the same one.
     std::atomic<uint8_t> PLAYER_PARAMS{0};
+    // Written by the shell: 1 makes everything after a song's end silent
+    // (the player moves on to another file instead of looping).
+    std::atomic<uint8_t> silentAfterEnd{0};
+    // Written by the renderer: how many times the song has reached its end.
+    std::atomic<uint32_t> songEnds{0};
 
     // ---- Position.
     std::atomic<int32_t> pattern{0};      // order index being played; written by the renderer

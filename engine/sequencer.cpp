@@ -258,8 +258,16 @@ void PlayTick(Player& p) {
     // through orderSteps and are taken here, once per tick. A position
     // outside the song counts as the song's end.
     int32_t pos = p.pattern.load(std::memory_order_relaxed);
-    if (const int32_t steps = p.orderSteps.exchange(0, std::memory_order_relaxed); steps != 0)
+    if (const int32_t steps = p.orderSteps.exchange(0, std::memory_order_relaxed); steps != 0) {
         pos = static_cast<int32_t>(std::clamp<int64_t>(int64_t{pos} + steps, 0, PlayedOrders(song) - 1));
+        // A move starts the entry from its first row, with no loop or delay
+        // of the row it left.
+        p.raw = 0;
+        p.ticks = 0;
+        p.raw_jump = -1;
+        p.patterndelay = 0;
+        for (Voice& v : p.Voices) v.loopstart = v.loopcount = 0;
+    }
     if (pos < 0) pos = 0;
     if (pos >= PlayedOrders(song)) {
         pos = 0;
@@ -398,7 +406,13 @@ void MixNext(Player& p) {
         first = false;
         PlayTick(p);
         p.base += p.LEN_TICK;
-        if (p.new_song == 1 && (p.plusieurs_mod & 1)) StartNextSong(p);
+        if (p.new_song == 1 && (p.plusieurs_mod & 1)) {
+            p.songEnds.fetch_add(1, std::memory_order_relaxed);
+            // Not looping: the last tick plays out and the rest is silence
+            // until the shell moves on to the next file.
+            if (p.silentAfterEnd.load(std::memory_order_relaxed)) p.MASTERVOLUME = 0.0f;
+            StartNextSong(p);
+        }
     }
     // Before the mix, which moves the next block's frames to the front.
     PublishMeters(p);

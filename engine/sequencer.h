@@ -15,7 +15,8 @@ namespace moddeck {
 
 // Renders the next 4410 frames into p.ActualBufferToBeMixed. Needs a started
 // module (StartModule); without one, or without buffers, the block is
-// silence.
+// silence. At each end of the song it counts p.songEnds and, when
+// p.silentAfterEnd is set, mutes everything after it.
 void MixNext(Player& p);
 // The same for the process-wide player (the argument is ignored).
 void MixNext(unsigned = 0);
@@ -56,7 +57,8 @@ int32_t PlayablePosition(Player& p, const Mod& song, int32_t pos);
 // Asks the renderer to move `delta` entries of the order table (the "+" and
 // "-" keys); any thread may call it. The steps add up and take effect at
 // the start of the renderer's next tick, kept within the played orders: the
-// keys stop at both ends of the song rather than wrap.
+// keys stop at both ends of the song rather than wrap. The entry plays from
+// its first row.
 void RequestOrderStep(Player& p, int32_t delta);
 
 }  // namespace moddeck

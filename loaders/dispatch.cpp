@@ -14,8 +14,14 @@ FileFormat DetectModuleFormat(const uint8_t* data, size_t size) {
     return FileFormat::MOD;
 }
 
-bool AddMusic(Player& p, const uint8_t* data, size_t size) {
-    if (p.Liste_mods_nm < 0 || p.Liste_mods_nm >= kMaxSongs) return false;
+bool AddMusic(Player& p, const uint8_t* data, size_t size, Refusal* why) {
+    Refusal reason = Refusal::None;
+    if (p.Liste_mods_nm < 0 || p.Liste_mods_nm >= kMaxSongs)
+        reason = Refusal::ListFull;
+    else if (size == 0)
+        reason = Refusal::EmptyFile;
+    if (why) *why = reason;
+    if (reason != Refusal::None) return false;
     const FileFormat format = DetectModuleFormat(data, size);
     Mod* song = new Mod();
     SNDMyFILE r = OpenMemoryReader(data, size);
@@ -25,6 +31,7 @@ bool AddMusic(Player& p, const uint8_t* data, size_t size) {
     if (!loaded) {
         FreeModSong(song);
         p.SONG = p.Liste_mods_nm > 0 ? p.Liste_mods[0] : nullptr;
+        if (why) *why = Refusal::NotAModule;
         return false;
     }
     p.Liste_mods[p.Liste_mods_nm++] = song;
@@ -34,10 +41,14 @@ bool AddMusic(Player& p, const uint8_t* data, size_t size) {
     return true;
 }
 
-bool AddMusic(Player& p, const char* path) {
+bool AddMusic(Player& p, const char* path, Refusal* why) {
     std::vector<uint8_t> bytes;
-    if (!path || !ReadWholeFile(path, bytes, kMaxModuleBytes)) return false;
-    return AddMusic(p, bytes.data(), bytes.size());
+    if (!path) {
+        if (why) *why = Refusal::NoSuchFile;
+        return false;
+    }
+    if (!ReadWholeFile(path, bytes, kMaxModuleBytes, why)) return false;
+    return AddMusic(p, bytes.data(), bytes.size(), why);
 }
 
 bool AddMusic(const char* path) { return AddMusic(ProcessPlayer(), path); }

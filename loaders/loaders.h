@@ -30,18 +30,22 @@ FileFormat DetectModuleFormat(const uint8_t* data, size_t size);
 // Recognises the module in `data`, creates a zero-filled record, lists it
 // in p.Liste_mods and has the format's loader fill it. On success:
 // Liste_mods_nm += 1, plusieurs_mod = 1, SONG = Liste_mods[0], new_song = 0,
-// and true. Returns false, adding nothing, when the list is full (32 songs
-// without a reset) or the loader rejects the file. Only while no output
-// thread renders p.
-bool AddMusic(Player& p, const uint8_t* data, size_t size);
+// and true. Returns false, adding nothing, with the reason in *why (when
+// given): ListFull when the list holds 32 songs without a reset, EmptyFile,
+// or NotAModule when the format's loader finds no plausible header. Only
+// while no output thread renders p.
+bool AddMusic(Player& p, const uint8_t* data, size_t size, Refusal* why = nullptr);
 // The same for the file at `path`, read whole first; false also when it
-// cannot be read or is larger than kMaxModuleBytes.
-bool AddMusic(Player& p, const char* path);
+// cannot be read or is larger than kMaxModuleBytes (see ReadWholeFile).
+bool AddMusic(Player& p, const char* path, Refusal* why = nullptr);
 // The same for the process-wide player.
 bool AddMusic(const char* path);
 
-// Format readers. `song` is zero-filled; on false it may hold partly loaded
-// data, which FreeModSong releases.
+// Format readers. `song` is zero-filled. Each refuses (false) a file whose
+// header is not plausible for its format, so that a file that is no module
+// never plays as silence; a plausible file that is damaged further on loads
+// what it holds. On false `song` may hold partly loaded data, which
+// FreeModSong releases.
 bool ReadXMSong(Mod* song, SNDMyFILE* r);
 bool ReadS3MSong(Mod* song, SNDMyFILE* r);
 bool ReadMODSong(Mod* song, SNDMyFILE* r);

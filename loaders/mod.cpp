@@ -1,6 +1,11 @@
 // Amiga-style modules in all their tag variants, and the untagged
 // 15-sample files. Whatever is neither S3M nor XM ends up here, so this
-// loader never rejects a file: a text file becomes a 4-channel song.
+// loader is where files that are no module at all are told apart: a header
+// is only taken when everything in it is something a tracker could have
+// written (volumes up to 64, finetunes in their nibble, loops within their
+// samples, played orders naming patterns below 128 that the file holds) and
+// the file holds some sound (sample data or a non-empty pattern). Random
+// bytes or a text file fail the sample headers long before the rest.
 //
 // Periods become note numbers of the finetune-0 period row; the period is
 // kept beside the note. 8-bit sample data becomes 16-bit frames with 10
@@ -14,7 +19,8 @@
 //   row that does not exist;
 // - a song length beyond the order table is cut to the table (128 or 256);
 // - at most 256 patterns (one order byte each) of at most 16 channels;
-// - a sample longer than the bytes left in the file is cut to what is there.
+// - a sample longer than the bytes left in the file is cut to what is there
+//   (a file cut in its sample data plays what it holds).
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -86,6 +92,46 @@ const int16_t* NoteOfPeriodTable() {
     return table.data();
 }
 
+// Bytes before the first pattern: title, sample headers, song length,
+// restart byte, order table and the tag.
+int64_t HeaderBytes(const ModVariant& v) { return 20 + 30 * v.sampleHeaders + 2 + v.orderEntries + (v.tagged ? 4 : 0); }
+
+bool PlausibleHeader(const SNDMyFILE& file, const ModVariant& v) {
+    SNDMyFILE r = file;
+    const int64_t start = r.pos;
+    if (r.size - start < HeaderBytes(v)) return false;
+    ReaderSkip(&r, 20);
+    int64_t sampleBytes = 0;
+    for (int slot = 1; slot <= v.sampleHeaders; slot++) {
+        ReaderSkip(&r, 22);
+        const int64_t length = ReadBigEndianWord(&r);
+        const uint8_t finetune = ReadU8(&r), volume = ReadU8(&r);
+        const int64_t loopStart = ReadBigEndianWord(&r), loopLength = ReadBigEndianWord(&r);
+        if (volume > 64 || finetune > 15) return false;
+        // Old trackers counted the loop start in bytes, so a loop may reach
+        // up to twice the length in words; beyond that it is not a loop.
+        if (length > 0 && loopStart + loopLength > 2 * length + 2) return false;
+        sampleBytes += 2 * length;
+    }
+    const int songLength = ReadU8(&r);
+    ReadU8(&r);  // restart
+    if (songLength > v.orderEntries) return false;
+    uint8_t orders[256];
+    ReaderRead(&r, orders, static_cast<size_t>(v.orderEntries));
+    int highest = 0;
+    for (int i = 0; i < songLength; i++) {
+        if (orders[i] >= 128) return false;
+        highest = std::max<int>(highest, orders[i]);
+    }
+    const int64_t patternStart = start + HeaderBytes(v);
+    const int64_t patternBytes = int64_t{highest + 1} * kRows * v.channels * 4;
+    if (patternStart + patternBytes > r.size) return false;
+    // Some sound: sample data after the patterns, or a note or effect.
+    if (sampleBytes > 0 && patternStart + patternBytes < r.size) return true;
+    const uint8_t* cells = r.data + patternStart;
+    return std::any_of(cells, cells + patternBytes, [](uint8_t b) { return b != 0; });
+}
+
 void ReadSample(SNDMyFILE* r, int slot, Mod* song) {
     ModSample& s = song->samples[slot];
     ReaderRead(r, s.name, 22);
@@ -138,6 +184,7 @@ bool ReadMODSong(Mod* song, SNDMyFILE* r) {
     ReaderRead(r, prefix, sizeof prefix);
     ReaderSeek(r, start);
     ModVariant v = ChooseVariant(prefix);
+    if (!PlausibleHeader(*r, v)) return false;
 
     song->isXM = 0;
     song->isS3M = 0;

@@ -3,8 +3,11 @@
 // 16-bit frames, each sample's middle-C rate becomes a finetune row plus a
 // semitone shift, and every note is stored already shifted.
 //
-// Bounds, since the file is never trusted (the counts are signed 16-bit):
-// - a negative count is 0; orders keep at most 4096 entries, instruments
+// A header is taken when its counts are plausible: at least one order, no
+// negative count, something to play (a sample or a pattern), and the order
+// list and parapointer tables within the file.
+//
+// Bounds, since the file is never trusted (the counts are signed 16-bit): orders keep at most 4096 entries, instruments
 //   at most 255 (sample slots 1..255) of at most 512 stored parapointers,
 //   patterns at most 513; parapointers beyond what is stored are skipped so
 //   that the lists after them are still read from the right place;
@@ -193,9 +196,13 @@ bool ReadS3MSong(Mod* song, SNDMyFILE* r) {
 
     ReaderRead(r, song->title, 28);
     ReaderSkip(r, 4);  // end-of-text byte, file type, reserved
-    int order_count = std::max<int>(static_cast<int16_t>(ReadU16(r)), 0);
-    int instrument_count = std::max<int>(static_cast<int16_t>(ReadU16(r)), 0);
-    int pattern_count = std::max<int>(static_cast<int16_t>(ReadU16(r)), 0);
+    const int order_count = static_cast<int16_t>(ReadU16(r));
+    const int instrument_count = static_cast<int16_t>(ReadU16(r));
+    const int pattern_count = static_cast<int16_t>(ReadU16(r));
+    constexpr int64_t kHeaderBytes = 96;
+    if (order_count < 1 || instrument_count < 0 || pattern_count < 0 || instrument_count + pattern_count == 0 ||
+        kHeaderBytes + order_count + 2 * (instrument_count + pattern_count) > r->size)
+        return false;
     song->s3mFlags = ReadU16(r);
     song->s3mTracker = ReadU16(r);
     ReaderSkip(r, 2 + 4);  // sample format, "SCRM"

@@ -3,6 +3,10 @@
 // packed cells are unpacked, byte counts become frames and delta-coded
 // samples become plain 16-bit frames.
 //
+// A header is taken when it is plausible: it fits in the file, and the song
+// has 1..256 orders, 1..32 channels, at most 256 patterns and 128
+// instruments, and something to play (a pattern or an instrument).
+//
 // Bounds, since the file is never trusted:
 // - more than 32 channels, more than 128 instruments or a song length above
 //   256 cannot be held by the record: the file is rejected;
@@ -203,8 +207,13 @@ bool ReadXMSong(Mod* song, SNDMyFILE* r) {
     for (int i = 0; i < 256; i++) song->orders[i] = orders[i];
     ReaderSkip(r, order_bytes - 256);
 
-    bool ok = song->nbChannels <= kMaxChannels && song->nbInstruments <= kMaxInstruments &&
-              song->songLength <= kXMMaxSongLength && ReadPatterns(r, song);
+    constexpr int64_t kHeaderStart = 60, kHeaderFields = 20, kMaxPatterns = 256;
+    const bool plausible = header_size >= kHeaderFields && kHeaderStart + header_size <= r->size &&
+                           song->songLength >= 1 && song->songLength <= kXMMaxSongLength &&
+                           song->nbChannels >= 1 && song->nbChannels <= kMaxChannels &&
+                           song->nbPatterns <= kMaxPatterns && song->nbInstruments <= kMaxInstruments &&
+                           song->nbPatterns + song->nbInstruments > 0;
+    bool ok = plausible && ReadPatterns(r, song);
     if (ok) {
         for (int i = 1; i <= song->nbInstruments; i++) ReadInstrument(r, song->instruments[i]);
     }

@@ -12,7 +12,26 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "song/refusal.h"
+
 namespace moddeck {
+
+// ---- Recognition by content (identify.cpp): an Ogg file is told by its
+// first page, whatever its name.
+
+// True when the bytes start with an Ogg page ("OggS").
+bool IsOggImage(const uint8_t* data, size_t size);
+
+// The codec of the first packet of an Ogg image: refusal None with the
+// stream's rate and channels for Vorbis; OggOpus, OggFlac, OggSpeex or
+// OggTheora for those codecs; NotOggVorbis for anything else (no Ogg page,
+// a broken identification header). Reads only the first page.
+struct OggIdentity {
+    Refusal refusal = Refusal::NotOggVorbis;
+    int32_t rate = 0;
+    int32_t channels = 0;
+};
+OggIdentity IdentifyOgg(const uint8_t* data, size_t size);
 
 // ---- The memory image of one file (stream.cpp).
 struct OggData {
@@ -49,6 +68,12 @@ struct OggPlayer {
     uint8_t* OGG_BufferTmp = nullptr; // staging: decoded stereo bytes not yet handed over
     int32_t OGG_pos = 0;              // bytes waiting at the start of OGG_BufferTmp
     uint8_t OGG_Status = 0;           // 1 while the stream still has data
+    double OGG_Seconds = 0;           // length of the stream, 0 when unknown
+
+    // Published by whoever decodes (the output thread while it runs) for the
+    // shell: 1 once the stream has ended (its last frames are then still
+    // queued for at most 300 ms).
+    std::atomic<uint8_t> OGG_Ended{0};
 
     // Output thread handshake: the shell writes EXITOGGPLAY, the thread
     // writes OGGTERMINATED. The rest is the main thread's alone.
@@ -59,6 +84,7 @@ struct OggPlayer {
     // thread starts and deleted after it has been joined.
     ALuint source_ogg = 0;
     ALuint buffer_ogg[3] = {};
+    std::atomic<uint8_t> OGG_Paused{0};  // written by the shell: pause the source
     uint8_t OGG_Playing = 0;      // an Ogg output thread exists
     uint8_t TAG_OGGPLAYER = 0;    // the last file took the Ogg path, played or refused
 };
@@ -67,15 +93,21 @@ struct OggPlayer {
 OggPlayer& ProcessOggPlayer();
 
 // Reads the file at `path` into the image, opens it with
-// ov_open_callbacks, sets OGG_Rate and OGG_BlockBytes from its first link,
-// allocates OGG_Buffer and OGG_BufferTmp, OGG_pos = 0 and OGG_Status = 1.
-// Returns false, holding nothing, when the file cannot be read, is 2 GiB or
-// more, is not an Ogg Vorbis stream, or has a rate outside kOggMinRate ..
-// kOggMaxRate. Shared by the player and the offline renderer.
-bool OpenOggStream(OggPlayer& o, const char* path);
+// ov_open_callbacks, sets OGG_Rate, OGG_BlockBytes and OGG_Seconds from the
+// stream, allocates OGG_Buffer and OGG_BufferTmp, OGG_pos = 0, OGG_Status =
+// 1 and OGG_Ended to 0. Returns false, holding nothing, with
+// the reason in *why (when given), when the file cannot be read, is 2 GiB
+// or more, is not an Ogg Vorbis stream (IdentifyOgg names the codec), or
+// has a rate outside kOggMinRate .. kOggMaxRate. Shared by the player and
+// the offline renderer.
+bool OpenOggStream(OggPlayer& o, const char* path, Refusal* why = nullptr);
 // The same over an image already in memory: takes `data` (malloc, `size`
-// bytes) whether it succeeds or not. Used by OpenOggStream and the fuzzer.
-bool OpenOggImage(OggPlayer& o, uint8_t* data, int32_t size);
+// bytes) whether it succeeds or not. Used by OpenOggStream, the player and
+// the fuzzer.
+bool OpenOggImage(OggPlayer& o, uint8_t* data, int32_t size, Refusal* why = nullptr);
+// The same over bytes that stay the caller's: the image is a copy
+// (TooLarge when none can be made, 2 GiB or more included).
+bool OpenOggBytes(OggPlayer& o, const uint8_t* data, size_t size, Refusal* why = nullptr);
 // Closes the stream if it is still open, frees the image and both blocks.
 // Safe to call twice.
 void CloseOggStream(OggPlayer& o);
@@ -94,13 +126,15 @@ void* ThreadOggMixerProc(void* arg);
 
 // Plays the file at `path`: OpenOggStream, a source and three buffers, the
 // output thread. Sets TAG_OGGPLAYER either way; returns false and starts
-// nothing when the stream is refused. An Ogg player still running is
-// stopped first.
-bool StartOggPlayer(OggPlayer& o, const char* path);
+// nothing when the stream is refused (the reason in *why). An Ogg player
+// still running is stopped first.
+bool StartOggPlayer(OggPlayer& o, const char* path, Refusal* why = nullptr);
 bool StartOggPlayer(const char* path);  // the process-wide Ogg player
+// The same over bytes in memory, opened as OpenOggBytes opens them.
+bool StartOggPlayer(OggPlayer& o, const uint8_t* data, size_t size, Refusal* why = nullptr);
 
 // When TAG_OGGPLAYER is set and a thread plays: OGGTERMINATED = 0,
-// EXITOGGPLAY = 1, poll every 100 us, join the thread, delete its source and
+// EXITOGGPLAY = 1, poll every 1000 us, join the thread, delete its source and
 // buffers at once (what was still queued, at most 200 ms, is cut off as a
 // module's is), then CloseOggStream. Clears OGG_Playing and TAG_OGGPLAYER.
 void StopOggPlayer(OggPlayer& o);

@@ -3,9 +3,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "engine/output.h"
 #include "ogg/ogg_player.h"
+#include "song/reader.h"
 
 namespace moddeck {
 
@@ -117,30 +119,35 @@ void RenderOggBlock(void* player) { OGG_MixNext(*static_cast<OggPlayer*>(player)
 
 }  // namespace
 
-bool OpenOggStream(OggPlayer& o, const char* path) {
+bool OpenOggBytes(OggPlayer& o, const uint8_t* data, size_t size, Refusal* why) {
     CloseOggStream(o);
-    FILE* file = path ? std::fopen(path, "rb") : nullptr;
-    if (!file) return false;
-    long size = -1;
-    if (std::fseek(file, 0, SEEK_END) == 0) size = std::ftell(file);
-    // The image is indexed by 32-bit positions.
-    if (size <= 0 || size > INT32_MAX || std::fseek(file, 0, SEEK_SET) != 0) {
-        std::fclose(file);
+    uint8_t* image = size > 0 && size <= INT32_MAX ? static_cast<uint8_t*>(std::malloc(size)) : nullptr;
+    if (!image) {
+        if (why) *why = size == 0 ? Refusal::EmptyFile : Refusal::TooLarge;
         return false;
     }
-    uint8_t* data = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(size)));
-    const bool read = data && std::fread(data, 1, static_cast<size_t>(size), file) == static_cast<size_t>(size);
-    std::fclose(file);
-    if (!read) {
-        std::free(data);
-        return false;
-    }
-    return OpenOggImage(o, data, static_cast<int32_t>(size));
+    std::memcpy(image, data, size);
+    return OpenOggImage(o, image, static_cast<int32_t>(size), why);
 }
 
-bool OpenOggImage(OggPlayer& o, uint8_t* data, int32_t size) {
+bool OpenOggStream(OggPlayer& o, const char* path, Refusal* why) {
     CloseOggStream(o);
-    if (!data || size <= 0) {
+    std::vector<uint8_t> bytes;
+    if (!path) {
+        if (why) *why = Refusal::NoSuchFile;
+        return false;
+    }
+    // The image is indexed by 32-bit positions.
+    return ReadWholeFile(path, bytes, INT32_MAX, why) && OpenOggBytes(o, bytes.data(), bytes.size(), why);
+}
+
+bool OpenOggImage(OggPlayer& o, uint8_t* data, int32_t size, Refusal* why) {
+    CloseOggStream(o);
+    // Told by its first page: another codec is refused by name before the
+    // Vorbis library is asked.
+    const Refusal codec = data && size > 0 ? IdentifyOgg(data, static_cast<size_t>(size)).refusal : Refusal::EmptyFile;
+    if (why) *why = codec;
+    if (codec != Refusal::None) {
         std::free(data);
         return false;
     }
@@ -150,26 +157,32 @@ bool OpenOggImage(OggPlayer& o, uint8_t* data, int32_t size) {
     if (ov_open_callbacks(&o.oggdataActual, &o.ActualFile, nullptr, 0, callbacks) < 0) {
         std::free(o.oggdataActual.data);
         o.oggdataActual.data = nullptr;
+        if (why) *why = Refusal::NotOggVorbis;
         return false;
     }
     o.ActualFileOpen = 1;
     const vorbis_info* info = ov_info(&o.ActualFile, -1);
     if (!info || info->channels < 1 || info->rate < kOggMinRate || info->rate > kOggMaxRate) {
         CloseOggStream(o);
+        if (why) *why = Refusal::NotOggVorbis;
         return false;
     }
     o.OGG_Rate = static_cast<int32_t>(info->rate);
     o.OGG_BlockBytes = o.OGG_Rate / 10 * 4;
+    const double seconds = ov_time_total(&o.ActualFile, -1);
+    o.OGG_Seconds = seconds > 0 ? seconds : 0;
     // Before a read fewer than OGG_BlockBytes bytes wait; one read of 16,384
     // bytes brings at most 8,192 frames (mono), 32,768 bytes as stereo.
     o.OGG_Buffer = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(o.OGG_BlockBytes)));
     o.OGG_BufferTmp = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(o.OGG_BlockBytes + 2 * kOggReadBytes)));
     if (!o.OGG_Buffer || !o.OGG_BufferTmp) {
         CloseOggStream(o);
+        if (why) *why = Refusal::TooLarge;
         return false;
     }
     o.OGG_pos = 0;
     o.OGG_Status = 1;
+    o.OGG_Ended.store(0);
     return true;
 }
 
@@ -205,6 +218,7 @@ void OGG_MixNext(OggPlayer& o) {
             std::memset(o.OGG_Buffer + o.OGG_pos, 0, static_cast<size_t>(o.OGG_BlockBytes - o.OGG_pos));
             o.OGG_pos = 0;
             o.OGG_Status = 0;
+            o.OGG_Ended.store(1, std::memory_order_release);
             return;
         }
         const int32_t frames = static_cast<int32_t>(got) / (2 * info->channels);
@@ -220,25 +234,40 @@ void OGG_MixNext(int) { OGG_MixNext(ProcessOggPlayer()); }
 void* ThreadOggMixerProc(void* arg) {
     OggPlayer& o = *static_cast<OggPlayer*>(arg);
     const OutputFeed feed = {RenderOggBlock, &o,           o.OGG_Buffer, o.OGG_BlockBytes, o.OGG_Rate,
-                             &o.EXITOGGPLAY, &o.OGGTERMINATED, nullptr};
+                             &o.EXITOGGPLAY, &o.OGGTERMINATED, nullptr, &o.OGG_Paused};
     StreamOutput(o.source_ogg, o.buffer_ogg, feed);
     return nullptr;
 }
 
-bool StartOggPlayer(OggPlayer& o, const char* path) {
-    if (o.OGG_Playing) StopOggPlayer(o);
-    o.TAG_OGGPLAYER = 1;
-    if (!OpenOggStream(o, path)) return false;
+namespace {
+
+// Starts the output thread over the stream that was just opened.
+bool StartOggThread(OggPlayer& o, Refusal* why) {
     o.EXITOGGPLAY.store(0);
     o.OGGTERMINATED.store(0);
     GenOutputSource(&o.source_ogg, o.buffer_ogg);
     if (pthread_create(&o.ThreadOggMixer, nullptr, ThreadOggMixerProc, &o) != 0) {
         DeleteOutputSource(&o.source_ogg, o.buffer_ogg);
         CloseOggStream(o);
+        if (why) *why = Refusal::Unreadable;
         return false;
     }
     o.OGG_Playing = 1;
     return true;
+}
+
+}  // namespace
+
+bool StartOggPlayer(OggPlayer& o, const char* path, Refusal* why) {
+    if (o.OGG_Playing) StopOggPlayer(o);
+    o.TAG_OGGPLAYER = 1;
+    return OpenOggStream(o, path, why) && StartOggThread(o, why);
+}
+
+bool StartOggPlayer(OggPlayer& o, const uint8_t* data, size_t size, Refusal* why) {
+    if (o.OGG_Playing) StopOggPlayer(o);
+    o.TAG_OGGPLAYER = 1;
+    return OpenOggBytes(o, data, size, why) && StartOggThread(o, why);
 }
 
 bool StartOggPlayer(const char* path) { return StartOggPlayer(ProcessOggPlayer(), path); }
@@ -247,7 +276,7 @@ void StopOggPlayer(OggPlayer& o) {
     if (o.TAG_OGGPLAYER && o.OGG_Playing) {
         o.OGGTERMINATED.store(0);
         o.EXITOGGPLAY.store(1);
-        while (o.OGGTERMINATED.load() == 0) usleep(100);
+        while (o.OGGTERMINATED.load() == 0) usleep(1000);
         pthread_join(o.ThreadOggMixer, nullptr);
         DeleteOutputSource(&o.source_ogg, o.buffer_ogg);
         CloseOggStream(o);

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # End to end, as a user would: runs `moddeck` in a tmux terminal with OpenAL
-# writing to a wave file, reads the screen, presses keys, hands it a second
-# file from a second `moddeck`, and checks that every way out gives the
-# terminal back.
+# writing to a wave file, reads the screen, presses keys, hands it files
+# from a second `moddeck`, measures what it wrote with sox, and checks that
+# every way out gives the terminal back.
 #   app_end_to_end.sh MODDECK EXAMPLES_DIR
 set -euo pipefail
 bin=$1
 examples=$2
-command -v tmux >/dev/null || { echo "tmux is missing (scripts/deps installs it)"; exit 1; }
+for tool in tmux sox; do
+  command -v $tool >/dev/null || { echo "$tool is missing (scripts/deps installs it)"; exit 1; }
+done
 
 tmp=$(mktemp -d)
 run=0
@@ -37,18 +39,43 @@ fail() {
 }
 screen() { tmux -L "$server" capture-pane -p -t e2e; }
 keys() { tmux -L "$server" send-keys -t e2e "$@"; }
-# Waits until the screen has a line matching the extended regex $1.
-expect_line() {
-  for _ in $(seq 100); do
-    screen | grep -Eq -- "$1" && return 0
+# Waits until the screen has a line matching the extended regex $1 (for up
+# to 10 seconds, or as many as expect_line_within is given).
+expect_line_within() {
+  for _ in $(seq $(($1 * 10))); do
+    screen | grep -Eq -- "$2" && return 0
     sleep 0.1
   done
-  fail "no line matching: $1"
+  fail "no line matching: $2"
 }
+expect_line() { expect_line_within 10 "$1"; }
 expect_no_line() {
   sleep 0.5
   screen | grep -Eq -- "$1" && fail "unexpected line: $1"
   return 0
+}
+# Bytes OpenAL has written so far, and the RMS level of its last half second
+# (read as raw frames: the header's sizes are written only when it closes).
+wave_size() { stat -c %s "$tmp/out.wav" 2>/dev/null || echo 0; }
+wave_level() {
+  tail -c 88200 "$tmp/out.wav" | sox -t raw -r 44100 -e signed -b 16 -c 2 - -n stat 2>&1 |
+    awk '/RMS +amplitude/ {print $3}'
+}
+# A MOD whose one looped square-wave note sounds at one level for ever.
+steady_mod() {
+  {
+    printf 'steady tone\0\0\0\0\0\0\0\0\0'
+    printf 'square\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0'
+    printf '\0\040\0\100\0\0\0\040'          # 32 words, volume 64, loop 0+32
+    head -c $((30 * 30)) /dev/zero
+    printf '\001\177'
+    head -c 128 /dev/zero
+    printf 'M.K.'
+    printf '\001\254\020\0'                  # row 0: sample 1, period 428
+    head -c $((1024 - 4)) /dev/zero
+    head -c 32 /dev/zero | tr '\0' '\140'
+    head -c 32 /dev/zero | tr '\0' '\240'
+  } > "$1"
 }
 wait_file() {
   for _ in $(seq 100); do [ -s "$1" ] && return 0; sleep 0.1; done
@@ -86,13 +113,23 @@ expect_line '^Format: +XM$'
 expect_line '^Title: +Moddeck demo$'
 expect_line '^Channels: +4$'
 expect_line '^Order: +1/2 '
+expect_line '^Time: +0:0[0-9] / 0:15$'
+expect_line '^Volume: +0 dB   Loop: on$'
+expect_line '^Playing\.$'
 expect_line '^ 4 [#.]+$'
 keys +
-expect_line '^Order: +2/2 '
-keys +
+expect_line '^Order: +2/2 +Row: [0-9]$'   # a new entry starts from its first row
+expect_line '^Time: +0:0[7-9] / 0:15$'     # and the song time follows it
+keys Right
 expect_line '^Order: +2/2 '   # the last order is the end: no wrap
-keys -
+keys Left
 expect_line '^Order: +1/2 '
+keys h
+expect_line '^Keys$'
+expect_line '^Space +pause / resume$'
+keys Escape
+keys x
+expect_line 'Unknown key: h shows the keys'
 keys a
 expect_line '^About$'
 [ "$(screen | sed -n 2p)" = "Moddeck demo" ] || fail "About title"
@@ -113,11 +150,26 @@ moddeck kick
 moddeck hi-hat" ] || fail "About sample names"
 keys Escape
 expect_line '^Format: +MOD$'
-# A file that cannot be played says so in one line, and the player keeps going.
-"$bin" "$tmp/run" && fail "a folder was handed over"
+# What cannot be played is refused by the handing side with its reason and
+# status 1, and the running player keeps playing.
+refused() {
+  local out
+  out=$("$bin" "$1" 2>&1) && fail "$1 was handed over"
+  [ "$out" = "moddeck: $1: $2" ] || fail "refusing $1 said: $out"
+}
 echo "not a stream" > "$tmp/bad.ogg"
-"$bin" "$tmp/bad.ogg" || fail "handing over a bad file"
-expect_line "^Cannot play $tmp/bad.ogg: it cannot be opened or is not Ogg Vorbis.\$"
+echo "a text file" > "$tmp/notes.xm"
+: > "$tmp/empty.mod"
+refused "$tmp/run" "is a directory"
+refused "$tmp/missing.xm" "no such file"
+refused "$tmp/bad.ogg" "not a playable Ogg Vorbis stream"
+refused "$tmp/notes.xm" "not a module"
+refused "$tmp/empty.mod" "empty file"
+expect_line '^Format: +MOD$'
+# A desktop sound named .oga is Ogg Vorbis.
+cp "$ogg" "$tmp/bell.oga"
+[ "$("$bin" "$tmp/bell.oga" 2>&1)" = "moddeck: handed $tmp/bell.oga to the running player" ] || fail "hand-off message"
+expect_line '^Format: +Ogg Vorbis, 44100 Hz, 2 channels$'
 # The Ogg example: the About view shows its path and "OGG File".
 "$bin" "$ogg" || fail "handing over the Ogg file"
 expect_line '^Format: +Ogg Vorbis, 44100 Hz, 2 channels$'
@@ -139,11 +191,81 @@ keys q
 expect_restored
 [ "$(cat "$tmp/status")" = 0 ] || fail "q exited $(cat "$tmp/status")"
 
+# ---- A playlist with a file that cannot be played in the middle: it is
+# skipped both ways, with its reason; --enqueue adds to the list; an Ogg
+# file moves on at its end, and after the last file the player has finished.
+start "'$ogg' '$tmp/notes.xm' '$mod'"
+expect_line "^File: +$ogg   \(file 1 of 3\)\$"
+keys n
+expect_line "^File: +$mod   \(file 3 of 3\)\$"
+expect_line "^Skipped $tmp/notes.xm: not a module\$"
+keys p
+expect_line "^File: +$ogg   \(file 1 of 3\)\$"
+[ "$("$bin" --enqueue "$xm" 2>&1)" = "moddeck: added $xm to the running player" ] || fail "enqueue message"
+expect_line '\(file 1 of 4\)$'
+expect_line_within 20 "^File: +$mod   \(file 3 of 4\)\$"    # the Ogg file ended after 8 s
+keys l n
+expect_line '^Volume: .*Loop: off$'
+expect_line "^File: +$xm   \(file 4 of 4\)\$"
+keys Right
+expect_line '^Order: +2/2 '
+expect_line_within 20 '^Finished\.$'     # the XM ended and did not loop
+keys q
+expect_restored
+
+# ---- Volume in 1 dB steps, as shown, and pause, on a steady tone.
+steady_mod "$tmp/steady.mod"
+rm -f "$tmp/out.wav"
+start "'$tmp/steady.mod'"
+expect_line '^Playing\.$'
+sleep 1
+before=$(wave_level)
+keys / / / / / /
+expect_line '^Volume: +-6 dB '
+sleep 1
+after=$(wave_level)
+awk -v a="$after" -v b="$before" 'BEGIN { r = a / b; exit !(r > 0.47 && r < 0.53) }' ||
+  fail "-6 dB should halve the level: $before -> $after"
+keys ' '
+expect_line '^Paused\.$'
+sleep 0.5
+size1=$(wave_size)
+sleep 1
+[ "$(wave_size)" = "$size1" ] || fail "the audio went on while paused"
+time1=$(screen | grep '^Time:')
+sum1=$(md5sum < "$tmp/out.wav")
+keys ' '
+expect_line '^Playing\.$'
+sleep 1
+# OpenAL Soft's wave writer starts writing again from the top of its file.
+[ "$(md5sum < "$tmp/out.wav")" != "$sum1" ] || fail "the audio did not resume"
+[ "$(screen | grep '^Time:')" != "$time1" ] || fail "the song time did not go on"
+keys q
+expect_restored
+
+# ---- Without an audio device the screen says so and nothing pretends to play.
+printf 'drivers = wave\n' > "$tmp/nodevice.conf"
+ALSOFT_CONF=$tmp/nodevice.conf start "'$xm'"
+expect_line '^No audio output: the default OpenAL device cannot be opened\.$'
+expect_no_line '^Playing'
+keys q
+expect_restored
+
+# ---- Standard input: a module piped in plays; a terminal is refused at once.
+start "- < '$mod'"
+expect_line '^Format: +MOD$'
+keys q
+expect_restored
+start "-"
+wait_file "$tmp/status"
+[ "$(cat "$tmp/status")" = 2 ] || fail "- on a terminal exited $(cat "$tmp/status")"
+
 # ---- Ctrl-C and SIGTERM also give the terminal back.
 start "'$xm'"
 expect_line '^Format: +XM$'
 keys C-c
 expect_restored
+[ "$(cat "$tmp/status")" = 130 ] || fail "Ctrl-C exited $(cat "$tmp/status")"
 
 start "'$xm'"
 expect_line '^Format: +XM$'
@@ -157,17 +279,31 @@ kill -SEGV "$(pgrep -n -f "^$bin $xm")"
 expect_restored
 [ "$(cat "$tmp/status")" = 139 ] || fail "a crash should end by its signal, not $(cat "$tmp/status")"
 
-# ---- Without a terminal it plays until SIGTERM and still takes files.
-"$bin" "$xm" < /dev/null > "$tmp/headless.log" 2>&1 &
-pid=$!
-for _ in $(seq 50); do [ -S "$tmp/run/moddeck.sock" ] && break; sleep 0.1; done
-[ -S "$tmp/run/moddeck.sock" ] || { cat "$tmp/headless.log"; fail "headless player has no socket"; }
-"$bin" "$mod" || fail "handing a file to the headless player"
+# ---- Without a terminal it says what it plays, takes files, and ends with
+# SIGTERM or `moddeck --quit`.
+headless() {
+  "$bin" "$xm" < /dev/null > "$tmp/headless.log" 2>&1 &
+  pid=$!
+  for _ in $(seq 50); do [ -S "$tmp/run/moddeck.sock" ] && break; sleep 0.1; done
+  [ -S "$tmp/run/moddeck.sock" ] || { cat "$tmp/headless.log"; fail "headless player has no socket"; }
+}
+ended() {
+  for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$pid" 2>/dev/null && fail "headless player did not end"
+  local status=0
+  wait "$pid" || status=$?
+  [ "$status" = "$1" ] || fail "headless player exited $status"
+  [ ! -e "$tmp/run/moddeck.sock" ] || fail "headless socket left behind"
+}
+headless
+"$bin" "$mod" 2>/dev/null || fail "handing a file to the headless player"
 kill -0 "$pid" || fail "headless player died"
 kill -TERM "$pid"
-for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$pid" 2>/dev/null && fail "headless player ignored SIGTERM"
-wait "$pid" || fail "headless player exited $?"
-[ ! -e "$tmp/run/moddeck.sock" ] || fail "headless socket left behind"
+ended 143
+grep -q "^moddeck: playing $mod (MOD)\$" "$tmp/headless.log" || fail "headless log: $(cat "$tmp/headless.log")"
+headless
+[ "$("$bin" --quit 2>&1)" = "moddeck: asked the running player to quit" ] || fail "--quit message"
+ended 0
+"$bin" --quit 2>/dev/null && fail "--quit without a player"
 
 echo "end-to-end: all checks passed"

@@ -19,59 +19,77 @@ namespace fs = std::filesystem;
 
 namespace {
 
-ParseStatus Parse(const std::vector<uint8_t>& bytes, std::string* path = nullptr) {
-    return ParseOpenMessage(bytes.data(), bytes.size(), path);
+ParseStatus Parse(const std::vector<uint8_t>& bytes, Request* request = nullptr) {
+    return ParseMessage(bytes.data(), bytes.size(), request);
 }
 
-std::vector<uint8_t> Header(uint32_t length) {
-    std::vector<uint8_t> m = {'M', 'D', 'K', '1'};
+std::vector<uint8_t> Header(char command, uint32_t length) {
+    std::vector<uint8_t> m = {'M', 'D', 'K', '2', uint8_t(command)};
     for (int i = 0; i < 4; i++) m.push_back(uint8_t(length >> (8 * i)));
     return m;
 }
 
+std::vector<uint8_t> Open(const std::vector<std::string>& paths) { return BuildMessage({Command::Open, paths}); }
+
 }  // namespace
 
-TEST(OpenMessage, RoundTripAndEveryPrefixIsIncomplete) {
-    std::vector<uint8_t> m = BuildOpenMessage("/music/a b.xm");
-    std::string path;
-    EXPECT_EQ(Parse(m, &path), ParseStatus::Complete);
-    EXPECT_EQ(path, "/music/a b.xm");
-    for (size_t n = 0; n < m.size(); n++)
-        EXPECT_EQ(ParseOpenMessage(m.data(), n, nullptr), ParseStatus::Incomplete) << n;
+TEST(Message, RoundTripAndEveryPrefixIsIncomplete) {
+    for (const Request& sent : {Request{Command::Open, {"/music/a b.xm"}},
+                                Request{Command::Enqueue, {"/a.mod", "/b/c.ogg", "/d.s3m"}}, Request{Command::Quit, {}}}) {
+        std::vector<uint8_t> m = BuildMessage(sent);
+        Request got;
+        EXPECT_EQ(Parse(m, &got), ParseStatus::Complete);
+        EXPECT_EQ(got.command, sent.command);
+        EXPECT_EQ(got.paths, sent.paths);
+        for (size_t n = 0; n < m.size(); n++) EXPECT_EQ(ParseMessage(m.data(), n, nullptr), ParseStatus::Incomplete) << n;
+    }
 }
 
-TEST(OpenMessage, MalformedMessagesAreRefused) {
-    std::vector<uint8_t> m = BuildOpenMessage("/a.xm");
+TEST(Message, MalformedMessagesAreRefused) {
+    std::vector<uint8_t> m = Open({"/a.xm"});
     std::vector<uint8_t> extra = m;
     extra.push_back('x');
     EXPECT_EQ(Parse(extra), ParseStatus::Malformed) << "bytes after the message";
 
     std::vector<uint8_t> magic = m;
-    magic[3] = '2';
+    magic[3] = '1';
     EXPECT_EQ(Parse(magic), ParseStatus::Malformed);
     EXPECT_EQ(Parse({'X'}), ParseStatus::Malformed) << "wrong from the first byte";
+    EXPECT_EQ(Parse({'M', 'D', 'K', '2', 'X'}), ParseStatus::Malformed) << "unknown command";
 
-    EXPECT_EQ(Parse(Header(0)), ParseStatus::Malformed) << "empty path";
-    EXPECT_EQ(Parse(Header(kMaxMessagePath + 1)), ParseStatus::Malformed) << "oversized";
-    EXPECT_EQ(Parse(Header(0xffffffffu)), ParseStatus::Malformed);
+    EXPECT_EQ(Parse(Header('O', 0)), ParseStatus::Malformed) << "no path";
+    EXPECT_EQ(Parse(Header('Q', 1)), ParseStatus::Malformed) << "quit with a path";
+    EXPECT_EQ(Parse(Header('O', kMaxMessagePayload + 1)), ParseStatus::Malformed) << "oversized";
+    EXPECT_EQ(Parse(Header('O', 0xffffffffu)), ParseStatus::Malformed);
 
-    std::vector<uint8_t> relative = Header(4);
-    relative.insert(relative.end(), {'a', '.', 'x', 'm'});
+    std::vector<uint8_t> relative = Header('O', 5);
+    relative.insert(relative.end(), {'a', '.', 'x', 'm', '\0'});
     EXPECT_EQ(Parse(relative), ParseStatus::Malformed) << "a relative path means nothing to another process";
 
-    std::vector<uint8_t> nul = Header(5);
-    nul.insert(nul.end(), {'/', 'a', '\0', 'x', 'm'});
-    EXPECT_EQ(Parse(nul), ParseStatus::Malformed);
-    nul.resize(11);
-    EXPECT_EQ(Parse(nul), ParseStatus::Malformed) << "a NUL is refused before the rest arrives";
+    std::vector<uint8_t> empty = Header('E', 5);
+    empty.insert(empty.end(), {'/', 'a', '\0', '\0', '/'});
+    EXPECT_EQ(Parse(empty), ParseStatus::Malformed);
+    empty.resize(kMessageHeaderSize + 4);
+    EXPECT_EQ(Parse(empty), ParseStatus::Malformed) << "an empty path is refused before the rest arrives";
+
+    std::vector<uint8_t> unterminated = Header('O', 3);
+    unterminated.insert(unterminated.end(), {'/', 'a', 'b'});
+    EXPECT_EQ(Parse(unterminated), ParseStatus::Malformed);
+    std::vector<uint8_t> tooLong = Header('O', kMaxMessagePath + 2);
+    tooLong.push_back('/');
+    tooLong.resize(tooLong.size() + kMaxMessagePath, 'x');
+    EXPECT_EQ(Parse(tooLong), ParseStatus::Malformed);
 }
 
-TEST(OpenMessage, OnlySendablePathsAreBuilt) {
-    EXPECT_TRUE(BuildOpenMessage("").empty());
-    EXPECT_TRUE(BuildOpenMessage("a.xm").empty());
-    EXPECT_TRUE(BuildOpenMessage("/" + std::string(kMaxMessagePath, 'a')).empty());
-    EXPECT_EQ(BuildOpenMessage("/" + std::string(kMaxMessagePath - 1, 'a')).size(), kMaxMessageSize);
-    EXPECT_TRUE(BuildOpenMessage(std::string("/a\0b", 4)).empty());
+TEST(Message, OnlySendableRequestsAreBuilt) {
+    EXPECT_TRUE(Open({""}).empty());
+    EXPECT_TRUE(Open({"/a.xm", "a.xm"}).empty());
+    EXPECT_TRUE(Open({}).empty());
+    EXPECT_TRUE(BuildMessage({Command::Quit, {"/a.xm"}}).empty());
+    EXPECT_TRUE(Open({"/" + std::string(kMaxMessagePath, 'a')}).empty());
+    EXPECT_EQ(Open({"/" + std::string(kMaxMessagePath - 1, 'a')}).size(), kMessageHeaderSize + kMaxMessagePath + 1);
+    EXPECT_TRUE(Open({std::string("/a\0b", 4)}).empty());
+    EXPECT_TRUE(Open(std::vector<std::string>(100, "/" + std::string(kMaxMessagePath - 1, 'a'))).empty());
 }
 
 namespace {
@@ -125,14 +143,16 @@ protected:
     // The listener still takes a good request after whatever came before.
     void ExpectStillServing() {
         requests_.clear();
-        EXPECT_EQ(Serve([&] { return HandOverPath(socket_, file_); }), HandOverResult::Accepted);
+        EXPECT_EQ(Serve([&] { return HandOver(socket_, {Command::Enqueue, {file_, (dir_ / "missing.xm").string()}}); }),
+                  HandOverResult::Accepted);
         ASSERT_EQ(requests_.size(), 1u);
-        EXPECT_EQ(requests_[0], file_);
+        EXPECT_EQ(requests_[0].command, Command::Enqueue);
+        EXPECT_EQ(requests_[0].paths, std::vector<std::string>{file_}) << "only files that can be read are taken";
     }
     fs::path dir_;
     std::string socket_, file_;
     std::unique_ptr<InstanceListener> listener_;
-    std::vector<std::string> requests_;
+    std::vector<Request> requests_;
 };
 
 }  // namespace
@@ -161,16 +181,16 @@ TEST_F(Instance, AStaleSocketIsReplaced) {
 }
 
 TEST_F(Instance, HostileMessagesOpenNothingAndLeaveItServing) {
-    std::vector<uint8_t> oversized = Header(100000);
-    oversized.resize(20000, '/');
+    std::vector<uint8_t> oversized = Header('O', kMaxMessagePayload);
+    oversized.resize(kMaxMessageSize + 100, '/');
     EXPECT_EQ(SendRaw(oversized), "NO\n");
 
-    std::vector<uint8_t> truncated = BuildOpenMessage(file_);
+    std::vector<uint8_t> truncated = Open({file_});
     truncated.resize(truncated.size() - 2);
     EXPECT_EQ(SendRaw(truncated), "NO\n");
 
-    EXPECT_EQ(SendRaw(BuildOpenMessage((dir_ / "missing.xm").string())), "NO\n");
-    EXPECT_EQ(SendRaw(BuildOpenMessage(dir_.string())), "NO\n") << "a folder is no file";
+    EXPECT_EQ(SendRaw(Open({(dir_ / "missing.xm").string()})), "NO\n");
+    EXPECT_EQ(SendRaw(Open({dir_.string()})), "NO\n") << "a folder is no file";
     EXPECT_EQ(SendRaw({'G', 'E', 'T', ' ', '/'}), "NO\n");
     EXPECT_TRUE(requests_.empty());
     ExpectStillServing();

@@ -68,7 +68,7 @@ TEST_F(Keys, SpaceIsRecordedAndChangesNothing) {
 }
 
 TEST_F(Keys, WithoutAModuleTheKeyIsConsumedAndThePositionKept) {
-    for (OpenStatus s : {OpenStatus::Idle, OpenStatus::OggPlaying, OpenStatus::ModuleRejected}) {
+    for (OpenStatus s : {OpenStatus::Idle, OpenStatus::OggPlaying, OpenStatus::Refused}) {
         openedFile.status = s;
         EXPECT_EQ(Press('+'), 0);
         EXPECT_EQ(keyDown, 0u);

@@ -149,10 +149,10 @@ TEST(CopyUtf8Bounded, CutsBeforeACharacterThatDoesNotFit) {
     EXPECT_STREQ(out, "abcd");
 }
 
-TEST_F(OpenFile, OggExtensionInAnyCaseTakesTheOggPath) {
+TEST_F(OpenFile, OggStreamsAreToldByTheirContentWhateverTheirName) {
     std::vector<uint8_t> ogg = EncodeOggTone(0.3);
     ASSERT_FALSE(ogg.empty());
-    for (const char* name : {"tone.ogg", "tone.OGG", "tone.Ogg"}) {
+    for (const char* name : {"tone.ogg", "tone.OGG", "bell.oga", "misnamed.xm"}) {
         std::string path = Write(name, ogg);
         EXPECT_TRUE(openFile(path.c_str()));
         EXPECT_EQ(openedFile.status, OpenStatus::OggPlaying) << name;
@@ -188,6 +188,11 @@ TEST_F(OpenFile, AboutTextsOfAnXMListNoSamples) {
     EXPECT_STREQ(SamplesSong, "");
     EXPECT_EQ(openedFile.channels, 2);
     EXPECT_EQ(openedFile.songLength, 2);
+    // The instrument view lists them, each with its samples beneath it.
+    ASSERT_EQ(openedFile.instruments.size(), 2u);
+    EXPECT_EQ(openedFile.instruments[0].rfind("  1 ", 0), 0u) << openedFile.instruments[0];
+    EXPECT_NE(openedFile.instruments[1].find("lead"), std::string::npos) << openedFile.instruments[1];
+    EXPECT_GT(openedFile.seconds, 0);
 }
 
 TEST_F(OpenFile, AboutTextsOfAModListSamplesWithData) {
@@ -202,15 +207,25 @@ TEST_F(OpenFile, AboutTextsOfAModListSamplesWithData) {
 TEST_F(OpenFile, FailedOggThenAModule) {
     std::string missing = (dir_ / "missing.ogg").string();
     EXPECT_TRUE(openFile(missing.c_str()));
-    EXPECT_EQ(openedFile.status, OpenStatus::OggRefused);
-    EXPECT_TRUE(oggPlayer.TAG_OGGPLAYER);
+    EXPECT_EQ(openedFile.status, OpenStatus::Refused);
+    EXPECT_EQ(openedFile.refusal, Refusal::NoSuchFile);
     EXPECT_FALSE(oggPlayer.OGG_Playing);
-    EXPECT_STREQ(TitleSong, missing.c_str());
-    EXPECT_STREQ(SamplesSong, "OGG File");
 
     std::string notOgg = Write("text.ogg", std::vector<uint8_t>(5000, 'x'));
     openFile(notOgg.c_str());
-    EXPECT_EQ(openedFile.status, OpenStatus::OggRefused);
+    EXPECT_EQ(openedFile.refusal, Refusal::NotOggVorbis) << "named Ogg, it is a broken stream, not a bad module";
+
+    // An Opus stream: refused by name, the About view keeping its path.
+    std::vector<uint8_t> opus = EncodeOggTone(0.1);
+    std::memcpy(opus.data() + 27 + opus[26], "OpusHead", 8);
+    std::string opusPath = Write("voice.ogg", opus);
+    openFile(opusPath.c_str());
+    EXPECT_EQ(openedFile.status, OpenStatus::Refused);
+    EXPECT_EQ(openedFile.refusal, Refusal::OggOpus);
+    EXPECT_TRUE(oggPlayer.TAG_OGGPLAYER);
+    EXPECT_FALSE(oggPlayer.OGG_Playing);
+    EXPECT_STREQ(TitleSong, opusPath.c_str());
+    EXPECT_STREQ(SamplesSong, "OGG File");
 
     std::string xm = Write("after.xm", TinyXM("after"));
     openFile(xm.c_str());
@@ -226,7 +241,8 @@ TEST_F(OpenFile, RejectedModulePlaysNothingAndTheNextFilePlays) {
 
     std::string missing = (dir_ / "missing.xm").string();
     EXPECT_TRUE(openFile(missing.c_str()));
-    EXPECT_EQ(openedFile.status, OpenStatus::ModuleRejected);
+    EXPECT_EQ(openedFile.status, OpenStatus::Refused);
+    EXPECT_EQ(openedFile.refusal, Refusal::NoSuchFile);
     EXPECT_FALSE(output.TAG_SONGPLAYER) << "the first module was stopped";
     EXPECT_FALSE(player.PLAYER_ON.load());
     EXPECT_EQ(player.Liste_mods_nm, 0);
@@ -245,7 +261,7 @@ TEST_F(OpenFile, PathTooLongIsRefusedAfterStoppingThePreviousFile) {
 
     std::string longPath = "/" + std::string(kPathSize, 'a') + ".xm";
     EXPECT_TRUE(openFile(longPath.c_str()));
-    EXPECT_EQ(openedFile.status, OpenStatus::PathTooLong);
+    EXPECT_EQ(openedFile.refusal, Refusal::PathTooLong);
     EXPECT_FALSE(output.TAG_SONGPLAYER);
     EXPECT_STREQ(fname_tmp, "");
 
@@ -253,15 +269,16 @@ TEST_F(OpenFile, PathTooLongIsRefusedAfterStoppingThePreviousFile) {
     std::string fits = "/" + std::string(kPathSize - 5, 'b') + ".xm";
     ASSERT_EQ(fits.size(), kPathSize - 1);
     openFile(fits.c_str());
-    EXPECT_EQ(openedFile.status, OpenStatus::ModuleRejected);
+    EXPECT_EQ(openedFile.status, OpenStatus::Refused);
     EXPECT_STREQ(fname_tmp, fits.c_str());
 }
 
 TEST_F(OpenFile, LongOggPathTitleIsCutAtACharacterBoundary) {
-    // 254 ASCII bytes then a two-byte character: byte 255 would split it.
-    std::string path = "/" + std::string(253, 'd') + "\xc3\xa9" + "/missing.ogg";
+    // 254 bytes then a two-byte character: byte 255 would split it.
+    const std::string folder = std::string(254 - dir_.string().size() - 1, 'd') + "\xc3\xa9";
+    std::string path = Write(folder + "/tone.ogg", EncodeOggTone(0.1));
     openFile(path.c_str());
-    EXPECT_EQ(openedFile.status, OpenStatus::OggRefused);
+    EXPECT_EQ(openedFile.status, OpenStatus::OggPlaying);
     EXPECT_EQ(std::strlen(TitleSong), 254u);
     EXPECT_EQ(std::string(TitleSong), path.substr(0, 254));
 }
@@ -319,17 +336,23 @@ TEST_F(OpenFile, TheAudioDeviceIsOpenedOnce) {
     }
 }
 
-TEST(ReadVorbisFormat, RateAndChannelsFromTheFirstPage) {
+TEST(IdentifyOgg, RateAndChannelsOfVorbisAndOtherCodecsByName) {
     for (auto [rate, channels] : {std::pair{44100, 2}, std::pair{22050, 1}}) {
         std::vector<uint8_t> ogg = EncodeOggTone(0.05, rate, channels);
-        int32_t r = 0, c = 0;
-        ASSERT_TRUE(ReadVorbisFormat(ogg.data(), 64, &r, &c));
-        EXPECT_EQ(r, rate);
-        EXPECT_EQ(c, channels);
-        // Any cut inside the header, or a damaged signature, reads as unknown.
-        for (size_t n = 0; n < size_t(27 + ogg[26] + 16); n++) EXPECT_FALSE(ReadVorbisFormat(ogg.data(), n, &r, &c)) << n;
+        OggIdentity id = IdentifyOgg(ogg.data(), 64);
+        EXPECT_EQ(id.refusal, Refusal::None);
+        EXPECT_EQ(id.rate, rate);
+        EXPECT_EQ(id.channels, channels);
+        // Any cut inside the header, or a damaged signature, is no Vorbis stream.
+        for (size_t n = 0; n < size_t(27 + ogg[26] + 16); n++)
+            EXPECT_EQ(IdentifyOgg(ogg.data(), n).refusal, Refusal::NotOggVorbis) << n;
         ogg[28 + ogg[26]] ^= 0x20;
-        EXPECT_FALSE(ReadVorbisFormat(ogg.data(), ogg.size(), &r, &c));
+        EXPECT_EQ(IdentifyOgg(ogg.data(), ogg.size()).refusal, Refusal::NotOggVorbis);
+        for (auto [magic, codec] : {std::pair{"OpusHead", Refusal::OggOpus}, std::pair{"\x7f" "FLAC", Refusal::OggFlac},
+                                    std::pair{"Speex   ", Refusal::OggSpeex}, std::pair{"\x80theora", Refusal::OggTheora}}) {
+            std::memcpy(ogg.data() + 27 + ogg[26], magic, std::strlen(magic));
+            EXPECT_EQ(IdentifyOgg(ogg.data(), ogg.size()).refusal, codec) << magic;
+        }
     }
 }
 

@@ -13,16 +13,16 @@ TEST(DisplayLines, OneSampleNameALineAndNoTerminalControl) {
     EXPECT_EQ(DisplayLines("caf\xc3\xa9"), (std::vector<std::string>{"caf\xc3\xa9"}));
 }
 
-TEST(AboutView, ShowsTheTextsAndScrollsWithinTheList) {
-    AboutView about;
+TEST(ListView, ShowsTheTextsAndScrollsWithinTheList) {
+    ListView about;
     std::string samples;
     for (int i = 0; i < 30; i++) samples += "sample " + std::to_string(i) + "\n";
     about.set("Title", samples.c_str());
     about.show();
     EXPECT_TRUE(about.visible());
     EXPECT_EQ(about.title(), "Title");
-    ASSERT_EQ(about.samples().size(), 30u);
-    EXPECT_EQ(about.samples()[29], "sample 29");
+    ASSERT_EQ(about.lines().size(), 30u);
+    EXPECT_EQ(about.lines()[29], "sample 29");
 
     about.Scroll(-3, 10);
     EXPECT_EQ(about.firstLine(), 0);
@@ -51,12 +51,33 @@ TEST(ScreenText, MetersAndClock) {
 TEST(ScreenText, AFileThatDoesNotPlaySaysSoInOneLine) {
     ScreenModel m;
     m.file = "/music/bad.xm";
-    m.status = OpenStatus::ModuleRejected;
-    std::string line = StatusLine(m);
-    EXPECT_NE(line.find("/music/bad.xm"), std::string::npos);
-    EXPECT_EQ(line.find('\n'), std::string::npos);
-    m.status = OpenStatus::OggRefused;
-    EXPECT_NE(StatusLine(m).find("Cannot play"), std::string::npos);
+    m.status = OpenStatus::Refused;
+    m.refusal = Refusal::NotAModule;
+    EXPECT_EQ(StatusLine(m), "Cannot play /music/bad.xm: not a module.");
     m.status = OpenStatus::ModulePlaying;
-    EXPECT_EQ(StatusLine(m).find("Cannot"), std::string::npos);
+    EXPECT_EQ(StatusLine(m), "Playing.");
+    m.paused = true;
+    EXPECT_EQ(StatusLine(m), "Paused.");
+    m.finished = true;
+    EXPECT_EQ(StatusLine(m), "Finished.");
+    m.noAudio = "no device";
+    EXPECT_EQ(StatusLine(m), "No audio output: no device.") << "nothing pretends to play";
+}
+
+TEST(ScreenText, TimeAndLongFileNames) {
+    ScreenModel m;
+    m.seconds = 42;
+    EXPECT_EQ(TimeLine(m), "0:42");
+    m.length = 130;
+    EXPECT_EQ(TimeLine(m), "0:42 / 2:10");
+    m.loopSeconds = 15;
+    EXPECT_EQ(TimeLine(m), "0:42 / 2:10, then again from 0:15");
+    m.lengthComplete = false;
+    EXPECT_EQ(TimeLine(m), "0:42 / over 2:10");
+
+    const std::string path = "/home/someone/Music/a rather long folder name/caf\xc3\xa9 song.xm";
+    EXPECT_EQ(ElideMiddle(path, 200), path);
+    EXPECT_EQ(ElideMiddle(path, 30), "/home/someone.../caf\xc3\xa9 song.xm") << "the file name stays whole";
+    EXPECT_EQ(ElideMiddle(path, 12), "... song.xm") << "never half a character";
+    EXPECT_EQ(ElideMiddle(path, 3), "...");
 }

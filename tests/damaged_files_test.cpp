@@ -271,8 +271,8 @@ TEST(LoaderMemory, HeadersClaimingHugeSamplesAndPatternCountsHoldNoMoreThanTheFi
     s3m.patternCount = 0x7FFF;
     s3m.orders.assign(300, 0);
 
-    // MOD: 31 samples of 128 KB each and 128 patterns of 16 channels in the
-    // order table, in a file holding one pattern.
+    // MOD: 31 samples of 128 KB each, in a file holding its 128 patterns of
+    // 16 channels and 16 bytes of sample data.
     test::MODSpec mod;
     mod.tag = "16CH";
     mod.channels = 16;
@@ -284,9 +284,11 @@ TEST(LoaderMemory, HeadersClaimingHugeSamplesAndPatternCountsHoldNoMoreThanTheFi
     sample.loopLengthWords = 0xFFFF;
     sample.data.assign(16, 0x40);
     mod.samples.assign(31, sample);
-    mod.patterns = {test::EmptyMODPattern(16)};
+    mod.patterns.assign(128, test::EmptyMODPattern(16));
 
-    const std::vector<std::vector<uint8_t>> files = {test::BuildXM(xm), test::BuildS3M(s3m), test::BuildMOD(mod)};
+    std::vector<std::vector<uint8_t>> files = {test::BuildXM(xm), test::BuildS3M(s3m), test::BuildMOD(mod)};
+    // Long enough for its counts' tables, so that the S3M header is taken.
+    files[1].resize(files[1].size() + 200000, 0);
     // Warm up the allocator's own bookkeeping first.
     Player player;
     bool loaded = false;

@@ -201,6 +201,32 @@ TEST_F(SequencerTest, SpeedZeroEndsARowOnEveryTick) {
     EXPECT_EQ(player.raw, 3);
 }
 
+// A key's step plays the new entry from its first row; each end of the song
+// is counted for the player, and when it is not to loop all after is silent.
+TEST_F(SequencerTest, OrderStepsStartAtRowZeroAndSongEndsAreCountedAndCanBeSilent) {
+    SongBuilder b(FileFormat::MOD, 1, 2);
+    ModSample& s = b.AddSample(1, Constant(64, 8000));
+    s.loopLength = 64;  // sounds for as long as the song plays
+    b.Put(0, 0, 0, 24, 1);
+    test::StartSong(player, b.song());
+    Ticks(6 * 5 + 2);
+    RequestOrderStep(player, 1);
+    Ticks(1);
+    EXPECT_EQ(player.pattern, 1);
+    EXPECT_EQ(player.raw, 0);
+    EXPECT_EQ(player.ticks, 1);
+
+    player.silentAfterEnd = 1;
+    bool loud = false;
+    for (int i = 0; i < 100 && player.songEnds == 0; i++) {
+        MixNext(player);
+        for (int16_t v : player.ActualBufferToBeMixed) loud |= v != 0;
+    }
+    EXPECT_TRUE(loud);
+    EXPECT_EQ(player.songEnds, 1u);
+    for (int16_t v : test::RenderBlocks(player, 2)) ASSERT_EQ(v, 0);
+}
+
 TEST_F(SequencerTest, BreakOnTheLastEntryRestartsTheSongWithItsSpeedAndTempo) {
     SongBuilder b(FileFormat::XM, 3);
     b.song().speed = 3;

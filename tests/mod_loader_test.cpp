@@ -182,20 +182,36 @@ TEST_F(ModLoader, PatternCountComesFromPlayedPositionsOnly) {
     EXPECT_EQ(Load(desc).nbPatterns, 4);
 }
 
-TEST_F(ModLoader, SongLengthIsCutToTheOrderTable) {
+TEST_F(ModLoader, FinetuneIsASignedNibble) {
     MODSpec desc = MarkedSong("M.K.", 4);
-    desc.songLength = 200;
-    EXPECT_EQ(Load(desc).songLength, 128);
-}
-
-TEST_F(ModLoader, FinetuneIsTheLowNibble) {
-    MODSpec desc = MarkedSong("M.K.", 4);
-    const uint8_t bytes[] = {0x0F, 0x08, 0x07, 0x00, 0xF7, 0x9F, 0x80};
-    const int expected[] = {-1, -8, 7, 0, 7, -1, 0};
+    const uint8_t bytes[] = {0x0F, 0x08, 0x07, 0x00};
+    const int expected[] = {-1, -8, 7, 0};
     desc.samples.clear();
     for (uint8_t b : bytes) desc.samples.push_back(MODSampleSpec{"", 0, b, 64, 0, 0, {}});
     const Mod& song = Load(desc);
-    for (int i = 0; i < 7; i++) EXPECT_EQ(song.samples[i + 1].finetune, expected[i]) << i;
+    for (int i = 0; i < 4; i++) EXPECT_EQ(song.samples[i + 1].finetune, expected[i]) << i;
+}
+
+// Headers no tracker writes are no module: a song longer than the order
+// table, a finetune byte beyond its nibble, a volume above 64, a loop far
+// past its sample, an order naming pattern 128 or more, patterns cut by the
+// end of the file.
+TEST_F(ModLoader, ImplausibleHeadersAreRefused) {
+    std::vector<MODSpec> bad(6, MarkedSong("M.K.", 4));
+    bad[0].songLength = 200;
+    bad[1].samples[0].finetune = 0x17;
+    bad[2].samples[0].volume = 65;
+    bad[3].samples[0].loopStartWords = 10;
+    bad[3].samples[0].loopLengthWords = 10;
+    bad[4].orders = {128};
+    bad[5].songLength = 3;
+    bad[5].orders = {0, 1, 2};
+    for (size_t i = 0; i < bad.size(); i++) {
+        image_ = BuildMOD(bad[i]);
+        Refusal why = Refusal::None;
+        EXPECT_FALSE(AddMusic(player, image_.data(), image_.size(), &why)) << i;
+        EXPECT_EQ(why, Refusal::NotAModule) << i;
+    }
 }
 
 TEST_F(ModLoader, SampleHeaderWordsBecomeFrames) {
@@ -228,20 +244,6 @@ TEST_F(ModLoader, SampleLongerThanTheFileIsCutToIt) {
     EXPECT_EQ(song.samples[1].data[14], 0);
     EXPECT_EQ(song.samples[2].length, 0);
     EXPECT_EQ(song.samples[2].data, nullptr);
-}
-
-TEST_F(ModLoader, PatternsCutByTheEndOfTheFileReadAsEmpty) {
-    MODSpec desc = MarkedSong("M.K.", 4);
-    desc.songLength = 3;
-    desc.orders = {0, 1, 2};
-    desc.samples.clear();
-    image_ = BuildMOD(desc);
-    image_.resize(1084 + 1024 + 10);
-    const Mod& song = LoadBytes();
-    ASSERT_EQ(song.nbPatterns, 3);
-    EXPECT_EQ(song.patterns[0].tracks[3][63].period, 428);
-    EXPECT_EQ(song.patterns[2].tracks[3][63].period, 0);
-    EXPECT_EQ(song.patterns[2].tracks[3][63].note, -1);
 }
 
 }  // namespace

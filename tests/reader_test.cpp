@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -65,9 +66,20 @@ TEST(Reader, WholeFileReadsRegularFilesWithinTheLimitOnly) {
     EXPECT_EQ(std::string(out.begin(), out.end()), "0123456789");
     EXPECT_FALSE(ReadWholeFile(name, out, 9));
     EXPECT_TRUE(out.empty());
+    Refusal why = Refusal::None;
+    EXPECT_FALSE(ReadWholeFile(name, out, 9, &why));
+    EXPECT_EQ(why, Refusal::TooLarge);
     unlink(name);
-    EXPECT_FALSE(ReadWholeFile("/nonexistent/moddeck/file.xm", out, 100));
-    EXPECT_FALSE(ReadWholeFile("/tmp", out, 100));
+    EXPECT_FALSE(ReadWholeFile("/nonexistent/moddeck/file.xm", out, 100, &why));
+    EXPECT_EQ(why, Refusal::NoSuchFile);
+    EXPECT_FALSE(ReadWholeFile("/tmp", out, 100, &why));
+    EXPECT_EQ(why, Refusal::IsADirectory);
+    EXPECT_FALSE(ReadWholeFile("/dev/null", out, 100, &why));
+    EXPECT_EQ(why, Refusal::NotARegularFile);
+    close(open(name, O_CREAT | O_WRONLY, 0600));
+    EXPECT_FALSE(ReadWholeFile(name, out, 100, &why));
+    EXPECT_EQ(why, Refusal::EmptyFile);
+    unlink(name);
 }
 
 }  // namespace

@@ -1,10 +1,15 @@
-// moddeck-inspect FILE: loads a module and prints its structure.
+// moddeck-inspect FILE: loads a module and prints its structure, or prints
+// what an Ogg Vorbis stream holds.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
+#include <vector>
+
 #include "engine/player.h"
+#include "engine/song_length.h"
 #include "loaders/loaders.h"
+#include "ogg/ogg_player.h"
 #include "song/reader.h"
 
 using namespace moddeck;
@@ -63,8 +68,13 @@ void PrintCells(const Mod& m) {
 void Print(const Mod& m) {
     char title[65] = {};
     std::memcpy(title, m.title, 63);
-    std::printf("format   %s\ntitle    %s\nchannels %d\nlength   %d orders\nspeed    %d  bpm %d\n",
-                FormatName(m), title, m.nbChannels, m.songLength, m.speed, m.bpm);
+    // A MOD header holds no speed or tempo: it starts at 6 ticks a row, 125 bpm.
+    const bool mod = !m.isXM && !m.isS3M;
+    const SongTimeline t = MeasureSong(m);
+    std::printf("format   %s\ntitle    %s\nchannels %d\nlength   %d orders, %.1f s%s", FormatName(m), title,
+                m.nbChannels, m.songLength, t.seconds, t.complete ? "" : " or more");
+    if (t.loopSeconds >= 0) std::printf(", then again from %.1f s", t.loopSeconds);
+    std::printf("\nspeed    %d  bpm %d%s\n", mod ? 6 : m.speed, mod ? 125 : m.bpm, mod ? " (a MOD starts so)" : "");
     std::printf("orders  ");
     for (int i = 0; i < m.songLength && i < kMaxOrders; i++) std::printf(" %d", m.orders[i]);
     std::printf("\npatterns %d\n", m.nbPatterns);
@@ -103,9 +113,28 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: moddeck-inspect FILE\n");
         return 2;
     }
-    Player player;
-    if (!AddMusic(player, argv[1])) {
-        std::fprintf(stderr, "moddeck-inspect: %s: cannot be read or is not a module\n", argv[1]);
+    std::vector<uint8_t> bytes;
+    Refusal why = Refusal::None;
+    if (!ReadWholeFile(argv[1], bytes, 0x7FFFFFFF, &why)) {
+        std::fprintf(stderr, "moddeck-inspect: %s: %s\n", argv[1], RefusalText(why));
+        return 1;
+    }
+    if (IsOggImage(bytes.data(), bytes.size())) {
+        OggPlayer ogg;
+        if (!OpenOggBytes(ogg, bytes.data(), bytes.size(), &why)) {
+            std::fprintf(stderr, "moddeck-inspect: %s: %s\n", argv[1], RefusalText(why));
+            return 1;
+        }
+        const OggIdentity id = IdentifyOgg(bytes.data(), bytes.size());
+        std::printf("format   Ogg Vorbis\nrate     %d Hz\nchannels %d\nlength   %.1f s\n", id.rate, id.channels,
+                    ogg.OGG_Seconds);
+        CloseOggStream(ogg);
+        return 0;
+    }
+    Player player(VoiceBuffers::None);
+    if (bytes.size() > kMaxModuleBytes || !AddMusic(player, bytes.data(), bytes.size(), &why)) {
+        if (bytes.size() > kMaxModuleBytes) why = Refusal::TooLarge;
+        std::fprintf(stderr, "moddeck-inspect: %s: %s\n", argv[1], RefusalText(why));
         return 1;
     }
     Print(*player.SONG);

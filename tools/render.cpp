@@ -1,16 +1,16 @@
 // moddeck-render: renders a module or an Ogg Vorbis file to a WAV file
 // exactly as the player hands it to OpenAL, block by block (100 ms each).
-// A module gives 16-bit stereo at 44,100 Hz; an Ogg Vorbis file (extension
-// .ogg in any case, as in the player) 16-bit stereo at the stream's own rate,
-// down to the end of the stream, or S seconds with the silence after its end
-// when --seconds is given.
+// A module gives 16-bit stereo at 44,100 Hz; an Ogg Vorbis file (told by its
+// content, as in the player) 16-bit stereo at the stream's own rate, down to
+// the end of the stream, or S seconds with the silence after its end when
+// --seconds is given.
 //
-//   moddeck-render [--seconds S] INPUT OUTPUT.wav
+//   moddeck-render [--seconds S] INPUT OUTPUT.wav    (OUTPUT - : standard output)
 //
-// Exit status: 0 on success; 1 when INPUT cannot be read or is rejected, or
-// OUTPUT cannot be written; 2 on bad usage.
+// Exit status: 0 on success; 1 when INPUT cannot be read or is refused
+// (the reason is printed), or OUTPUT cannot be written; 2 on bad usage,
+// OUTPUT naming INPUT included.
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -18,6 +18,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
+
+#include <sys/stat.h>
 
 #include "engine/module_start.h"
 #include "engine/player.h"
@@ -38,7 +41,7 @@ void PutLE(FILE* f, uint32_t v, int bytes) {
     for (int i = 0; i < bytes; i++) std::fputc((v >> (8 * i)) & 0xFF, f);
 }
 
-void WriteWavHeader(FILE* f, uint32_t dataBytes, uint32_t rate = kOutputRate) {
+bool WriteWavHeader(FILE* f, uint32_t dataBytes, uint32_t rate = kOutputRate) {
     std::fwrite("RIFF", 1, 4, f);
     PutLE(f, 36 + dataBytes, 4);
     std::fwrite("WAVEfmt ", 1, 8, f);
@@ -51,6 +54,7 @@ void WriteWavHeader(FILE* f, uint32_t dataBytes, uint32_t rate = kOutputRate) {
     PutLE(f, 16, 2);                  // bits per sample
     std::fwrite("data", 1, 4, f);
     PutLE(f, dataBytes, 4);
+    return !std::ferror(f);
 }
 
 // Writes `count` samples as little-endian 16-bit values.
@@ -72,60 +76,59 @@ bool WriteSamples(FILE* f, const int16_t* samples, size_t count) {
 
 bool WriteBlock(FILE* f, const int16_t* samples) { return WriteSamples(f, samples, kBlockSamples); }
 
-// Loads INPUT as a module, starts it as the player does and renders
+// OUTPUT, opened once INPUT has been accepted (so that a refused input
+// leaves any file of that name alone): standard output for "-".
+FILE* OpenOutput(const char* output) {
+    FILE* f = std::strcmp(output, "-") == 0 ? stdout : std::fopen(output, "wb");
+    if (!f) std::fprintf(stderr, "moddeck-render: %s: %s\n", output, std::strerror(errno));
+    return f;
+}
+
+// Flushes and closes OUTPUT; 0 when everything was written, else 1.
+int CloseOutput(FILE* f, const char* output, bool written) {
+    const bool closed = std::fflush(f) == 0 && (f == stdout || std::fclose(f) == 0);
+    if (written && closed) return 0;
+    std::fprintf(stderr, "moddeck-render: %s: write failed\n", output);
+    return 1;
+}
+
+// Loads the module in `bytes`, starts it as the player does and renders
 // `blocks` blocks into OUTPUT.
-int RenderModule(const char* input, const char* output, uint64_t blocks) {
+int RenderModule(const char* input, const std::vector<uint8_t>& bytes, const char* output, uint64_t blocks) {
     Player player;
-    if (!AddMusic(player, input)) {
-        std::fprintf(stderr, "moddeck-render: %s: cannot read it or not a module\n", input);
+    Refusal why = Refusal::TooLarge;
+    if (bytes.size() > kMaxModuleBytes || !AddMusic(player, bytes.data(), bytes.size(), &why)) {
+        std::fprintf(stderr, "moddeck-render: %s: %s\n", input, RefusalText(why));
         return 1;
     }
-    FILE* f = std::fopen(output, "wb");
-    if (!f) {
-        std::fprintf(stderr, "moddeck-render: %s: %s\n", output, std::strerror(errno));
-        FreeSongList(player);
-        return 1;
-    }
+    FILE* f = OpenOutput(output);
+    if (!f) return 1;
     StartModule(player);
     player.PLAYER_PARAMS = 1;  // at its end the song starts again, as in the player
     player.VOLUMEOP = 1;
-    WriteWavHeader(f, static_cast<uint32_t>(blocks * kBlockBytes));
-    bool ok = true;
+    bool ok = WriteWavHeader(f, static_cast<uint32_t>(blocks * kBlockBytes));
     for (uint64_t b = 0; b < blocks && ok; b++) {
         MixNext(player);
         ok = WriteBlock(f, player.ActualBufferToBeMixed);
     }
-    ok = std::fclose(f) == 0 && ok;
     StopModule(player);
     FreeSongList(player);
-    if (!ok) {
-        std::fprintf(stderr, "moddeck-render: %s: write failed\n", output);
-        return 1;
-    }
-    return 0;
+    return CloseOutput(f, output, ok);
 }
 
-// True when the player takes the Ogg Vorbis path for `path`: the text after
-// its last '.' is "OGG" in any case.
-bool IsOggPath(const char* path) {
-    const char* dot = std::strrchr(path, '.');
-    return dot && std::strlen(dot + 1) == 3 && std::toupper(static_cast<unsigned char>(dot[1])) == 'O' &&
-           std::toupper(static_cast<unsigned char>(dot[2])) == 'G' &&
-           std::toupper(static_cast<unsigned char>(dot[3])) == 'G';
-}
-
-// Opens INPUT as the Ogg player does and writes the blocks OGG_MixNext
-// hands to OpenAL: to the end of the stream when `toEnd`, else exactly
-// `blocks` of them.
-int RenderOgg(const char* input, const char* output, bool toEnd, uint64_t blocks) {
+// Opens the Ogg image as the Ogg player does and writes the blocks
+// OGG_MixNext hands to OpenAL: to the end of the stream when `toEnd`, else
+// exactly `blocks` of them. To the end, the header's sizes are written last
+// where the output can seek, and as the largest ("unknown") where it cannot.
+int RenderOgg(const char* input, const std::vector<uint8_t>& bytes, const char* output, bool toEnd, uint64_t blocks) {
     OggPlayer ogg;
-    if (!OpenOggStream(ogg, input)) {
-        std::fprintf(stderr, "moddeck-render: %s: cannot read it or not an Ogg Vorbis stream\n", input);
+    Refusal why = Refusal::None;
+    if (!OpenOggBytes(ogg, bytes.data(), bytes.size(), &why)) {
+        std::fprintf(stderr, "moddeck-render: %s: %s\n", input, RefusalText(why));
         return 1;
     }
-    FILE* f = std::fopen(output, "wb");
+    FILE* f = OpenOutput(output);
     if (!f) {
-        std::fprintf(stderr, "moddeck-render: %s: %s\n", output, std::strerror(errno));
         CloseOggStream(ogg);
         return 1;
     }
@@ -133,8 +136,9 @@ int RenderOgg(const char* input, const char* output, bool toEnd, uint64_t blocks
     const uint64_t blockBytes = static_cast<uint64_t>(ogg.OGG_BlockBytes);
     const uint64_t maxBlocks = (0xFFFFFFFFull - 36) / blockBytes;
     const uint64_t limit = toEnd ? maxBlocks : std::min(blocks, maxBlocks);
-    WriteWavHeader(f, 0, static_cast<uint32_t>(ogg.OGG_Rate));
-    bool ok = true;
+    const bool seekable = std::fseek(f, 0, SEEK_CUR) == 0;
+    const uint32_t announced = !toEnd ? static_cast<uint32_t>(limit * blockBytes) : seekable ? 0 : 0xFFFFFFFFu - 36;
+    bool ok = WriteWavHeader(f, announced, static_cast<uint32_t>(ogg.OGG_Rate));
     uint64_t written = 0;
     while (written < limit && ok) {
         if (toEnd && ogg.OGG_Status == 0) break;  // the block with the last frames is out
@@ -143,14 +147,17 @@ int RenderOgg(const char* input, const char* output, bool toEnd, uint64_t blocks
         written++;
     }
     CloseOggStream(ogg);
-    ok = ok && std::fseek(f, 0, SEEK_SET) == 0;
-    if (ok) WriteWavHeader(f, static_cast<uint32_t>(written * blockBytes), static_cast<uint32_t>(ogg.OGG_Rate));
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok) {
-        std::fprintf(stderr, "moddeck-render: %s: write failed\n", output);
-        return 1;
-    }
-    return 0;
+    if (ok && toEnd && seekable)
+        ok = std::fseek(f, 0, SEEK_SET) == 0 &&
+             WriteWavHeader(f, static_cast<uint32_t>(written * blockBytes), static_cast<uint32_t>(ogg.OGG_Rate));
+    return CloseOutput(f, output, ok);
+}
+
+// True when `output` names the file `input` is: rendering would destroy
+// the input.
+bool SameFile(const char* input, const char* output) {
+    struct stat in, out;
+    return stat(input, &in) == 0 && stat(output, &out) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino;
 }
 
 int Usage() {
@@ -193,7 +200,17 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "moddeck-render: --seconds %g is more than a WAV file can hold\n", seconds);
         return 2;
     }
-    if (IsOggPath(paths[0]))
-        return RenderOgg(paths[0], paths[1], !secondsGiven, static_cast<uint64_t>(blocks));
-    return RenderModule(paths[0], paths[1], static_cast<uint64_t>(blocks));
+    if (std::strcmp(paths[1], "-") != 0 && SameFile(paths[0], paths[1])) {
+        std::fprintf(stderr, "moddeck-render: OUTPUT is INPUT: %s would be overwritten\n", paths[0]);
+        return 2;
+    }
+    std::vector<uint8_t> bytes;
+    Refusal why = Refusal::None;
+    if (!ReadWholeFile(paths[0], bytes, 0x7FFFFFFF, &why)) {
+        std::fprintf(stderr, "moddeck-render: %s: %s\n", paths[0], RefusalText(why));
+        return 1;
+    }
+    return IsOggImage(bytes.data(), bytes.size())
+               ? RenderOgg(paths[0], bytes, paths[1], !secondsGiven, static_cast<uint64_t>(blocks))
+               : RenderModule(paths[0], bytes, paths[1], static_cast<uint64_t>(blocks));
 }

@@ -33,7 +33,7 @@ protected:
         alGetSourcei(source, what, &value);
         return value;
     }
-    OutputFeed Feed() { return {CountRender, nullptr, block, sizeof block, 44100, &exit, &acknowledged, nullptr}; }
+    OutputFeed Feed() { return {CountRender, nullptr, block, sizeof block, 44100, &exit, &acknowledged, nullptr, nullptr}; }
 
     ALuint source = 0, buffers[kOutputBuffers] = {};
     std::atomic<uint8_t> exit{0};

@@ -42,9 +42,10 @@ int main(int argc, char** argv) {
     for (const MinimalFile& f : modules) put("loader_fuzz", f.name, f.bytes);
     for (const MinimalFile& f : MinimalOggFiles()) put("ogg_fuzz", f.name, f.bytes);
 
-    put("message_fuzz", "short.msg", BuildOpenMessage("/a.xm"));
-    put("message_fuzz", "music.msg", BuildOpenMessage("/home/user/Music/song name.s3m"));
-    put("message_fuzz", "long.msg", BuildOpenMessage("/" + std::string(kMaxMessagePath - 1, 'x')));
+    put("message_fuzz", "short.msg", BuildMessage({Command::Open, {"/a.xm"}}));
+    put("message_fuzz", "music.msg", BuildMessage({Command::Enqueue, {"/home/user/Music/song name.s3m", "/b.mod"}}));
+    put("message_fuzz", "long.msg", BuildMessage({Command::Open, {"/" + std::string(kMaxMessagePath - 1, 'x')}}));
+    put("message_fuzz", "quit.msg", BuildMessage({Command::Quit, {}}));
 
     const std::string keys = "++-- +++++-----+-+-x+ -";
     for (const MinimalFile& f : modules)

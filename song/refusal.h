@@ -1,0 +1,32 @@
+// Why a file cannot be played, for people: the screen, the hand-off to a
+// running player and the developer tools all print the same words.
+#pragma once
+
+namespace moddeck {
+
+enum class Refusal {
+    None,              // nothing went wrong
+    NoSuchFile,
+    IsADirectory,
+    NotARegularFile,   // a device, a pipe or a socket named as a file
+    PermissionDenied,
+    EmptyFile,
+    TooLarge,          // beyond what the player will hold in memory
+    Unreadable,        // any other failure to open or read it
+    NotAModule,        // no plausible XM, S3M or MOD header, nor an Ogg stream
+    OggOpus,           // an Ogg stream of another codec than Vorbis
+    OggFlac,
+    OggSpeex,
+    OggTheora,
+    NotOggVorbis,      // an Ogg stream whose Vorbis headers are missing or broken
+    PathTooLong,
+    ListFull,          // the song list already holds its 32 songs
+};
+
+// A short lower-case phrase: "no such file", "not a module", ...; "" for None.
+const char* RefusalText(Refusal why);
+
+// The refusal that an errno value from opening or reading a file means.
+Refusal RefusalOfErrno(int error);
+
+}  // namespace moddeck

@@ -116,6 +116,23 @@ int CompareFile(const char* file, uint64_t blocks) {
     return 0;
 }
 
+// This process's own peak: the kernel's high-water mark of its memory
+// since it started. ru_maxrss also counts what the parent held when it
+// forked, so that a large shell or script would show through.
+long PeakResidentKiB() {
+    long kib = -1;
+    if (FILE* f = std::fopen("/proc/self/status", "r")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, f))
+            if (std::sscanf(line, "VmHWM: %ld kB", &kib) == 1) break;
+        std::fclose(f);
+    }
+    if (kib >= 0) return kib;
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
 bool ParsePositive(const char* text, double max, double& out) {
     char* end = nullptr;
     out = std::strtod(text, &end);
@@ -194,8 +211,6 @@ int main(int argc, char** argv) {
     if (totalWall > 0) std::printf("total: %.0f x realtime\n", totalAudio / totalWall);
     if (jobs > 1 && elapsed > 0)
         std::printf("throughput on %d threads: %.0f x realtime\n", static_cast<int>(jobs), totalAudio / elapsed);
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    std::printf("peak resident memory: %ld KiB\n", usage.ru_maxrss);
+    std::printf("peak resident memory: %ld KiB\n", PeakResidentKiB());
     return status;
 }

@@ -47,7 +47,8 @@ void PublishMeters(Player& p) {
     for (int c = 0; c < kMaxChannels; c++) {
         int peak = 0;
         const int16_t* frames = p.ptrVoices[c];
-        if (c < channels && frames) peak = PeakOf(frames);
+        if (c < channels && p.fastMix) peak = p.peaksAhead[c][0];
+        else if (c < channels && frames) peak = PeakOf(frames);
         m.peak[c].store(uint16_t(peak), std::memory_order_relaxed);
     }
     m.row.store(p.raw, std::memory_order_relaxed);

@@ -7,8 +7,9 @@
 namespace moddeck {
 
 // Called by the renderer once per block, just before its final mix, while
-// p.meters.wanted is set: the peak of frames 0..4409 of the voice buffers of
-// channels below NVoices, and `raw`. Allocates nothing and locks nothing.
+// p.meters.wanted is set: the peak of each channel below NVoices over the
+// block (fast mixer: kept while rendering; plain mixer: frames 0..4409 of
+// its voice buffer), and `raw`. Allocates nothing and locks nothing.
 void PublishMeters(Player& p);
 
 // Zeroes every figure (not `wanted`). Called when a module starts or stops,

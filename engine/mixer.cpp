@@ -5,11 +5,8 @@
 #include <cstring>
 
 #include "engine/envelopes.h"
+#include "engine/mixer_runs.h"
 #include "engine/periods.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace moddeck {
 
@@ -50,71 +47,9 @@ Loop LoopOf(const ModSample& s, FileFormat kind) {
     return loop;
 }
 
-// Interpolates between a and b at fraction f, applies the gain and pans.
-inline void EmitFrame(int32_t a, int32_t b, float f, float g, float p, int16_t* out) {
-    int32_t s = static_cast<int32_t>(((static_cast<float>(b) - static_cast<float>(a)) * f + static_cast<float>(a)) * g);
-    PanFrame(s, p, out);
-}
-
-// Frames are prepared in chunks (the two sample values of each frame and
-// the fraction of its position that weights them) and then emitted
-// together, several at a time, with the same arithmetic as EmitFrame.
-constexpr int kChunk = 64;
-
-struct Chunk {
-    int32_t a[kChunk];
-    int32_t b[kChunk];
-    int32_t frac[kChunk];  // the fraction's top 24 bits
-};
-
-// Positions are 32.32 fixed-point frames (see Voice): a step is added
-// exactly, so that long notes keep their pitch and a run of frames can be
-// skipped in one multiplication. The fraction weights a frame's two values,
-// to 24 bits: as many as a float holds exactly.
-constexpr double kFixedOne = 4294967296.0;
-constexpr float kFractionUnit = 1.0f / 16777216.0f;
-inline int32_t FrameOf(int64_t pos) { return static_cast<int32_t>(pos >> 32); }
-inline int32_t FractionOf(int64_t pos) { return static_cast<int32_t>(static_cast<uint32_t>(pos) >> 8); }
 // The position `pos` with its frame replaced by `frame`, its fraction kept.
 inline int64_t AtFrame(int64_t pos, int32_t frame) {
     return (static_cast<int64_t>(frame) << 32) | static_cast<uint32_t>(pos);
-}
-
-void EmitChunk(const Chunk& ch, int n, float g, float p, int16_t* out) {
-    int i = 0;
-#if defined(__SSE2__)
-    const __m128 vg = _mm_set1_ps(g), vp = _mm_set1_ps(p);
-    const __m128i low16 = _mm_set1_epi32(0xFFFF);
-    for (; i + 4 <= n; i += 4) {
-        __m128 a = _mm_cvtepi32_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(ch.a + i)));
-        __m128 b = _mm_cvtepi32_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(ch.b + i)));
-        __m128 f = _mm_mul_ps(_mm_cvtepi32_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(ch.frac + i))),
-                              _mm_set1_ps(kFractionUnit));
-        __m128i s = _mm_cvttps_epi32(_mm_mul_ps(_mm_add_ps(_mm_mul_ps(_mm_sub_ps(b, a), f), a), vg));
-        __m128i left32 = _mm_cvttps_epi32(_mm_mul_ps(_mm_cvtepi32_ps(s), vp));
-        __m128i left = _mm_srai_epi32(_mm_slli_epi32(left32, 16), 16);  // (int16) of it
-        __m128i right = _mm_sub_epi32(s, left);
-        __m128i frames = _mm_or_si128(_mm_and_si128(left, low16), _mm_slli_epi32(right, 16));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * i), frames);
-    }
-#endif
-    for (; i < n; i++) EmitFrame(ch.a[i], ch.b[i], static_cast<float>(ch.frac[i]) * kFractionUnit, g, p, out + 2 * i);
-}
-
-// silentFrom is kept up to date by both paths; only the fast path uses it
-// to skip work.
-void WriteSilence(Player& pl, int c, int32_t from, int32_t frames) {
-    int16_t* buf = pl.ptrVoices[c];
-    int32_t* silentFrom = pl.silentFrom;
-    if (!pl.skipSilence) {
-        std::memset(buf + 2 * from, 0, sizeof(int16_t) * 2 * frames);
-        return;
-    }
-    int32_t end = from + frames;
-    if (from < silentFrom[c]) {
-        std::memset(buf + 2 * from, 0, sizeof(int16_t) * 2 * (std::min(end, silentFrom[c]) - from));
-        if (end >= silentFrom[c]) silentFrom[c] = from;
-    }
 }
 
 // A mono S3M plays at the level its header's master volume (16..127) asks
@@ -140,159 +75,158 @@ float GainOf(const Mod& song, FileFormat kind, const Voice& v, const ModInstrume
     return static_cast<float>(scaled) / 64.0f;
 }
 
-// How many frames, up to `max`, from `pos` on lie below `limit`: the run the
-// renderers take without any check per frame.
-inline int RunBelow(int64_t pos, int64_t limit, int64_t step, int max) {
-    if (pos >= limit) return 0;
-    if (step <= 0) return max;
-    const int64_t run = (limit - pos + step - 1) / step;
-    return run < max ? static_cast<int>(run) : max;
+// The position folded back into the loop once it has run past it: forward
+// loops wrap to their start, ping-pong loops to the start of their round
+// (forward then back). Rendering folds before it reads each frame.
+int64_t FoldIntoLoop(const Loop& loop, int64_t pos) {
+    const int32_t i = FrameOf(pos), start = loop.start;
+    if (loop.mode == LoopMode::Forward && i >= start + loop.length)
+        return AtFrame(pos, start + (i - start) % loop.length);
+    if (loop.mode == LoopMode::PingPong && i > start && i - start >= 2 * loop.length)
+        return AtFrame(pos, start + (i - start) % (2 * loop.length));
+    return pos;
 }
 
-// Frames i, i + 1 of a run that steps forward through the data.
-inline int TakeRun(const int16_t* d, int64_t& pos, int64_t step, int run, Chunk& ch, int m) {
-    for (int k = 0; k < run; k++, m++) {
-        const int32_t i = FrameOf(pos);
-        ch.a[m] = d[i];
-        ch.b[m] = d[i + 1];
-        ch.frac[m] = FractionOf(pos);
-        pos += step;
-    }
-    return m;
-}
+// The two sample values a frame interpolates between.
+struct FramePair {
+    int32_t a;
+    int32_t b;
+};
 
-// One-shot sample: plays until the position passes the end (MOD and S3M
-// play the frame at `length` as a zero, XM stops at it). Returns the frames
-// written; the rest of the tick is silence.
-int32_t RenderOneShot(Voice& v, const ModSample& s, FileFormat kind, int64_t step, float g, float p, int16_t* out,
-                      int32_t frames) {
+// Where the frame at `pos` (folded into the loop) reads: the formula of
+// each loop mode, frame by frame, as the plain path renders. False when a
+// one-shot sample has ended at `pos`.
+bool FrameAt(const ModSample& s, FileFormat kind, const Loop& loop, int64_t pos, FramePair& out) {
     const int16_t* d = s.data;
     const int32_t n = s.length;
-    const int32_t endAt = kind == FileFormat::XM ? n : n + 1;
+    const int32_t i = FrameOf(pos);
+    const int32_t start = loop.start, len = loop.length;
+    switch (loop.mode) {
+        case LoopMode::None: {
+            // MOD and S3M play the frame at `length` as a zero, XM stops at it.
+            if (i >= (kind == FileFormat::XM ? n : n + 1)) return false;
+            const int32_t a = i < n ? d[i] : 0;
+            out = {a, i + 1 < n ? d[i + 1] : a};
+            return true;
+        }
+        case LoopMode::Forward: {
+            const int32_t end = start + len;
+            out = {d[i], d[i + 1 < end ? i + 1 : start]};
+            return true;
+        }
+        case LoopMode::PingPong: {
+            // Forward over start..end-1, back over end..start+1. The backward
+            // leg's first frame, `end`, may lie past the data when the loop
+            // ends at the sample's last frame: it reads the last frame instead.
+            auto frameAt = [&](int32_t dist) { return dist < len ? start + dist : start + 2 * len - dist; };
+            const int32_t j = i > start ? frameAt(i - start) : i;
+            const int32_t k = i + 1 > start ? frameAt((i + 1 - start) % (2 * len)) : i + 1;
+            const int32_t a = d[std::min(j, n - 1)];
+            out = {a, k < n ? d[k] : a};
+            return true;
+        }
+    }
+    return false;
+}
+
+// The plain path: every frame through FrameAt into the voice's own buffer.
+// Returns the frames written; after a one-shot sample's end the rest of the
+// tick is the caller's to silence.
+int32_t RenderPlain(Voice& v, const ModSample& s, FileFormat kind, const Loop& loop, int64_t step, float g, float p,
+                    int16_t* out, int32_t frames) {
     int64_t pos = v.position;
     int32_t f = 0;
-    bool ended = false;
-    Chunk ch;
-    while (f < frames && !ended) {
-        const int count = std::min(kChunk, frames - f);
-        // Both frames inside the data: no checks per frame.
-        int m = TakeRun(d, pos, step, RunBelow(pos, static_cast<int64_t>(n - 1) << 32, step, count), ch, 0);
-        for (; m < count; m++) {
-            int32_t i = FrameOf(pos);
-            if (i >= endAt) {
-                v.period = 0;
-                ended = true;
-                break;
-            }
-            int32_t a = i < n ? d[i] : 0;
-            ch.a[m] = a;
-            ch.b[m] = i + 1 < n ? d[i + 1] : a;
-            ch.frac[m] = FractionOf(pos);
-            pos += step;
+    for (FramePair ab; f < frames; f++, pos += step) {
+        pos = FoldIntoLoop(loop, pos);
+        if (!FrameAt(s, kind, loop, pos, ab)) {
+            v.period = 0;
+            break;
         }
-        EmitChunk(ch, m, g, p, out + 2 * f);
-        f += m;
+        EmitFrame(ab.a, ab.b, FractionOf(pos), g, p, out + 2 * f);
     }
     v.position = pos;
     return f;
 }
 
-void RenderForward(Voice& v, const ModSample& s, const Loop& loop, int64_t step, float g, float p, int16_t* out,
-                   int32_t frames) {
-    const int16_t* d = s.data;
-    const int32_t start = loop.start, len = loop.length, end = loop.start + loop.length;
-    int64_t pos = v.position;
-    Chunk ch;
-    for (int32_t f = 0; f < frames;) {
-        const int count = std::min(kChunk, frames - f);
-        for (int m = 0; m < count; m++) {
-            // Inside the loop (or before it), next frame beside it.
-            m = TakeRun(d, pos, step, RunBelow(pos, static_cast<int64_t>(end - 1) << 32, step, count - m), ch, m);
-            if (m == count) break;
-            // The loop's last frame, or past it: folded back into the loop.
-            const int64_t here = pos;
-            int32_t i = FrameOf(pos);
-            int32_t j = i;
-            if (i >= end) {
-                j = start + (i - start) % len;
-                pos = AtFrame(here, j);
-            }
-            ch.a[m] = d[j];
-            ch.b[m] = d[j + 1 < end ? j + 1 : start];
-            ch.frac[m] = FractionOf(here);
-            pos += step;
-        }
-        EmitChunk(ch, count, g, p, out + 2 * f);
-        f += count;
-    }
-    v.position = pos;
+// How many frames, up to `max`, from `pos` on lie below `limit`.
+inline int32_t RunBelow(int64_t pos, int64_t limit, int64_t step, int32_t max) {
+    if (pos >= limit) return 0;
+    if (step <= 0) return max;
+    const int64_t run = (limit - pos + step - 1) / step;
+    return run < max ? static_cast<int32_t>(run) : max;
 }
 
-// Ping-pong: forward over start..end-1, back over end..start+1. The backward
-// leg's first frame, `end`, may lie past the data when the loop ends at the
-// sample's last frame: it reads the last frame instead.
-void RenderPingPong(Voice& v, const ModSample& s, const Loop& loop, int64_t step, float g, float p, int16_t* out,
-                    int32_t frames) {
+// The frames from `pos` (folded into the loop) on, up to `limit`, that read
+// their two values alike: side by side forward, side by side backward (the
+// return leg of a ping-pong loop, from `mirror`), or one pair throughout
+// (`fixed`: a loop's last frame with its first, a sample's last frame with
+// itself). The fast path's restatement of FrameAt, by stretches.
+struct Stretch {
+    enum Kind { Forward, Backward, Fixed, Silent, Ended } kind;
+    int64_t limit = 0;
+    int32_t mirror = 0;
+    int32_t frame = 0;  // Fixed: the frame whose positions the stretch holds
+    int16_t fixed[2] = {};
+};
+
+Stretch StretchAt(const ModSample& s, FileFormat kind, const Loop& loop, int64_t pos) {
     const int16_t* d = s.data;
-    const int32_t n = s.length;
-    const int32_t start = loop.start, len = loop.length, period2 = 2 * loop.length;
-    // Frame of the loop at distance `dist` (0 .. 2 * len - 1) from its start:
-    // forward over the first `len`, then backward.
-    auto frameAt = [&](int32_t dist) { return dist < len ? start + dist : start + period2 - dist; };
-    const int32_t forwardEnd = start + len, roundEnd = start + period2, mirror = 2 * start + period2;
+    const int32_t n = s.length, i = FrameOf(pos);
+    auto below = [](int32_t frame) { return static_cast<int64_t>(frame) << 32; };
+    auto fixed = [&](int16_t a, int16_t b) {
+        Stretch st{Stretch::Fixed, below(i + 1), 0, i};
+        st.fixed[0] = a, st.fixed[1] = b;
+        return st;
+    };
+    if (loop.mode == LoopMode::None) {
+        if (i < n - 1) return {Stretch::Forward, below(n - 1)};
+        if (i == n - 1) return fixed(d[n - 1], d[n - 1]);
+        // MOD and S3M play the frame at `length` as a zero, XM stops at it.
+        return {kind != FileFormat::XM && i == n ? Stretch::Silent : Stretch::Ended, below(n + 1)};
+    }
+    const int32_t start = loop.start, end = loop.start + loop.length;
+    if (loop.mode == LoopMode::Forward)
+        return i < end - 1 ? Stretch{Stretch::Forward, below(end - 1)} : fixed(d[end - 1], d[start]);
+    // Ping-pong: a loop that ends at the sample's last frame turns on it
+    // (the frame at `end` past the data reads it too).
+    const bool turnsOnLast = end == n;
+    if (i < (turnsOnLast ? end - 1 : end)) return {Stretch::Forward, below(turnsOnLast ? end - 1 : end)};
+    if (turnsOnLast && i <= end) return fixed(d[n - 1], d[n - 1]);
+    return {Stretch::Backward, below(end + loop.length), 2 * end};
+}
+
+// The fast path: the frames of the tick by stretches, each through
+// MixRunFrames; the zeros past a MOD or S3M sample only move the position.
+void MixVoiceFrames(Voice& v, const ModSample& s, FileFormat kind, const Loop& loop, MixerIsa isa, MixRun run,
+                    int32_t frames) {
+    int16_t* const sum = run.sum;
     int64_t pos = v.position;
-    Chunk ch;
     for (int32_t f = 0; f < frames;) {
-        const int count = std::min(kChunk, frames - f);
-        for (int m = 0; m < count; m++) {
-            // Forward leg (or before the loop): the next frame is beside it.
-            m = TakeRun(d, pos, step, RunBelow(pos, static_cast<int64_t>(forwardEnd - 1) << 32, step, count - m), ch, m);
-            if (m == count) break;
-            // Backward leg, away from both turns: frame mirror - i, then the one before.
-            if (pos >= static_cast<int64_t>(forwardEnd + 1) << 32) {
-                const int run = RunBelow(pos, static_cast<int64_t>(roundEnd - 1) << 32, step, count - m);
-                for (int k = 0; k < run; k++, m++) {
-                    const int32_t i = FrameOf(pos);
-                    ch.a[m] = d[mirror - i];
-                    ch.b[m] = d[mirror - i - 1];
-                    ch.frac[m] = FractionOf(pos);
-                    pos += step;
-                }
-                if (m == count) break;
-            }
-            // At a turn, or past the round: folded back into the loop.
-            const int64_t here = pos;
-            const int32_t i = FrameOf(pos);
-            int32_t j = i, k = i + 1;
-            if (i > start) {
-                int32_t dist = i - start;
-                // Within the first round the folded position is the
-                // position itself; only a wrap moves it.
-                if (dist >= period2) {
-                    dist %= period2;
-                    pos = AtFrame(here, start + dist);
-                }
-                j = frameAt(dist);
-            }
-            if (i + 1 > start) {
-                int32_t dist = i + 1 - start;
-                if (dist >= period2) dist %= period2;
-                k = frameAt(dist);
-            }
-            const int32_t a = d[std::min(j, n - 1)];
-            ch.a[m] = a;
-            ch.b[m] = k < n ? d[k] : a;
-            ch.frac[m] = FractionOf(here);
-            pos += step;
+        pos = FoldIntoLoop(loop, pos);
+        const Stretch st = StretchAt(s, kind, loop, pos);
+        if (st.kind == Stretch::Ended) {
+            v.period = 0;
+            break;
         }
-        EmitChunk(ch, count, g, p, out + 2 * f);
+        const int32_t count = RunBelow(pos, st.limit, run.step, frames - f);
+        if (st.kind != Stretch::Silent) {
+            const bool fixed = st.kind == Stretch::Fixed;
+            run.data = fixed ? st.fixed : s.data;
+            run.length = fixed ? 2 : s.length;
+            run.mirror = st.kind == Stretch::Backward ? st.mirror : 0;
+            run.position = fixed ? pos - (static_cast<int64_t>(st.frame) << 32) : pos;
+            run.frames = count;
+            run.sum = sum + 2 * f;
+            MixRunFrames(isa, run);
+        }
+        pos += count * run.step;
         f += count;
     }
     v.position = pos;
 }
 
 // A voice at gain 0 is heard as silence, but its sample runs on: the
-// position ends where the renderers above would leave it, and a one-shot
+// position ends where rendering would leave it, and a one-shot
 // sample still ends. Fixed-point steps add up exactly, so `frames` of them
 // are one multiplication, and the loops' folds one remainder.
 void AdvanceSilently(Voice& v, const ModSample& s, FileFormat kind, const Loop& loop, int64_t step, int32_t frames) {
@@ -311,34 +245,9 @@ void AdvanceSilently(Voice& v, const ModSample& s, FileFormat kind, const Loop& 
         }
         return;
     }
-    // The renderers fold the position into the loop before each step: the
+    // Rendering folds the position into the loop before each frame: the
     // last frame's position folded once, plus one step.
-    const int64_t last = pos + (frames - 1) * step;
-    const int32_t i = FrameOf(last);
-    int64_t folded = last;
-    if (loop.mode == LoopMode::Forward && i >= loop.start + loop.length)
-        folded = AtFrame(last, loop.start + (i - loop.start) % loop.length);
-    if (loop.mode == LoopMode::PingPong && i > loop.start && i - loop.start >= 2 * loop.length)
-        folded = AtFrame(last, loop.start + (i - loop.start) % (2 * loop.length));
-    v.position = folded + step;
-}
-
-// out[e] = clamp(out[e] + (buf[e] >> 1), -32767, 32767): what the Saturation
-// table holds, computed in a form that runs eight samples at a time. The
-// running sum is always within -32767..32767 and the halved sample within
-// -16384..16383, so a saturating 16-bit add followed by a floor at -32767
-// gives the same value as the table.
-void AddHalvedClamped(int16_t* out, const int16_t* buf, int elements) {
-    int e = 0;
-#if defined(__SSE2__)
-    const __m128i floor = _mm_set1_epi16(-32767);
-    for (; e + 8 <= elements; e += 8) {
-        __m128i acc = _mm_loadu_si128(reinterpret_cast<const __m128i*>(out + e));
-        __m128i half = _mm_srai_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(buf + e)), 1);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + e), _mm_max_epi16(_mm_adds_epi16(acc, half), floor));
-    }
-#endif
-    for (; e < elements; e++) out[e] = static_cast<int16_t>(std::clamp(out[e] + (buf[e] >> 1), -32767, 32767));
+    v.position = FoldIntoLoop(loop, pos + (frames - 1) * step) + step;
 }
 
 }  // namespace
@@ -362,22 +271,24 @@ const ModSample* VoiceSample(const Mod& song, FileFormat kind, const Voice& v) {
 }
 
 void RenderVoiceTick(Player& pl, const Mod& song, FileFormat kind, int c, int32_t heardPeriod, int32_t tremolo) {
-    if (c < 0 || c >= kMaxChannels || !pl.ptrVoices[c]) return;
+    if (c < 0 || c >= kMaxChannels || !(pl.fastMix ? pl.mixed : pl.ptrVoices[c])) return;
     // Ticks are at most 110250 frames and start before frame 4410, so this
     // never cuts; it keeps a tick inside its buffer whatever the timing.
     const int32_t LEN_TICK = pl.LEN_TICK;
     const float frequencegenerale = pl.frequencegenerale;
-    int32_t from = std::clamp(pl.base, 0, kVoiceBufferFrames);
-    int32_t frames = std::clamp(LEN_TICK, 0, kVoiceBufferFrames - from);
+    const int32_t from = std::clamp(pl.base, 0, kVoiceBufferFrames);
+    const int32_t frames = std::clamp(LEN_TICK, 0, kVoiceBufferFrames - from);
+    int16_t* const plain = pl.fastMix ? nullptr : pl.ptrVoices[c] + 2 * from;
+    if (plain) pl.silentFrom[c] = std::max(pl.silentFrom[c], from + frames);
     Voice& v = pl.Voices[c];
     const ModSample* s = VoiceSample(song, kind, v);
     if (!s || heardPeriod <= 0 || pl.ticks < v.delaytick) {
-        WriteSilence(pl, c, from, frames);
+        if (plain) std::memset(plain, 0, sizeof(int16_t) * 2 * frames);
         return;
     }
 
     const ModInstrument* ins = kind == FileFormat::XM ? &song.instruments[v.instrument] : nullptr;
-    float g = GainOf(song, kind, v, ins, tremolo, pl.MASTERVOLUME);
+    const float g = GainOf(song, kind, v, ins, tremolo, pl.MASTERVOLUME);
     float p = kind == FileFormat::XM ? PanningOfVoice(*ins, v.panning, v.panenvpos) : pl.pan[c];
     if (!(p >= 0.0f)) p = 0.0f;  // also catches NaN
     if (p > 1.0f) p = 1.0f;
@@ -390,68 +301,89 @@ void RenderVoiceTick(Player& pl, const Mod& song, FileFormat kind, int c, int32_
     else
         rate = 7159090.5 / (static_cast<float>(LEN_TICK) * static_cast<float>(heardPeriod) * frequencegenerale);
     const int64_t step = static_cast<int64_t>(rate * kFixedOne);
+    const Loop loop = LoopOf(*s, kind);
 
-    int16_t* out = pl.ptrVoices[c] + 2 * from;
-    Loop loop = LoopOf(*s, kind);
-    if (g == 0.0f && pl.skipSilence) {
-        // Faded out, enveloped to nothing or at volume 0: nothing to render.
-        AdvanceSilently(v, *s, kind, loop, step, frames);
-        WriteSilence(pl, c, from, frames);
+    if (plain) {
+        const int32_t written = RenderPlain(v, *s, kind, loop, step, g, p, plain, frames);
+        std::memset(plain + 2 * written, 0, sizeof(int16_t) * 2 * (frames - written));
         return;
     }
-    int32_t written = frames;
-    switch (loop.mode) {
-        case LoopMode::None: written = RenderOneShot(v, *s, kind, step, g, p, out, frames); break;
-        case LoopMode::Forward: RenderForward(v, *s, loop, step, g, p, out, frames); break;
-        case LoopMode::PingPong: RenderPingPong(v, *s, loop, step, g, p, out, frames); break;
+    if (g == 0.0f) {
+        // Faded out, enveloped to nothing or at volume 0: nothing to add.
+        AdvanceSilently(v, *s, kind, loop, step, frames);
+        return;
     }
-    if (written < frames) std::memset(out + 2 * written, 0, sizeof(int16_t) * 2 * (frames - written));
-    pl.silentFrom[c] = std::max(pl.silentFrom[c], from + frames);
+    MixRun run{s->data, s->length, 0, 0, step, 0, g, p, pl.mixed + 2 * from, nullptr};
+    pl.mixedTo = std::max(pl.mixedTo, from + frames);
+    if (!pl.meters.wanted.load(std::memory_order_relaxed)) {
+        MixVoiceFrames(v, *s, kind, loop, pl.isa, run, frames);
+        return;
+    }
+    // Each block's share of the tick keeps its own peak for the meters.
+    for (int32_t f = from; f < from + frames;) {
+        const int32_t block = f / kBlockFrames, to = std::min(from + frames, (block + 1) * kBlockFrames);
+        MixPeak peak;
+        run.sum = pl.mixed + 2 * f;
+        run.peak = &peak;
+        MixVoiceFrames(v, *s, kind, loop, pl.isa, run, to - f);
+        // -32768 has no positive twin in the range the meters use.
+        const uint16_t loudest = static_cast<uint16_t>(std::min(std::max<int>(peak.high, -peak.low), 32767));
+        pl.peaksAhead[c][block] = std::max(pl.peaksAhead[c][block], loudest);
+        f = to;
+    }
 }
 
-void MixVoiceBuffers(Player& p) {
-    int nv = std::clamp(p.NVoices, 0, kMaxChannels);
-    int16_t* out = p.ActualBufferToBeMixed;
-    int32_t* silentFrom = p.silentFrom;
-    const bool skipSilence = p.skipSilence;
-    std::memset(out, 0, sizeof(p.ActualBufferToBeMixed));
-    for (int c = 0; c < nv; c++) {
-        const int16_t* buf = p.ptrVoices[c];
-        if (!buf) continue;
-        if (!skipSilence) {
-            for (int e = 0; e < kBlockSamples; e++) out[e] = Saturation[kSaturationOffset + out[e] + (buf[e] >> 1)];
-            continue;
-        }
-        AddHalvedClamped(out, buf, 2 * std::min(silentFrom[c], kBlockFrames));
-    }
+namespace {
 
+// Fast path: the running sum holds the block as it will sound.
+void FinishMixedBlock(Player& p) {
+    int16_t* sum = p.mixed;
+    std::memcpy(p.ActualBufferToBeMixed, sum, sizeof(p.ActualBufferToBeMixed));
+    p.base -= kBlockFrames;
+    // What the ticks rendered past the block moves to the front; the rest of
+    // what held sound is cleared.
+    const int32_t tail = std::clamp(p.base, 0, kVoiceBufferFrames - kBlockFrames);
+    const int32_t moved = std::clamp(p.mixedTo - kBlockFrames, 0, tail);
+    std::memmove(sum, sum + kBlockSamples, sizeof(int16_t) * 2 * moved);
+    if (p.mixedTo > moved) std::memset(sum + 2 * moved, 0, sizeof(int16_t) * 2 * (p.mixedTo - moved));
+    p.mixedTo = moved;
+    for (auto& peaks : p.peaksAhead) {
+        std::memmove(peaks, peaks + 1, sizeof(peaks) - sizeof(peaks[0]));
+        peaks[kPeakBlocks - 1] = 0;
+    }
+}
+
+// Plain path: every voice's buffer, halved and added through the clamp table.
+void MixPlainBlock(Player& p) {
+    int16_t* out = p.ActualBufferToBeMixed;
+    std::memset(out, 0, sizeof(p.ActualBufferToBeMixed));
+    for (const int16_t* buf : p.ptrVoices)
+        for (int e = 0; buf && e < kBlockSamples; e++) out[e] = Saturation[kSaturationOffset + out[e] + (buf[e] >> 1)];
     p.base -= kBlockFrames;
     if (p.base <= 0) return;
-    int32_t tail = std::min(p.base, kVoiceBufferFrames - kBlockFrames);
-    for (int c = 0; c < nv; c++) {
-        int16_t* buf = p.ptrVoices[c];
-        if (!buf) continue;
-        if (!skipSilence) {
-            std::memmove(buf, buf + kBlockSamples, sizeof(int16_t) * 2 * tail);
-            continue;
-        }
-        // Move only the part of the tail that may hold sound; the front must
-        // read as zeros past it.
-        int32_t old = silentFrom[c];
-        int32_t moved = std::clamp(old - kBlockFrames, 0, tail);
-        if (moved > 0) std::memmove(buf, buf + kBlockSamples, sizeof(int16_t) * 2 * moved);
-        int32_t clearTo = std::min(tail, old);
-        if (clearTo > moved) std::memset(buf + 2 * moved, 0, sizeof(int16_t) * 2 * (clearTo - moved));
-        silentFrom[c] = old > tail ? old : moved;
-    }
+    const int32_t tail = std::min(p.base, kVoiceBufferFrames - kBlockFrames);
+    for (int16_t* buf : p.ptrVoices)
+        if (buf) std::memmove(buf, buf + kBlockSamples, sizeof(int16_t) * 2 * tail);
+}
+
+}  // namespace
+
+void MixVoiceBuffers(Player& p) {
+    if (!p.fastMix)
+        MixPlainBlock(p);
+    else if (p.mixed)
+        FinishMixedBlock(p);
 }
 
 void ClearVoiceBuffers(Player& p) {
+    if (p.mixed) std::memset(p.mixed, 0, sizeof(int16_t) * 2 * std::clamp(p.mixedTo, 0, kVoiceBufferFrames));
+    p.mixedTo = 0;
     for (int c = 0; c < kMaxChannels; c++) {
         if (p.ptrVoices[c])
             std::memset(p.ptrVoices[c], 0, sizeof(int16_t) * 2 * std::clamp(p.silentFrom[c], 0, kVoiceBufferFrames));
         p.silentFrom[c] = 0;
     }
+    std::memset(p.peaksAhead, 0, sizeof(p.peaksAhead));
 }
 
 }  // namespace moddeck

@@ -27,6 +27,15 @@ constexpr int kOutputRate = 44100;
 // room for the block plus the longest tick a header tempo of 1 can ask for.
 constexpr int kVoiceBufferBytes = 707648;
 constexpr int kVoiceBufferFrames = kVoiceBufferBytes / 4;
+// The fast mixer's running sum is as long, with room for the frames its
+// last vector of a run touches past a tick's end (adding nothing there).
+constexpr int kMixPadFrames = 8;
+constexpr int kMixBufferBytes = kVoiceBufferBytes + 4 * kMixPadFrames;
+// Blocks a tick rendered ahead may reach into: each keeps its meter peaks.
+constexpr int kPeakBlocks = kVoiceBufferFrames / kBlockFrames + 1;
+
+// The instructions the fast mixer's runs use (engine/mixer_runs.h).
+enum class MixerIsa : uint8_t { Scalar, Sse2, Avx2 };
 
 // One channel's playing note, sample position and effect memories.
 struct Voice {
@@ -105,9 +114,9 @@ struct PlayerMeters {
 enum class VoiceBuffers { Allocated, None };
 
 struct Player {
-    // The voice buffers are allocated zero-filled here and live as long as
-    // the player: a new song clears what may hold sound in them. The
-    // player releases its song list when it goes.
+    // The running sum and the voice buffers are allocated zero-filled here
+    // and live as long as the player: a new song clears what may hold sound
+    // in them. The player releases its song list when it goes.
     explicit Player(VoiceBuffers buffers = VoiceBuffers::Allocated);
     ~Player();
     Player(const Player&) = delete;
@@ -152,13 +161,26 @@ struct Player {
 
     // ---- Voices and their buffers.
     Voice Voices[kMaxChannels] = {};
-    int16_t* ptrVoices[kMaxChannels] = {};   // per-voice interleaved stereo; null only when out of memory
-    int32_t silentFrom[kMaxChannels] = {};   // frames from here on are zero in the voice's buffer
     float pan[kMaxChannels] = {};            // share of each channel sent left
     int16_t ActualBufferToBeMixed[kBlockSamples] = {};  // the finished block
-    // The mixer skips the work of silent voices (the output is the same
-    // either way); tests turn it off to check that claim.
-    bool skipSilence = true;
+    // Two mixers give the same output. The fast one (the player's) mixes
+    // each voice's tick straight into one running sum, in voice order, and
+    // skips silent voices. The plain one, the reference that tests and
+    // moddeck-bench --compare hold the fast one to, renders every voice
+    // frame by frame into its own buffer and sums the buffers at the end of
+    // the block through the clamp table.
+    bool fastMix = true;
+    MixerIsa isa;                            // the fast mixer's: the best the processor has
+    // Fast mixer: the running sum, interleaved stereo; frames from mixedTo
+    // on are zero. Null only when out of memory.
+    int16_t* mixed = nullptr;
+    int32_t mixedTo = 0;
+    // Fast mixer, while the meters are wanted: the loudest value of each
+    // voice in the block being mixed (0) and the blocks ahead of it.
+    uint16_t peaksAhead[kMaxChannels][kPeakBlocks] = {};
+    // Plain mixer: per-voice interleaved stereo; null only when out of memory.
+    int16_t* ptrVoices[kMaxChannels] = {};
+    int32_t silentFrom[kMaxChannels] = {};   // frames from here on are zero in the voice's buffer
 
     // ---- Output thread handshake: the shell writes EXITMIXER and
     // PLAYER_ON, the thread writes TERMINATED.

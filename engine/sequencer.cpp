@@ -299,6 +299,9 @@ void PlayTick(Player& p) {
         TickOutput out = ApplyTickEffects(p, song, kind, c, rows[c]);
         RenderVoiceTick(p, song, kind, c, out.period, out.tremolo);
     }
+    // The plain mixer sums every voice's buffer: those the song lacks hold
+    // silence for this tick (the fast one adds nothing for them).
+    for (int c = nv; !p.fastMix && c < kMaxChannels; c++) RenderVoiceTick(p, song, kind, c, 0, 0);
 
     p.ticks += 1;
     if (p.ticks >= Speed(p)) EndRow(p, song, kind, rows, nv, pos);
@@ -384,7 +387,7 @@ void ApplySongSpeedAndTempo(Player& p, const Mod& song) {
 }
 
 void MixNext(Player& p) {
-    bool ready = p.SONG && p.PLAYER_ON.load(std::memory_order_relaxed) == 1;
+    bool ready = p.SONG && p.PLAYER_ON.load(std::memory_order_relaxed) == 1 && p.mixed;
     for (int c = 0; ready && c < kMaxChannels; c++) ready = p.ptrVoices[c] != nullptr;
     if (!ready) {
         std::memset(p.ActualBufferToBeMixed, 0, sizeof(p.ActualBufferToBeMixed));

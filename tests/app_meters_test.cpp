@@ -7,6 +7,7 @@ using namespace moddeck;
 
 TEST(PublishMeters, PeaksOfTheSongsChannelsRowAndBlocks) {
     Player player;
+    player.fastMix = false;  // the plain mixer's buffers, written by hand
     int16_t** v = player.ptrVoices;
     v[0][1] = 1000;
     v[0][2 * 4409] = -20000;     // last frame of the block counts
@@ -38,6 +39,11 @@ TEST(PublishMeters, PeaksOfTheSongsChannelsRowAndBlocks) {
     EXPECT_EQ(player.meters.peak[1].load(), 0) << "each block replaces the last";
     EXPECT_EQ(player.meters.peak[3].load(), 5000);
     EXPECT_EQ(player.meters.blocks.load(), 2u);
+
+    player.fastMix = true;  // the fast mixer keeps each block's peaks as it renders
+    player.peaksAhead[1][0] = 1234;
+    PublishMeters(player);
+    EXPECT_EQ(player.meters.peak[1].load(), 1234);
 
     v[2] = missing;
     ResetMeters(player.meters);

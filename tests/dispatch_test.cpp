@@ -259,13 +259,17 @@ TEST_F(Dispatch, ReleaseReturnsEverySongOfEachFormat) {
 TEST_F(Dispatch, ThousandLoadsKeepMemoryFlat) {
     std::vector<uint8_t> images[] = {SmallMOD(), SmallS3M(), SmallXM()};
     WarmUp(player, images);
+    // Counted from the end of the second round: by then the allocator's
+    // per-size caches, which the count sees as in use, hold what they keep.
+    constexpr int kSettling = 6;
     size_t before = BytesInUse();
     size_t peak = 0;
     for (int i = 0; i < 1000; i++) {
         ASSERT_TRUE(Add(images[i % 3]));
         peak = std::max(peak, BytesInUse());
         FreeSongList(player);
-        if (kCountBytes) {
+        if (i + 1 == kSettling) before = BytesInUse();
+        if (kCountBytes && i >= kSettling) {
             ASSERT_EQ(BytesInUse(), before) << "cycle " << i;
         }
     }

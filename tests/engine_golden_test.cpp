@@ -1,11 +1,12 @@
 // Whole renders: small songs of each kind rendered for a few blocks and
 // compared with checksums taken once from renders whose samples were looked
 // at (the first frame of the MOD and XM renders worked out by hand: gain,
-// panning, halving and clamp); the silent-voice shortcuts against the plain
-// mixer; hostile records under the sanitizer build; the module start and
+// panning, halving and clamp); the fast mixer against the plain one;
+// hostile records under the sanitizer build; the module start and
 // stop; a module file through the loader entry and the renderer program.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -20,6 +21,7 @@
 #include "engine/sequencer.h"
 #include "engine/player.h"
 #include "loaders/loaders.h"
+#include "support/minimal_files.h"
 #include "support/mod_builder.h"
 #include "support/s3m_builder.h"
 #include "support/player_fixture.h"
@@ -137,23 +139,44 @@ const Golden kGoldens[] = {
 
 constexpr int kGoldenBlocks = 30;
 
-std::vector<int16_t> RenderGolden(const Golden& g, bool shortcuts, int blocks = kGoldenBlocks) {
+// Renders with the fast mixer on `isa`, or the plain one; the meter peaks
+// of every block go to `peaks` when it is given.
+std::vector<int16_t> RenderGolden(const Golden& g, bool fast, int blocks = kGoldenBlocks,
+                                  MixerIsa isa = BestMixerIsa(), std::vector<uint16_t>* peaks = nullptr) {
     SongBuilder b(g.kind, g.channels);
     g.build(b);
     Player player;
     test::StartSong(player, b.song());
-    player.skipSilence = shortcuts;
-    return test::RenderBlocks(player, blocks);
+    player.fastMix = fast;
+    player.isa = isa;
+    player.meters.wanted = peaks != nullptr;
+    std::vector<int16_t> out;
+    for (int n = 0; n < blocks; n++) {
+        const std::vector<int16_t> block = test::RenderBlocks(player, 1);
+        out.insert(out.end(), block.begin(), block.end());
+        for (int c = 0; peaks && c < kMaxChannels; c++) peaks->push_back(player.meters.peak[c]);
+    }
+    return out;
 }
 
 class GoldenTest : public ::testing::TestWithParam<Golden> {};
 
-TEST_P(GoldenTest, RenderMatchesItsChecksumWithAndWithoutShortcuts) {
+// The fast mixer, with each instruction set, gives the plain one's samples
+// and meters.
+TEST_P(GoldenTest, RenderMatchesItsChecksumWithEveryMixer) {
     const Golden& g = GetParam();
-    std::vector<int16_t> fast = RenderGolden(g, true);
-    std::vector<int16_t> plain = RenderGolden(g, false);
-    ASSERT_EQ(fast.size(), plain.size());
-    for (size_t i = 0; i < fast.size(); i++) ASSERT_EQ(fast[i], plain[i]) << g.name << " sample " << i;
+    std::vector<uint16_t> plainPeaks, peaks;
+    std::vector<int16_t> plain = RenderGolden(g, false, kGoldenBlocks, MixerIsa::Scalar, &plainPeaks);
+    std::vector<int16_t> fast;
+    for (MixerIsa isa : {MixerIsa::Scalar, MixerIsa::Sse2, MixerIsa::Avx2}) {
+        if (!MixerIsaAvailable(isa)) continue;
+        peaks.clear();
+        fast = RenderGolden(g, true, kGoldenBlocks, isa, &peaks);
+        ASSERT_EQ(fast.size(), plain.size());
+        for (size_t i = 0; i < fast.size(); i++) ASSERT_EQ(fast[i], plain[i]) << g.name << " sample " << i;
+        EXPECT_TRUE(peaks == plainPeaks) << g.name << " meters";
+    }
+    EXPECT_GT(*std::max_element(peaks.begin(), peaks.end()), 10000);
     int nonzero = 0;
     for (int16_t s : fast) nonzero += s != 0;
     EXPECT_GT(nonzero, static_cast<int>(fast.size()) / 2);
@@ -163,6 +186,34 @@ TEST_P(GoldenTest, RenderMatchesItsChecksumWithAndWithoutShortcuts) {
 
 INSTANTIATE_TEST_SUITE_P(Songs, GoldenTest, ::testing::ValuesIn(kGoldens),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A song list of 4, 16 and 6 channels, each song a few rows long: at every
+// change of song both mixers hear the voices of each tick, whichever song
+// they belong to.
+TEST(Mixers, AgreeOverASongListOfDifferentWidths) {
+    std::vector<int16_t> renders[2];
+    for (bool fast : {false, true}) {
+        Player player;
+        for (const int channels : {4, 16, 6}) {
+            test::MODSpec desc;
+            desc.tag = channels == 4 ? "M.K." : channels == 16 ? "16CH" : "6CHN";
+            desc.channels = channels;
+            test::MODSampleSpec square;
+            for (int i = 0; i < 64; i++) square.data.push_back(i < 32 ? 90 : 166);
+            square.lengthWords = square.loopLengthWords = 32;
+            desc.samples = {square};
+            desc.patterns = {test::EmptyMODPattern(channels)};
+            for (int c = 0; c < channels; c++) test::SetMODCell(desc.patterns[0], channels, 0, c, 1, 200 + 20 * c, 0, 0);
+            test::SetMODCell(desc.patterns[0], channels, channels / 2, 0, 0, 0, 0xD, 0);  // the song ends there
+            const std::vector<uint8_t> bytes = test::BuildMOD(desc);
+            ASSERT_TRUE(AddMusic(player, bytes.data(), bytes.size()));
+        }
+        StartModule(player);
+        player.fastMix = fast;
+        renders[fast] = test::RenderBlocks(player, 60);
+    }
+    EXPECT_TRUE(renders[0] == renders[1]);
+}
 
 // Players share nothing: two songs rendered at once on two threads give
 // what each gives alone (the ThreadSanitizer build runs this case too).
@@ -185,14 +236,26 @@ TEST(Players, TwoSongsOnTwoThreadsRenderAsOneAfterTheOther) {
     EXPECT_TRUE(xmHere == xm);
 }
 
-// ---- Hostile records: nothing here may crash, hang or read out of bounds.
+// ---- Hostile records: nothing here may crash, hang or read out of bounds,
+// and every mixer gives the same samples.
 
 class HostileTest : public test::PlayerTest {
 protected:
     void Render(Mod& song, int blocks = 12) {
-        test::StartSong(player, song);
-        test::RenderBlocks(player, blocks);
-        test::StopSong(player);
+        std::vector<int16_t> plain;
+        for (int mixer = 0; mixer < 4; mixer++) {
+            // The plain mixer, then the fast one with each instruction set.
+            const MixerIsa isa = static_cast<MixerIsa>(std::max(mixer - 1, 0));
+            if (!MixerIsaAvailable(isa)) continue;
+            test::StartSong(player, song);
+            player.fastMix = mixer > 0;
+            player.isa = isa;
+            player.meters.wanted = true;
+            const std::vector<int16_t> out = test::RenderBlocks(player, blocks);
+            test::StopSong(player);
+            if (mixer == 0) plain = out;
+            EXPECT_TRUE(out == plain) << "mixer " << mixer;
+        }
     }
 };
 

@@ -2,6 +2,9 @@
 // DIR/moddeck-demo.xm, .s3m and .mod. Every sample is synthesised here and
 // the tune is written out cell by cell, so the examples are entirely ours.
 //
+// moddeck-make-examples --dense FILE: writes the mixer's worst case for
+// moddeck-bench, a 32-channel XM whose every voice always sounds.
+//
 // The tune: four channels (lead, bass, kick, hi-hat), two 64-row patterns at
 // speed 6 and 125 BPM, about 15 seconds. It uses arpeggio, portamento, tone
 // portamento, vibrato, volume slides, set volume and note cut in all three
@@ -45,7 +48,7 @@ struct Cell {
     uint8_t param = 0;
 };
 
-using Pattern = std::vector<Cell>;  // kRows * kChannels, row-major
+using Pattern = std::vector<Cell>;  // kRows * channels, row-major
 
 int N(const char* name) {  // "C-4", "F#3"
     static const char* letters = "C-C#D-D#E-F-F#G-G#A-A#B-";
@@ -55,6 +58,7 @@ int N(const char* name) {  // "C-4", "F#3"
 }
 
 struct Tune {
+    int channels = kChannels;
     std::vector<Pattern> patterns;
     std::vector<int> orders;
 };
@@ -114,6 +118,7 @@ struct Sample {
     std::vector<int8_t> frames;
     int loopStart = 0;
     int loopLength = 0;  // 0 = one-shot
+    bool pingPong = false;  // XM only
     int volume = 64;
 };
 
@@ -147,6 +152,50 @@ std::vector<Sample> MakeSamples() {
     return s;
 }
 
+// ---- The benchmark's worst case: every one of 32 channels plays a looped
+// sample all the time, at pitches spread over four octaves that move every
+// tick (vibrato, arpeggio) and every 16 rows (new notes), so that no voice
+// is ever skipped as silent and every loop kind wraps again and again.
+
+constexpr int kDenseChannels = 32;
+
+Tune MakeDenseTune() {
+    Tune t;
+    t.channels = kDenseChannels;
+    Pattern pat(kRows * kDenseChannels);
+    for (int r = 0; r < kRows; r++)
+        for (int c = 0; c < kDenseChannels; c++) {
+            Cell& cell = pat[size_t(r * kDenseChannels + c)];
+            if (r % 16 == 0) cell = {24 + (5 * c + 7 * (r / 16)) % 48, 1 + c % 4, 16 + c % 24, kNone, 0};
+            else if (c % 4 == 1) cell.effect = kVibrato, cell.param = 0x46;
+            else if (c % 4 == 2) cell.effect = kArpeggio, cell.param = 0x37;
+        }
+    t.patterns.push_back(pat);
+    t.orders = {0};
+    return t;
+}
+
+// The demo's lead and bass, a long pad looped over its second half and a
+// short sweep played back and forth.
+std::vector<Sample> MakeDenseSamples() {
+    std::vector<Sample> s = MakeSamples();
+    s.resize(2);
+    Sample pad;
+    pad.name = "moddeck pad";
+    for (int i = 0; i < 12000; i++)
+        pad.frames.push_back(int8_t(60.0 * std::sin(2 * M_PI * i / 32.0) + 30.0 * std::sin(2 * M_PI * i / 47.0)));
+    pad.loopStart = 6000;
+    pad.loopLength = 6000;
+    s.push_back(pad);
+    Sample sweep;
+    sweep.name = "moddeck sweep";
+    for (int i = 0; i < 3000; i++) sweep.frames.push_back(int8_t(100.0 * std::sin(2 * M_PI * i * i / 600000.0)));
+    sweep.loopLength = 3000;
+    sweep.pingPong = true;
+    s.push_back(sweep);
+    return s;
+}
+
 // ---- Writers.
 
 void U8(Bytes& b, int v) { b.push_back(uint8_t(v)); }
@@ -172,7 +221,7 @@ Bytes WriteXM(const Tune& t, const std::vector<Sample>& samples) {
     U32(b, 276);
     U16(b, int(t.orders.size()));
     U16(b, 0);  // restart
-    U16(b, kChannels);
+    U16(b, t.channels);
     U16(b, int(t.patterns.size()));
     U16(b, int(samples.size()));
     U16(b, 1);  // linear frequencies
@@ -240,7 +289,7 @@ Bytes WriteXM(const Tune& t, const std::vector<Sample>& samples) {
         U32(b, uint32_t(s.loopLength));
         U8(b, s.volume);
         U8(b, 0);                          // finetune
-        U8(b, s.loopLength ? 1 : 0);       // forward loop, 8-bit
+        U8(b, s.loopLength ? (s.pingPong ? 2 : 1) : 0);  // 8-bit
         U8(b, 128);                        // panning
         U8(b, 0);                          // relative note: C-4 is the base rate
         U8(b, 0);
@@ -417,8 +466,13 @@ bool Save(const std::string& path, const Bytes& bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--dense") {
+        if (Save(argv[2], WriteXM(MakeDenseTune(), MakeDenseSamples()))) return 0;
+        std::perror(argv[2]);
+        return 1;
+    }
     if (argc != 2) {
-        std::fprintf(stderr, "Usage: moddeck-make-examples DIR\n");
+        std::fprintf(stderr, "Usage: moddeck-make-examples DIR | --dense FILE.xm\n");
         return 2;
     }
     std::string dir = argv[1];

@@ -98,7 +98,7 @@ void StartSong(Player& player, Mod& song) {
     player.SONG = &song;
     player.plusieurs_mod = 1;
     player.new_song = 0;
-    player.skipSilence = true;
+    player.fastMix = true;
     StartModule(player);
     player.PLAYER_PARAMS = 1;
     player.VOLUMEOP = 1;

@@ -1,0 +1,249 @@
+#include "engine/mixer_runs.h"
+
+#include <algorithm>
+#include <cstring>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#define MODDECK_HAVE_VECTOR_KERNELS 1
+#endif
+
+namespace moddeck {
+
+namespace {
+
+// The running sum stays within -32767..32767 (the plain path's clamp
+// table), so a voice adds its halved value and is clamped there.
+inline void AddHalved(int16_t& sum, int16_t value) {
+    sum = static_cast<int16_t>(std::clamp(sum + (value >> 1), -32767, 32767));
+}
+
+inline void Count(MixPeak* peak, int16_t value) {
+    peak->high = std::max(peak->high, value);
+    peak->low = std::min(peak->low, value);
+}
+
+template <bool kBackward>
+void MixRunScalar(const MixRun& r) {
+    int64_t pos = r.position;
+    for (int32_t f = 0; f < r.frames; f++, pos += r.step) {
+        const int32_t i = FrameOf(pos);
+        const int32_t a = kBackward ? r.data[r.mirror - i] : r.data[i];
+        const int32_t b = kBackward ? r.data[r.mirror - i - 1] : r.data[i + 1];
+        MixFrame(a, b, FractionOf(pos), r.gain, r.pan, r.sum + 2 * f, r.peak);
+    }
+}
+
+#ifdef MODDECK_HAVE_VECTOR_KERNELS
+
+// What a run's vectors share, kept in registers.
+struct VectorRun {
+    const int16_t* data;
+    int32_t length;
+    int32_t mirror;
+    int64_t step;
+    int32_t last;  // the run's last frame: lanes past the run read it and add nothing
+};
+
+// Frame k from `pos` as one 32-bit word: data[i] in the low half and
+// data[i + 1] in the high one, or backward data[mirror - i - 1] low and
+// data[mirror - i] high.
+template <bool kBackward>
+inline int32_t PairAt(const VectorRun& r, int64_t pos, int k) {
+    const int32_t i = std::min(FrameOf(pos + k * r.step), r.last);
+    int32_t pair;
+    std::memcpy(&pair, r.data + (kBackward ? r.mirror - i - 1 : i), sizeof pair);
+    return pair;
+}
+
+// The highest and lowest values a kernel kept lane by lane, into `peak`.
+inline void CountAll(MixPeak* peak, const int16_t* highs, const int16_t* lows, int lanes) {
+    for (int k = 0; k < lanes; k++) Count(peak, highs[k]), Count(peak, lows[k]);
+}
+
+// Four frames at a time with SSE2, which every x86-64 processor has: each
+// frame's two values fetched as one 32-bit word, then the float arithmetic
+// of EmitFrame and PanFrame lane by lane (every rounding kept), halved and
+// added to the sum with the clamp. The last vector of a run may reach past
+// it: its extra lanes read the run's last frame and add nothing.
+template <bool kBackward, bool kPeak>
+void MixRunSse2(const MixRun& run) {
+    constexpr int kLanes = 4;
+    static_assert(kLanes <= kMixPadFrames, "a run's last vector may touch frames past its end");
+    const int64_t step = run.step;
+    const int32_t frames = run.frames;
+    int16_t* const sum = run.sum;
+    const VectorRun r{run.data, run.length, run.mirror, step, FrameOf(run.position + (frames - 1) * step)};
+    // The low 32 bits of pos + k * step, which hold the fraction, depend
+    // only on the low bits of both.
+    __m128i fraction = _mm_add_epi32(_mm_set1_epi32(static_cast<int32_t>(run.position)),
+                                     _mm_setr_epi32(0, static_cast<int32_t>(step), static_cast<int32_t>(2 * step),
+                                                    static_cast<int32_t>(3 * step)));
+    const __m128i fractionStep = _mm_set1_epi32(static_cast<int32_t>(kLanes * step));
+    const __m128i lane = _mm_setr_epi32(0, 1, 2, 3), low16 = _mm_set1_epi32(0xFFFF), floor = _mm_set1_epi16(-32767);
+    const __m128 gain = _mm_set1_ps(run.gain), pan = _mm_set1_ps(run.pan), unit = _mm_set1_ps(kFractionUnit);
+    __m128i high = _mm_setzero_si128(), low = _mm_setzero_si128();
+    int64_t pos = run.position;
+    for (int32_t f = 0; f < frames; f += kLanes, pos += kLanes * step) {
+        const __m128i pairs = _mm_setr_epi32(PairAt<kBackward>(r, pos, 0), PairAt<kBackward>(r, pos, 1),
+                                             PairAt<kBackward>(r, pos, 2), PairAt<kBackward>(r, pos, 3));
+        const __m128i lowHalf = _mm_srai_epi32(_mm_slli_epi32(pairs, 16), 16);
+        const __m128i highHalf = _mm_srai_epi32(pairs, 16);
+        const __m128 a = _mm_cvtepi32_ps(kBackward ? highHalf : lowHalf);
+        const __m128 b = _mm_cvtepi32_ps(kBackward ? lowHalf : highHalf);
+        const __m128 weight = _mm_mul_ps(_mm_cvtepi32_ps(_mm_srli_epi32(fraction, 8)), unit);
+        fraction = _mm_add_epi32(fraction, fractionStep);
+        const __m128i value = _mm_cvttps_epi32(_mm_mul_ps(_mm_add_ps(_mm_mul_ps(_mm_sub_ps(b, a), weight), a), gain));
+        const __m128i left32 = _mm_cvttps_epi32(_mm_mul_ps(_mm_cvtepi32_ps(value), pan));
+        const __m128i left = _mm_srai_epi32(_mm_slli_epi32(left32, 16), 16);  // (int16) of it
+        const __m128i right = _mm_sub_epi32(value, left);
+        __m128i both = _mm_or_si128(_mm_and_si128(left, low16), _mm_slli_epi32(right, 16));
+        if (frames - f < kLanes) both = _mm_and_si128(both, _mm_cmpgt_epi32(_mm_set1_epi32(frames - f), lane));
+        if (kPeak) {
+            high = _mm_max_epi16(high, both);
+            low = _mm_min_epi16(low, both);
+        }
+        __m128i* at = reinterpret_cast<__m128i*>(sum + 2 * f);
+        const __m128i added = _mm_adds_epi16(_mm_loadu_si128(at), _mm_srai_epi16(both, 1));
+        _mm_storeu_si128(at, _mm_max_epi16(added, floor));
+    }
+    if (kPeak) {
+        int16_t highs[8], lows[8];
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(highs), high);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(lows), low);
+        CountAll(run.peak, highs, lows, 8);
+    }
+}
+
+// The pairs (data[i], data[i + 1]) of eight frames, or (data[mirror - i -
+// 1], data[mirror - i]) backward, as 32-bit words. Frames close together (a
+// step below about 1.9) lie within 16 values: two loads and a permutation;
+// others are fetched one by one.
+template <bool kBackward>
+__attribute__((target("avx2"))) inline __m256i FetchPairs(const VectorRun& r, int64_t pos, __m256i frame) {
+    const int32_t first = FrameOf(pos), final = std::min(FrameOf(pos + 7 * r.step), r.last);
+    const int32_t base = kBackward ? r.mirror - 1 - final : first;
+    if (final - first <= 14 && base + 16 < r.length) {
+        const __m256i offset = kBackward ? _mm256_sub_epi32(_mm256_set1_epi32(final), frame)
+                                         : _mm256_sub_epi32(frame, _mm256_set1_epi32(first));
+        // Words at even offsets from base, and at odd ones.
+        const __m256i even = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r.data + base));
+        const __m256i odd = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r.data + base + 1));
+        const __m256i word = _mm256_srli_epi32(offset, 1);
+        return _mm256_castps_si256(_mm256_blendv_ps(_mm256_castsi256_ps(_mm256_permutevar8x32_epi32(even, word)),
+                                                    _mm256_castsi256_ps(_mm256_permutevar8x32_epi32(odd, word)),
+                                                    _mm256_castsi256_ps(_mm256_slli_epi32(offset, 31))));
+    }
+    return _mm256_setr_epi32(PairAt<kBackward>(r, pos, 0), PairAt<kBackward>(r, pos, 1), PairAt<kBackward>(r, pos, 2),
+                             PairAt<kBackward>(r, pos, 3), PairAt<kBackward>(r, pos, 4), PairAt<kBackward>(r, pos, 5),
+                             PairAt<kBackward>(r, pos, 6), PairAt<kBackward>(r, pos, 7));
+}
+
+// Eight frames at a time, as MixRunSse2 does four, the positions in 64-bit
+// lanes (no fused multiply-add either: the target adds AVX2 alone).
+template <bool kBackward, bool kPeak>
+__attribute__((target("avx2"))) void MixRunAvx2(const MixRun& run) {
+    constexpr int kLanes = 8;
+    static_assert(kLanes <= kMixPadFrames, "a run's last vector may touch frames past its end");
+    const int64_t step = run.step;
+    const int32_t frames = run.frames;
+    int16_t* const sum = run.sum;
+    const VectorRun r{run.data, run.length, run.mirror, step, FrameOf(run.position + (frames - 1) * step)};
+    // Lanes ordered so that the high (low) halves of two vectors, taken with
+    // one shuffle, are frames 0..7 in order.
+    const __m256i start = _mm256_set1_epi64x(run.position);
+    __m256i posA = _mm256_add_epi64(start, _mm256_set_epi64x(5 * step, 4 * step, step, 0));
+    __m256i posB = _mm256_add_epi64(start, _mm256_set_epi64x(7 * step, 6 * step, 3 * step, 2 * step));
+    const __m256i step8 = _mm256_set1_epi64x(8 * step);
+    const __m256i lastFrame = _mm256_set1_epi32(r.last);
+    const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m256i floor = _mm256_set1_epi16(-32767);
+    const __m256 gain = _mm256_set1_ps(run.gain), pan = _mm256_set1_ps(run.pan), unit = _mm256_set1_ps(kFractionUnit);
+    __m256i high = _mm256_setzero_si256(), low = _mm256_setzero_si256();
+    int64_t pos = run.position;
+    for (int32_t f = 0; f < frames; f += kLanes, pos += kLanes * step) {
+        const __m256 a64 = _mm256_castsi256_ps(posA), b64 = _mm256_castsi256_ps(posB);
+        const __m256i frame = _mm256_min_epi32(_mm256_castps_si256(_mm256_shuffle_ps(a64, b64, 0xDD)), lastFrame);
+        const __m256i fraction = _mm256_srli_epi32(_mm256_castps_si256(_mm256_shuffle_ps(a64, b64, 0x88)), 8);
+        posA = _mm256_add_epi64(posA, step8);
+        posB = _mm256_add_epi64(posB, step8);
+        const __m256i pairs = FetchPairs<kBackward>(r, pos, frame);
+        const __m256i lowHalf = _mm256_srai_epi32(_mm256_slli_epi32(pairs, 16), 16);
+        const __m256i highHalf = _mm256_srai_epi32(pairs, 16);
+        const __m256 a = _mm256_cvtepi32_ps(kBackward ? highHalf : lowHalf);
+        const __m256 b = _mm256_cvtepi32_ps(kBackward ? lowHalf : highHalf);
+        const __m256 weight = _mm256_mul_ps(_mm256_cvtepi32_ps(fraction), unit);
+        const __m256i value =
+            _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_add_ps(_mm256_mul_ps(_mm256_sub_ps(b, a), weight), a), gain));
+        const __m256i left32 = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_cvtepi32_ps(value), pan));
+        const __m256i left = _mm256_srai_epi32(_mm256_slli_epi32(left32, 16), 16);  // (int16) of it
+        const __m256i right = _mm256_sub_epi32(value, left);
+        __m256i both = _mm256_blend_epi16(left, _mm256_slli_epi32(right, 16), 0xAA);
+        if (frames - f < kLanes) both = _mm256_and_si256(both, _mm256_cmpgt_epi32(_mm256_set1_epi32(frames - f), lane));
+        if (kPeak) {
+            high = _mm256_max_epi16(high, both);
+            low = _mm256_min_epi16(low, both);
+        }
+        __m256i* at = reinterpret_cast<__m256i*>(sum + 2 * f);
+        const __m256i added = _mm256_adds_epi16(_mm256_loadu_si256(at), _mm256_srai_epi16(both, 1));
+        _mm256_storeu_si256(at, _mm256_max_epi16(added, floor));
+    }
+    if (kPeak) {
+        int16_t highs[16], lows[16];
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(highs), high);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(lows), low);
+        CountAll(run.peak, highs, lows, 16);
+    }
+}
+
+#endif
+
+}  // namespace
+
+void MixFrame(int32_t a, int32_t b, int32_t fraction, float gain, float pan, int16_t* sum, MixPeak* peak) {
+    int16_t frame[2];
+    EmitFrame(a, b, fraction, gain, pan, frame);
+    AddHalved(sum[0], frame[0]);
+    AddHalved(sum[1], frame[1]);
+    if (peak) Count(peak, frame[0]), Count(peak, frame[1]);
+}
+
+void MixRunFrames(MixerIsa isa, const MixRun& run) {
+    if (run.frames <= 0) return;
+    const bool backward = run.mirror != 0, peak = run.peak != nullptr;
+#ifdef MODDECK_HAVE_VECTOR_KERNELS
+    if (isa == MixerIsa::Avx2) {
+        peak ? backward ? MixRunAvx2<true, true>(run) : MixRunAvx2<false, true>(run)
+             : backward ? MixRunAvx2<true, false>(run) : MixRunAvx2<false, false>(run);
+        return;
+    }
+    if (isa == MixerIsa::Sse2) {
+        peak ? backward ? MixRunSse2<true, true>(run) : MixRunSse2<false, true>(run)
+             : backward ? MixRunSse2<true, false>(run) : MixRunSse2<false, false>(run);
+        return;
+    }
+#endif
+    backward ? MixRunScalar<true>(run) : MixRunScalar<false>(run);
+}
+
+bool MixerIsaAvailable(MixerIsa isa) {
+    if (isa == MixerIsa::Scalar) return true;
+#ifdef MODDECK_HAVE_VECTOR_KERNELS
+    // Asked once, whichever thread makes the first player.
+    static const bool avx2 = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return isa == MixerIsa::Sse2 || avx2;
+#else
+    return false;
+#endif
+}
+
+MixerIsa BestMixerIsa() {
+    for (MixerIsa isa : {MixerIsa::Avx2, MixerIsa::Sse2})
+        if (MixerIsaAvailable(isa)) return isa;
+    return MixerIsa::Scalar;
+}
+
+}  // namespace moddeck

@@ -1,0 +1,64 @@
+// The fast mixer's inner loop: runs of frames whose two sample values sit
+// side by side in the data, each interpolated, gained, panned, halved and
+// added with clamping into the running sum of the voices, four frames at a
+// time with SSE2 or eight with AVX2, as the processor allows. Also the
+// arithmetic of one frame, which every path shares, and the 32.32
+// fixed-point positions it reads.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/mixer.h"
+#include "engine/player.h"
+
+namespace moddeck {
+
+// Positions are 32.32 fixed-point frames (see Voice): a step is added
+// exactly, so that long notes keep their pitch and a run of frames can be
+// skipped in one multiplication. The fraction weights a frame's two values,
+// to 24 bits: as many as a float holds exactly.
+constexpr double kFixedOne = 4294967296.0;
+constexpr float kFractionUnit = 1.0f / 16777216.0f;
+inline int32_t FrameOf(int64_t pos) { return static_cast<int32_t>(pos >> 32); }
+inline int32_t FractionOf(int64_t pos) { return static_cast<int32_t>(static_cast<uint32_t>(pos) >> 8); }
+
+// One frame: interpolates between a and b at `fraction` (24 bits), applies
+// the gain and pans into out[0], out[1].
+inline void EmitFrame(int32_t a, int32_t b, int32_t fraction, float gain, float pan, int16_t* out) {
+    const float f = static_cast<float>(fraction) * kFractionUnit;
+    PanFrame(static_cast<int32_t>(((static_cast<float>(b) - static_cast<float>(a)) * f + static_cast<float>(a)) * gain),
+             pan, out);
+}
+
+// The loudest and quietest values a voice rendered, for the meters.
+struct MixPeak {
+    int16_t high = 0;
+    int16_t low = 0;
+};
+
+// The same frame, halved and added with clamping to the running sum at
+// sum[0], sum[1] (and counted in `peak` unless it is null).
+void MixFrame(int32_t a, int32_t b, int32_t fraction, float gain, float pan, int16_t* sum, MixPeak* peak);
+
+// A run of `frames` frames from `position` on, `step` apart, frame i reading
+// data[i] and data[i + 1], or with a non-zero `mirror` (the backward leg of a
+// ping-pong loop) data[mirror - i] and data[mirror - i - 1]; every frame of
+// the run must have both inside the data.
+struct MixRun {
+    const int16_t* data;
+    int32_t length;  // values in data
+    int32_t mirror;
+    int64_t position;
+    int64_t step;
+    int32_t frames;
+    float gain;
+    float pan;
+    int16_t* sum;   // interleaved stereo, with kMixPadFrames frames of room past the run
+    MixPeak* peak;  // null when no meter is shown
+};
+
+// Mixes the run with the instructions `isa` names, frame for frame as
+// MixFrame does.
+void MixRunFrames(MixerIsa isa, const MixRun& run);
+
+}  // namespace moddeck

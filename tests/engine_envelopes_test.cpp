@@ -78,8 +78,11 @@ TEST(Envelopes, PanningRunsFromLeftToRight) {
 
 class XMInstrumentTest : public test::PlayerTest {
 protected:
-    // One channel, speed 3: the note on row 0, a key off on row `offRow`.
+    // One channel, speed 3: the note on row 0 (a looping sample), a key off
+    // on row `offRow`.
     void Play(int offRow) {
+        b.InstrumentSample(1).loopType = 1;
+        b.InstrumentSample(1).loopLength = 1000;
         b.Put(0, 0, 0, 49, 1);
         b.Put(0, offRow, 0, 97, 0);
         test::StartSong(player, b.song());
@@ -103,8 +106,6 @@ TEST_F(XMInstrumentTest, SustainHoldsUntilTheKeyIsReleasedThenTheFadeRunsEveryTi
     SetEnvelopes(ins, 1 | 2, {{0, 64}, {2, 48}, {8, 0}});
     ins.volSustain = 1;
     ins.fadeout = 4096;
-    b.InstrumentSample(1).loopType = 1;
-    b.InstrumentSample(1).loopLength = 1000;
     Play(2);
     const auto t = Ticks(12);
     EXPECT_EQ(t[2].first, 2);   // reaches the sustain point
@@ -120,8 +121,6 @@ TEST_F(XMInstrumentTest, LoopsRunAndAKeyOffWithoutAVolumeEnvelopeCuts) {
     SetEnvelopes(ins, 1 | 4, {{0, 0}, {4, 64}, {8, 0}});
     ins.volLoopStart = 1;
     ins.volLoopEnd = 2;
-    b.InstrumentSample(1).loopType = 1;
-    b.InstrumentSample(1).loopLength = 1000;
     Play(5);
     std::vector<int> positions;
     for (auto [pos, fade] : Ticks(12)) positions.push_back(pos);

@@ -6,7 +6,6 @@
 // (Cuts at every byte and random damage of one small module per format are
 // in dispatch_test.cpp; these cover every variant and aim at the fields.)
 #include <gtest/gtest.h>
-#include <malloc.h>
 
 #include <cctype>
 #include <cstdint>
@@ -19,6 +18,7 @@
 #include "engine/player.h"
 #include "loaders/loaders.h"
 #include "song/song.h"
+#include "support/heap.h"
 #include "support/minimal_files.h"
 #include "support/mod_builder.h"
 #include "support/s3m_builder.h"
@@ -31,6 +31,9 @@ void PrintTo(const MinimalFile& file, std::ostream* os) { *os << file.name; }
 
 namespace moddeck {
 namespace {
+
+using test::BytesInUse;
+using test::kCountBytes;
 
 struct Field {
     size_t at;
@@ -201,18 +204,7 @@ INSTANTIATE_TEST_SUITE_P(MinimalFiles, DamagedFile, ::testing::ValuesIn(test::Mi
                              return name;
                          });
 
-// ---- Memory bounds. Bytes the allocator holds, glibc only: under
-// AddressSanitizer the checks are skipped (its allocator keeps its own books).
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kCountBytes = false;
-#else
-constexpr bool kCountBytes = true;
-#endif
-
-size_t BytesInUse() {
-    struct mallinfo2 m = mallinfo2();
-    return m.uordblks + m.hblkhd;
-}
+// ---- Memory bounds.
 
 // What a loaded song may hold whatever its file: the record itself and
 // 1M cells, the XM loader's allowance for patterns without packed data

@@ -2,7 +2,6 @@
 // files that cannot be read, the release of songs, and every kind of broken
 // module (cut at every byte, hostile counts, random damage).
 #include <gtest/gtest.h>
-#include <malloc.h>
 
 #include <cstdio>
 #include <cstring>
@@ -14,6 +13,7 @@
 #include "engine/sequencer.h"
 #include "engine/player.h"
 #include "loaders/loaders.h"
+#include "support/heap.h"
 #include "support/player_fixture.h"
 #include "support/mod_builder.h"
 #include "support/s3m_builder.h"
@@ -21,6 +21,9 @@
 
 namespace moddeck {
 namespace {
+
+using test::BytesInUse;
+using test::kCountBytes;
 
 std::vector<uint8_t> SmallMOD() {
     test::MODSpec desc;
@@ -217,14 +220,6 @@ TEST_F(Dispatch, LoadsFromAFileByItsPath) {
     EXPECT_EQ(player.SONG->samples[2].data[7], static_cast<int8_t>(0xC0) * 256);
 }
 
-// Bytes the allocator holds for the program; glibc only, so the checks that
-// use it are off under AddressSanitizer, whose leak checker takes over.
-// Large blocks (a song record) are mapped on their own and counted apart.
-size_t BytesInUse() {
-    struct mallinfo2 m = mallinfo2();
-    return m.uordblks + m.hblkhd;
-}
-
 // Loads and releases each format twice, so that one-time allocations of the
 // libraries (not of the loaders) are made, and the allocator's caches of
 // freed blocks have settled, before anything is counted.
@@ -234,12 +229,6 @@ void WarmUp(Player& player, const std::vector<uint8_t> (&images)[3]) {
         FreeSongList(player);
     }
 }
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kCountBytes = false;
-#else
-constexpr bool kCountBytes = true;
-#endif
 
 TEST_F(Dispatch, ReleaseReturnsEverySongOfEachFormat) {
     std::vector<uint8_t> images[] = {SmallMOD(), SmallS3M(), SmallXM()};

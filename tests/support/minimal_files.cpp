@@ -14,7 +14,8 @@ namespace {
 
 std::vector<uint8_t> Wave8(int n) {
     std::vector<uint8_t> w(n);
-    for (int i = 0; i < n; i++) w[i] = static_cast<uint8_t>(100 * std::sin(i * 6.2831853 / n));
+    // Signed 8-bit values, stored as the bytes they are.
+    for (int i = 0; i < n; i++) w[i] = static_cast<uint8_t>(static_cast<int>(100 * std::sin(i * 6.2831853 / n)));
     return w;
 }
 

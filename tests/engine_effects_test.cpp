@@ -36,6 +36,15 @@ protected:
         }
     }
     SongBuilder& b() { return *song_; }
+    // Voice 0 alone at `period` playing instrument 1, outside any row.
+    void BareVoice(FileFormat kind, int period) {
+        Make(kind);
+        test::StartSong(player, b().song());
+        Voice& v = player.Voices[0] = Voice{};
+        v.cuttick = -1;
+        v.period = period;
+        v.instrument = 1;
+    }
     void Start(int speed = 6) {
         test::StartSong(player, b().song());
         Speed(player) = speed;
@@ -194,12 +203,7 @@ TEST_F(EffectsTest, TonePortamentoReachesItsTargetAndStays) {
 }
 
 TEST_F(EffectsTest, VibratoFollowsTheWaveformPerKind) {
-    Make(FileFormat::MOD);
-    test::StartSong(player, b().song());
-    player.Voices[0] = Voice{};
-    player.Voices[0].cuttick = -1;
-    player.Voices[0].period = 428;
-    player.Voices[0].instrument = 1;
+    BareVoice(FileFormat::MOD, 428);
     RowValues row;
     row.effect = kVibrato;
     row.param = 0x48;  // speed 4, depth 8
@@ -215,12 +219,7 @@ TEST_F(EffectsTest, VibratoFollowsTheWaveformPerKind) {
     EXPECT_EQ(player.Voices[0].period, 428);  // vibrato leaves the period itself alone
     test::StopSong(player);
 
-    Make(FileFormat::XM);
-    test::StartSong(player, b().song());
-    player.Voices[0] = Voice{};
-    player.Voices[0].cuttick = -1;
-    player.Voices[0].period = 1712;
-    player.Voices[0].instrument = 1;
+    BareVoice(FileFormat::XM, 1712);
     ApplyRowEffect(player, b().song(), FileFormat::XM, 0, row);
     player.ticks = 1;
     ApplyTickEffects(player, b().song(), FileFormat::XM, 0, row);
@@ -245,12 +244,7 @@ TEST_F(EffectsTest, VibratoOnAModRowWithANoteVibratesAndANoteRestartsIt) {
 }
 
 TEST_F(EffectsTest, TremoloOffsetsTheVolumeByTheWaveform) {
-    Make(FileFormat::MOD);
-    test::StartSong(player, b().song());
-    player.Voices[0] = Voice{};
-    player.Voices[0].cuttick = -1;
-    player.Voices[0].period = 428;
-    player.Voices[0].instrument = 1;
+    BareVoice(FileFormat::MOD, 428);
     player.Voices[0].volume = 40;
     RowValues row;
     row.effect = kTremolo;
@@ -283,13 +277,8 @@ TEST_F(EffectsTest, S3MArpeggioUsesTheS3MTable) {
 }
 
 TEST_F(EffectsTest, XMArpeggioOnlyChangesWhatIsHeard) {
-    Make(FileFormat::XM);
-    test::StartSong(player, b().song());
-    player.Voices[0] = Voice{};
-    player.Voices[0].cuttick = -1;
-    player.Voices[0].period = XMPeriod(48, 0);
+    BareVoice(FileFormat::XM, XMPeriod(48, 0));
     player.Voices[0].note = 48;
-    player.Voices[0].instrument = 1;
     RowValues row;
     row.effect = kArpeggio;
     row.param = 0x37;

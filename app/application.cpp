@@ -9,12 +9,7 @@
 #include <vector>
 
 #include "app/instance.h"
-#include "app/keys.h"
-#include "app/open_file.h"
 #include "app/signals.h"
-#include "engine/output.h"
-#include "engine/player.h"
-#include "ogg/ogg_player.h"
 
 namespace moddeck {
 
@@ -49,8 +44,8 @@ const std::vector<std::string> kKeysHelp = {
 bool Playing(OpenStatus s) { return s == OpenStatus::ModulePlaying || s == OpenStatus::OggPlaying; }
 
 // The title as one line that cannot drive the terminal.
-std::string TitleLine() {
-    const std::vector<std::string> lines = DisplayLines(TitleSong);
+std::string TitleLine(const AboutTexts& about) {
+    const std::vector<std::string> lines = DisplayLines(about.title);
     return lines.empty() ? std::string() : lines[0];
 }
 
@@ -72,33 +67,31 @@ void Application::Enqueue(const std::vector<std::string>& paths) {
     if (taken == 0) return;
     if (wasEmpty)
         PlayCurrent();
-    else if (atEnd && (finished_ || openedFile.status == OpenStatus::Refused) && playlist_.Next())
+    else if (atEnd && (finished_ || file_.opened().status == OpenStatus::Refused) && playlist_.Next())
         PlayCurrent();
 }
 
 void Application::PlayCurrent() {
     for (size_t tries = 0; tries <= playlist_.size() && !playlist_.empty(); tries++) {
-        file_ = playlist_.current();
+        path_ = playlist_.current();
         // A new file is heard at once, whatever was paused before.
         SetPaused(false);
-        if (file_ == kStandardInputName)
-            openImage("standard input", standardInput_);
+        if (path_ == kStandardInputName)
+            file_.OpenImage("standard input", standardInput_);
         else
-            openFile(file_.c_str());
+            file_.Open(path_);
         FillView();
         finished_ = false;
-        songEndsSeen_ = 0;
-        resyncAfterStep_ = false;
         clockBase_ = 0;
         clockSince_ = Clock::now();
         clockRunning_ = false;
-        if (openedFile.status != OpenStatus::Refused) {
-            ProcessPlayer().silentAfterEnd = loop_ ? 0 : 1;
+        const OpenedFile& opened = file_.opened();
+        if (opened.status != OpenStatus::Refused) {
             if (!screen_.IsOpen())
-                std::fprintf(stderr, "moddeck: playing %s (%s)\n", file_.c_str(), FormatName(openedFile.format));
+                std::fprintf(stderr, "moddeck: playing %s (%s)\n", path_.c_str(), opened.format.c_str());
             return;
         }
-        const std::string why = file_ + ": " + RefusalText(openedFile.refusal);
+        const std::string why = path_ + ": " + moddeck_refusal_text(opened.refusal);
         if (!playlist_.Skip()) {
             if (!screen_.IsOpen()) std::fprintf(stderr, "moddeck: cannot play %s\n", why.c_str());
             return;
@@ -106,8 +99,6 @@ void Application::PlayCurrent() {
         Note("Skipped " + why);
     }
 }
-
-void Application::openAbout() { ShowView(View::About); }
 
 void Application::ShowView(View view) {
     viewKind_ = view;
@@ -117,39 +108,34 @@ void Application::ShowView(View view) {
 
 void Application::FillView() {
     switch (viewKind_) {
-        case View::About: view_.set(TitleSong, SamplesSong); break;
+        case View::About: view_.set(file_.opened().about); break;
         case View::Keys: view_.setList("Keys", "Moddeck " MODDECK_VERSION, "", kKeysHelp); break;
-        case View::Instruments:
-            view_.setList("Instruments", TitleLine(),
-                          openedFile.format == FileFormat::XM ? "Instruments and their samples:" : "Samples:",
-                          openedFile.instruments);
+        case View::Instruments: {
+            const OpenedFile& opened = file_.opened();
+            view_.setList("Instruments", TitleLine(opened.about),
+                          opened.format == "XM" ? "Instruments and their samples:" : "Samples:", opened.instruments);
             break;
+        }
     }
 }
 
 void Application::SetPaused(bool paused) {
     paused_ = paused;
-    SetOutputPaused(paused);
-    ProcessModuleOutput().paused = paused ? 1 : 0;
-    ProcessOggPlayer().OGG_Paused = paused ? 1 : 0;
+    audio_.SetPaused(paused);
+    file_.SetPaused(paused);
 }
 
 void Application::SetVolume(int db) {
     volumeDb_ = std::clamp(db, kMinVolumeDb, kMaxVolumeDb);
-    SetOutputGain(static_cast<float>(std::pow(10.0, volumeDb_ / 20.0)));
+    audio_.SetGain(static_cast<float>(std::pow(10.0, volumeDb_ / 20.0)));
 }
 
 void Application::SetLoop(bool loop) {
     loop_ = loop;
-    Player& player = ProcessPlayer();
-    player.silentAfterEnd = loop ? 0 : 1;
-    // A module that ended without looping is silent: looping again takes it
-    // back from the top, where the renderer already is.
-    if (loop && finished_ && openedFile.status == OpenStatus::ModulePlaying) {
-        player.VOLUMEOP = 1;
-        finished_ = false;
-        SetSongSeconds(0);
-    }
+    file_.SetLoop(loop);
+    // A module that ended without looping starts over when looping is
+    // turned on again.
+    if (loop && file_.opened().status == OpenStatus::ModulePlaying) finished_ = false;
     Note(std::string("Loop ") + (loop ? "on" : "off"));
 }
 
@@ -160,17 +146,12 @@ void Application::Note(const std::string& text) {
 }
 
 bool Application::ClockRuns() const {
-    return Playing(openedFile.status) && !paused_ && !finished_ && ProcessAudioDevice().failure == nullptr;
+    return file_.opened().status == OpenStatus::OggPlaying && !paused_ && !finished_ && audio_.failure() == nullptr;
 }
 
-double Application::SongSeconds() const {
+double Application::ClockSeconds() const {
     const double running = clockRunning_ ? std::chrono::duration<double>(Clock::now() - clockSince_).count() : 0;
     return clockBase_ + running;
-}
-
-void Application::SetSongSeconds(double seconds) {
-    clockBase_ = seconds;
-    clockSince_ = Clock::now();
 }
 
 bool Application::HandleKey(int key) {
@@ -192,15 +173,14 @@ bool Application::HandleKey(int key) {
         case 'a': case 'A': ShowView(View::About); return true;
         case 'h': case 'H': case '?': ShowView(View::Keys); return true;
         case 'i': case 'I': ShowView(View::Instruments); return true;
-        case ' ': if (Playing(openedFile.status)) SetPaused(!paused_); return true;
+        case ' ': if (Playing(file_.opened().status)) SetPaused(!paused_); return true;
         case 'n': case 'N': if (playlist_.Next()) PlayCurrent(); else Note("This is the last file"); return true;
         case 'p': case 'P': if (playlist_.Previous()) PlayCurrent(); else Note("This is the first file"); return true;
         case '*': case '0': SetVolume(volumeDb_ + kVolumeStepDb); return true;
         case '/': case '9': SetVolume(volumeDb_ - kVolumeStepDb); return true;
         case 'l': case 'L': SetLoop(!loop_); return true;
-        case MainScreen::kKeyRight: RecordKey('+'); return true;
-        case MainScreen::kKeyLeft: RecordKey('-'); return true;
-        case '+': case '-': RecordKey(uint32_t(key)); return true;
+        case MainScreen::kKeyRight: case '+': StepOrder(+1); return true;
+        case MainScreen::kKeyLeft: case '-': StepOrder(-1); return true;
         case MainScreen::kKeyEnter:
         case MainScreen::kKeyEscape: return true;
         default: break;
@@ -209,46 +189,24 @@ bool Application::HandleKey(int key) {
     return true;
 }
 
+void Application::StepOrder(int delta) {
+    // A module only: an Ogg stream has no order table to move in.
+    if (moddeck_player* player = file_.player()) moddeck_player_step_order(player, delta);
+}
+
 void Application::Update() {
-    // All keys read in this turn give at most one step; the clock follows
-    // once the renderer has taken it.
-    if (ApplyKeys()) resyncAfterStep_ = true;
-    Player& player = ProcessPlayer();
     const auto now = Clock::now();
-    if (openedFile.status == OpenStatus::ModulePlaying) {
-        const SongTimeline& t = openedFile.timeline;
-        if (resyncAfterStep_ && player.orderSteps.load() == 0) {
-            SetSongSeconds(OrderStartSeconds(t, player.pattern.load(std::memory_order_relaxed)));
-            resyncAfterStep_ = false;
-        }
-        const uint32_t ends = player.songEnds.load(std::memory_order_relaxed);
-        if (ends != songEndsSeen_ && !finished_) {
-            songEndsSeen_ = ends;
-            if (loop_) {
-                SetSongSeconds(0);
-            } else {
-                finished_ = true;
-                finishedAt_ = now;
-            }
-        }
-        // A song that jumps back instead of ending: its time goes back with
-        // it, and without looping it ends there.
-        if (t.complete && t.loopSeconds >= 0 && !finished_ && SongSeconds() >= t.seconds) {
-            if (loop_) {
-                SetSongSeconds(t.loopSeconds + (SongSeconds() - t.seconds));
-            } else {
-                finished_ = true;
-                finishedAt_ = now - kQueuedAudio;  // what is queued is the loop, not the song
-            }
-        }
-    } else if (openedFile.status == OpenStatus::OggPlaying && !finished_ &&
-               ProcessOggPlayer().OGG_Ended.load(std::memory_order_acquire)) {
-        finished_ = true;
-        finishedAt_ = now;
+    if (!finished_) {
+        // A module ends only when it does not loop; looping on again, its
+        // player starts it over.
+        moddeck_position position = {};
+        if (file_.player()) moddeck_player_position(file_.player(), &position);
+        finished_ = file_.OggEnded() || (!loop_ && position.ended);
+        if (finished_) finishedAt_ = now;
     }
     const bool runs = ClockRuns();
     if (runs != clockRunning_) {
-        clockBase_ = SongSeconds();
+        clockBase_ = ClockSeconds();
         clockSince_ = now;
         clockRunning_ = runs;
     }
@@ -261,36 +219,42 @@ void Application::Update() {
 
 ScreenModel Application::Model() const {
     ScreenModel m;
-    m.file = file_;
+    m.file = path_;
     if (!playlist_.empty()) {
         m.fileIndex = playlist_.index() + 1;
         m.fileCount = playlist_.size();
     }
-    m.status = openedFile.status;
-    m.refusal = openedFile.refusal;
-    m.format = openedFile.format;
-    m.title = TitleLine();
-    m.channels = openedFile.channels;
-    m.songLength = openedFile.songLength;
-    m.oggRate = openedFile.oggRate;
-    m.oggChannels = openedFile.oggChannels;
+    const OpenedFile& opened = file_.opened();
+    m.status = opened.status;
+    m.refusal = opened.refusal;
+    m.format = opened.format;
+    m.title = TitleLine(opened.about);
+    m.channels = opened.channels;
+    m.orders = opened.orders;
+    m.oggRate = opened.oggRate;
+    m.oggChannels = opened.oggChannels;
     m.paused = paused_;
     m.finished = finished_;
-    m.noAudio = ProcessAudioDevice().failure;
-    m.seconds = SongSeconds();
-    m.length = openedFile.seconds;
-    if (openedFile.status == OpenStatus::ModulePlaying) {
-        m.loopSeconds = openedFile.timeline.loopSeconds;
-        m.lengthComplete = openedFile.timeline.complete;
+    m.noAudio = audio_.failure();
+    m.seconds = ClockSeconds();
+    if (moddeck_player* player = file_.player()) {
+        // A module's time is its player's: it goes back with a song that
+        // jumps back, and follows the order keys.
+        moddeck_position position;
+        moddeck_player_position(player, &position);
+        m.order = position.order;
+        m.row = position.row;
+        m.seconds = position.seconds;
+        // The first call switches the player's levels on.
+        moddeck_player_levels(player, m.peaks, kMeterChannels);
     }
+    m.length = opened.seconds;
+    m.loopSeconds = opened.loopSeconds;
+    m.lengthComplete = opened.lengthComplete;
     if (m.length > 0) m.seconds = std::min(m.seconds, m.length);
     m.volumeDb = volumeDb_;
     m.loop = loop_;
     m.message = message_;
-    const Player& player = ProcessPlayer();
-    m.order = player.pattern.load(std::memory_order_relaxed);
-    m.row = player.meters.row.load(std::memory_order_relaxed);
-    for (int c = 0; c < kMaxChannels; c++) m.peaks[c] = player.meters.peak[c].load(std::memory_order_relaxed);
     return m;
 }
 
@@ -298,9 +262,8 @@ int Application::Run(const std::vector<std::string>& files) {
     // The device first: what OpenAL has to say about it goes to the terminal
     // before the screen takes it, and without a device the screen says so
     // from the start.
-    AudioBringUp();
+    audio_.BringUp();
     if (useTerminal_) screen_.Open();
-    ProcessPlayer().meters.wanted = screen_.IsOpen();
     if (!files.empty()) Play(files);
     auto nextFrame = Clock::now();
     bool running = true;
@@ -345,9 +308,8 @@ int Application::Run(const std::vector<std::string>& files) {
     // Stop the output threads before the process tears down the state they
     // read, then close the device so that nothing is left open at exit.
     SetPaused(false);
-    StopModulePlayer();
-    StopOggPlayer();
-    AudioShutDown();
+    file_.Stop();
+    audio_.ShutDown();
     return QuitSignal() ? 128 + QuitSignal() : 0;
 }
 

@@ -10,8 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "app/file_player.h"
 #include "app/playlist.h"
 #include "app/screen.h"
+#include "audio/output.h"
 
 namespace moddeck {
 
@@ -41,9 +43,6 @@ public:
     // What standard input held, read once at start-up.
     void SetStandardInput(std::vector<uint8_t> bytes) { standardInput_ = std::move(bytes); }
 
-    // Shows the About view with the current texts.
-    void openAbout();
-
     // The event loop: opens the screen, plays `files` (as Play), and returns
     // after "q", `moddeck --quit`, SIGINT, SIGTERM or SIGHUP with the terminal
     // restored, playback stopped and the audio device closed. Returns the
@@ -52,8 +51,8 @@ public:
 
     // Handles one key from the screen; false when it asks to quit.
     bool HandleKey(int key);
-    // One turn of the loop's bookkeeping: key steps, the song clock, the end
-    // of a file and the move to the next one.
+    // One turn of the loop's bookkeeping: the Ogg clock, the end of a file
+    // and the move to the next one.
     void Update();
 
     // What the screen would show now.
@@ -63,6 +62,7 @@ public:
     bool paused() const { return paused_; }
     int volumeDb() const { return volumeDb_; }
     bool loop() const { return loop_; }
+    const FilePlayer& file() const { return file_; }
 
 private:
     enum class View { About, Keys, Instruments };
@@ -77,36 +77,38 @@ private:
     void SetPaused(bool paused);
     void SetVolume(int db);
     void SetLoop(bool loop);
+    // Right/"+" and Left/"-": each press moves the module one order entry.
+    void StepOrder(int delta);
     // A passing note on the screen, or a line on stderr without one.
     void Note(const std::string& text);
-    // The song time: runs only while something is heard.
-    double SongSeconds() const;
-    void SetSongSeconds(double seconds);
+    // An Ogg stream's song time, from the wall clock, which runs only while
+    // the stream is heard.
+    double ClockSeconds() const;
     bool ClockRuns() const;
 
     InstanceListener* listener_;
     bool useTerminal_;
+    // The device outlives the file: its outputs stop before it closes.
+    AudioDevice audio_;
+    FilePlayer file_;
     MainScreen screen_;
     ListView view_;
     View viewKind_ = View::About;
     Playlist playlist_;
     std::vector<uint8_t> standardInput_;
-    std::string file_;
+    std::string path_;
     bool paused_ = false;
     bool loop_ = true;
     int volumeDb_ = 0;
     bool finished_ = false;
     Clock::time_point finishedAt_{};
-    uint32_t songEndsSeen_ = 0;
-    bool resyncAfterStep_ = false;
-    // Song time = clockBase_, plus the time since clockSince_ while the
+    // Ogg song time = clockBase_, plus the time since clockSince_ while the
     // clock runs.
     double clockBase_ = 0;
     Clock::time_point clockSince_{};
     bool clockRunning_ = false;
     std::string message_;
     Clock::time_point messageUntil_{};
-    bool quitRequested_ = false;
 };
 
 }  // namespace moddeck

@@ -14,11 +14,11 @@
 #include <vector>
 
 #include "app/application.h"
+#include "app/file_player.h"
 #include "app/instance.h"
-#include "app/open_file.h"
 #include "app/signals.h"
-#include "loaders/loaders.h"
-#include "song/reader.h"
+#include "audio/input_file.h"
+#include "moddeck/moddeck.h"
 
 using namespace moddeck;
 
@@ -61,9 +61,9 @@ int HandToRunningPlayer(const std::string& socketPath, Command command, const st
             continue;
         }
         std::string absolute = AbsolutePath(file);
-        const Refusal why = absolute.empty() ? RefusalOfErrno(errno) : CheckPlayable(absolute.c_str());
-        if (why != Refusal::None) {
-            std::fprintf(stderr, "moddeck: %s: %s\n", file.c_str(), RefusalText(why));
+        const moddeck_refusal why = absolute.empty() ? RefusalOfErrno(errno) : CheckPlayable(absolute.c_str());
+        if (why != MODDECK_OK) {
+            std::fprintf(stderr, "moddeck: %s: %s\n", file.c_str(), moddeck_refusal_text(why));
             status = 1;
             continue;
         }
@@ -163,9 +163,9 @@ int main(int argc, char** argv) {
     Application app(listener.get(), isatty(STDOUT_FILENO));
     if (readsStandardInput) {
         std::vector<uint8_t> bytes;
-        Refusal why = Refusal::None;
-        if (!ReadWholeStream(STDIN_FILENO, bytes, kMaxModuleBytes, &why))
-            std::fprintf(stderr, "moddeck: -: %s\n", RefusalText(why));
+        moddeck_refusal why = MODDECK_OK;
+        if (!ReadWholeStream(STDIN_FILENO, bytes, MODDECK_MAX_MODULE_BYTES, &why))
+            std::fprintf(stderr, "moddeck: -: %s\n", moddeck_refusal_text(why));
         app.SetStandardInput(std::move(bytes));
     }
     int status = app.Run(files);

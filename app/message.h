@@ -18,7 +18,7 @@ namespace moddeck {
 
 constexpr char kMessageMagic[4] = {'M', 'D', 'K', '2'};
 constexpr size_t kMessageHeaderSize = 9;
-constexpr size_t kMaxMessagePath = 4095;  // fits fname_tmp with its NUL
+constexpr size_t kMaxMessagePath = 4095;  // PATH_MAX with its NUL
 constexpr size_t kMaxMessagePayload = 256 * 1024;
 constexpr size_t kMaxMessageSize = kMessageHeaderSize + kMaxMessagePayload;
 

@@ -14,7 +14,7 @@ namespace moddeck {
 std::string StatusLine(const ScreenModel& m) {
     switch (m.status) {
         case OpenStatus::Idle: return "Nothing is playing. Open a file with: moddeck FILE";
-        case OpenStatus::Refused: return "Cannot play " + m.file + ": " + RefusalText(m.refusal) + ".";
+        case OpenStatus::Refused: return "Cannot play " + m.file + ": " + moddeck_refusal_text(m.refusal) + ".";
         case OpenStatus::ModulePlaying:
         case OpenStatus::OggPlaying: break;
     }
@@ -67,11 +67,11 @@ std::string MeterBar(uint16_t peak, int width) {
     return std::string(size_t(level), '#') + std::string(size_t(width - level), '.');
 }
 
-std::vector<std::string> DisplayLines(const char* text) {
+std::vector<std::string> DisplayLines(const std::string& text) {
     std::vector<std::string> lines;
     std::string line;
-    for (const char* p = text; *p; p++) {
-        unsigned char c = static_cast<unsigned char>(*p);
+    for (const char byte : text) {
+        unsigned char c = static_cast<unsigned char>(byte);
         if (c == '\n') {
             lines.push_back(line);
             line.clear();
@@ -83,9 +83,9 @@ std::vector<std::string> DisplayLines(const char* text) {
     return lines;
 }
 
-void ListView::set(const char* title, const char* samples) {
-    std::vector<std::string> t = DisplayLines(title);
-    setList("About", t.empty() ? std::string() : t[0], "Samples:", DisplayLines(samples));
+void ListView::set(const AboutTexts& about) {
+    std::vector<std::string> t = DisplayLines(about.title);
+    setList("About", t.empty() ? std::string() : t[0], "Samples:", DisplayLines(about.samples));
     scroll_ = 0;
 }
 
@@ -215,15 +215,15 @@ void MainScreen::DrawMain(const ScreenModel& m) {
     Line(y++, "File:     " + (m.file.empty() ? std::string("-") : ElideMiddle(m.file, room)) + place);
     const bool playing = m.status == OpenStatus::ModulePlaying || m.status == OpenStatus::OggPlaying;
     if (playing) {
-        std::string format = FormatName(m.format);
-        if (m.format == FileFormat::Ogg && m.oggRate > 0)
+        std::string format = m.format;
+        if (m.status == OpenStatus::OggPlaying && m.oggRate > 0)
             format += ", " + std::to_string(m.oggRate) + " Hz, " + std::to_string(m.oggChannels) +
                       (m.oggChannels == 1 ? " channel" : " channels");
         Line(y++, "Format:   " + format);
         if (m.status == OpenStatus::ModulePlaying) {
             Line(y++, "Title:    " + m.title);
             Line(y++, "Channels: " + std::to_string(m.channels));
-            Line(y++, "Order:    " + std::to_string(m.order + 1) + "/" + std::to_string(m.songLength) +
+            Line(y++, "Order:    " + std::to_string(m.order + 1) + "/" + std::to_string(m.orders) +
                           "   Row: " + std::to_string(m.row));
         }
         Line(y++, "Time:     " + TimeLine(m));
@@ -236,7 +236,7 @@ void MainScreen::DrawMain(const ScreenModel& m) {
     if (playing && m.status == OpenStatus::ModulePlaying && m.channels > 0) {
         // As many columns of meters as it takes to fit every channel above
         // the key line; what still does not fit is counted.
-        int channels = std::min<int>(m.channels, kMaxChannels);
+        int channels = std::min(m.channels, kMeterChannels);
         int rows = std::max(1, LINES - 2 - y);
         int columns = (channels + rows - 1) / rows;
         rows = (channels + columns - 1) / columns;

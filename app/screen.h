@@ -8,28 +8,30 @@
 #include <string>
 #include <vector>
 
-#include "app/open_file.h"
-#include "song/refusal.h"
-#include "song/song.h"
+#include "app/file_player.h"
+#include "moddeck/moddeck.h"
 
 namespace moddeck {
 
-// Everything the main view shows, gathered by the event loop from the
-// shell's own state and the published meters, never from the renderer.
+// Meters are drawn for this many channels at the most, an XM's limit.
+constexpr int kMeterChannels = 32;
+
+// Everything the main view shows, gathered by the event loop from what was
+// learnt at the open and from the player's position and levels.
 struct ScreenModel {
     std::string file;  // as the user named it
     size_t fileIndex = 0;  // 1-based place in the playlist; 0 without one
     size_t fileCount = 0;
     OpenStatus status = OpenStatus::Idle;
-    Refusal refusal = Refusal::None;
-    FileFormat format = FileFormat::None;
+    moddeck_refusal refusal = MODDECK_OK;
+    std::string format;  // "XM", ..., "Ogg Vorbis"
     std::string title;
-    int32_t channels = 0;
-    int32_t order = 0;
-    int32_t songLength = 0;
-    int32_t row = 0;
-    int32_t oggRate = 0;  // 0 when unknown
-    int32_t oggChannels = 0;
+    int channels = 0;
+    int order = 0;
+    int orders = 0;  // entries of the order table
+    int row = 0;
+    int oggRate = 0;  // 0 when unknown
+    int oggChannels = 0;
     bool paused = false;
     bool finished = false;           // an Ogg stream (or a module not looping) has ended
     const char* noAudio = nullptr;   // why there is no audio output; null when there is
@@ -40,7 +42,7 @@ struct ScreenModel {
     int volumeDb = 0;
     bool loop = true;
     std::string message;             // a passing note: a skipped file, an unknown key
-    uint16_t peaks[kMaxChannels] = {};
+    uint16_t peaks[kMeterChannels] = {};
 };
 
 // The one line that says what the player is doing: "Playing.", "Paused.",
@@ -59,14 +61,14 @@ std::string ElideMiddle(const std::string& text, size_t width);
 std::string MeterBar(uint16_t peak, int width);
 // Splits a text at line feeds, dropping the empty piece after a final one,
 // and shows control bytes as '?' so that a song cannot drive the terminal.
-std::vector<std::string> DisplayLines(const char* text);
+std::vector<std::string> DisplayLines(const std::string& text);
 
 // A view over the main screen: a heading, a title line, a caption and a
 // list of lines that scrolls (the About view, the instrument list, the help).
 class ListView {
 public:
     // The About texts: the title, then the sample names a line each.
-    void set(const char* title, const char* samples);
+    void set(const AboutTexts& about);
     // Any list; the view keeps its place when only the lines change.
     void setList(std::string heading, std::string title, std::string caption, std::vector<std::string> lines);
     void show() { visible_ = true; scroll_ = 0; }

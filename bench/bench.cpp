@@ -1,12 +1,13 @@
-// moddeck-bench: how fast the module renderer runs. Renders each FILE for S
-// seconds of audio (default 60) in memory and prints its speed in seconds
-// of audio per second of wall time. With --jobs N the files are shared out
-// among N threads, each rendering with a player of its own. With --compare
-// it renders each file with the plain mixer and with the fast one (with each
-// instruction set the processor has) and stops at the first sample or meter
-// peak where they differ.
+// moddeck-bench: how fast the module renderer runs, through the library's
+// public interface. Renders each FILE for S seconds of audio (default 60)
+// at R frames per second (default 44,100) in memory, in calls of 100 ms,
+// and prints its speed in seconds of audio per second of wall time. With
+// --jobs N the files are shared out among N threads, each rendering with a
+// player of its own. With --compare it renders each file with the plain
+// mixer and with the fast one (with each instruction set the processor has)
+// and stops at the first sample or level where they differ.
 //
-//   moddeck-bench [--seconds S] [--jobs N] [--compare] FILE...
+//   moddeck-bench [--seconds S] [--rate R] [--jobs N] [--compare] FILE...
 #include <sys/resource.h>
 
 #include <atomic>
@@ -16,115 +17,48 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "engine/mixer.h"
-#include "engine/module_start.h"
-#include "engine/player.h"
-#include "engine/sequencer.h"
-#include "loaders/loaders.h"
-
-using namespace moddeck;
+#include "moddeck/moddeck.h"
 
 namespace {
 
-constexpr const char* kUsage = "usage: moddeck-bench [--seconds S] [--jobs N] [--compare] FILE...";
+constexpr const char* kUsage = "usage: moddeck-bench [--seconds S] [--rate R] [--jobs N] [--compare] FILE...";
+constexpr int kMaxChannels = 32;
 
-struct Result {
-    bool loaded = false;
-    FileFormat format = FileFormat::None;
-    int channels = 0;
-    double wall = 0;  // seconds spent rendering
+struct SongDeleter {
+    void operator()(moddeck_song* s) const { moddeck_song_free(s); }
 };
+struct PlayerDeleter {
+    void operator()(moddeck_player* p) const { moddeck_player_free(p); }
+};
+using Song = std::unique_ptr<moddeck_song, SongDeleter>;
+using Player = std::unique_ptr<moddeck_player, PlayerDeleter>;
 
-Result RenderFile(const char* file, uint64_t blocks) {
-    Result r;
-    Player player;
-    if (!AddMusic(player, file)) return r;
-    r.loaded = true;
-    r.format = FormatOf(*player.SONG);
-    r.channels = player.SONG->nbChannels;
-    StartModule(player);
-    player.PLAYER_PARAMS = 1;
-    player.VOLUMEOP = 1;
-    auto t0 = std::chrono::steady_clock::now();
-    for (uint64_t b = 0; b < blocks; b++) MixNext(player);
-    r.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    StopModule(player);
-    FreeSongList(player);
-    return r;
+// The module in `file`, or null (with the reason printed).
+Song Load(const char* file) {
+    std::ifstream in(file, std::ios::binary);
+    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    moddeck_refusal why = MODDECK_UNREADABLE;
+    Song song(in || in.eof() ? moddeck_song_load(bytes.data(), bytes.size(), &why) : nullptr);
+    if (!song) std::fprintf(stderr, "moddeck-bench: %s: %s\n", file, moddeck_refusal_text(why));
+    return song;
 }
 
-// A player of its own with the file started, looping it; null when the
-// file cannot be read or is not a module.
-std::unique_ptr<Player> Started(const char* file, bool fastMix, MixerIsa isa) {
-    auto player = std::make_unique<Player>();
-    if (!AddMusic(*player, file)) return nullptr;
-    StartModule(*player);
-    player->PLAYER_PARAMS = 1;
-    player->VOLUMEOP = 1;
-    player->fastMix = fastMix;
-    player->isa = isa;
-    player->meters.wanted = true;
-    return player;
-}
-
-const char* IsaName(MixerIsa isa) { return isa == MixerIsa::Avx2 ? "avx2" : isa == MixerIsa::Sse2 ? "sse2" : "scalar"; }
-
-// Renders `file` with the plain mixer and the fast ones side by side; 0 when
-// every block is the same, 1 at the first difference or when the file
-// cannot be played.
-int CompareFile(const char* file, uint64_t blocks) {
-    std::vector<MixerIsa> isas;
-    for (MixerIsa isa : {MixerIsa::Scalar, MixerIsa::Sse2, MixerIsa::Avx2})
-        if (MixerIsaAvailable(isa)) isas.push_back(isa);
-    std::unique_ptr<Player> plain = Started(file, false, MixerIsa::Scalar);
-    std::vector<std::unique_ptr<Player>> fast;
-    for (MixerIsa isa : isas) fast.push_back(Started(file, true, isa));
-    if (!plain || !fast[0]) {
-        std::fprintf(stderr, "moddeck-bench: %s: cannot read it or not a module\n", file);
-        return 1;
-    }
-    for (uint64_t b = 0; b < blocks; b++) {
-        MixNext(*plain);
-        for (size_t k = 0; k < fast.size(); k++) {
-            Player& p = *fast[k];
-            MixNext(p);
-            for (int e = 0; e < kBlockSamples; e++) {
-                if (p.ActualBufferToBeMixed[e] == plain->ActualBufferToBeMixed[e]) continue;
-                std::printf("%s: the fast mixer (%s) differs at sample %llu (block %llu, frame %d, %s): plain %d, fast %d\n",
-                            file, IsaName(isas[k]), static_cast<unsigned long long>(b * kBlockSamples + e),
-                            static_cast<unsigned long long>(b), e / 2, e % 2 ? "right" : "left",
-                            plain->ActualBufferToBeMixed[e], p.ActualBufferToBeMixed[e]);
-                return 1;
-            }
-            for (int c = 0; c < kMaxChannels; c++) {
-                const int want = plain->meters.peak[c], got = p.meters.peak[c];
-                if (want == got) continue;
-                std::printf("%s: the fast mixer (%s) differs in the meter of channel %d at block %llu: plain %d, fast %d\n",
-                            file, IsaName(isas[k]), c, static_cast<unsigned long long>(b), want, got);
-                return 1;
-            }
-        }
-    }
-    std::printf("%s: identical, %llu blocks (plain, fast", file, static_cast<unsigned long long>(blocks));
-    for (MixerIsa isa : isas) std::printf(" %s", IsaName(isa));
-    std::printf(")\n");
-    return 0;
-}
-
-// This process's own peak: the kernel's high-water mark of its memory
-// since it started. ru_maxrss also counts what the parent held when it
-// forked, so that a large shell or script would show through.
-long PeakResidentKiB() {
+// A value of /proc/self/status in KiB: VmRSS (now) or VmHWM (the peak).
+// ru_maxrss would also count what the parent held when it forked.
+long StatusKiB(const char* key) {
     long kib = -1;
     if (FILE* f = std::fopen("/proc/self/status", "r")) {
         char line[256];
+        const size_t n = std::strlen(key);
         while (std::fgets(line, sizeof line, f))
-            if (std::sscanf(line, "VmHWM: %ld kB", &kib) == 1) break;
+            if (std::strncmp(line, key, n) == 0 && line[n] == ':') kib = std::atol(line + n + 1);
         std::fclose(f);
     }
     if (kib >= 0) return kib;
@@ -133,23 +67,117 @@ long PeakResidentKiB() {
     return usage.ru_maxrss;
 }
 
+struct Result {
+    bool loaded = false;
+    std::string format;
+    int channels = 0;
+    double wall = 0;       // seconds spent rendering
+    long playerKiB = 0;    // memory the player and its rendering took beyond the song
+};
+
+Result RenderFile(const char* file, int rate, uint64_t blocks, bool measureMemory) {
+    Result r;
+    const Song song = Load(file);
+    if (!song) return r;
+    moddeck_song_info info;
+    moddeck_song_describe(song.get(), &info);
+    r.loaded = true;
+    r.format = info.format_name;
+    r.channels = info.channels;
+    moddeck_song_subsongs(song.get());  // the song's map is the song's, made once
+    const long before = measureMemory ? StatusKiB("VmRSS") : 0;
+    const Player player(moddeck_player_new(song.get(), rate));
+    const size_t frames = static_cast<size_t>(rate / 10);
+    std::vector<int16_t> block(2 * frames);
+    const auto t0 = std::chrono::steady_clock::now();
+    for (uint64_t b = 0; b < blocks; b++) moddeck_render_s16(player.get(), block.data(), frames);
+    r.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    if (measureMemory) r.playerKiB = StatusKiB("VmRSS") - before;
+    return r;
+}
+
+struct Mixer {
+    moddeck_mixer mixer;
+    const char* name;
+};
+constexpr Mixer kFastMixers[] = {
+    {MODDECK_MIXER_SCALAR, "scalar"}, {MODDECK_MIXER_SSE2, "sse2"}, {MODDECK_MIXER_AVX2, "avx2"}};
+
+// A player of `song` with `mixer` and its levels on, or null when the
+// processor lacks the mixer's instructions.
+Player Started(moddeck_song* song, int rate, moddeck_mixer mixer) {
+    Player player(moddeck_player_new(song, rate));
+    if (!player || !moddeck_player_set_mixer(player.get(), mixer)) return nullptr;
+    moddeck_player_levels(player.get(), nullptr, 0);
+    return player;
+}
+
+// Renders `file` with the plain mixer and the fast ones side by side; 0 when
+// every block is the same, 1 at the first difference or when the file
+// cannot be played.
+int CompareFile(const char* file, int rate, uint64_t blocks) {
+    const Song song = Load(file);
+    if (!song) return 1;
+    const Player plain = Started(song.get(), rate, MODDECK_MIXER_PLAIN);
+    std::vector<Player> fast;
+    std::vector<const char*> names;
+    for (const Mixer& m : kFastMixers)
+        if (Player p = Started(song.get(), rate, m.mixer)) {
+            fast.push_back(std::move(p));
+            names.push_back(m.name);
+        }
+    const size_t frames = static_cast<size_t>(rate / 10);
+    std::vector<int16_t> want(2 * frames), got(2 * frames);
+    uint16_t wantLevels[kMaxChannels], gotLevels[kMaxChannels];
+    for (uint64_t b = 0; b < blocks; b++) {
+        moddeck_render_s16(plain.get(), want.data(), frames);
+        moddeck_player_levels(plain.get(), wantLevels, kMaxChannels);
+        for (size_t k = 0; k < fast.size(); k++) {
+            moddeck_render_s16(fast[k].get(), got.data(), frames);
+            moddeck_player_levels(fast[k].get(), gotLevels, kMaxChannels);
+            for (size_t e = 0; e < got.size(); e++) {
+                if (got[e] == want[e]) continue;
+                std::printf("%s: the fast mixer (%s) differs at sample %llu (block %llu, frame %zu, %s): plain %d, fast %d\n",
+                            file, names[k], static_cast<unsigned long long>(b * got.size() + e),
+                            static_cast<unsigned long long>(b), e / 2, e % 2 ? "right" : "left", want[e], got[e]);
+                return 1;
+            }
+            for (int c = 0; c < kMaxChannels; c++) {
+                if (wantLevels[c] == gotLevels[c]) continue;
+                std::printf("%s: the fast mixer (%s) differs in the level of channel %d at block %llu: plain %d, fast %d\n",
+                            file, names[k], c, static_cast<unsigned long long>(b), wantLevels[c], gotLevels[c]);
+                return 1;
+            }
+        }
+    }
+    std::printf("%s: identical, %llu blocks at %d Hz (plain, fast", file, static_cast<unsigned long long>(blocks), rate);
+    for (const char* name : names) std::printf(" %s", name);
+    std::printf(")\n");
+    return 0;
+}
+
 bool ParsePositive(const char* text, double max, double& out) {
     char* end = nullptr;
     out = std::strtod(text, &end);
     return end != text && *end == '\0' && std::isfinite(out) && out > 0 && out <= max;
 }
 
+int Usage() {
+    std::fprintf(stderr, "%s\n", kUsage);
+    return 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    double seconds = 60, jobs = 1;
+    double seconds = 60, jobs = 1, rate = 44100;
     bool compare = false;
     std::vector<const char*> files;
     for (int i = 1; i < argc; i++) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
-            std::printf("%s\nRenders each FILE for S seconds (default 60) in memory and prints x realtime;\n"
-                        "N threads (default 1) share the files, each with a player of its own.\n"
+            std::printf("%s\nRenders each FILE for S seconds (default 60) at R Hz (default 44100) in memory and\n"
+                        "prints x realtime; N threads (default 1) share the files, each with a player of its own.\n"
                         "--compare: renders with the plain and the fast mixer and fails at the first\n"
                         "difference, naming the file and the sample.\n",
                         kUsage);
@@ -157,35 +185,31 @@ int main(int argc, char** argv) {
         }
         if (arg == "--compare") {
             compare = true;
-            continue;
-        }
-        if (arg == "--seconds" || arg == "--jobs") {
-            double& value = arg == "--seconds" ? seconds : jobs;
-            if (i + 1 >= argc || !ParsePositive(argv[++i], arg == "--seconds" ? 1e6 : 256, value) ||
-                (arg == "--jobs" && value != std::floor(value))) {
-                std::fprintf(stderr, "%s\n", kUsage);
-                return 2;
-            }
+        } else if (arg == "--seconds" || arg == "--jobs" || arg == "--rate") {
+            double& value = arg == "--seconds" ? seconds : arg == "--jobs" ? jobs : rate;
+            const double max = arg == "--seconds" ? 1e6 : arg == "--jobs" ? 256 : MODDECK_MAX_RATE;
+            if (i + 1 >= argc || !ParsePositive(argv[++i], max, value) ||
+                (arg != "--seconds" && value != std::floor(value)) || (arg == "--rate" && value < MODDECK_MIN_RATE))
+                return Usage();
         } else {
             files.push_back(argv[i]);
         }
     }
-    if (files.empty()) {
-        std::fprintf(stderr, "%s\n", kUsage);
-        return 2;
-    }
+    if (files.empty()) return Usage();
+    const int hz = static_cast<int>(rate);
     const uint64_t blocks = static_cast<uint64_t>(std::ceil(10.0 * seconds));
     const double audio = blocks / 10.0;
     if (compare) {
         int status = 0;
-        for (const char* file : files) status |= CompareFile(file, blocks);
+        for (const char* file : files) status |= CompareFile(file, hz, blocks);
         return status;
     }
 
     std::vector<Result> results(files.size());
     std::atomic<size_t> next{0};
+    const bool alone = jobs == 1;  // a player's own memory shows only when it renders alone
     auto work = [&] {
-        for (size_t i; (i = next.fetch_add(1)) < files.size();) results[i] = RenderFile(files[i], blocks);
+        for (size_t i; (i = next.fetch_add(1)) < files.size();) results[i] = RenderFile(files[i], hz, blocks, alone);
     };
     const auto t0 = std::chrono::steady_clock::now();
     std::vector<std::thread> threads;
@@ -195,22 +219,23 @@ int main(int argc, char** argv) {
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 
     double totalAudio = 0, totalWall = 0;
+    long playerKiB = 0;
     int status = 0;
     for (size_t i = 0; i < files.size(); i++) {
         const Result& r = results[i];
         if (!r.loaded) {
-            std::fprintf(stderr, "moddeck-bench: %s: cannot read it or not a module\n", files[i]);
             status = 1;
             continue;
         }
-        std::printf("%s: %s, %d channels, %.0f x realtime\n", files[i], FormatName(r.format), r.channels,
-                    audio / r.wall);
+        std::printf("%s: %s, %d channels, %.0f x realtime\n", files[i], r.format.c_str(), r.channels, audio / r.wall);
         totalAudio += audio;
         totalWall += r.wall;
+        playerKiB = std::max(playerKiB, r.playerKiB);
     }
-    if (totalWall > 0) std::printf("total: %.0f x realtime\n", totalAudio / totalWall);
+    if (totalWall > 0) std::printf("total: %.0f x realtime at %d Hz\n", totalAudio / totalWall, hz);
     if (jobs > 1 && elapsed > 0)
         std::printf("throughput on %d threads: %.0f x realtime\n", static_cast<int>(jobs), totalAudio / elapsed);
-    std::printf("peak resident memory: %ld KiB\n", PeakResidentKiB());
+    if (alone) std::printf("a player beyond its song: %ld KiB at most\n", playerKiB);
+    std::printf("peak resident memory: %ld KiB\n", StatusKiB("VmHWM"));
     return status;
 }

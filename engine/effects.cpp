@@ -4,8 +4,8 @@
 #include <cmath>
 
 #include "engine/envelopes.h"
-#include "engine/periods.h"
-#include "engine/sequencer.h"
+#include "engine/waveform.h"
+#include "song/periods.h"
 
 namespace moddeck {
 
@@ -24,11 +24,6 @@ constexpr int32_t kS3MEffectMap[25] = {
     kSetGlobalVolume, kGlobalVolumeSlide,            // V W
     kS3MPanning,                                     // X
 };
-
-// One half of a sine, 32 steps; the second half of the wave is its negative.
-constexpr int32_t kSineHalf[32] = {0,   24,  49,  74,  97,  120, 141, 161, 180, 197, 212,
-                                   224, 235, 244, 250, 253, 255, 253, 250, 244, 235, 224,
-                                   212, 197, 180, 161, 141, 120, 97,  74,  49,  24};
 
 // Period limits of the slides.
 constexpr int32_t kModMinPeriod = 58, kModMaxPeriod = 14919;
@@ -187,11 +182,6 @@ void VolumeColumnRow(Voice& v, int32_t vol) {
 
 int32_t S3MEffect(int32_t letter) { return letter >= 1 && letter <= 24 ? kS3MEffectMap[letter] : kNoEffect; }
 
-int32_t Waveform(int32_t pos, int32_t depth) {
-    int32_t q = pos & 63;
-    return q < 32 ? depth * kSineHalf[q] : -(depth * kSineHalf[q - 32]);
-}
-
 int32_t SlideOf(int32_t param) {
     int32_t x = (param >> 4) & 15, y = param & 15;
     if (y == 0 && x != 0) return x;
@@ -211,7 +201,7 @@ void KeyOff(Voice& v, const Mod& song) {
     if (!envelope) v.volume = 0;
 }
 
-void ApplyRowEffect(Player& p, Mod& song, FileFormat kind, int c, const RowValues& row) {
+void ApplyRowEffect(Player& p, FileFormat kind, int c, const RowValues& row) {
     Voice& v = p.Voices[c];
     const int32_t param = row.param, x = param >> 4, y = param & 15;
     const bool s3m = kind == FileFormat::S3M, xm = kind == FileFormat::XM;
@@ -259,10 +249,10 @@ void ApplyRowEffect(Player& p, Mod& song, FileFormat kind, int c, const RowValue
             break;
         case kSetGlobalVolume:
             if (!s3m && !xm) break;
-            if (xm || param <= 64) song.globalVolume = std::min(param, 64);
+            if (xm || param <= 64) p.globalVolume = std::min(param, 64);
             break;
         case kGlobalVolumeSlide:
-            if (kind != FileFormat::MOD && param != 0) song.globalVolumeSlide = x != 0 ? x : -y;
+            if (kind != FileFormat::MOD && param != 0) p.globalVolumeSlide = x != 0 ? x : -y;
             break;
         case kEnvelopePosition:
             if (xm) v.volenvpos = v.panenvpos = param;
@@ -304,7 +294,8 @@ void ApplyRowEffect(Player& p, Mod& song, FileFormat kind, int c, const RowValue
     }
 }
 
-TickOutput ApplyTickEffects(Player& p, Mod& song, FileFormat kind, int c, const RowValues& row) {
+TickOutput ApplyTickEffects(Player& p, FileFormat kind, int c, const RowValues& row) {
+    const Mod& song = p.SONG;
     Voice& v = p.Voices[c];
     const bool s3m = kind == FileFormat::S3M, xm = kind == FileFormat::XM, mod = kind == FileFormat::MOD;
     const bool linear = xm && song.linearFreq;
@@ -437,9 +428,9 @@ TickOutput ApplyTickEffects(Player& p, Mod& song, FileFormat kind, int c, const 
                 if (tick == 0) P += unit * (xm ? Remembered(v.fineportadownmem, y) : y);
                 P = std::min(P, scale.max);
             } else if (x == 0x5 && mod) {
-                // Changes the sample in the song itself, until it is loaded again.
+                // Retunes the sample for the rest of playback, not the note playing.
                 if (v.instrument > 0 && v.instrument < kSampleSlots)
-                    song.samples[v.instrument].finetune = y >= 8 ? y - 16 : y;
+                    p.sampleFinetune[v.instrument] = y >= 8 ? y - 16 : y;
             } else if (x == 0x9 && y > 0 && tick > 0 && tick % y == 0) {
                 v.position = 0;  // retrigger every y ticks
             }
@@ -482,7 +473,7 @@ TickOutput ApplyTickEffects(Player& p, Mod& song, FileFormat kind, int c, const 
     v.volume = std::clamp(v.volume, 0, 63);
 
     if (tick > 0 && kind != FileFormat::MOD && row.effect == kGlobalVolumeSlide)
-        song.globalVolume = std::clamp(song.globalVolume + song.globalVolumeSlide, 0, 64);
+        p.globalVolume = std::clamp(p.globalVolume + p.globalVolumeSlide, 0, 64);
     return out;
 }
 

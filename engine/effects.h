@@ -61,10 +61,6 @@ struct RowValues {
 // letter after X give kNoEffect.
 int32_t S3MEffect(int32_t letter);
 
-// The vibrato and tremolo waveform at position `pos` (low 6 bits) scaled by
-// `depth`: a half sine up, then its negative.
-int32_t Waveform(int32_t pos, int32_t depth);
-
 // +x for a parameter x0, -y for 0y, 0 when both or neither nibble is set.
 int32_t SlideOf(int32_t param);
 
@@ -74,7 +70,7 @@ bool IsTonePorta(FileFormat kind, const RowValues& row);
 
 // Row effects of channel c at tick 0. A pattern loop that goes back sets
 // p.raw_jump, which the sequencer takes at the end of the row.
-void ApplyRowEffect(Player& p, Mod& song, FileFormat kind, int c, const RowValues& row);
+void ApplyRowEffect(Player& p, FileFormat kind, int c, const RowValues& row);
 
 // What the per-tick stage gives the mixer for one voice.
 struct TickOutput {
@@ -85,7 +81,7 @@ struct TickOutput {
 // Per-tick effects of voice c: note cut, volume column, note delay, key
 // off, the cell's command, retrigger and tremor, the volume and global
 // volume slides, the XM instrument vibrato.
-TickOutput ApplyTickEffects(Player& p, Mod& song, FileFormat kind, int c, const RowValues& row);
+TickOutput ApplyTickEffects(Player& p, FileFormat kind, int c, const RowValues& row);
 
 // XM key off: the volume envelope's sustain is let go and the fade-out
 // starts; without a volume envelope the note is cut.

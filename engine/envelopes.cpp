@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "engine/effects.h"
+#include "engine/waveform.h"
 
 namespace moddeck {
 

@@ -2,11 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <cstring>
 
 #include "engine/envelopes.h"
 #include "engine/mixer_runs.h"
-#include "engine/periods.h"
+#include "song/periods.h"
 
 namespace moddeck {
 
@@ -21,14 +22,6 @@ constexpr std::array<int16_t, kSaturationSize> MakeSaturation() {
 // Built once at start-up (a constant expression this long exceeds some
 // compilers' evaluation limits).
 const std::array<int16_t, kSaturationSize> kSaturation = MakeSaturation();
-
-enum class LoopMode { None, Forward, PingPong };
-
-struct Loop {
-    LoopMode mode;
-    int32_t start;
-    int32_t length;
-};
 
 // The loop the sample plays. A loop that reaches past the data is cut at the
 // data's end; one that keeps nothing inside the data (start at or past the
@@ -61,18 +54,16 @@ float S3MMasterGain(const Mod& song) {
 }
 
 float GainOf(const Mod& song, FileFormat kind, const Voice& v, const ModInstrument* ins, int32_t tremolo,
-             float MASTERVOLUME) {
+             int32_t globalVolume) {
     int32_t vol = std::clamp(v.volume + tremolo, 0, 63);
     if (kind == FileFormat::XM) {
         float e = ins ? VolumeEnvelopeValue(*ins, v.volenvpos) : 64.0f;
         return static_cast<float>(vol) / 64.0f * e / 64.0f * static_cast<float>(v.fadevolume) / 65536.0f *
-               MASTERVOLUME * static_cast<float>(song.globalVolume) / 64.0f;
+               static_cast<float>(globalVolume) / 64.0f;
     }
-    int32_t scaled = std::clamp(static_cast<int32_t>(static_cast<float>(vol) * MASTERVOLUME), 0, 63);
     if (kind == FileFormat::S3M)
-        return static_cast<float>(song.globalVolume) * (1.0f / 4096.0f) * static_cast<float>(scaled) *
-               S3MMasterGain(song);
-    return static_cast<float>(scaled) / 64.0f;
+        return static_cast<float>(globalVolume) * (1.0f / 4096.0f) * static_cast<float>(vol) * S3MMasterGain(song);
+    return static_cast<float>(vol) / 64.0f;
 }
 
 // The position folded back into the loop once it has run past it: forward
@@ -96,15 +87,16 @@ struct FramePair {
 // Where the frame at `pos` (folded into the loop) reads: the formula of
 // each loop mode, frame by frame, as the plain path renders. False when a
 // one-shot sample has ended at `pos`.
-bool FrameAt(const ModSample& s, FileFormat kind, const Loop& loop, int64_t pos, FramePair& out) {
-    const int16_t* d = s.data;
-    const int32_t n = s.length;
+bool FrameAt(const VoiceMix& m, int64_t pos, FramePair& out) {
+    const Loop& loop = m.loop;
+    const int16_t* d = m.sample->data;
+    const int32_t n = m.sample->length;
     const int32_t i = FrameOf(pos);
     const int32_t start = loop.start, len = loop.length;
     switch (loop.mode) {
         case LoopMode::None: {
             // MOD and S3M play the frame at `length` as a zero, XM stops at it.
-            if (i >= (kind == FileFormat::XM ? n : n + 1)) return false;
+            if (i >= (m.xm ? n : n + 1)) return false;
             const int32_t a = i < n ? d[i] : 0;
             out = {a, i + 1 < n ? d[i + 1] : a};
             return true;
@@ -130,19 +122,18 @@ bool FrameAt(const ModSample& s, FileFormat kind, const Loop& loop, int64_t pos,
 }
 
 // The plain path: every frame through FrameAt into the voice's own buffer.
-// Returns the frames written; after a one-shot sample's end the rest of the
-// tick is the caller's to silence.
-int32_t RenderPlain(Voice& v, const ModSample& s, FileFormat kind, const Loop& loop, int64_t step, float g, float p,
-                    int16_t* out, int32_t frames) {
+// Returns the frames written; after a one-shot sample's end the rest is the
+// caller's to silence.
+int32_t RenderPlain(Voice& v, const VoiceMix& m, int16_t* out, int32_t frames) {
     int64_t pos = v.position;
     int32_t f = 0;
-    for (FramePair ab; f < frames; f++, pos += step) {
-        pos = FoldIntoLoop(loop, pos);
-        if (!FrameAt(s, kind, loop, pos, ab)) {
+    for (FramePair ab; f < frames; f++, pos += m.step) {
+        pos = FoldIntoLoop(m.loop, pos);
+        if (!FrameAt(m, pos, ab)) {
             v.period = 0;
             break;
         }
-        EmitFrame(ab.a, ab.b, FractionOf(pos), g, p, out + 2 * f);
+        EmitFrame(ab.a, ab.b, FractionOf(pos), m.gain, m.pan, out + 2 * f);
     }
     v.position = pos;
     return f;
@@ -169,9 +160,10 @@ struct Stretch {
     int16_t fixed[2] = {};
 };
 
-Stretch StretchAt(const ModSample& s, FileFormat kind, const Loop& loop, int64_t pos) {
-    const int16_t* d = s.data;
-    const int32_t n = s.length, i = FrameOf(pos);
+Stretch StretchAt(const VoiceMix& m, int64_t pos) {
+    const Loop& loop = m.loop;
+    const int16_t* d = m.sample->data;
+    const int32_t n = m.sample->length, i = FrameOf(pos);
     auto below = [](int32_t frame) { return static_cast<int64_t>(frame) << 32; };
     auto fixed = [&](int16_t a, int16_t b) {
         Stretch st{Stretch::Fixed, below(i + 1), 0, i};
@@ -182,7 +174,7 @@ Stretch StretchAt(const ModSample& s, FileFormat kind, const Loop& loop, int64_t
         if (i < n - 1) return {Stretch::Forward, below(n - 1)};
         if (i == n - 1) return fixed(d[n - 1], d[n - 1]);
         // MOD and S3M play the frame at `length` as a zero, XM stops at it.
-        return {kind != FileFormat::XM && i == n ? Stretch::Silent : Stretch::Ended, below(n + 1)};
+        return {!m.xm && i == n ? Stretch::Silent : Stretch::Ended, below(n + 1)};
     }
     const int32_t start = loop.start, end = loop.start + loop.length;
     if (loop.mode == LoopMode::Forward)
@@ -195,20 +187,20 @@ Stretch StretchAt(const ModSample& s, FileFormat kind, const Loop& loop, int64_t
     return {Stretch::Backward, below(end + loop.length), 2 * end};
 }
 
-// The fast path: the frames of the tick by stretches, each through
-// MixRunFrames; the zeros past a MOD or S3M sample only move the position.
-void MixVoiceFrames(Voice& v, const ModSample& s, FileFormat kind, const Loop& loop, MixerIsa isa, MixRun run,
-                    int32_t frames) {
-    int16_t* const sum = run.sum;
+// The fast path: the frames by stretches, each through MixRunFrames; the
+// zeros past a MOD or S3M sample only move the position.
+void MixVoiceFrames(Voice& v, const VoiceMix& m, MixerIsa isa, int16_t* sum, MixPeak* peak, int32_t frames) {
+    const ModSample& s = *m.sample;
+    MixRun run{s.data, s.length, 0, 0, m.step, 0, m.gain, m.pan, sum, peak};
     int64_t pos = v.position;
     for (int32_t f = 0; f < frames;) {
-        pos = FoldIntoLoop(loop, pos);
-        const Stretch st = StretchAt(s, kind, loop, pos);
+        pos = FoldIntoLoop(m.loop, pos);
+        const Stretch st = StretchAt(m, pos);
         if (st.kind == Stretch::Ended) {
             v.period = 0;
             break;
         }
-        const int32_t count = RunBelow(pos, st.limit, run.step, frames - f);
+        const int32_t count = RunBelow(pos, st.limit, m.step, frames - f);
         if (st.kind != Stretch::Silent) {
             const bool fixed = st.kind == Stretch::Fixed;
             run.data = fixed ? st.fixed : s.data;
@@ -219,7 +211,7 @@ void MixVoiceFrames(Voice& v, const ModSample& s, FileFormat kind, const Loop& l
             run.sum = sum + 2 * f;
             MixRunFrames(isa, run);
         }
-        pos += count * run.step;
+        pos += count * m.step;
         f += count;
     }
     v.position = pos;
@@ -229,12 +221,12 @@ void MixVoiceFrames(Voice& v, const ModSample& s, FileFormat kind, const Loop& l
 // position ends where rendering would leave it, and a one-shot
 // sample still ends. Fixed-point steps add up exactly, so `frames` of them
 // are one multiplication, and the loops' folds one remainder.
-void AdvanceSilently(Voice& v, const ModSample& s, FileFormat kind, const Loop& loop, int64_t step, int32_t frames) {
+void AdvanceSilently(Voice& v, const VoiceMix& m, int32_t frames) {
     if (frames <= 0) return;
-    const int64_t pos = v.position;
-    if (loop.mode == LoopMode::None) {
+    const int64_t pos = v.position, step = m.step;
+    if (m.loop.mode == LoopMode::None) {
         // The renderer stops at the first frame whose position has reached the end.
-        const int64_t end = static_cast<int64_t>(kind == FileFormat::XM ? s.length : s.length + 1) << 32;
+        const int64_t end = static_cast<int64_t>(m.xm ? m.sample->length : m.sample->length + 1) << 32;
         const int64_t left = end - pos;
         const int64_t endsAt = left <= 0 ? 0 : step <= 0 ? INT64_MAX : (left + step - 1) / step;
         if (endsAt < frames) {
@@ -247,7 +239,62 @@ void AdvanceSilently(Voice& v, const ModSample& s, FileFormat kind, const Loop& 
     }
     // Rendering folds the position into the loop before each frame: the
     // last frame's position folded once, plus one step.
-    v.position = FoldIntoLoop(loop, pos + (frames - 1) * step) + step;
+    v.position = FoldIntoLoop(m.loop, pos + (frames - 1) * step) + step;
+}
+
+// The loudest of `count` samples, 0..32767 (-32768 has no positive twin in
+// the range the levels use).
+uint16_t PeakOf(const int16_t* samples, int32_t count) {
+    int hi = 0, lo = 0;
+    for (int32_t i = 0; i < count; i++) {
+        hi = std::max<int>(hi, samples[i]);
+        lo = std::min<int>(lo, samples[i]);
+    }
+    return static_cast<uint16_t>(std::min(std::max(hi, -lo), 32767));
+}
+
+// Whether voice c mixes anything in the rest of its tick: a one-shot sample
+// that ended earlier in the tick has left its period at 0.
+const VoiceMix* Sounding(const Player& p, int c) {
+    const VoiceMix& m = p.mix[c];
+    return m.sample && p.Voices[c].period != 0 ? &m : nullptr;
+}
+
+// Fast path: every sounding voice straight into the running sum.
+void MixFast(Player& p, int16_t* out, int32_t frames) {
+    const bool counting = p.levelsWanted.load(std::memory_order_relaxed);
+    for (int c = 0; c < p.NVoices; c++) {
+        const VoiceMix* m = Sounding(p, c);
+        if (!m) continue;
+        Voice& v = p.Voices[c];
+        if (m->gain == 0.0f) {
+            // Faded out, enveloped to nothing, muted or at volume 0: nothing to add.
+            AdvanceSilently(v, *m, frames);
+            continue;
+        }
+        MixPeak peak;
+        MixVoiceFrames(v, *m, p.isa, p.mixed, counting ? &peak : nullptr, frames);
+        if (counting)
+            p.peaks[c] = std::max<uint16_t>(p.peaks[c], std::min(std::max<int>(peak.high, -peak.low), 32767));
+    }
+    std::memcpy(out, p.mixed, sizeof(int16_t) * 2 * frames);
+    std::memset(p.mixed, 0, sizeof(int16_t) * 2 * frames);
+}
+
+// Plain path: every voice of the song into its own buffer, then the buffers
+// halved and added through the clamp table in voice order.
+void MixPlain(Player& p, int16_t* out, int32_t frames) {
+    const bool counting = p.levelsWanted.load(std::memory_order_relaxed);
+    const int32_t samples = 2 * frames;
+    std::memset(out, 0, sizeof(int16_t) * samples);
+    for (int c = 0; c < p.NVoices; c++) {
+        int16_t* buf = p.ptrVoices[c];
+        const VoiceMix* m = Sounding(p, c);
+        const int32_t written = m ? RenderPlain(p.Voices[c], *m, buf, frames) : 0;
+        std::memset(buf + 2 * written, 0, sizeof(int16_t) * 2 * (frames - written));
+        for (int32_t e = 0; e < samples; e++) out[e] = Saturation[kSaturationOffset + out[e] + (buf[e] >> 1)];
+        if (counting) p.peaks[c] = std::max(p.peaks[c], PeakOf(buf, samples));
+    }
 }
 
 }  // namespace
@@ -270,28 +317,23 @@ const ModSample* VoiceSample(const Mod& song, FileFormat kind, const Voice& v) {
     return s;
 }
 
-void RenderVoiceTick(Player& pl, const Mod& song, FileFormat kind, int c, int32_t heardPeriod, int32_t tremolo) {
-    if (c < 0 || c >= kMaxChannels || !(pl.fastMix ? pl.mixed : pl.ptrVoices[c])) return;
-    // Ticks are at most 110250 frames and start before frame 4410, so this
-    // never cuts; it keeps a tick inside its buffer whatever the timing.
-    const int32_t LEN_TICK = pl.LEN_TICK;
-    const float frequencegenerale = pl.frequencegenerale;
-    const int32_t from = std::clamp(pl.base, 0, kVoiceBufferFrames);
-    const int32_t frames = std::clamp(LEN_TICK, 0, kVoiceBufferFrames - from);
-    int16_t* const plain = pl.fastMix ? nullptr : pl.ptrVoices[c] + 2 * from;
-    if (plain) pl.silentFrom[c] = std::max(pl.silentFrom[c], from + frames);
-    Voice& v = pl.Voices[c];
+void PrepareVoiceTick(Player& pl, FileFormat kind, int c, int32_t heardPeriod, int32_t tremolo) {
+    VoiceMix& m = pl.mix[c];
+    m.sample = nullptr;
+    const Mod& song = pl.SONG;
+    const Voice& v = pl.Voices[c];
     const ModSample* s = VoiceSample(song, kind, v);
-    if (!s || heardPeriod <= 0 || pl.ticks < v.delaytick) {
-        if (plain) std::memset(plain, 0, sizeof(int16_t) * 2 * frames);
-        return;
-    }
+    if (!s || heardPeriod <= 0 || pl.ticks < v.delaytick) return;
 
     const ModInstrument* ins = kind == FileFormat::XM ? &song.instruments[v.instrument] : nullptr;
-    const float g = GainOf(song, kind, v, ins, tremolo, pl.MASTERVOLUME);
+    float g = GainOf(song, kind, v, ins, tremolo, pl.globalVolume);
+    const float channelGain = pl.channelGain[c].load(std::memory_order_relaxed);
+    if (channelGain != 1.0f) g *= channelGain;
     float p = kind == FileFormat::XM ? PanningOfVoice(*ins, v.panning, v.panenvpos) : pl.pan[c];
     if (!(p >= 0.0f)) p = 0.0f;  // also catches NaN
     if (p > 1.0f) p = 1.0f;
+    const int32_t LEN_TICK = pl.LEN_TICK;
+    const float frequencegenerale = pl.frequencegenerale;
     double rate;  // sample frames per output frame
     if (kind == FileFormat::XM && song.linearFreq)
         rate = XMLinearRate(heardPeriod) / (static_cast<float>(LEN_TICK) * frequencegenerale);
@@ -300,90 +342,34 @@ void RenderVoiceTick(Player& pl, const Mod& song, FileFormat kind, int c, int32_
                (static_cast<float>(LEN_TICK) * frequencegenerale);
     else
         rate = 7159090.5 / (static_cast<float>(LEN_TICK) * static_cast<float>(heardPeriod) * frequencegenerale);
-    const int64_t step = static_cast<int64_t>(rate * kFixedOne);
-    const Loop loop = LoopOf(*s, kind);
-
-    if (plain) {
-        const int32_t written = RenderPlain(v, *s, kind, loop, step, g, p, plain, frames);
-        std::memset(plain + 2 * written, 0, sizeof(int16_t) * 2 * (frames - written));
-        return;
-    }
-    if (g == 0.0f) {
-        // Faded out, enveloped to nothing or at volume 0: nothing to add.
-        AdvanceSilently(v, *s, kind, loop, step, frames);
-        return;
-    }
-    MixRun run{s->data, s->length, 0, 0, step, 0, g, p, pl.mixed + 2 * from, nullptr};
-    pl.mixedTo = std::max(pl.mixedTo, from + frames);
-    if (!pl.meters.wanted.load(std::memory_order_relaxed)) {
-        MixVoiceFrames(v, *s, kind, loop, pl.isa, run, frames);
-        return;
-    }
-    // Each block's share of the tick keeps its own peak for the meters.
-    for (int32_t f = from; f < from + frames;) {
-        const int32_t block = f / kBlockFrames, to = std::min(from + frames, (block + 1) * kBlockFrames);
-        MixPeak peak;
-        run.sum = pl.mixed + 2 * f;
-        run.peak = &peak;
-        MixVoiceFrames(v, *s, kind, loop, pl.isa, run, to - f);
-        // -32768 has no positive twin in the range the meters use.
-        const uint16_t loudest = static_cast<uint16_t>(std::min(std::max<int>(peak.high, -peak.low), 32767));
-        pl.peaksAhead[c][block] = std::max(pl.peaksAhead[c][block], loudest);
-        f = to;
-    }
+    m = VoiceMix{s, LoopOf(*s, kind), static_cast<int64_t>(rate * kFixedOne), g, p, kind == FileFormat::XM};
 }
 
-namespace {
-
-// Fast path: the running sum holds the block as it will sound.
-void FinishMixedBlock(Player& p) {
-    int16_t* sum = p.mixed;
-    std::memcpy(p.ActualBufferToBeMixed, sum, sizeof(p.ActualBufferToBeMixed));
-    p.base -= kBlockFrames;
-    // What the ticks rendered past the block moves to the front; the rest of
-    // what held sound is cleared.
-    const int32_t tail = std::clamp(p.base, 0, kVoiceBufferFrames - kBlockFrames);
-    const int32_t moved = std::clamp(p.mixedTo - kBlockFrames, 0, tail);
-    std::memmove(sum, sum + kBlockSamples, sizeof(int16_t) * 2 * moved);
-    if (p.mixedTo > moved) std::memset(sum + 2 * moved, 0, sizeof(int16_t) * 2 * (p.mixedTo - moved));
-    p.mixedTo = moved;
-    for (auto& peaks : p.peaksAhead) {
-        std::memmove(peaks, peaks + 1, sizeof(peaks) - sizeof(peaks[0]));
-        peaks[kPeakBlocks - 1] = 0;
-    }
-}
-
-// Plain path: every voice's buffer, halved and added through the clamp table.
-void MixPlainBlock(Player& p) {
-    int16_t* out = p.ActualBufferToBeMixed;
-    std::memset(out, 0, sizeof(p.ActualBufferToBeMixed));
-    for (const int16_t* buf : p.ptrVoices)
-        for (int e = 0; buf && e < kBlockSamples; e++) out[e] = Saturation[kSaturationOffset + out[e] + (buf[e] >> 1)];
-    p.base -= kBlockFrames;
-    if (p.base <= 0) return;
-    const int32_t tail = std::min(p.base, kVoiceBufferFrames - kBlockFrames);
-    for (int16_t* buf : p.ptrVoices)
-        if (buf) std::memmove(buf, buf + kBlockSamples, sizeof(int16_t) * 2 * tail);
-}
-
-}  // namespace
-
-void MixVoiceBuffers(Player& p) {
+void MixFrames(Player& p, int16_t* out, int32_t frames) {
+    frames = std::clamp(frames, 0, kMixChunkFrames);
     if (!p.fastMix)
-        MixPlainBlock(p);
-    else if (p.mixed)
-        FinishMixedBlock(p);
+        MixPlain(p, out, frames);
+    else
+        MixFast(p, out, frames);
 }
 
-void ClearVoiceBuffers(Player& p) {
-    if (p.mixed) std::memset(p.mixed, 0, sizeof(int16_t) * 2 * std::clamp(p.mixedTo, 0, kVoiceBufferFrames));
-    p.mixedTo = 0;
-    for (int c = 0; c < kMaxChannels; c++) {
-        if (p.ptrVoices[c])
-            std::memset(p.ptrVoices[c], 0, sizeof(int16_t) * 2 * std::clamp(p.silentFrom[c], 0, kVoiceBufferFrames));
-        p.silentFrom[c] = 0;
+void SkipFrames(Player& p, int32_t frames) {
+    for (int c = 0; c < p.NVoices; c++)
+        if (const VoiceMix* m = Sounding(p, c)) AdvanceSilently(p.Voices[c], *m, frames);
+}
+
+bool UsePlainMixer(Player& p) {
+    for (int16_t*& buf : p.ptrVoices) {
+        if (!buf) buf = static_cast<int16_t*>(std::calloc(2 * kMixChunkFrames, sizeof(int16_t)));
+        if (!buf) return false;
     }
-    std::memset(p.peaksAhead, 0, sizeof(p.peaksAhead));
+    p.fastMix = false;
+    return true;
+}
+
+void UseFastMixer(Player& p, MixerIsa isa) {
+    p.fastMix = true;
+    p.isa = isa;
 }
 
 }  // namespace moddeck

@@ -1,13 +1,16 @@
-// Voice mixer: every voice renders one tick of its sample (resampled with
-// linear interpolation, scaled by its gain and split by its panning), and
-// after the last tick of a block the voices' sum, halved and clamped after
-// every addition in voice order, goes into ActualBufferToBeMixed. The fast
-// path adds each tick to one running sum as it renders; the plain path
-// (Player::fastMix false) keeps a buffer per voice and sums them at the end.
+// Voice mixer: once per tick each voice is given what it mixes through the
+// tick (its sample and loop, the resampling step, gain and panning); then
+// the frames of the tick are mixed as the output asks for them, at most
+// kMixChunkFrames at a time: every voice resampled with linear
+// interpolation, scaled by its gain and split by its panning, halved and
+// added with clamping in voice order. The fast path adds each voice to one
+// running sum as it renders; the plain path (Player::fastMix false) keeps a
+// buffer per voice and sums them through the clamp table.
 #pragma once
 
 #include <cstdint>
 
+#include "engine/mixer_runs.h"
 #include "engine/player.h"
 #include "song/format.h"
 #include "song/song.h"
@@ -15,7 +18,7 @@
 namespace moddeck {
 
 // The clamp table: entry i holds i - 65536 clamped to -32767..32767. A
-// constant; the plain final mix adds through it.
+// constant; the plain mix adds through it.
 constexpr int kSaturationSize = 131072;
 constexpr int kSaturationOffset = 65536;
 extern const int16_t* const Saturation;
@@ -25,38 +28,27 @@ extern const int16_t* const Saturation;
 // song or 128, and sample numbers beyond the instrument's, count as missing.
 const ModSample* VoiceSample(const Mod& song, FileFormat kind, const Voice& v);
 
-// Splits one gained value s between the two elements of a frame: the first
-// gets (int16)(int)(s * p), the second the rest.
-inline void PanFrame(int32_t s, float p, int16_t* frame) {
-    int16_t left = static_cast<int16_t>(static_cast<int32_t>(static_cast<float>(s) * p));
-    frame[0] = left;
-    frame[1] = static_cast<int16_t>(s - left);
-}
-
-// Renders one tick of voice c: LEN_TICK frames at frame `base`, from
+// Sets what voice c mixes through the tick about to play, from
 // `heardPeriod` (the period of this tick, with vibrato or arpeggio) and the
-// tremolo offset; fast path: halved and added with clamping into p.mixed
-// (with the meter peaks while p.meters.wanted), plain path: into
-// ptrVoices[c]. Advances the voice's position and sets its period to 0 when
-// a one-shot sample ends. A silent voice (no sample, a period <= 0, or a
-// tick before its note delay) adds nothing (plain: writes zeros) and keeps
-// its position.
-void RenderVoiceTick(Player& p, const Mod& song, FileFormat kind, int c, int32_t heardPeriod, int32_t tremolo);
+// tremolo offset, the voice's volume, envelopes and panning, the global
+// volume and the channel's gain as they stand. A silent voice (no sample, a
+// period <= 0, or a tick before its note delay) mixes nothing and keeps its
+// position.
+void PrepareVoiceTick(Player& p, FileFormat kind, int c, int32_t heardPeriod, int32_t tremolo);
 
-// The end of a block: its frames 0..4409 into ActualBufferToBeMixed, then
-// base -= 4410 and what the ticks rendered past the block (the tail of the
-// last tick) moves to the front. Fast path: the running sum as it stands.
-// Plain path: the buffers of all 32 voices (those the song lacks hold
-// silence), each sample halved and added through Saturation in voice order.
-void MixVoiceBuffers(Player& p);
+// Mixes the next `frames` frames (1..kMixChunkFrames) of the current tick
+// of every voice into `out` (interleaved stereo) and moves the voices on; a
+// one-shot sample that ends sets its voice's period to 0. Counts each
+// voice's loudest value into p.peaks while p.levelsWanted is set.
+void MixFrames(Player& p, int16_t* out, int32_t frames);
 
-// Makes the running sum, every voice buffer and the meter peaks silent for
-// a new song. Only the frames that may hold sound are cleared.
-void ClearVoiceBuffers(Player& p);
+// Moves every voice on by `frames` frames of the current tick exactly as
+// mixing them would, without mixing (a seek).
+void SkipFrames(Player& p, int32_t frames);
 
-// Whether the fast mixer can use `isa` on this processor, and the fastest
-// it can.
-bool MixerIsaAvailable(MixerIsa isa);
-MixerIsa BestMixerIsa();
+// Chooses the plain mixer (with its buffers, allocated here; false when
+// they cannot be had) or the fast one with `isa`.
+bool UsePlainMixer(Player& p);
+void UseFastMixer(Player& p, MixerIsa isa);
 
 }  // namespace moddeck

@@ -8,7 +8,6 @@
 
 #include <cstdint>
 
-#include "engine/mixer.h"
 #include "engine/player.h"
 
 namespace moddeck {
@@ -22,6 +21,14 @@ constexpr float kFractionUnit = 1.0f / 16777216.0f;
 inline int32_t FrameOf(int64_t pos) { return static_cast<int32_t>(pos >> 32); }
 inline int32_t FractionOf(int64_t pos) { return static_cast<int32_t>(static_cast<uint32_t>(pos) >> 8); }
 
+// Splits one gained value s between the two elements of a frame: the first
+// gets (int16)(int)(s * p), the second the rest.
+inline void PanFrame(int32_t s, float p, int16_t* frame) {
+    int16_t left = static_cast<int16_t>(static_cast<int32_t>(static_cast<float>(s) * p));
+    frame[0] = left;
+    frame[1] = static_cast<int16_t>(s - left);
+}
+
 // One frame: interpolates between a and b at `fraction` (24 bits), applies
 // the gain and pans into out[0], out[1].
 inline void EmitFrame(int32_t a, int32_t b, int32_t fraction, float gain, float pan, int16_t* out) {
@@ -30,7 +37,7 @@ inline void EmitFrame(int32_t a, int32_t b, int32_t fraction, float gain, float 
              pan, out);
 }
 
-// The loudest and quietest values a voice rendered, for the meters.
+// The loudest and quietest values a voice rendered, for the levels.
 struct MixPeak {
     int16_t high = 0;
     int16_t low = 0;

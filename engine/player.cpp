@@ -2,28 +2,24 @@
 
 #include <cstdlib>
 
-#include "engine/mixer.h"
-#include "loaders/loaders.h"
-
 namespace moddeck {
 
-Player::Player(VoiceBuffers buffers) : isa(BestMixerIsa()) {
-    if (buffers == VoiceBuffers::None) return;
-    // calloc: the pages of a buffer stay untouched until a voice sounds in
-    // it (the fast mixer never touches the voice buffers).
-    mixed = static_cast<int16_t*>(std::calloc(1, kMixBufferBytes));
-    for (int16_t*& buf : ptrVoices) buf = static_cast<int16_t*>(std::calloc(1, kVoiceBufferBytes));
+Player::Player(const Mod& song, int32_t rate) : SONG(song), rate(rate), isa(BestMixerIsa()) {
+    for (auto& gain : channelGain) gain.store(1.0f, std::memory_order_relaxed);
 }
 
 Player::~Player() {
-    FreeSongList(*this);
-    std::free(mixed);
     for (int16_t* buf : ptrVoices) std::free(buf);
 }
 
-Player& ProcessPlayer() {
-    static Player player;
-    return player;
+void SetTempo(Player& p, int32_t bpm) {
+    if (bpm <= 0) bpm = 125;
+    if (bpm > 65535) bpm = 65535;
+    p.frequencegenerale = static_cast<float>(2 * bpm) * 0.2;
+    // The rate times 5 is exact in a double; the division keeps the
+    // single-precision tempo of the trackers' own arithmetic.
+    const int32_t frames = static_cast<int32_t>(static_cast<double>(p.rate) * 5.0 / static_cast<float>(2 * bpm));
+    p.LEN_TICK = frames < 1 ? 1 : frames;
 }
 
 }  // namespace moddeck

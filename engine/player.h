@@ -1,14 +1,18 @@
-// The module player: one plain record holding everything a playing module
-// needs besides its song (the song list, the position, the tick timing, the
-// voices, their buffers, the finished block and the handshake with the
-// output thread). Engine functions take the player they work on, so two
-// players can render side by side; the application and its output thread
-// share one process-wide instance.
+// The replay: everything that playing one song changes, kept apart from the
+// song itself, which stays read-only (any number of players may play one
+// song). It holds the position, the tick timing, what playback does to the
+// song's own settings (global volume, finetunes set by an effect), the
+// voices with their effect memories, what each voice mixes during the
+// current tick, and the figures other threads read.
 //
-// Threads: while a module plays, its output thread alone renders and so
-// alone touches the plain fields. The shell writes them only while no output
-// thread runs. The fields both sides use while it runs are atomics, each
-// marked with who writes it.
+// Names kept from the engine's first design: `pattern` is the position in
+// the order table (an order index, not a pattern number), `raw` the row,
+// `ticks` the tick within the row, `LEN_TICK` the frames per tick,
+// `frequencegenerale` the ticks per second, `NVoices` the song's channels.
+//
+// Threads: one thread renders a player, and alone touches its plain
+// fields. The fields other threads use are atomics, each marked with who
+// writes it.
 #pragma once
 
 #include <atomic>
@@ -18,24 +22,24 @@
 
 namespace moddeck {
 
-constexpr int kMaxSongs = 32;
-constexpr int kBlockFrames = 4410;            // 100 ms at 44100 Hz
-constexpr int kBlockSamples = 2 * kBlockFrames;
-constexpr int kOutputRate = 44100;
+struct SongMap;
 
-// Each voice buffer holds 707,648 bytes: 176,912 interleaved stereo frames,
-// room for the block plus the longest tick a header tempo of 1 can ask for.
-constexpr int kVoiceBufferBytes = 707648;
-constexpr int kVoiceBufferFrames = kVoiceBufferBytes / 4;
-// The fast mixer's running sum is as long, with room for the frames its
-// last vector of a run touches past a tick's end (adding nothing there).
+constexpr int kMinRate = 8000;
+constexpr int kMaxRate = 192000;
+// The rate the song's length is measured at, and the player's own.
+constexpr int kReferenceRate = 44100;
+// The mixer renders at most this many frames of all voices at a time; a
+// longer tick is mixed in turns, the voices picking up where they left.
+constexpr int kMixChunkFrames = 1024;
+// The fast mixer's running sum has room for the frames its last vector of
+// a run touches past the run's end (adding nothing there).
 constexpr int kMixPadFrames = 8;
-constexpr int kMixBufferBytes = kVoiceBufferBytes + 4 * kMixPadFrames;
-// Blocks a tick rendered ahead may reach into: each keeps its meter peaks.
-constexpr int kPeakBlocks = kVoiceBufferFrames / kBlockFrames + 1;
 
-// The instructions the fast mixer's runs use (engine/mixer_runs.h).
+// The instructions the fast mixer's runs use (engine/mixer_runs.h), whether
+// this processor has them, and the fastest it has.
 enum class MixerIsa : uint8_t { Scalar, Sse2, Avx2 };
+bool MixerIsaAvailable(MixerIsa isa);
+MixerIsa BestMixerIsa();
 
 // One channel's playing note, sample position and effect memories.
 struct Voice {
@@ -99,102 +103,115 @@ struct Voice {
     int32_t tremormem;       // XM T, S3M I
 };
 
-// What a screen shows of a playing module. The renderer copies these few
-// figures once per block, only while `wanted` is set, so that the shell never
-// reads the renderer's own state.
-struct PlayerMeters {
-    std::atomic<uint16_t> peak[kMaxChannels] = {};  // loudest sample of each channel's last block
-    std::atomic<int32_t> row{0};                     // row at the end of the last block
-    std::atomic<uint32_t> blocks{0};                 // blocks rendered since the module started
-    std::atomic<bool> wanted{false};                 // written by the shell
+enum class LoopMode : uint8_t { None, Forward, PingPong };
+
+// The part of a sample a voice loops over, within the sample's data.
+struct Loop {
+    LoopMode mode;
+    int32_t start;
+    int32_t length;
 };
 
-// Whether a player gets voice buffers: one without them runs the sequencer
-// and the effects but renders no sound (the song-length run).
-enum class VoiceBuffers { Allocated, None };
+// What one voice mixes through the current tick: its sample, loop, step,
+// gain and panning are set when the tick is sequenced and hold until the
+// next one. A null sample mixes nothing.
+struct VoiceMix {
+    const ModSample* sample;
+    Loop loop;
+    int64_t step;  // 32.32 sample frames per output frame
+    float gain;
+    float pan;     // share sent left
+    bool xm;       // XM stops at a one-shot sample's end, MOD and S3M play one zero past it
+};
+
+// The position other threads see, published by the renderer at the end of
+// each render.
+struct PublishedPosition {
+    std::atomic<int32_t> order{0};
+    std::atomic<int32_t> row{0};
+    std::atomic<int64_t> frames{0};  // song time in frames of the player's rate
+    std::atomic<bool> ended{false};
+    std::atomic<int32_t> subsong{0};
+};
 
 struct Player {
-    // The running sum and the voice buffers are allocated zero-filled here
-    // and live as long as the player: a new song clears what may hold sound
-    // in them. The player releases its song list when it goes.
-    explicit Player(VoiceBuffers buffers = VoiceBuffers::Allocated);
+    // A player of `song` at `rate` frames per second, before its start
+    // (StartSubsong). The plain mixer's buffers come only when asked for.
+    Player(const Mod& song, int32_t rate);
     ~Player();
     Player(const Player&) = delete;
     Player& operator=(const Player&) = delete;
 
-    // ---- Song list: filled by the loader entry, stepped by the renderer at
-    // the end of a song.
-    Mod* SONG = nullptr;                  // the song being played
-    Mod* Liste_mods[kMaxSongs] = {};      // entries 0..Liste_mods_nm-1 are owned
-    int32_t Liste_mods_nm = 0;            // number of entries
-    int32_t Liste_mods_n = 0;             // entry being played
-    uint8_t plusieurs_mod = 0;            // bit 0: songs come from Liste_mods
-    uint8_t new_song = 0;                 // 1 once the song has wrapped to order 0
-    // Written by the shell: 0 advances to the next list entry at a song's
-    // end, non-zero replays the same one.
-    std::atomic<uint8_t> PLAYER_PARAMS{0};
-    // Written by the shell: 1 makes everything after a song's end silent
-    // (the player moves on to another file instead of looping).
-    std::atomic<uint8_t> silentAfterEnd{0};
-    // Written by the renderer: how many times the song has reached its end.
-    std::atomic<uint32_t> songEnds{0};
+    const Mod& SONG;        // the song being played; read only
+    const int32_t rate;     // output frames per second
 
     // ---- Position.
-    std::atomic<int32_t> pattern{0};      // order index being played; written by the renderer
-    // Order entries the keys asked to move by (written by the shell with
-    // fetch_add, taken by the renderer at the start of its next tick), so
-    // that no step is lost to the renderer's own moves.
-    std::atomic<int32_t> orderSteps{0};
-    int32_t raw = 0;                      // row within the pattern
-    int32_t ticks = 0;                    // tick within the row
-    int32_t raw_jump = -1;                // row a pattern loop goes back to at the row's end; -1 none
-    int32_t patterndelay = 0;             // remaining extra plays of the row
+    int32_t pattern = 0;       // order index being played
+    int32_t raw = 0;           // row within the pattern
+    int32_t ticks = 0;         // tick within the row
+    int32_t raw_jump = -1;     // row a pattern loop goes back to at the row's end; -1 none
+    int32_t patterndelay = 0;  // remaining extra plays of the row
+    uint8_t new_song = 0;      // 1 once the song has come to its end
+    const SongMap* map = nullptr;  // the song's subsongs and order times; null: not measured
+    int32_t subsong = 0;           // the subsong playing and the order entry it starts at
+    int32_t startOrder = 0;
 
-    // ---- Timing and gain.
-    int32_t base = 0;                     // frame of the voice buffers where the next tick goes
-    int32_t LEN_TICK = 882;               // output frames per tick
-    float frequencegenerale = 50.0f;      // ticks per second
-    int32_t NVoices = 4;                  // channels of the current song
-    float MASTERVOLUME = 1.0f;            // master gain, at most 1.0
-    // Bit 0, set by the shell: reset MASTERVOLUME to 1.0 at the next block.
-    std::atomic<uint8_t> VOLUMEOP{0};
+    // ---- Timing.
+    int32_t LEN_TICK = 882;           // output frames per tick
+    float frequencegenerale = 50.0f;  // ticks per second
+    int32_t NVoices = 4;              // channels of the song
 
-    // ---- Voices and their buffers.
+    // ---- What playback changes of the song's own settings.
+    int32_t globalVolume = 64;  // 64 = full
+    int32_t globalVolumeSlide = 0;
+    int32_t sampleFinetune[kSampleSlots] = {};  // MOD and S3M slots: the song's, until an effect sets one
+
+    // ---- Voices and what they mix.
     Voice Voices[kMaxChannels] = {};
-    float pan[kMaxChannels] = {};            // share of each channel sent left
-    int16_t ActualBufferToBeMixed[kBlockSamples] = {};  // the finished block
-    // Two mixers give the same output. The fast one (the player's) mixes
-    // each voice's tick straight into one running sum, in voice order, and
-    // skips silent voices. The plain one, the reference that tests and
-    // moddeck-bench --compare hold the fast one to, renders every voice
-    // frame by frame into its own buffer and sums the buffers at the end of
-    // the block through the clamp table.
+    float pan[kMaxChannels] = {};  // share of each channel sent left (MOD, S3M)
+    VoiceMix mix[kMaxChannels] = {};
+    int32_t tickFramesLeft = 0;    // frames of the current tick not mixed yet
+
+    // ---- The song clock: ticks and frames since the subsong's start, and
+    // whether a player that does not loop has played it out.
+    int64_t songTicks = 0;
+    int64_t songFrames = 0;
+    bool ended = false;
+
+    // ---- Mixers. Both give the same output. The fast one (the default)
+    // mixes each voice straight into one running sum, in voice order, and
+    // skips silent voices. The plain one, the reference that the fast one
+    // is held to, renders every voice frame by frame into a buffer of its
+    // own and sums the buffers through the clamp table.
     bool fastMix = true;
-    MixerIsa isa;                            // the fast mixer's: the best the processor has
-    // Fast mixer: the running sum, interleaved stereo; frames from mixedTo
-    // on are zero. Null only when out of memory.
-    int16_t* mixed = nullptr;
-    int32_t mixedTo = 0;
-    // Fast mixer, while the meters are wanted: the loudest value of each
-    // voice in the block being mixed (0) and the blocks ahead of it.
-    uint16_t peaksAhead[kMaxChannels][kPeakBlocks] = {};
-    // Plain mixer: per-voice interleaved stereo; null only when out of memory.
+    MixerIsa isa;  // the fast mixer's: the best the processor has
+    // Fast mixer: interleaved stereo, zero between renders.
+    int16_t mixed[2 * (kMixChunkFrames + kMixPadFrames)] = {};
+    // Plain mixer: per-voice interleaved stereo; null until it is chosen.
     int16_t* ptrVoices[kMaxChannels] = {};
-    int32_t silentFrom[kMaxChannels] = {};   // frames from here on are zero in the voice's buffer
+    // The loudest sample of each voice over the render under way.
+    uint16_t peaks[kMaxChannels] = {};
 
-    // ---- Output thread handshake: the shell writes EXITMIXER and
-    // PLAYER_ON, the thread writes TERMINATED.
-    std::atomic<uint8_t> EXITMIXER{0};
-    std::atomic<uint8_t> PLAYER_ON{0};   // 1 between StartModule and StopModule
-    std::atomic<int32_t> TERMINATED{0};
-
-    PlayerMeters meters;
+    // ---- Shared with other threads.
+    // Written by any thread: order entries to move by (the keys), taken at
+    // the start of the next tick, so that no step is lost to the
+    // renderer's own moves; and an order entry to jump to (-1: none).
+    std::atomic<int32_t> orderSteps{0};
+    std::atomic<int32_t> orderRequest{-1};
+    std::atomic<bool> loop{true};                 // any thread
+    std::atomic<float> channelGain[kMaxChannels]; // any thread; 1 = as written
+    std::atomic<bool> levelsWanted{false};        // any thread: keep `levels`
+    std::atomic<uint16_t> levels[kMaxChannels] = {};  // renderer: peaks of the last render
+    PublishedPosition published;                  // renderer
 };
-
-// The player that the application and its output thread share.
-Player& ProcessPlayer();
 
 // The running speed, ticks per row (kept in the first voice).
 inline int32_t& Speed(Player& p) { return p.Voices[0].rowticks; }
+
+// Tempo b in beats per minute: frequencegenerale = 0.4 b ticks per second,
+// LEN_TICK = 2.5 s / b in whole frames of the player's rate (220500 / 2b at
+// 44,100 Hz), at least one. A tempo of 0 or less is taken as 125 and one
+// above 65535 as 65535.
+void SetTempo(Player& p, int32_t bpm);
 
 }  // namespace moddeck

@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/effects.h"
 #include "engine/envelopes.h"
-#include "engine/meters.h"
-#include "engine/player.h"
-#include "engine/periods.h"
+#include "engine/mixer.h"
+#include "song/format.h"
+#include "song/periods.h"
 
 namespace moddeck {
 
@@ -15,13 +16,6 @@ namespace {
 constexpr float kDefaultPan[4] = {0.5f, 0.35f, 0.65f, 0.5f};
 constexpr int32_t kKeyOff = 97;
 constexpr int32_t kClassicRows = 64;  // MOD and S3M patterns end after row 63
-
-
-bool NamesPattern(const Mod& song, int32_t pos) {
-    if (pos < 0 || pos >= kMaxOrders || !song.patterns) return false;
-    int32_t p = song.orders[pos];
-    return p >= 0 && p < song.nbPatterns;
-}
 
 const ModPattern* PatternAt(const Mod& song, int32_t pos) {
     return NamesPattern(song, pos) ? &song.patterns[song.orders[pos]] : nullptr;
@@ -74,7 +68,9 @@ void ReadRow(const Player& p, const Mod& song, FileFormat kind, int32_t pos, int
 // MOD and S3M: cell instruments name sample slots of the song. A note
 // plays the channel's instrument, the last one named; an instrument alone
 // sets its sample's volume and lets the sound go on as it is.
-void TriggerClassic(const Mod& song, FileFormat kind, Voice& v, const RowValues& row, int32_t patterndelay) {
+void TriggerClassic(const Player& p, FileFormat kind, Voice& v, const RowValues& row) {
+    const Mod& song = p.SONG;
+    const int32_t patterndelay = p.patterndelay;
     const bool hasNote = row.note != -1, hasIns = row.instrument != 0;
     const int32_t effect = row.effect, param = row.param;
     const bool porta = IsTonePorta(kind, row);
@@ -93,8 +89,7 @@ void TriggerClassic(const Mod& song, FileFormat kind, Voice& v, const RowValues&
     }
     if (effect == kSampleOffset) v.position = int64_t{v.offset} << 32;
     if (v.instrument < 1 || v.instrument >= kSampleSlots) return;
-    const ModSample& s = song.samples[v.instrument];
-    v.finetune = s.finetune + 8;
+    v.finetune = p.sampleFinetune[v.instrument] + 8;
     v.note = row.note;
     const int32_t period = PeriodAt(kind == FileFormat::MOD ? Periods : PeriodsS3M, v.finetune, row.note);
     if (porta)
@@ -174,13 +169,13 @@ void TriggerXM(const Mod& song, Voice& v, const RowValues& row, int32_t patternd
         v.period = period;
 }
 
-void TriggerNote(Player& p, const Mod& song, FileFormat kind, int c, const RowValues& row) {
+void TriggerNote(Player& p, FileFormat kind, int c, const RowValues& row) {
     Voice& v = p.Voices[c];
     if (kind == FileFormat::XM) {
-        TriggerXM(song, v, row, p.patterndelay);
+        TriggerXM(p.SONG, v, row, p.patterndelay);
         return;
     }
-    TriggerClassic(song, kind, v, row, p.patterndelay);
+    TriggerClassic(p, kind, v, row);
     if (row.noteCut) v.cuttick = 0;
 }
 
@@ -193,7 +188,8 @@ int FirstWith(const RowValues* rows, int nv, int32_t effect) {
 
 // End of a row: pattern delay, then jump, break or the next row, then the
 // next pattern and the song's end. Works on the local position `pos`.
-void EndRow(Player& p, const Mod& song, FileFormat kind, const RowValues* rows, int nv, int32_t& pos) {
+void EndRow(Player& p, FileFormat kind, const RowValues* rows, int nv, int32_t& pos) {
+    const Mod& song = p.SONG;
     if (p.patterndelay > 0) {
         p.ticks = 0;
         p.patterndelay--;
@@ -210,7 +206,7 @@ void EndRow(Player& p, const Mod& song, FileFormat kind, const RowValues* rows, 
         pos = rows[jump].param;
         p.ticks = 0;
         if (kind == FileFormat::S3M) {
-            int32_t found = PlayablePosition(p, song, pos);
+            int32_t found = PlayablePosition(p, pos);
             pos = found < 0 ? 0 : found;
         }
         if (brk >= 0) p.raw = rows[brk].param;
@@ -240,7 +236,7 @@ void EndRow(Player& p, const Mod& song, FileFormat kind, const RowValues* rows, 
         pos = 0;
         p.new_song = 1;
     } else if (!NamesPattern(song, pos)) {
-        int32_t found = PlayablePosition(p, song, pos);
+        int32_t found = PlayablePosition(p, pos);
         pos = found < 0 ? 0 : found;
     }
 }
@@ -248,32 +244,19 @@ void EndRow(Player& p, const Mod& song, FileFormat kind, const RowValues* rows, 
 }  // namespace
 
 void PlayTick(Player& p) {
-    if (!p.SONG) return;
-    Mod& song = *p.SONG;
+    const Mod& song = p.SONG;
     const FileFormat kind = FormatOf(song);
     p.NVoices = std::clamp(song.nbChannels, 0, kMaxChannels);
     const int nv = p.NVoices;
 
-    // `pattern` is written by this thread only; the keys' steps arrive
-    // through orderSteps and are taken here, once per tick. A position
-    // outside the song counts as the song's end.
-    int32_t pos = p.pattern.load(std::memory_order_relaxed);
-    if (const int32_t steps = p.orderSteps.exchange(0, std::memory_order_relaxed); steps != 0) {
-        pos = static_cast<int32_t>(std::clamp<int64_t>(int64_t{pos} + steps, 0, PlayedOrders(song) - 1));
-        // A move starts the entry from its first row, with no loop or delay
-        // of the row it left.
-        p.raw = 0;
-        p.ticks = 0;
-        p.raw_jump = -1;
-        p.patterndelay = 0;
-        for (Voice& v : p.Voices) v.loopstart = v.loopcount = 0;
-    }
+    // A position outside the song counts as the song's end.
+    int32_t pos = p.pattern;
     if (pos < 0) pos = 0;
     if (pos >= PlayedOrders(song)) {
         pos = 0;
         p.new_song = 1;
     }
-    pos = PlayablePosition(p, song, pos);
+    pos = PlayablePosition(p, pos);
     const int32_t readPos = pos;  // -1: nothing to play, the rows run empty
     if (pos < 0) pos = 0;
 
@@ -288,53 +271,34 @@ void PlayTick(Player& p) {
             if (kind != FileFormat::S3M) v.volslide = v.finevolslide = 0;
         }
         p.raw_jump = -1;
-        for (int c = 0; c < nv; c++) ApplyRowEffect(p, song, kind, c, rows[c]);
+        for (int c = 0; c < nv; c++) ApplyRowEffect(p, kind, c, rows[c]);
     }
 
     for (int c = 0; c < nv; c++) {
         Voice& v = p.Voices[c];
         if (kind == FileFormat::XM)
             if (const ModInstrument* ins = InstrumentWithSamples(song, v.instrument)) AdvanceEnvelopes(v, *ins);
-        if (p.ticks == 0) TriggerNote(p, song, kind, c, rows[c]);
-        TickOutput out = ApplyTickEffects(p, song, kind, c, rows[c]);
-        RenderVoiceTick(p, song, kind, c, out.period, out.tremolo);
+        if (p.ticks == 0) TriggerNote(p, kind, c, rows[c]);
+        TickOutput out = ApplyTickEffects(p, kind, c, rows[c]);
+        PrepareVoiceTick(p, kind, c, out.period, out.tremolo);
     }
-    // The plain mixer sums every voice's buffer: those the song lacks hold
-    // silence for this tick (the fast one adds nothing for them).
-    for (int c = nv; !p.fastMix && c < kMaxChannels; c++) RenderVoiceTick(p, song, kind, c, 0, 0);
+    for (int c = nv; c < kMaxChannels; c++) p.mix[c].sample = nullptr;
 
     p.ticks += 1;
-    if (p.ticks >= Speed(p)) EndRow(p, song, kind, rows, nv, pos);
-    p.pattern.store(pos, std::memory_order_relaxed);
+    if (p.ticks >= Speed(p)) EndRow(p, kind, rows, nv, pos);
+    p.pattern = pos;
 }
 
-namespace {
-
-void StartNextSong(Player& p) {
-    Mod* next = p.SONG;
-    int32_t n = p.Liste_mods_n;
-    if (p.PLAYER_PARAMS.load(std::memory_order_relaxed) == 0 && p.Liste_mods_nm > 0) {
-        n = p.Liste_mods_n + 1;
-        if (n >= p.Liste_mods_nm || n >= kMaxSongs || n < 0) n = 0;
-        if (p.Liste_mods[n]) next = p.Liste_mods[n];
-    }
-    ResetForSongStart(p, *next);
-    if (next != p.SONG || n != p.Liste_mods_n) {
-        p.Liste_mods_n = n;
-        p.SONG = next;
-    }
-    p.pattern.store(0, std::memory_order_relaxed);
-    p.raw = 0;
-    p.ticks = 0;
-    p.new_song = 0;
-    ApplySongSpeedAndTempo(p, *p.SONG);
+bool NamesPattern(const Mod& song, int32_t pos) {
+    if (pos < 0 || pos >= kMaxOrders || !song.patterns) return false;
+    int32_t p = song.orders[pos];
+    return p >= 0 && p < song.nbPatterns;
 }
-
-}  // namespace
 
 int32_t PlayedOrders(const Mod& song) { return std::clamp(song.songLength, 1, kMaxOrders); }
 
-int32_t PlayablePosition(Player& pl, const Mod& song, int32_t pos) {
+int32_t PlayablePosition(Player& pl, int32_t pos) {
+    const Mod& song = pl.SONG;
     const int32_t len = PlayedOrders(song);
     if (pos < 0) pos = 0;
     for (int32_t p = pos; p < len; p++)
@@ -349,18 +313,24 @@ int32_t PlayablePosition(Player& pl, const Mod& song, int32_t pos) {
     return -1;
 }
 
-void RequestOrderStep(Player& p, int32_t delta) { p.orderSteps.fetch_add(delta, std::memory_order_relaxed); }
-
-void SetTempo(Player& p, int32_t bpm) {
-    if (bpm <= 0) bpm = 125;
-    if (bpm > 65535) bpm = 65535;
-    p.frequencegenerale = static_cast<float>(2 * bpm) * 0.2;
-    p.LEN_TICK = static_cast<int32_t>(220500.0 / static_cast<float>(2 * bpm));
+bool TakeOrderRequests(Player& p) {
+    const int32_t jump = p.orderRequest.exchange(-1, std::memory_order_relaxed);
+    const int32_t steps = p.orderSteps.exchange(0, std::memory_order_relaxed);
+    if (jump < 0 && steps == 0) return false;
+    const int64_t from = jump >= 0 ? jump : p.pattern;
+    p.pattern = static_cast<int32_t>(std::clamp<int64_t>(from + steps, 0, PlayedOrders(p.SONG) - 1));
+    p.raw = 0;
+    p.ticks = 0;
+    p.raw_jump = -1;
+    p.patterndelay = 0;
+    p.new_song = 0;
+    for (Voice& v : p.Voices) v.loopstart = v.loopcount = 0;
+    return true;
 }
 
-void ResetForSongStart(Player& p, Mod& song) {
-    p.frequencegenerale = 50.0f;
-    p.LEN_TICK = 882;
+void ResetForSongStart(Player& p) {
+    const Mod& song = p.SONG;
+    SetTempo(p, 125);
     for (int k = 0; k < kMaxChannels; k++) {
         p.pan[k] = song.isS3M ? song.channelPan[k] : kDefaultPan[k % 4];
         Voice& v = p.Voices[k];
@@ -375,50 +345,51 @@ void ResetForSongStart(Player& p, Mod& song) {
     // An S3M header may set a lower global volume; 0 would silence the song
     // and is taken as none.
     const int32_t headerVolume = song.s3mHeader[0];
-    song.globalVolume = song.isS3M && headerVolume >= 1 && headerVolume <= 64 ? headerVolume : 64;
+    p.globalVolume = song.isS3M && headerVolume >= 1 && headerVolume <= 64 ? headerVolume : 64;
     Speed(p) = 6;
 }
 
-void ApplySongSpeedAndTempo(Player& p, const Mod& song) {
+void ApplySongSpeedAndTempo(Player& p) {
+    const Mod& song = p.SONG;
     if (song.isXM == 1 || song.isS3M == 1) {
         Speed(p) = song.speed;
         SetTempo(p, song.bpm);
     }
 }
 
-void MixNext(Player& p) {
-    bool ready = p.SONG && p.PLAYER_ON.load(std::memory_order_relaxed) == 1 && p.mixed;
-    for (int c = 0; ready && c < kMaxChannels; c++) ready = p.ptrVoices[c] != nullptr;
-    if (!ready) {
-        std::memset(p.ActualBufferToBeMixed, 0, sizeof(p.ActualBufferToBeMixed));
-        return;
-    }
-    p.NVoices = std::clamp(p.SONG->nbChannels, 0, kMaxChannels);
-    const bool resetVolume = p.VOLUMEOP.load(std::memory_order_relaxed) & 1;
-    bool first = true;
-    while (p.base < kBlockFrames) {
-        if (first && resetVolume) {
-            p.MASTERVOLUME = 1.0f;
-            p.VOLUMEOP.store(0, std::memory_order_relaxed);
-        } else if (p.MASTERVOLUME > 1.0f) {
-            p.MASTERVOLUME = 1.0f;
-        }
-        first = false;
-        PlayTick(p);
-        p.base += p.LEN_TICK;
-        if (p.new_song == 1 && (p.plusieurs_mod & 1)) {
-            p.songEnds.fetch_add(1, std::memory_order_relaxed);
-            // Not looping: the last tick plays out and the rest is silence
-            // until the shell moves on to the next file.
-            if (p.silentAfterEnd.load(std::memory_order_relaxed)) p.MASTERVOLUME = 0.0f;
-            StartNextSong(p);
-        }
-    }
-    // Before the mix, which moves the next block's frames to the front.
-    PublishMeters(p);
-    MixVoiceBuffers(p);
+void StartSong(Player& p, int32_t startOrder) {
+    const Mod& song = p.SONG;
+    p.startOrder = startOrder;
+    std::memset(p.Voices, 0, sizeof p.Voices);
+    std::memset(p.mix, 0, sizeof p.mix);
+    p.raw_jump = -1;
+    p.patterndelay = 0;
+    p.globalVolumeSlide = 0;
+    ResetForSongStart(p);
+    p.NVoices = std::clamp(song.nbChannels, 0, kMaxChannels);
+    for (int s = 0; s < kSampleSlots; s++) p.sampleFinetune[s] = song.samples[s].finetune;
+    p.orderSteps.store(0, std::memory_order_relaxed);
+    p.orderRequest.store(-1, std::memory_order_relaxed);
+    ApplySongSpeedAndTempo(p);
+    p.new_song = 0;
+    p.pattern = startOrder;
+    p.raw = 0;
+    p.ticks = 0;
+    p.tickFramesLeft = 0;
+    p.songTicks = 0;
+    p.songFrames = 0;
+    p.ended = false;
 }
 
-void MixNext(unsigned) { MixNext(ProcessPlayer()); }
+void RestartSong(Player& p) {
+    ResetForSongStart(p);
+    p.pattern = p.startOrder;
+    p.raw = 0;
+    p.ticks = 0;
+    p.new_song = 0;
+    ApplySongSpeedAndTempo(p);
+    p.songTicks = 0;
+    p.songFrames = 0;
+}
 
 }  // namespace moddeck

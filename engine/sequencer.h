@@ -1,64 +1,62 @@
-// The sequencer and renderer: MixNext steps the ticks, rows and order
-// positions of the player's song, triggers the notes of each row into the
-// voices, runs the effects and has every voice render each tick, then mixes
-// one block.
+// The sequencer: steps the ticks, rows and order positions of the player's
+// song, triggers the notes of each row into the voices, runs the effects,
+// and has every voice ready what it mixes through the tick.
 #pragma once
 
 #include <cstdint>
 
-#include "engine/effects.h"
-#include "engine/mixer.h"
 #include "engine/player.h"
 #include "song/song.h"
 
 namespace moddeck {
 
-// Renders the next 4410 frames into p.ActualBufferToBeMixed. Needs a started
-// module (StartModule); without one, or without buffers, the block is
-// silence. At each end of the song it counts p.songEnds and, when
-// p.silentAfterEnd is set, mutes everything after it.
-void MixNext(Player& p);
-// The same for the process-wide player (the argument is ignored).
-void MixNext(unsigned = 0);
-
-// Plays one tick of p.SONG at frame `base` of the voice buffers: takes the
-// order steps the keys asked for, reads the row, runs the row effects and
-// triggers the notes at tick 0, runs the per-tick effects, has every voice
-// render LEN_TICK frames, then steps the tick and, at the end of a row, the
-// row and the order position. MixNext calls it; it neither moves `base` nor
-// restarts the song.
+// Plays one tick of the song: reads the row, runs the row effects and
+// triggers the notes at tick 0, runs the per-tick effects, sets what every
+// voice mixes through the tick (engine/mixer.h), then steps the tick and, at
+// the end of a row, the row and the order position. At the song's end (past
+// its last entry, or a jump out of the order table) it sets p.new_song and
+// goes on from order 0; restarting the song is its caller's.
 void PlayTick(Player& p);
 
-// The reset of a song start, for the song about to start: 50 ticks per
-// second and 882 frames per tick, the channel panning (the song's own for
-// S3M, else 0.5 0.35 0.65 0.5 repeated), the 32 voices reset (period,
-// instrument, position, cut and delay ticks, S3M fine slides), global volume
-// 64, speed 6.
-void ResetForSongStart(Player& p, Mod& song);
+// The one start of a song, for every player and the song's measure: every
+// voice field and the loop and delay counters from zero (so that nothing
+// carries over from what played before), the song-start reset, the song's
+// own finetunes, no pending request, speed and tempo from the song, the
+// clock at 0 and the position at order entry `startOrder`, row 0, tick 0.
+void StartSong(Player& p, int32_t startOrder);
+
+// The start again of a song that has come to its end and loops: the
+// song-start reset, speed and tempo from the song, the position at the
+// subsong's first order; the voices' memories play on.
+void RestartSong(Player& p);
+
+// The reset of a song start: 50 ticks per second (882 frames per tick at
+// 44,100 Hz), the channel panning (the song's own for S3M, else 0.5 0.35
+// 0.65 0.5 repeated), the 32 voices reset (period, instrument, position,
+// cut and delay ticks, S3M fine slides), the global volume (64, or an S3M
+// header's lower one), speed 6.
+void ResetForSongStart(Player& p);
 
 // XM and S3M songs start at their header speed and tempo; MOD keeps 6 and
 // 50 ticks per second.
-void ApplySongSpeedAndTempo(Player& p, const Mod& song);
-
-// Tempo b in beats per minute: frequencegenerale = 0.4 b ticks per second,
-// LEN_TICK = 220500 / 2b frames. A tempo of 0 or less is taken as 125 and
-// one above 65535 as 65535, so a tick is always 1..110250 frames long.
-void SetTempo(Player& p, int32_t bpm);
+void ApplySongSpeedAndTempo(Player& p);
 
 // Entries of the order table that are played: the song length within
 // 1..4096, since a song of length 0 still plays its first entry.
 int32_t PlayedOrders(const Mod& song);
 
+// Whether order entry `pos` names a pattern the song has.
+bool NamesPattern(const Mod& song, int32_t pos);
+
 // First order position from `pos` on whose entry names an existing pattern,
 // wrapping to 0 (and setting p.new_song) at the song's end; -1 when no entry
 // of the order table does.
-int32_t PlayablePosition(Player& p, const Mod& song, int32_t pos);
+int32_t PlayablePosition(Player& p, int32_t pos);
 
-// Asks the renderer to move `delta` entries of the order table (the "+" and
-// "-" keys); any thread may call it. The steps add up and take effect at
-// the start of the renderer's next tick, kept within the played orders: the
-// keys stop at both ends of the song rather than wrap. The entry plays from
-// its first row.
-void RequestOrderStep(Player& p, int32_t delta);
+// Takes the order requests of other threads (a jump, then the steps, which
+// stop at the first and last entries rather than wrap): the entry plays from
+// its first row, with no loop or delay of the row it left. True when the
+// position moved.
+bool TakeOrderRequests(Player& p);
 
 }  // namespace moddeck

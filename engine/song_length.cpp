@@ -18,7 +18,7 @@ namespace {
 uint64_t RowState(const Player& p) {
     uint64_t h = 1469598103934665603ull;
     const auto mix = [&h](int64_t v) { h = (h ^ static_cast<uint64_t>(v)) * 1099511628211ull; };
-    mix(p.pattern.load(std::memory_order_relaxed));
+    mix(p.pattern);
     mix(p.raw);
     mix(p.patterndelay);
     for (const Voice& v : p.Voices) {
@@ -28,56 +28,67 @@ uint64_t RowState(const Player& p) {
     return h;
 }
 
+struct Seen {
+    double seconds;
+    int64_t tick;
+};
+
 }  // namespace
 
-SongTimeline MeasureSong(const Mod& song) {
-    SongTimeline t;
-    // The sequencer writes a few song fields (global volume and its slide)
-    // as it goes: it works on a copy that shares the patterns and samples,
-    // which it only reads.
-    auto copy = std::make_unique<Mod>(song);
-    // Without voice buffers the voices render nothing: only the sequencer
-    // and the effects run.
-    auto p = std::make_unique<Player>(VoiceBuffers::None);
-    p->SONG = copy.get();
-    ResetForSongStart(*p, *copy);
-    ApplySongSpeedAndTempo(*p, *copy);
-    p->NVoices = std::clamp(copy->nbChannels, 0, kMaxChannels);
-
-    t.orderStart.assign(static_cast<size_t>(PlayedOrders(*copy)), -1.0f);
-    std::unordered_map<uint64_t, double> seen;
-    int64_t frames = 0;
-    for (int64_t tick = 0; tick < kMaxMeasuredTicks; tick++) {
-        const double now = static_cast<double>(frames) / kOutputRate;
+SubsongLength MeasureSong(const Mod& song, int32_t startOrder, std::vector<OrderStart>* orders, int64_t maxTicks) {
+    SubsongLength t;
+    t.firstOrder = startOrder;
+    // Mixing nothing: only the sequencer and the effects run.
+    auto p = std::make_unique<Player>(song, kReferenceRate);
+    StartSong(*p, startOrder);
+    std::unordered_map<uint64_t, Seen> seen;
+    int64_t frames = 0, tick = 0;
+    for (; tick < maxTicks; tick++) {
+        const double now = static_cast<double>(frames) / kReferenceRate;
         if (now >= kMaxMeasuredSeconds) break;
         if (p->ticks == 0) {
-            const auto [at, fresh] = seen.emplace(RowState(*p), now);
+            const auto [at, fresh] = seen.emplace(RowState(*p), Seen{now, tick});
             if (!fresh) {
                 t.seconds = now;
-                t.loopSeconds = at->second;
+                t.ticks = tick;
+                t.loopSeconds = at->second.seconds;
+                t.loopTicks = at->second.tick;
                 t.complete = true;
-                break;
+                return t;
             }
-            const int32_t order = p->pattern.load(std::memory_order_relaxed);
-            if (order >= 0 && order < static_cast<int32_t>(t.orderStart.size()) && t.orderStart[size_t(order)] < 0)
-                t.orderStart[size_t(order)] = static_cast<float>(now);
+            const int32_t order = p->pattern;
+            if (orders && order >= 0 && order < static_cast<int32_t>(orders->size()) &&
+                (*orders)[size_t(order)].tick < 0)
+                (*orders)[size_t(order)] = {now, tick};
         }
         PlayTick(*p);
         frames += p->LEN_TICK;
         if (p->new_song == 1) {
-            t.seconds = static_cast<double>(frames) / kOutputRate;
+            t.seconds = static_cast<double>(frames) / kReferenceRate;
+            t.ticks = tick + 1;
             t.complete = true;
-            break;
+            return t;
         }
     }
-    if (!t.complete) t.seconds = static_cast<double>(frames) / kOutputRate;
-    p->SONG = nullptr;
+    t.seconds = static_cast<double>(frames) / kReferenceRate;
+    t.ticks = tick;
     return t;
 }
 
-double OrderStartSeconds(const SongTimeline& timeline, int32_t order) {
-    if (order < 0 || order >= static_cast<int32_t>(timeline.orderStart.size())) return 0;
-    return std::max(0.0f, timeline.orderStart[size_t(order)]);
+SongMap MapSong(const Mod& song) {
+    SongMap map;
+    map.orders.assign(static_cast<size_t>(PlayedOrders(song)), OrderStart{});
+    map.subsongs.push_back(MeasureSong(song, 0, &map.orders));
+    // Each further subsong starts at the first entry that names a pattern
+    // and that no subsong before it reaches.
+    int64_t budget = kMaxSubsongTicks;
+    for (int32_t order = 0; order < PlayedOrders(song) && budget > 0; order++) {
+        if (map.subsongs.size() >= size_t{kMaxSubsongs}) break;
+        if (map.orders[size_t(order)].tick >= 0 || !NamesPattern(song, order)) continue;
+        map.subsongs.push_back(MeasureSong(song, order, &map.orders, budget));
+        budget -= std::max<int64_t>(map.subsongs.back().ticks, 1);
+    }
+    return map;
 }
 
 }  // namespace moddeck

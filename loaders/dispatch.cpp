@@ -1,5 +1,5 @@
 #include <cstring>
-#include <vector>
+#include <new>
 
 #include "loaders/loaders.h"
 
@@ -14,43 +14,59 @@ FileFormat DetectModuleFormat(const uint8_t* data, size_t size) {
     return FileFormat::MOD;
 }
 
-bool AddMusic(Player& p, const uint8_t* data, size_t size, Refusal* why) {
-    Refusal reason = Refusal::None;
-    if (p.Liste_mods_nm < 0 || p.Liste_mods_nm >= kMaxSongs)
-        reason = Refusal::ListFull;
-    else if (size == 0)
-        reason = Refusal::EmptyFile;
+namespace {
+
+// What no module can be: nothing, or more than any module holds.
+Refusal SizeRefusal(size_t size) {
+    if (size == 0) return Refusal::EmptyFile;
+    if (size > kMaxModuleBytes) return Refusal::TooLarge;
+    return Refusal::None;
+}
+
+}  // namespace
+
+FileFormat ProbeSong(const uint8_t* data, size_t size, Refusal* why) {
+    Refusal reason = data ? SizeRefusal(size) : Refusal::EmptyFile;
+    FileFormat format = FileFormat::None;
+    if (reason == Refusal::None) {
+        const SNDMyFILE r = OpenMemoryReader(data, size);
+        format = DetectModuleFormat(data, size);
+        const bool plausible = format == FileFormat::S3M  ? PlausibleS3MHeader(r)
+                               : format == FileFormat::XM ? PlausibleXMHeader(r)
+                                                          : PlausibleMODHeader(r);
+        if (!plausible) {
+            format = FileFormat::None;
+            reason = Refusal::NotAModule;
+        }
+    }
     if (why) *why = reason;
-    if (reason != Refusal::None) return false;
-    const FileFormat format = DetectModuleFormat(data, size);
-    Mod* song = new Mod();
-    SNDMyFILE r = OpenMemoryReader(data, size);
-    bool loaded = format == FileFormat::S3M  ? ReadS3MSong(song, &r)
-                  : format == FileFormat::XM ? ReadXMSong(song, &r)
-                                             : ReadMODSong(song, &r);
-    if (!loaded) {
-        FreeModSong(song);
-        p.SONG = p.Liste_mods_nm > 0 ? p.Liste_mods[0] : nullptr;
-        if (why) *why = Refusal::NotAModule;
-        return false;
-    }
-    p.Liste_mods[p.Liste_mods_nm++] = song;
-    p.plusieurs_mod = 1;
-    p.SONG = p.Liste_mods[0];
-    p.new_song = 0;
-    return true;
+    return format;
 }
 
-bool AddMusic(Player& p, const char* path, Refusal* why) {
-    std::vector<uint8_t> bytes;
-    if (!path) {
-        if (why) *why = Refusal::NoSuchFile;
-        return false;
+Mod* LoadSong(const uint8_t* data, size_t size, Refusal* why) {
+    Refusal reason = data ? SizeRefusal(size) : Refusal::EmptyFile;
+    Mod* song = nullptr;
+    if (reason == Refusal::None) {
+        const FileFormat format = DetectModuleFormat(data, size);
+        SNDMyFILE r = OpenMemoryReader(data, size);
+        try {
+            song = new Mod();
+            const bool loaded = format == FileFormat::S3M  ? ReadS3MSong(song, &r)
+                                : format == FileFormat::XM ? ReadXMSong(song, &r)
+                                                           : ReadMODSong(song, &r);
+            if (!loaded) reason = Refusal::NotAModule;
+        } catch (const std::bad_alloc&) {
+            // Every size a file declares is bounded by its bytes, so this is
+            // a machine without the memory for a real module.
+            reason = Refusal::TooLarge;
+        }
+        if (reason != Refusal::None) {
+            FreeModSong(song);
+            song = nullptr;
+        }
     }
-    if (!ReadWholeFile(path, bytes, kMaxModuleBytes, why)) return false;
-    return AddMusic(p, bytes.data(), bytes.size(), why);
+    if (why) *why = reason;
+    return song;
 }
-
-bool AddMusic(const char* path) { return AddMusic(ProcessPlayer(), path); }
 
 }  // namespace moddeck

@@ -23,11 +23,12 @@
 //   (a file cut in its sample data plays what it holds).
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 
-#include "engine/periods.h"
 #include "loaders/loaders.h"
 #include "loaders/sample_data.h"
+#include "song/periods.h"
 #include "song/reader.h"
 
 namespace moddeck {
@@ -51,16 +52,27 @@ struct ModVariant {
 struct ModTag {
     char text[5];
     int channels;
+    const char* tracker;  // the tracker that writes this tag
 };
 
 constexpr ModTag kTags[] = {
-    {"M.K.", 4}, {"6CHN", 6}, {"8CHN", 8}, {"16CH", 16}, {"FLT4", 4}, {"FLT8", 8}, {"4FLT", 4}, {"8FLT", 8},
+    {"M.K.", 4, "ProTracker"},   {"6CHN", 6, "FastTracker"},  {"8CHN", 8, "FastTracker"},
+    {"16CH", 16, "FastTracker"}, {"FLT4", 4, "StarTrekker"},  {"FLT8", 8, "StarTrekker"},
+    {"4FLT", 4, "StarTrekker"},  {"8FLT", 8, "StarTrekker"},
 };
 
-ModVariant ChooseVariant(const uint8_t (&prefix)[kPrefixBytes]) {
+ModVariant ChooseVariant(const uint8_t (&prefix)[kPrefixBytes], const char** tracker = nullptr) {
     for (const ModTag& tag : kTags)
-        if (std::memcmp(prefix + kTagOffset, tag.text, 4) == 0) return {tag.channels, 31, 128, true};
-    if (std::memcmp(prefix + kLongTagOffset, "16CH", 4) == 0) return {16, 31, 256, true};
+        if (std::memcmp(prefix + kTagOffset, tag.text, 4) == 0) {
+            if (tracker) *tracker = tag.tracker;
+            return {tag.channels, 31, 128, true};
+        }
+    if (std::memcmp(prefix + kLongTagOffset, "16CH", 4) == 0) {
+        if (tracker) *tracker = "FastTracker";
+        return {16, 31, 256, true};
+    }
+    // Fifteen samples and no tag: the first trackers' files.
+    if (tracker) *tracker = "Soundtracker";
     return {4, 15, 128, false};
 }
 
@@ -177,14 +189,25 @@ void ReadSampleDatas(SNDMyFILE* r, int slot, Mod* song) {
 
 }  // namespace
 
-bool ReadMODSong(Mod* song, SNDMyFILE* r) {
-    // The variant is chosen from the first 1212 bytes, read on their own.
+namespace {
+
+// The variant is chosen from the first 1212 bytes, read on their own.
+ModVariant VariantOf(const SNDMyFILE& file, const char** tracker = nullptr) {
+    SNDMyFILE r = file;
     uint8_t prefix[kPrefixBytes];
-    const int64_t start = r->pos;
-    ReaderRead(r, prefix, sizeof prefix);
-    ReaderSeek(r, start);
-    ModVariant v = ChooseVariant(prefix);
+    ReaderRead(&r, prefix, sizeof prefix);
+    return ChooseVariant(prefix, tracker);
+}
+
+}  // namespace
+
+bool PlausibleMODHeader(const SNDMyFILE& r) { return PlausibleHeader(r, VariantOf(r)); }
+
+bool ReadMODSong(Mod* song, SNDMyFILE* r) {
+    const char* tracker = "";
+    const ModVariant v = VariantOf(*r, &tracker);
     if (!PlausibleHeader(*r, v)) return false;
+    std::snprintf(song->tracker, sizeof song->tracker, "%s", tracker);
 
     song->isXM = 0;
     song->isS3M = 0;

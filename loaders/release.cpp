@@ -45,16 +45,4 @@ void FreeModSong(Mod* song) {
     delete song;
 }
 
-void FreeSongList(Player& p) {
-    for (int i = 0; i < p.Liste_mods_nm && i < kMaxSongs; i++) {
-        FreeModSong(p.Liste_mods[i]);
-        p.Liste_mods[i] = nullptr;
-    }
-    p.Liste_mods_nm = 0;
-    p.Liste_mods_n = 0;
-    p.SONG = nullptr;
-}
-
-void FreeSongList() { FreeSongList(ProcessPlayer()); }
-
 }  // namespace moddeck

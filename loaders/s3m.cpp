@@ -21,13 +21,14 @@
 //   take, and ends where the data ends; an event cut by the end is dropped;
 // - a note pushed below 0 by its sample's shift is clamped to 0.
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
-#include "engine/periods.h"
 #include "loaders/loaders.h"
 #include "loaders/sample_data.h"
+#include "song/periods.h"
 #include "song/reader.h"
 
 namespace moddeck {
@@ -191,20 +192,59 @@ void UnpackPattern(const uint8_t* bytes, int size, Mod* song, ModPattern& p) {
 
 }  // namespace
 
+namespace {
+
+// The counts of the header, signed 16-bit in the file.
+struct S3MCounts {
+    int orders, instruments, patterns;
+};
+
+S3MCounts ReadCounts(SNDMyFILE* r) {
+    S3MCounts c;
+    c.orders = static_cast<int16_t>(ReadU16(r));
+    c.instruments = static_cast<int16_t>(ReadU16(r));
+    c.patterns = static_cast<int16_t>(ReadU16(r));
+    return c;
+}
+
+constexpr int64_t kCountsOffset = 32, kHeaderBytes = 96;
+
+// The tracker the version word names: its high nibble the tracker, the rest
+// its version in hexadecimal digits.
+void NameTracker(uint16_t version, char* out, size_t size) {
+    const char* tracker = nullptr;
+    switch (version >> 12) {
+        case 1: tracker = "Scream Tracker"; break;
+        case 2: tracker = "Imago Orpheus"; break;
+        case 3: tracker = "Impulse Tracker"; break;
+        case 4: tracker = "Schism Tracker"; break;
+        case 5: tracker = "OpenMPT"; break;
+        default: return;
+    }
+    std::snprintf(out, size, "%s %X.%02X", tracker, (version >> 8) & 0xF, version & 0xFF);
+}
+
+}  // namespace
+
+bool PlausibleS3MHeader(const SNDMyFILE& file) {
+    SNDMyFILE r = file;
+    ReaderSkip(&r, kCountsOffset);
+    const S3MCounts c = ReadCounts(&r);
+    return c.orders >= 1 && c.instruments >= 0 && c.patterns >= 0 && c.instruments + c.patterns > 0 &&
+           kHeaderBytes + c.orders + 2 * (c.instruments + c.patterns) <= r.size;
+}
+
 bool ReadS3MSong(Mod* song, SNDMyFILE* r) {
+    if (!PlausibleS3MHeader(*r)) return false;
     song->isS3M = 1;
 
     ReaderRead(r, song->title, 28);
     ReaderSkip(r, 4);  // end-of-text byte, file type, reserved
-    const int order_count = static_cast<int16_t>(ReadU16(r));
-    const int instrument_count = static_cast<int16_t>(ReadU16(r));
-    const int pattern_count = static_cast<int16_t>(ReadU16(r));
-    constexpr int64_t kHeaderBytes = 96;
-    if (order_count < 1 || instrument_count < 0 || pattern_count < 0 || instrument_count + pattern_count == 0 ||
-        kHeaderBytes + order_count + 2 * (instrument_count + pattern_count) > r->size)
-        return false;
+    const S3MCounts counts = ReadCounts(r);
+    const int order_count = counts.orders, instrument_count = counts.instruments, pattern_count = counts.patterns;
     song->s3mFlags = ReadU16(r);
     song->s3mTracker = ReadU16(r);
+    NameTracker(song->s3mTracker, song->tracker, sizeof song->tracker);
     ReaderSkip(r, 2 + 4);  // sample format, "SCRM"
     ReaderRead(r, song->s3mHeader, 6);
     song->speed = song->s3mHeader[1];

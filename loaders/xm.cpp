@@ -184,40 +184,81 @@ void ReadInstrument(SNDMyFILE* r, ModInstrument& ins) {
 
 }  // namespace
 
+namespace {
+
+// Header fields the plausibility check and the reader share.
+struct XMHeader {
+    uint32_t size;
+    int32_t songLength, restartPos, channels, patterns, instruments, flags, speed, bpm;
+};
+
+// Reads the header fields after the title, tracker name and version.
+XMHeader ReadXMHeader(SNDMyFILE* r) {
+    XMHeader h;
+    h.size = ReadU32(r);
+    h.songLength = ReadU16(r);
+    h.restartPos = ReadU16(r);
+    h.channels = ReadU16(r);
+    h.patterns = ReadU16(r);
+    h.instruments = ReadU16(r);
+    h.flags = ReadU16(r);
+    h.speed = ReadU16(r);
+    h.bpm = ReadU16(r);
+    return h;
+}
+
+constexpr int64_t kHeaderStart = 60, kHeaderFields = 20, kMaxPatterns = 256;
+constexpr int kTitleOffset = 17, kTrackerBytes = 20;
+
+bool Plausible(const XMHeader& h, int64_t fileSize) {
+    return h.size >= kHeaderFields && kHeaderStart + h.size <= fileSize && h.songLength >= 1 &&
+           h.songLength <= kXMMaxSongLength && h.channels >= 1 && h.channels <= kMaxChannels &&
+           h.patterns <= kMaxPatterns && h.instruments <= kMaxInstruments && h.patterns + h.instruments > 0;
+}
+
+// The tracker name field, without the spaces that pad it.
+void ReadTrackerName(SNDMyFILE* r, char* out) {
+    ReaderRead(r, out, kTrackerBytes);
+    for (int n = kTrackerBytes; n > 0 && (out[n - 1] == ' ' || out[n - 1] == '\0'); n--) out[n - 1] = '\0';
+}
+
+}  // namespace
+
+bool PlausibleXMHeader(const SNDMyFILE& file) {
+    SNDMyFILE r = file;
+    ReaderSkip(&r, kHeaderStart);
+    return Plausible(ReadXMHeader(&r), r.size);
+}
+
 bool ReadXMSong(Mod* song, SNDMyFILE* r) {
-    ReaderSkip(r, 17);  // "Extended Module: "
+    if (!PlausibleXMHeader(*r)) return false;
+    ReaderSkip(r, kTitleOffset);  // "Extended Module: "
     song->isXM = 1;
     song->isS3M = 0;
     ReaderRead(r, song->title, 20);
-    ReaderSkip(r, 1 + 20 + 2);  // separator, tracker name, version
-    uint32_t header_size = ReadU32(r);
-    song->songLength = ReadU16(r);
-    song->restartPos = ReadU16(r);
-    song->nbChannels = ReadU16(r);
-    song->nbPatterns = ReadU16(r);
-    song->nbInstruments = ReadU16(r);
-    song->linearFreq = ReadU16(r) & 1;
-    song->speed = ReadU16(r);
-    song->bpm = ReadU16(r);
+    ReaderSkip(r, 1);  // separator
+    ReadTrackerName(r, song->tracker);
+    ReaderSkip(r, 2);  // version
+    const XMHeader h = ReadXMHeader(r);
+    song->songLength = h.songLength;
+    song->restartPos = h.restartPos;
+    song->nbChannels = h.channels;
+    song->nbPatterns = h.patterns;
+    song->nbInstruments = h.instruments;
+    song->linearFreq = h.flags & 1;
+    song->speed = h.speed;
+    song->bpm = h.bpm;
 
     // The order table fills the rest of the header; the record keeps 256.
-    int64_t order_bytes = static_cast<int64_t>(header_size) - 20;
+    int64_t order_bytes = static_cast<int64_t>(h.size) - kHeaderFields;
     uint8_t orders[256] = {};
     ReaderRead(r, orders, static_cast<size_t>(std::clamp<int64_t>(order_bytes, 0, 256)));
     for (int i = 0; i < 256; i++) song->orders[i] = orders[i];
     ReaderSkip(r, order_bytes - 256);
 
-    constexpr int64_t kHeaderStart = 60, kHeaderFields = 20, kMaxPatterns = 256;
-    const bool plausible = header_size >= kHeaderFields && kHeaderStart + header_size <= r->size &&
-                           song->songLength >= 1 && song->songLength <= kXMMaxSongLength &&
-                           song->nbChannels >= 1 && song->nbChannels <= kMaxChannels &&
-                           song->nbPatterns <= kMaxPatterns && song->nbInstruments <= kMaxInstruments &&
-                           song->nbPatterns + song->nbInstruments > 0;
-    bool ok = plausible && ReadPatterns(r, song);
-    if (ok) {
-        for (int i = 1; i <= song->nbInstruments; i++) ReadInstrument(r, song->instruments[i]);
-    }
-    return ok;
+    if (!ReadPatterns(r, song)) return false;
+    for (int i = 1; i <= song->nbInstruments; i++) ReadInstrument(r, song->instruments[i]);
+    return true;
 }
 
 }  // namespace moddeck

@@ -8,9 +8,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
-
-#include "song/refusal.h"
 
 namespace moddeck {
 
@@ -38,15 +35,5 @@ int64_t ReaderRemaining(const SNDMyFILE* r);
 uint8_t ReadU8(SNDMyFILE* r);
 uint16_t ReadU16(SNDMyFILE* r);
 uint32_t ReadU32(SNDMyFILE* r);
-
-// Reads the regular file at `path` whole into `out`. False, with `out`
-// empty and the reason in *why (when given), when it cannot be opened or
-// read, is not a regular file (a directory), is empty, or holds more than
-// `limit` bytes.
-bool ReadWholeFile(const char* path, std::vector<uint8_t>& out, size_t limit, Refusal* why = nullptr);
-// The same for whatever the descriptor `fd` delivers until its end (standard
-// input): reads at most `limit` + 1 bytes, so a larger stream is refused
-// without being held.
-bool ReadWholeStream(int fd, std::vector<uint8_t>& out, size_t limit, Refusal* why = nullptr);
 
 }  // namespace moddeck

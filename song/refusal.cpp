@@ -1,7 +1,5 @@
 #include "song/refusal.h"
 
-#include <cerrno>
-
 namespace moddeck {
 
 const char* RefusalText(Refusal why) {
@@ -21,23 +19,8 @@ const char* RefusalText(Refusal why) {
         case Refusal::OggTheora: return "Ogg Theora video, not Ogg Vorbis";
         case Refusal::NotOggVorbis: return "not a playable Ogg Vorbis stream";
         case Refusal::PathTooLong: return "path too long";
-        case Refusal::ListFull: return "the song list is full";
     }
     return "cannot be played";
-}
-
-Refusal RefusalOfErrno(int error) {
-    switch (error) {
-        case ENOENT:
-        case ENOTDIR: return Refusal::NoSuchFile;
-        case EISDIR: return Refusal::IsADirectory;
-        case EACCES:
-        case EPERM: return Refusal::PermissionDenied;
-        case ENAMETOOLONG: return Refusal::PathTooLong;
-        case EFBIG:
-        case EOVERFLOW: return Refusal::TooLarge;
-        default: return Refusal::Unreadable;
-    }
 }
 
 }  // namespace moddeck

@@ -20,13 +20,9 @@ enum class Refusal {
     OggTheora,
     NotOggVorbis,      // an Ogg stream whose Vorbis headers are missing or broken
     PathTooLong,
-    ListFull,          // the song list already holds its 32 songs
 };
 
 // A short lower-case phrase: "no such file", "not a module", ...; "" for None.
 const char* RefusalText(Refusal why);
-
-// The refusal that an errno value from opening or reading a file means.
-Refusal RefusalOfErrno(int error);
 
 }  // namespace moddeck

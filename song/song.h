@@ -1,6 +1,7 @@
 // The song record: the one in-memory form of a tracker module, whatever
-// file it came from. Loaders fill it, the player reads it, FreeModSong
-// releases it. Plain data: there are no operations here.
+// file it came from. A loader fills it; from then on it is read-only, so any
+// number of players may play it at once (what playback changes lives in the
+// player); FreeModSong releases it. Plain data: there are no operations here.
 #pragma once
 
 #include <cstdint>
@@ -94,6 +95,7 @@ struct Mod {
     ModPattern* patterns;  // owned, nbPatterns records
     int32_t songLength;
     char title[64];
+    char tracker[32];  // what the file says saved it, as text; "" when it does not tell
     ModInstrument instruments[kMaxInstruments + 1];  // XM; entry 0 never filled
     int32_t nbInstruments;  // XM: instruments; S3M: samples
     int32_t linearFreq;
@@ -102,8 +104,6 @@ struct Mod {
     int32_t restartPos;
     int32_t bpm;
     int32_t speed;
-    int32_t globalVolume;  // 64 = full
-    int32_t globalVolumeSlide;
     uint8_t s3mHeader[6];  // S3M: global volume, speed, tempo, master volume, click removal, pan table marker
     uint16_t s3mFlags;     // S3M header flags (0x40: volume slides act on tick 0 too)
     uint16_t s3mTracker;   // S3M: version of the tracker that saved the file

@@ -1,109 +1,86 @@
-// moddeck-inspect FILE: loads a module and prints its structure, or prints
+// moddeck-inspect FILE: prints what libmoddeck says of a module (format,
+// names, sizes, subsongs and their lengths, instruments and samples), or
 // what an Ogg Vorbis stream holds.
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
-
+#include <string>
 #include <vector>
 
-#include "engine/player.h"
-#include "engine/song_length.h"
-#include "loaders/loaders.h"
-#include "ogg/ogg_player.h"
-#include "song/reader.h"
+#include "audio/input_file.h"
+#include "audio/ogg_player.h"
+#include "moddeck/moddeck.h"
 
 using namespace moddeck;
 
 namespace {
 
-const char* FormatName(const Mod& m) {
-    return m.isXM ? "XM" : m.isS3M ? "S3M" : "MOD";
+// A name from the file, with its control bytes shown as '?' so that a song
+// cannot drive the terminal.
+std::string Printable(const char* text) {
+    std::string out = text ? text : "";
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    return out;
 }
 
-const char* LoopName(const ModSample& s, const Mod& m) {
-    if (m.isXM) return s.loopType == 1 ? "forward" : s.loopType == 2 ? "ping-pong" : "none";
-    return s.loopLength > 2 ? "forward" : "none";
+const char* LoopName(int loop) { return loop == 1 ? "forward" : loop == 2 ? "ping-pong" : "none"; }
+
+void PrintSample(int number, const moddeck_sample_info& s) {
+    std::printf("    %3d %-22s len %7d loop %7d+%-7d %-9s vol %2d fine %4d\n", number, Printable(s.name).c_str(),
+                s.length, s.loop_start, s.loop_length, LoopName(s.loop), s.volume, s.finetune);
 }
 
-void PrintSample(const Mod& m, int index, const ModSample& s) {
-    char name[65] = {};
-    std::memcpy(name, s.name, 22);
-    std::printf("    %3d %-22s len %7d loop %7d+%-7d %-9s vol %2d fine %4d", index, name, s.length,
-                s.loopStart, s.loopLength, LoopName(s, m), s.volume, s.finetune);
-    if (m.isXM) std::printf(" rel %4d pan %3d", s.relativeNote, s.panning);
-    if (m.isS3M) std::printf(" c2spd %5d shift %3d", s.c2spd, s.noteShift);
-    std::printf("%s%s\n", s.is16Bit ? " 16-bit" : "", s.stereo ? " stereo" : "");
+void PrintLength(const moddeck_duration& d) {
+    std::printf("%.1f s%s", d.seconds, d.complete ? "" : " or more");
+    if (d.loop_seconds >= 0) std::printf(", then again from %.1f s", d.loop_seconds);
 }
 
-// What the pattern cells hold: how many notes, their range, and (MOD) how
-// many periods found no note of the table.
-void PrintCells(const Mod& m) {
-    long notes = 0, unmatched = 0, cuts = 0;
-    int low = 1 << 30, high = -1;
-    for (int p = 0; p < m.nbPatterns; p++) {
-        const ModPattern& pat = m.patterns[p];
-        for (int ch = 0; ch < kMaxChannels; ch++) {
-            if (!pat.tracks[ch]) continue;
-            for (int row = 0; row < pat.nbRows; row++) {
-                const ModCell& c = pat.tracks[ch][row];
-                if (!m.isXM && !m.isS3M && c.period != 0 && c.note < 0) unmatched++;
-                if (c.note < 0) continue;
-                if (m.isS3M && c.note > 107) {
-                    cuts++;
-                    continue;
-                }
-                notes++;
-                low = std::min<int>(low, c.note);
-                high = std::max<int>(high, c.note);
-            }
-        }
-    }
-    std::printf("notes    %ld", notes);
-    if (notes) std::printf(" (range %d..%d)", low, high);
-    if (!m.isXM && !m.isS3M) std::printf(", periods without a note %ld", unmatched);
-    if (m.isS3M) std::printf(", cuts %ld", cuts);
-    std::printf("\n");
-}
-
-void Print(const Mod& m) {
-    char title[65] = {};
-    std::memcpy(title, m.title, 63);
-    // A MOD header holds no speed or tempo: it starts at 6 ticks a row, 125 bpm.
-    const bool mod = !m.isXM && !m.isS3M;
-    const SongTimeline t = MeasureSong(m);
-    std::printf("format   %s\ntitle    %s\nchannels %d\nlength   %d orders, %.1f s%s", FormatName(m), title,
-                m.nbChannels, m.songLength, t.seconds, t.complete ? "" : " or more");
-    if (t.loopSeconds >= 0) std::printf(", then again from %.1f s", t.loopSeconds);
-    std::printf("\nspeed    %d  bpm %d%s\n", mod ? 6 : m.speed, mod ? 125 : m.bpm, mod ? " (a MOD starts so)" : "");
-    std::printf("orders  ");
-    for (int i = 0; i < m.songLength && i < kMaxOrders; i++) std::printf(" %d", m.orders[i]);
-    std::printf("\npatterns %d\n", m.nbPatterns);
-    for (int p = 0; p < m.nbPatterns; p++) std::printf("    %3d: %d rows\n", p, m.patterns[p].nbRows);
-
-    PrintCells(m);
-    if (m.isS3M) {
-        std::printf("pans    ");
-        for (int ch = 0; ch < m.nbChannels && ch < kMaxChannels; ch++)
-            std::printf(" %d:%02X=%.2f", ch, m.channelSettings[ch], m.channelPan[ch]);
+void Print(const moddeck_song* song) {
+    moddeck_song_info info;
+    moddeck_song_describe(song, &info);
+    std::printf("format   %s\n", info.format_name);
+    if (info.tracker[0]) std::printf("tracker  %s\n", Printable(info.tracker).c_str());
+    std::printf("title    %s\nchannels %d\norders   %d\npatterns %d\n", Printable(info.title).c_str(), info.channels,
+                info.orders, info.patterns);
+    const int subsongs = moddeck_song_subsongs(song);
+    moddeck_duration d;
+    if (subsongs == 1 && moddeck_song_duration(song, 0, &d)) {
+        std::printf("length   ");
+        PrintLength(d);
         std::printf("\n");
-    }
-    if (m.isXM) {
-        std::printf("instruments %d\n", m.nbInstruments);
-        for (int i = 1; i <= m.nbInstruments && i <= kMaxInstruments; i++) {
-            const ModInstrument& ins = m.instruments[i];
-            char name[23] = {};
-            std::memcpy(name, ins.name, 22);
-            std::printf("  %3d %-22s samples %d vol-env %d pan-env %d fadeout %d\n", i, name, ins.nbSamples,
-                        ins.volType, ins.panType, ins.fadeout);
-            for (int j = 0; j < ins.nbSamples; j++) PrintSample(m, j, ins.samples[j]);
-        }
     } else {
-        long frames = 0;
-        for (int s = 1; s < kSampleSlots; s++) frames += m.samples[s].data ? m.samples[s].length : 0;
-        std::printf("samples  %ld frames in all\n", frames);
-        for (int s = 1; s < kSampleSlots; s++)
-            if (m.samples[s].data) PrintSample(m, s, m.samples[s]);
+        std::printf("subsongs %d\n", subsongs);
+        for (int i = 0; i < subsongs && moddeck_song_duration(song, i, &d); i++) {
+            std::printf("    %3d from order %d: ", i + 1, d.first_order);
+            PrintLength(d);
+            std::printf("\n");
+        }
     }
+
+    std::vector<moddeck_sample_info> samples(static_cast<size_t>(info.samples));
+    long frames = 0;
+    for (int i = 0; i < info.samples; i++) {
+        if (!moddeck_song_sample(song, i, &samples[size_t(i)])) samples[size_t(i)] = {};
+        frames += samples[size_t(i)].length;
+    }
+    if (info.format == MODDECK_FORMAT_XM) {
+        std::printf("instruments %d, samples %d (%ld frames in all)\n", info.instruments, info.samples, frames);
+        for (int i = 0; i < info.instruments; i++) {
+            std::printf("  %3d %s\n", i + 1, Printable(moddeck_song_instrument_name(song, i)).c_str());
+            int number = 0;
+            for (const moddeck_sample_info& s : samples)
+                if (s.instrument == i) PrintSample(++number, s);
+        }
+        return;
+    }
+    std::printf("samples  %d slots (%ld frames in all)\n", info.samples, frames);
+    for (size_t i = 0; i < samples.size(); i++)
+        if (samples[i].length > 0) PrintSample(int(i) + 1, samples[i]);
+}
+
+int Refused(const char* path, moddeck_refusal why) {
+    std::fprintf(stderr, "moddeck-inspect: %s: %s\n", path, moddeck_refusal_text(why));
+    return 1;
 }
 
 }  // namespace
@@ -114,30 +91,19 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::vector<uint8_t> bytes;
-    Refusal why = Refusal::None;
-    if (!ReadWholeFile(argv[1], bytes, 0x7FFFFFFF, &why)) {
-        std::fprintf(stderr, "moddeck-inspect: %s: %s\n", argv[1], RefusalText(why));
-        return 1;
-    }
+    moddeck_refusal why = MODDECK_OK;
+    if (!ReadWholeFile(argv[1], bytes, 0x7FFFFFFF, &why)) return Refused(argv[1], why);
     if (IsOggImage(bytes.data(), bytes.size())) {
         OggPlayer ogg;
-        if (!OpenOggBytes(ogg, bytes.data(), bytes.size(), &why)) {
-            std::fprintf(stderr, "moddeck-inspect: %s: %s\n", argv[1], RefusalText(why));
-            return 1;
-        }
+        if (!OpenOggBytes(ogg, bytes.data(), bytes.size(), &why)) return Refused(argv[1], why);
         const OggIdentity id = IdentifyOgg(bytes.data(), bytes.size());
         std::printf("format   Ogg Vorbis\nrate     %d Hz\nchannels %d\nlength   %.1f s\n", id.rate, id.channels,
                     ogg.OGG_Seconds);
-        CloseOggStream(ogg);
         return 0;
     }
-    Player player(VoiceBuffers::None);
-    if (bytes.size() > kMaxModuleBytes || !AddMusic(player, bytes.data(), bytes.size(), &why)) {
-        if (bytes.size() > kMaxModuleBytes) why = Refusal::TooLarge;
-        std::fprintf(stderr, "moddeck-inspect: %s: %s\n", argv[1], RefusalText(why));
-        return 1;
-    }
-    Print(*player.SONG);
-    FreeSongList(player);
+    moddeck_song* song = moddeck_song_load(bytes.data(), bytes.size(), &why);
+    if (!song) return Refused(argv[1], why);
+    Print(song);
+    moddeck_song_free(song);
     return 0;
 }

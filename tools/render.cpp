@@ -22,18 +22,17 @@
 
 #include <sys/stat.h>
 
-#include "engine/module_start.h"
-#include "engine/player.h"
-#include "engine/sequencer.h"
-#include "loaders/loaders.h"
-#include "ogg/ogg_player.h"
+#include "audio/input_file.h"
+#include "audio/module_output.h"
+#include "audio/ogg_player.h"
+#include "moddeck/moddeck.h"
 
 using namespace moddeck;
 
 namespace {
 
 constexpr const char* kUsage = "usage: moddeck-render [--seconds S] INPUT OUTPUT.wav";
-constexpr uint32_t kBlockBytes = kBlockSamples * sizeof(int16_t);
+constexpr uint32_t kBlockBytes = kModuleBlockSamples * sizeof(int16_t);
 // A RIFF file counts its size in 32 bits.
 constexpr uint64_t kMaxBlocks = (0xFFFFFFFFull - 36) / kBlockBytes;
 
@@ -41,7 +40,7 @@ void PutLE(FILE* f, uint32_t v, int bytes) {
     for (int i = 0; i < bytes; i++) std::fputc((v >> (8 * i)) & 0xFF, f);
 }
 
-bool WriteWavHeader(FILE* f, uint32_t dataBytes, uint32_t rate = kOutputRate) {
+bool WriteWavHeader(FILE* f, uint32_t dataBytes, uint32_t rate = kModuleRate) {
     std::fwrite("RIFF", 1, 4, f);
     PutLE(f, 36 + dataBytes, 4);
     std::fwrite("WAVEfmt ", 1, 8, f);
@@ -61,7 +60,7 @@ bool WriteWavHeader(FILE* f, uint32_t dataBytes, uint32_t rate = kOutputRate) {
 bool WriteSamples(FILE* f, const int16_t* samples, size_t count) {
     uint8_t bytes[kBlockBytes];
     while (count > 0) {
-        const size_t n = count < kBlockSamples ? count : kBlockSamples;
+        const size_t n = count < kModuleBlockSamples ? count : kModuleBlockSamples;
         for (size_t i = 0; i < n; i++) {
             uint16_t v = static_cast<uint16_t>(samples[i]);
             bytes[2 * i] = v & 0xFF;
@@ -74,7 +73,7 @@ bool WriteSamples(FILE* f, const int16_t* samples, size_t count) {
     return true;
 }
 
-bool WriteBlock(FILE* f, const int16_t* samples) { return WriteSamples(f, samples, kBlockSamples); }
+bool WriteBlock(FILE* f, const int16_t* samples) { return WriteSamples(f, samples, kModuleBlockSamples); }
 
 // OUTPUT, opened once INPUT has been accepted (so that a refused input
 // leaves any file of that name alone): standard output for "-".
@@ -92,28 +91,27 @@ int CloseOutput(FILE* f, const char* output, bool written) {
     return 1;
 }
 
-// Loads the module in `bytes`, starts it as the player does and renders
-// `blocks` blocks into OUTPUT.
+// Loads the module in `bytes`, plays it as the player does (looping: at
+// its end the song starts again) and renders `blocks` blocks into OUTPUT.
 int RenderModule(const char* input, const std::vector<uint8_t>& bytes, const char* output, uint64_t blocks) {
-    Player player;
-    Refusal why = Refusal::TooLarge;
-    if (bytes.size() > kMaxModuleBytes || !AddMusic(player, bytes.data(), bytes.size(), &why)) {
-        std::fprintf(stderr, "moddeck-render: %s: %s\n", input, RefusalText(why));
+    moddeck_refusal why = MODDECK_OK;
+    moddeck_song* song = moddeck_song_load(bytes.data(), bytes.size(), &why);
+    moddeck_player* player = song ? moddeck_player_new(song, kModuleRate) : nullptr;
+    if (song && !player) why = MODDECK_TOO_LARGE;  // no memory for the player
+    moddeck_song_free(song);  // the player keeps it
+    if (!player) {
+        std::fprintf(stderr, "moddeck-render: %s: %s\n", input, moddeck_refusal_text(why));
         return 1;
     }
     FILE* f = OpenOutput(output);
-    if (!f) return 1;
-    StartModule(player);
-    player.PLAYER_PARAMS = 1;  // at its end the song starts again, as in the player
-    player.VOLUMEOP = 1;
-    bool ok = WriteWavHeader(f, static_cast<uint32_t>(blocks * kBlockBytes));
+    bool ok = f && WriteWavHeader(f, static_cast<uint32_t>(blocks * kBlockBytes));
+    static int16_t block[kModuleBlockSamples];
     for (uint64_t b = 0; b < blocks && ok; b++) {
-        MixNext(player);
-        ok = WriteBlock(f, player.ActualBufferToBeMixed);
+        RenderModuleBlock(player, block);
+        ok = WriteBlock(f, block);
     }
-    StopModule(player);
-    FreeSongList(player);
-    return CloseOutput(f, output, ok);
+    moddeck_player_free(player);
+    return f ? CloseOutput(f, output, ok) : 1;
 }
 
 // Opens the Ogg image as the Ogg player does and writes the blocks
@@ -122,16 +120,13 @@ int RenderModule(const char* input, const std::vector<uint8_t>& bytes, const cha
 // where the output can seek, and as the largest ("unknown") where it cannot.
 int RenderOgg(const char* input, const std::vector<uint8_t>& bytes, const char* output, bool toEnd, uint64_t blocks) {
     OggPlayer ogg;
-    Refusal why = Refusal::None;
+    moddeck_refusal why = MODDECK_OK;
     if (!OpenOggBytes(ogg, bytes.data(), bytes.size(), &why)) {
-        std::fprintf(stderr, "moddeck-render: %s: %s\n", input, RefusalText(why));
+        std::fprintf(stderr, "moddeck-render: %s: %s\n", input, moddeck_refusal_text(why));
         return 1;
     }
     FILE* f = OpenOutput(output);
-    if (!f) {
-        CloseOggStream(ogg);
-        return 1;
-    }
+    if (!f) return 1;
     // The block size depends on the rate; a RIFF size stays within 32 bits.
     const uint64_t blockBytes = static_cast<uint64_t>(ogg.OGG_BlockBytes);
     const uint64_t maxBlocks = (0xFFFFFFFFull - 36) / blockBytes;
@@ -205,9 +200,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::vector<uint8_t> bytes;
-    Refusal why = Refusal::None;
+    moddeck_refusal why = MODDECK_OK;
     if (!ReadWholeFile(paths[0], bytes, 0x7FFFFFFF, &why)) {
-        std::fprintf(stderr, "moddeck-render: %s: %s\n", paths[0], RefusalText(why));
+        std::fprintf(stderr, "moddeck-render: %s: %s\n", paths[0], moddeck_refusal_text(why));
         return 1;
     }
     return IsOggImage(bytes.data(), bytes.size())

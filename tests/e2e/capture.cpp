@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "engine/output.h"
 
 namespace moddeck::test {
 

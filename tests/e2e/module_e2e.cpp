@@ -4,15 +4,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstdio>
-
+#include "audio/module_output.h"
+#include "audio/ogg_player.h"
 #include "e2e/capture.h"
-#include "engine/module_start.h"
-#include "engine/output.h"
-#include "engine/sequencer.h"
-#include "engine/player.h"
-#include "loaders/loaders.h"
-#include "ogg/ogg_player.h"
 #include "support/loud_module.h"
 #include "support/ogg_encoder.h"
 #include "support/ogg_reference.h"
@@ -20,45 +14,40 @@
 namespace moddeck {
 namespace {
 
-// Opens the module the way the application does.
-void LoadModule(const std::string& path) {
-    FreeSongList();
-    ASSERT_TRUE(AddMusic(path.c_str()));
-    StartModule();
-}
-
-std::string WriteLoudModule() {
-    const std::string path = test::WorkDir() + "/loud.xm";
-    EXPECT_TRUE(test::WriteBytes(path, test::BuildLoudModule()));
-    return path;
-}
+// A song loaded from bytes and a player of it at the modules' rate.
+struct Module {
+    explicit Module(const std::vector<uint8_t>& bytes)
+        : song(moddeck_song_load(bytes.data(), bytes.size(), nullptr)), player(moddeck_player_new(song, kModuleRate)) {}
+    ~Module() {
+        moddeck_player_free(player);
+        moddeck_song_free(song);
+    }
+    moddeck_song* song;
+    moddeck_player* player;
+};
 
 TEST(ModuleThroughOpenAL, TheDevicePlaysTheOfflineRender) {
-    const std::string path = WriteLoudModule();
-    AudioBringUp();
-    ASSERT_NE(ProcessAudioDevice().device, nullptr);
-    LoadModule(path);
-    StartModulePlayer();
-    ASSERT_EQ(ProcessModuleOutput().TAG_SONGPLAYER, 1);
-    usleep(1300 * 1000);
-    StopModulePlayer();
-    EXPECT_EQ(ProcessModuleOutput().TAG_SONGPLAYER, 0);
-    EXPECT_EQ(ProcessPlayer().PLAYER_ON.load(), 0);
-    EXPECT_EQ(ProcessPlayer().Liste_mods_nm, 0);
-    AudioShutDown();
+    const std::vector<uint8_t> loud = test::BuildLoudModule();
+    AudioDevice audio;
+    audio.BringUp();
+    ASSERT_NE(audio.device(), nullptr);
+    {
+        Module module(loud);
+        ModuleOutput output;
+        ASSERT_TRUE(output.Start(module.player));
+        usleep(1300 * 1000);
+        output.Stop();
+    }
+    audio.ShutDown();
 
     // The same song rendered offline, as moddeck-render does.
-    LoadModule(path);
-    ProcessPlayer().PLAYER_PARAMS = 1;
-    ProcessPlayer().VOLUMEOP = 1;
+    Module module(loud);
     std::vector<int16_t> render;
-    for (int block = 0; block < 10; ++block) {
-        MixNext(ProcessPlayer());
-        render.insert(render.end(), ProcessPlayer().ActualBufferToBeMixed, ProcessPlayer().ActualBufferToBeMixed + kBlockSamples);
+    int16_t block[kModuleBlockSamples];
+    for (int b = 0; b < 10; ++b) {
+        RenderModuleBlock(module.player, block);
+        render.insert(render.end(), block, block + kModuleBlockSamples);
     }
-    StopModule(ProcessPlayer());
-    FreeSongList(ProcessPlayer());
-
     const auto captured = test::ReadWaveSamples(test::CapturePath());
     const long start = test::FirstLoudFrame(captured) - test::FirstLoudFrame(render);
     ASSERT_GE(start, 0);
@@ -66,21 +55,22 @@ TEST(ModuleThroughOpenAL, TheDevicePlaysTheOfflineRender) {
 }
 
 TEST(ModuleThroughOpenAL, TwoHundredModulesInARowLeaveNoSourceBufferOrThreadBehind) {
-    const std::string path = WriteLoudModule();
-    AudioBringUp();
+    const std::vector<uint8_t> loud = test::BuildLoudModule();
+    AudioDevice audio;
+    audio.BringUp();
     ASSERT_TRUE(AudioReady());
     alGetError();
+    ModuleOutput output;
     int threads = -1;  // counted after the first file: runtimes start helpers lazily
     for (int i = 0; i < 200; ++i) {
-        LoadModule(path);
-        StartModulePlayer();
-        ASSERT_EQ(ProcessModuleOutput().TAG_SONGPLAYER, 1) << i;
-        const ALuint source = ProcessModuleOutput().source_secondary;
-        ALuint buffers[3];
-        for (int b = 0; b < 3; ++b) buffers[b] = ProcessModuleOutput().buffer_secondary[b];
+        Module module(loud);
+        ASSERT_TRUE(output.Start(module.player)) << i;
+        const ALuint source = output.thread().source();
+        ALuint buffers[kOutputBuffers];
+        for (int b = 0; b < kOutputBuffers; ++b) buffers[b] = output.thread().buffers()[b];
         ASSERT_TRUE(alIsSource(source)) << i;
-        StopModulePlayer();
-        ASSERT_EQ(ProcessPlayer().TERMINATED.load(), 1) << i;
+        output.Stop();
+        ASSERT_EQ(output.thread().acknowledged(), 1) << i;
         ASSERT_FALSE(alIsSource(source)) << i;
         for (ALuint b : buffers) ASSERT_FALSE(alIsBuffer(b)) << i;
         if (i == 0) threads = test::CountThreads();
@@ -90,31 +80,26 @@ TEST(ModuleThroughOpenAL, TwoHundredModulesInARowLeaveNoSourceBufferOrThreadBehi
 }
 
 TEST(ModuleThroughOpenAL, ModulesAndOggFilesTakeTurns) {
-    const std::string module = WriteLoudModule();
-    const std::string ogg = test::WorkDir() + "/turn.ogg";
-    ASSERT_TRUE(test::WriteBytes(ogg, test::EncodeOggVorbis(test::MakeTones(22050, 2, 44100, {440.0}), {})));
-    AudioBringUp();
+    const std::vector<uint8_t> loud = test::BuildLoudModule();
+    const std::vector<uint8_t> ogg = test::EncodeOggVorbis(test::MakeTones(22050, 2, 44100, {440.0}), {});
+    AudioDevice audio;
+    audio.BringUp();
     alGetError();
+    ModuleOutput moduleOutput;
+    OggPlayer oggPlayer;
     int threads = -1;  // counted after the first file: runtimes start helpers lazily
     for (int i = 0; i < 20; ++i) {
-        StopModulePlayer();
-        StopOggPlayer();
+        Module module(loud);
         if (i % 2) {
-            ASSERT_TRUE(StartOggPlayer(ogg.c_str()));
+            ASSERT_TRUE(StartOggPlayer(oggPlayer, ogg.data(), ogg.size()));
         } else {
-            LoadModule(module);
-            StartModulePlayer();
-            ASSERT_EQ(ProcessModuleOutput().TAG_SONGPLAYER, 1);
+            ASSERT_TRUE(moduleOutput.Start(module.player));
         }
         usleep(20 * 1000);
-        if (i == 1) {
-            StopModulePlayer();
-            StopOggPlayer();
-            threads = test::CountThreads();
-        }
+        moduleOutput.Stop();
+        StopOggPlayer(oggPlayer);
+        if (i == 1) threads = test::CountThreads();
     }
-    StopModulePlayer();
-    StopOggPlayer();
     EXPECT_EQ(alGetError(), AL_NO_ERROR);
     EXPECT_EQ(test::CountThreads(), threads);
 }

@@ -6,38 +6,36 @@
 
 #include <cstdio>
 
+#include "audio/ogg_player.h"
 #include "e2e/capture.h"
-#include "engine/output.h"
-#include "ogg/ogg_player.h"
 #include "support/ogg_encoder.h"
 #include "support/ogg_reference.h"
 
 namespace moddeck {
 namespace {
 
-std::string MakeOgg(const std::string& name, int frames, const test::OggSpec& desc) {
-    const std::string path = test::WorkDir() + "/" + name;
+// Writes the stream to a file of the work folder (for the reference
+// decoder) and returns its bytes.
+std::vector<uint8_t> MakeOgg(const std::string& path, int frames, const test::OggSpec& desc) {
     const auto bytes = test::EncodeOggVorbis(
         test::MakeTones(frames, desc.channels, desc.rate, {523.25, 659.25}, 0.6), desc);
     EXPECT_TRUE(test::WriteBytes(path, bytes));
-    return path;
+    return bytes;
 }
 
-// The file the next StartOggPlayer plays.
-std::string named;
-void Name(const std::string& path) { named = path; }
-
 TEST(OggThroughOpenAL, TheDevicePlaysTheDecodedStreamThenSilence) {
-    const std::string path = MakeOgg("tune.ogg", 44100 + 1234, test::OggSpec{});
+    const std::string path = test::WorkDir() + "/tune.ogg";
+    const std::vector<uint8_t> bytes = MakeOgg(path, 44100 + 1234, test::OggSpec{});
     const test::DecodedOgg ref = test::DecodeOggFile(path);
     ASSERT_TRUE(ref.ok);
-    Name(path);
-    AudioBringUp();
-    ASSERT_NE(ProcessAudioDevice().device, nullptr);
-    ASSERT_TRUE(StartOggPlayer(named.c_str()));
+    AudioDevice audio;
+    audio.BringUp();
+    ASSERT_NE(audio.device(), nullptr);
+    OggPlayer ogg;
+    ASSERT_TRUE(StartOggPlayer(ogg, bytes.data(), bytes.size()));
     usleep(1800 * 1000);  // the stream, 300 ms of queue, and the lead-in
-    StopOggPlayer();
-    AudioShutDown();
+    StopOggPlayer(ogg);
+    audio.ShutDown();
 
     const auto captured = test::ReadWaveSamples(test::CapturePath());
     const long start = test::FirstLoudFrame(captured) - test::FirstLoudFrame(ref.pcm);
@@ -65,12 +63,14 @@ TEST(OggThroughOpenAL, StreamsPlayAtTheirOwnRate) {
         int channels, rate;
     } cases[] = {{2, 48000}, {1, 22050}};
     for (const Case& c : cases) {
-        Name(MakeOgg("rate.ogg", c.rate / 2, test::OggSpec{c.channels, c.rate}));
-        AudioBringUp();
-        ASSERT_TRUE(StartOggPlayer(named.c_str()));
+        const auto bytes = MakeOgg(test::WorkDir() + "/rate.ogg", c.rate / 2, test::OggSpec{c.channels, c.rate});
+        AudioDevice audio;
+        audio.BringUp();
+        OggPlayer ogg;
+        ASSERT_TRUE(StartOggPlayer(ogg, bytes.data(), bytes.size()));
         usleep(1200 * 1000);
-        StopOggPlayer();
-        AudioShutDown();
+        StopOggPlayer(ogg);
+        audio.ShutDown();
         const auto captured = test::ReadWaveSamples(test::CapturePath());
         EXPECT_NEAR(LoudSpan(captured), 22050, 250) << c.rate << " Hz";
         if (c.channels == 1) {
@@ -83,32 +83,34 @@ TEST(OggThroughOpenAL, StreamsPlayAtTheirOwnRate) {
 }
 
 TEST(OggThroughOpenAL, AThousandFilesInARowLeaveNoSourceBufferOrThreadBehind) {
-    Name(MakeOgg("short.ogg", 22050, test::OggSpec{}));
-    AudioBringUp();
+    const auto bytes = MakeOgg(test::WorkDir() + "/short.ogg", 22050, test::OggSpec{});
+    AudioDevice audio;
+    audio.BringUp();
     ASSERT_TRUE(AudioReady());
     alGetError();
+    OggPlayer ogg;
     int threads = -1;  // counted after the first file: runtimes start helpers lazily
-    ALuint last[4] = {};
+    ALuint last[1 + kOutputBuffers] = {};
     for (int i = 0; i < 1000; ++i) {
-        ASSERT_TRUE(StartOggPlayer(named.c_str())) << "file " << i;
-        ASSERT_NE(ProcessOggPlayer().source_ogg, 0u) << "file " << i;
-        ASSERT_TRUE(alIsSource(ProcessOggPlayer().source_ogg)) << "file " << i;
-        last[0] = ProcessOggPlayer().source_ogg;
-        for (int b = 0; b < 3; ++b) last[1 + b] = ProcessOggPlayer().buffer_ogg[b];
-        StopOggPlayer();
+        ASSERT_TRUE(StartOggPlayer(ogg, bytes.data(), bytes.size())) << "file " << i;
+        ASSERT_NE(ogg.output.source(), 0u) << "file " << i;
+        ASSERT_TRUE(alIsSource(ogg.output.source())) << "file " << i;
+        last[0] = ogg.output.source();
+        for (int b = 0; b < kOutputBuffers; ++b) last[1 + b] = ogg.output.buffers()[b];
+        StopOggPlayer(ogg);
         ASSERT_FALSE(alIsSource(last[0])) << "file " << i;
-        for (int b = 1; b < 4; ++b) ASSERT_FALSE(alIsBuffer(last[b])) << "file " << i;
+        for (int b = 1; b <= kOutputBuffers; ++b) ASSERT_FALSE(alIsBuffer(last[b])) << "file " << i;
         if (i == 0) threads = test::CountThreads();
     }
     EXPECT_EQ(alGetError(), AL_NO_ERROR);
     EXPECT_EQ(test::CountThreads(), threads);
     // And the next one still plays.
-    ASSERT_TRUE(StartOggPlayer(named.c_str()));
+    ASSERT_TRUE(StartOggPlayer(ogg, bytes.data(), bytes.size()));
     usleep(150 * 1000);
     ALint state = 0;
-    alGetSourcei(ProcessOggPlayer().source_ogg, AL_SOURCE_STATE, &state);
+    alGetSourcei(ogg.output.source(), AL_SOURCE_STATE, &state);
     EXPECT_EQ(state, AL_PLAYING);
-    StopOggPlayer();
+    StopOggPlayer(ogg);
     EXPECT_EQ(alGetError(), AL_NO_ERROR);
 }
 

@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "e2e/capture.h"
-#include "engine/output.h"
+#include "audio/output.h"
 
 namespace moddeck {
 namespace {
@@ -20,7 +20,7 @@ void CountRender(void*) { renders.fetch_add(1); }
 class OutputLoopOnOpenAL : public ::testing::Test {
 protected:
     void SetUp() override {
-        AudioBringUp();
+        audio.BringUp();
         ASSERT_TRUE(AudioReady());
         GenOutputSource(&source, buffers);
         ASSERT_NE(source, 0u);
@@ -33,8 +33,9 @@ protected:
         alGetSourcei(source, what, &value);
         return value;
     }
-    OutputFeed Feed() { return {CountRender, nullptr, block, sizeof block, 44100, &exit, &acknowledged, nullptr, nullptr}; }
+    OutputFeed Feed() { return {{CountRender, nullptr, block, sizeof block, 44100}, &exit, &acknowledged, nullptr}; }
 
+    AudioDevice audio;
     ALuint source = 0, buffers[kOutputBuffers] = {};
     std::atomic<uint8_t> exit{0};
     std::atomic<int32_t> acknowledged{0};

@@ -7,9 +7,9 @@
 #include <fstream>
 #include <string>
 
+#include "audio/input_file.h"
+#include "audio/ogg_player.h"
 #include "e2e/capture.h"
-#include "ogg/ogg_player.h"
-#include "song/reader.h"
 #include "support/ogg_encoder.h"
 
 namespace moddeck {
@@ -31,14 +31,14 @@ int Render(const std::string& arguments) {
 // to the one that holds the stream's last frames.
 std::vector<int16_t> PlayerBlocks(const std::string& path, int blocks) {
     std::vector<int16_t> all;
+    std::vector<uint8_t> bytes;
     OggPlayer ogg;
-    if (!OpenOggStream(ogg, path.c_str())) return all;
+    if (!ReadWholeFile(path.c_str(), bytes, INT32_MAX) || !OpenOggBytes(ogg, bytes.data(), bytes.size())) return all;
     for (int n = 0; blocks == 0 ? ogg.OGG_Status != 0 : n < blocks; ++n) {
         OGG_MixNext(ogg);
         const int16_t* block = reinterpret_cast<const int16_t*>(ogg.OGG_Buffer);
         all.insert(all.end(), block, block + ogg.OGG_BlockBytes / 2);
     }
-    CloseOggStream(ogg);
     return all;
 }
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "ogg/ogg_player.h"
+#include "audio/ogg_player.h"
 
 using namespace moddeck;
 

@@ -1,29 +1,44 @@
-// A test's own player, and the loader entry over bytes: the fixture of the
-// loader and engine tests.
+// A test's own player over a song, and the loader entry over bytes: the
+// fixture of the loader and engine tests.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
-#include "engine/module_start.h"
 #include "engine/player.h"
 #include "loaders/loaders.h"
+#include "support/song_builder.h"
 
 namespace moddeck::test {
 
 class PlayerTest : public ::testing::Test {
 protected:
-    // Releases the songs loaded before, then loads `bytes` through the
-    // loader entry: the song, or null when it was refused.
-    Mod* Load(const std::vector<uint8_t>& bytes) {
-        StopModule(player);
-        FreeSongList(player);
-        return AddMusic(player, bytes.data(), bytes.size()) ? player.SONG : nullptr;
+    ~PlayerTest() override {
+        player.reset();
+        FreeModSong(loaded_);
     }
 
-    Player player;
+    // Loads `bytes` through the loader entry in place of the song loaded
+    // before, with a started player over it: the song, or null (no player,
+    // the reason in *why when given) when it was refused.
+    const Mod* Load(const std::vector<uint8_t>& bytes, Refusal* why = nullptr) {
+        player.reset();
+        FreeModSong(loaded_);
+        loaded_ = LoadSong(bytes.data(), bytes.size(), why);
+        if (loaded_) player = StartPlayer(*loaded_);
+        return loaded_;
+    }
+
+    // A started player over `song` in place of the one before.
+    void PlaySong(const Mod& song) { player = StartPlayer(song); }
+
+    std::unique_ptr<Player> player;
+
+private:
+    Mod* loaded_ = nullptr;
 };
 
 }  // namespace moddeck::test

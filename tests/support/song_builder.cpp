@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/module_start.h"
+#include "engine/mixer.h"
+#include "engine/replay.h"
 #include "engine/sequencer.h"
 #include "loaders/loaders.h"
 
@@ -93,29 +94,23 @@ std::vector<int16_t> Ramp(int length, int from, int step) {
     return v;
 }
 
-void StartSong(Player& player, Mod& song) {
-    FreeSongList(player);  // songs loaded before are the player's to release
-    player.SONG = &song;
-    player.plusieurs_mod = 1;
-    player.new_song = 0;
-    player.fastMix = true;
-    StartModule(player);
-    player.PLAYER_PARAMS = 1;
-    player.VOLUMEOP = 1;
+std::unique_ptr<Player> StartPlayer(const Mod& song) {
+    auto player = std::make_unique<Player>(song, kReferenceRate);
+    StartSubsong(*player, nullptr, 0);
+    return player;
 }
 
-void StopSong(Player& player) {
-    StopModule(player);
-    player.SONG = nullptr;
+void PlayTicks(Player& player, int n) {
+    for (int i = 0; i < n; i++) {
+        TakeOrderRequests(player);
+        PlayTick(player);
+        SkipFrames(player, player.LEN_TICK);
+    }
 }
 
 std::vector<int16_t> RenderBlocks(Player& player, int blocks) {
-    std::vector<int16_t> out;
-    out.reserve(static_cast<size_t>(blocks) * kBlockSamples);
-    for (int b = 0; b < blocks; b++) {
-        MixNext(player);
-        out.insert(out.end(), player.ActualBufferToBeMixed, player.ActualBufferToBeMixed + kBlockSamples);
-    }
+    std::vector<int16_t> out(static_cast<size_t>(blocks) * kBlockSamples);
+    for (int b = 0; b < blocks; b++) MixNext(player, out.data() + size_t(b) * kBlockSamples, kBlockFrames);
     return out;
 }
 

@@ -1,10 +1,11 @@
 // Builds song records directly in code, for the engine tests: a MOD, S3M or
 // XM `Mod` with patterns of empty cells, samples and XM instruments, and
-// starts it as the player does.
+// starts a player over it as the library does.
 #pragma once
 
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <vector>
 
 #include "engine/player.h"
@@ -44,15 +45,21 @@ private:
 std::vector<int16_t> Constant(int length, int16_t value);
 std::vector<int16_t> Ramp(int length, int from, int step);
 
-// Starts `song` on `player` as the application does after loading it:
-// StartModule, then PLAYER_PARAMS and VOLUMEOP set; at its end the song
-// starts again. The songs the player had loaded are released; this one
-// stays the caller's (it is not put in the song list). StopSong ends
-// playback and lets go of it.
-void StartSong(Player& player, Mod& song);
-void StopSong(Player& player);
+// A player of `song` at 44,100 Hz, started as the library starts one
+// (StartSubsong without a map: order 0, and again from there at its end).
+// The song stays the caller's and must outlive the player.
+std::unique_ptr<Player> StartPlayer(const Mod& song);
 
-// Renders `blocks` blocks and returns them one after another.
+// Plays `n` ticks as the renderer sequences them (the order requests of
+// other threads first), the voices moved on through each as if heard;
+// nothing is mixed and the song does not restart at its end.
+void PlayTicks(Player& player, int n);
+
+// The blocks the golden checksums were taken over: 100 ms at 44,100 Hz.
+constexpr int kBlockFrames = 4410;
+constexpr int kBlockSamples = 2 * kBlockFrames;
+
+// Renders `blocks` blocks through MixNext and returns them one after another.
 std::vector<int16_t> RenderBlocks(Player& player, int blocks);
 
 // A voice's 32.32 fixed-point position in frames, and back.

@@ -1,0 +1,132 @@
+#include "app/file_player.h"
+
+#include "audio/input_file.h"
+
+namespace moddeck {
+
+namespace {
+
+constexpr char kOggSamplesText[] = "OGG File\n";
+
+// Why a file that is neither an Ogg stream nor a module is refused: one
+// named as Ogg Vorbis is a broken stream to its owner, not a module.
+moddeck_refusal ModuleRefusal(const std::string& path, moddeck_refusal why) {
+    const std::string extension = ExtensionOf(path);
+    const bool oggName = extension == "OGG" || extension == "OGA";
+    return why == MODDECK_NOT_A_MODULE && oggName ? MODDECK_NOT_OGG_VORBIS : why;
+}
+
+}  // namespace
+
+std::string ExtensionOf(const std::string& path) {
+    const size_t dot = path.rfind('.');
+    std::string extension = dot == std::string::npos ? path : path.substr(dot + 1);
+    for (char& c : extension)
+        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+    return extension;
+}
+
+void FilePlayer::Stop() {
+    // The output threads go first: they render the player and the stream
+    // without locks.
+    moduleOutput_.Stop();
+    StopOggPlayer(ogg_);
+    moddeck_player_free(player_);
+    moddeck_song_free(song_);
+    player_ = nullptr;
+    song_ = nullptr;
+    opened_ = OpenedFile{};
+}
+
+void FilePlayer::Refuse(moddeck_refusal why) {
+    Stop();
+    opened_.status = OpenStatus::Refused;
+    opened_.refusal = why;
+}
+
+void FilePlayer::Open(const std::string& path) {
+    Stop();
+    std::vector<uint8_t> bytes;
+    moddeck_refusal why = MODDECK_OK;
+    if (!ReadWholeFile(path.c_str(), bytes, kMaxOggBytes, &why)) return Refuse(why);
+    Play(path, bytes);
+}
+
+void FilePlayer::OpenImage(const std::string& name, const std::vector<uint8_t>& bytes) {
+    Stop();
+    if (bytes.empty()) return Refuse(MODDECK_EMPTY_FILE);
+    Play(name, bytes);
+}
+
+void FilePlayer::Play(const std::string& name, const std::vector<uint8_t>& bytes) {
+    if (IsOggImage(bytes.data(), bytes.size()))
+        PlayOgg(name, bytes);
+    else
+        PlayModule(name, bytes);
+}
+
+void FilePlayer::PlayOgg(const std::string& name, const std::vector<uint8_t>& bytes) {
+    moddeck_refusal why = MODDECK_OK;
+    if (StartOggPlayer(ogg_, bytes.data(), bytes.size(), &why)) {
+        const OggIdentity id = IdentifyOgg(bytes.data(), bytes.size());
+        opened_.status = OpenStatus::OggPlaying;
+        opened_.format = "Ogg Vorbis";
+        opened_.oggRate = id.rate;
+        opened_.oggChannels = id.channels;
+        // Written at the open; the output thread never touches it.
+        opened_.seconds = ogg_.OGG_Seconds;
+    } else {
+        Refuse(why);
+    }
+    // The About view shows the path, of a stream that is refused too.
+    opened_.about = {Utf8Prefix(name, kTitleBytes), kOggSamplesText};
+}
+
+void FilePlayer::PlayModule(const std::string& name, const std::vector<uint8_t>& bytes) {
+    moddeck_refusal why = MODDECK_OK;
+    song_ = moddeck_song_load(bytes.data(), bytes.size(), &why);
+    if (!song_) return Refuse(ModuleRefusal(name, why));
+    player_ = moddeck_player_new(song_, kModuleRate);
+    if (!player_) return Refuse(MODDECK_TOO_LARGE);
+    moddeck_player_set_loop(player_, loop_);
+    if (!moduleOutput_.Start(player_)) return Refuse(MODDECK_UNREADABLE);
+
+    moddeck_song_info info;
+    moddeck_song_describe(song_, &info);
+    moddeck_duration length;
+    moddeck_song_duration(song_, 0, &length);
+    opened_.status = OpenStatus::ModulePlaying;
+    opened_.format = info.format_name;
+    opened_.channels = info.channels;
+    opened_.orders = info.orders;
+    opened_.seconds = length.seconds;
+    opened_.loopSeconds = length.loop_seconds;
+    opened_.lengthComplete = length.complete != 0;
+    opened_.about = AboutTextsOf(song_);
+    opened_.instruments = InstrumentLines(song_);
+}
+
+void FilePlayer::SetPaused(bool paused) {
+    moduleOutput_.SetPaused(paused);
+    ogg_.output.SetPaused(paused);
+}
+
+void FilePlayer::SetLoop(bool loop) {
+    loop_ = loop;
+    if (player_) moddeck_player_set_loop(player_, loop);
+}
+
+moddeck_refusal CheckPlayable(const char* path) {
+    std::vector<uint8_t> bytes;
+    moddeck_refusal why = MODDECK_OK;
+    if (!ReadWholeFile(path, bytes, kMaxOggBytes, &why)) return why;
+    if (IsOggImage(bytes.data(), bytes.size())) {
+        OggPlayer scratch;
+        OpenOggBytes(scratch, bytes.data(), bytes.size(), &why);
+        return why;
+    }
+    moddeck_song_free(moddeck_song_load(bytes.data(), bytes.size(), &why));
+    return ModuleRefusal(path, why);
+}
+
+}  // namespace moddeck

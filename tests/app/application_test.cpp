@@ -1,0 +1,137 @@
+// The application as its event loop drives it, with no terminal and no
+// audio device: keys, the views, the volume and loop settings, and the move
+// on when a module that does not loop has ended.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "app/application.h"
+#include "support/mod_builder.h"
+#include "support/ogg_encoder.h"
+#include "support/ogg_reference.h"
+
+using namespace moddeck;
+using namespace moddeck::test;
+
+namespace {
+
+// A MOD of `orders` entries of one pattern at one tick a row, with samples
+// 1 and 3 holding data; a pattern break after `rows` rows makes it short.
+std::vector<uint8_t> Module(const std::string& title, uint8_t orders, int rows = 64) {
+    MODSpec desc;
+    desc.title = title;
+    desc.songLength = orders;
+    desc.orders.assign(orders, 0);
+    desc.samples = {{"kick", 16, 0, 64, 0, 1, std::vector<uint8_t>(32, 40)},
+                    {"", 0, 0, 0, 0, 0, {}},
+                    {"snare", 8, 0, 64, 0, 1, std::vector<uint8_t>(16, 90)}};
+    MODPattern pattern = EmptyMODPattern(4);
+    SetMODCell(pattern, 4, 0, 0, 1, 428, 0xF, 1);
+    if (rows < 64) SetMODCell(pattern, 4, rows - 1, 1, 0, 0, 0xD, 0);
+    desc.patterns = {pattern};
+    return BuildMOD(desc);
+}
+
+class ApplicationTest : public ::testing::Test {
+protected:
+    std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) {
+        EXPECT_TRUE(WriteBytes(dir_.File(name), bytes));
+        return dir_.File(name);
+    }
+    // Runs the loop's bookkeeping until `done` holds, for up to five seconds.
+    template <typename Done>
+    bool UpdateUntil(Done done) {
+        for (int i = 0; i < 500 && !done(); i++) {
+            app.Update();
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return done();
+    }
+    ScratchDir dir_;
+    Application app{nullptr, false};
+};
+
+}  // namespace
+
+TEST_F(ApplicationTest, AboutShowsTheTextsOfTheFileThatPlaysAndClosesOnEnterOrEscape) {
+    app.Play({Write("first.mod", Module("The title", 1))});
+    EXPECT_TRUE(app.HandleKey('a'));
+    EXPECT_TRUE(app.view().visible());
+    EXPECT_EQ(app.view().title(), "The title");
+    EXPECT_EQ(app.view().lines(), (std::vector<std::string>{"kick", "snare"}));
+    for (int close : {MainScreen::kKeyEnter, MainScreen::kKeyEscape}) {
+        app.HandleKey('a');
+        EXPECT_TRUE(app.HandleKey(close));
+        EXPECT_FALSE(app.view().visible());
+    }
+    // The texts follow the file.
+    app.Play({Write("next.mod", Module("Next", 1))});
+    app.HandleKey('a');
+    EXPECT_EQ(app.view().title(), "Next");
+    EXPECT_EQ(app.Model().format, "MOD");
+}
+
+TEST_F(ApplicationTest, EveryPressOfAnOrderKeyStepsTheModuleOneEntry) {
+    app.Play({Write("three.mod", Module("three", 3))});
+    ASSERT_EQ(app.Model().orders, 3);
+    app.HandleKey('a');
+    for (int key : {int('+'), MainScreen::kKeyRight, int('-')})
+        EXPECT_TRUE(app.HandleKey(key)) << "the About view does not swallow the song keys";
+    // Without a device the output thread renders three blocks and no more:
+    // once it is stopped the test renders the player itself.
+    const_cast<ModuleOutput&>(app.file().moduleOutput()).Stop();
+    int16_t block[kModuleBlockSamples];
+    RenderModuleBlock(app.file().player(), block);
+    EXPECT_EQ(app.Model().order, 1) << "three presses, three steps";
+    for (int key : {MainScreen::kKeyLeft, int('-')}) app.HandleKey(key);
+    RenderModuleBlock(app.file().player(), block);
+    EXPECT_EQ(app.Model().order, 0) << "no step below the first entry";
+    EXPECT_FALSE(app.HandleKey('q'));
+}
+
+TEST_F(ApplicationTest, AModuleThatDoesNotLoopEndsAndThePlaylistMovesOn) {
+    app.HandleKey('l');
+    const std::string last = Write("long.mod", Module("long", 2));
+    app.Play({Write("short.mod", Module("short", 1, 2)), last});
+    // Two rows of one tick: over within the first block, heard 300 ms later.
+    EXPECT_TRUE(UpdateUntil([&] { return app.playlist().index() == 1; }));
+    EXPECT_EQ(app.Model().file, last);
+    EXPECT_FALSE(app.Model().finished);
+
+    app.Play({Write("alone.mod", Module("alone", 1, 2))});
+    EXPECT_TRUE(UpdateUntil([&] { return app.Model().finished; }));
+    EXPECT_EQ(StatusLine(app.Model()), "Finished.");
+    app.HandleKey('l');
+    EXPECT_FALSE(app.Model().finished) << "looping again, it starts over";
+}
+
+TEST_F(ApplicationTest, VolumeLoopPauseAndTheViews) {
+    for (int i = 0; i < 10; i++) app.HandleKey('*');
+    EXPECT_EQ(app.volumeDb(), kMaxVolumeDb);
+    app.HandleKey('/');
+    app.HandleKey('9');
+    EXPECT_EQ(app.volumeDb(), kMaxVolumeDb - 2);
+    for (int i = 0; i < 100; i++) app.HandleKey('9');
+    EXPECT_EQ(app.volumeDb(), kMinVolumeDb);
+    app.HandleKey('0');
+    EXPECT_EQ(app.volumeDb(), kMinVolumeDb + 1);
+
+    EXPECT_TRUE(app.loop());
+    app.HandleKey('l');
+    EXPECT_FALSE(app.loop());
+    app.HandleKey(' ');
+    EXPECT_FALSE(app.paused()) << "nothing plays: nothing to pause";
+    EXPECT_TRUE(app.HandleKey('+')) << "nor to step";
+
+    app.HandleKey('?');
+    EXPECT_EQ(app.view().heading(), "Keys");
+    EXPECT_TRUE(app.view().visible());
+    app.HandleKey('i');
+    EXPECT_EQ(app.view().heading(), "Instruments");
+    app.HandleKey(MainScreen::kKeyEscape);
+    EXPECT_FALSE(app.view().visible());
+    EXPECT_TRUE(app.HandleKey(MainScreen::kKeyOther));  // a function key
+    app.HandleKey('z');
+    EXPECT_NE(app.Model().message.find("h shows the keys"), std::string::npos);
+}

@@ -1,0 +1,316 @@
+// The voice mixer: frame arithmetic, loop modes and their bounds, the final
+// mix and its clamp.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "engine/effects.h"
+#include "engine/envelopes.h"
+#include "engine/mixer.h"
+#include "engine/player.h"
+#include "song/periods.h"
+#include "support/player_fixture.h"
+#include "support/song_builder.h"
+
+namespace moddeck {
+namespace {
+
+using test::Constant;
+using test::Ramp;
+using test::SongBuilder;
+
+class MixerTest : public test::PlayerTest {
+protected:
+
+    // Voice c plays slot c + 1 at a step of exactly 1.0 frame per output frame:
+    // MOD and S3M: 7159090.5 / (128 * 1 * 7159090.5/128); XM: 28634112 / (256 * 111852).
+    // The plain mixer, whose voice buffers show each frame as rendered.
+    void PrepareUnitStep(FileFormat kind) {
+        ASSERT_TRUE(UsePlainMixer(*player));
+        if (kind == FileFormat::XM) {
+            player->LEN_TICK = 256;
+            player->frequencegenerale = 111852.0f;
+        } else {
+            player->LEN_TICK = 128;
+            player->frequencegenerale = 14318181.0f / 256.0f;
+        }
+        player->ticks = 0;
+        for (int c = 0; c < player->NVoices; c++) {
+            Voice& v = player->Voices[c];
+            v.period = 1;
+            v.instrument = c + 1;
+            v.position = 0;
+            v.volume = 63;
+            v.delaytick = 0;
+            v.fadevolume = 65536;
+            v.samplenum = 0;
+        }
+    }
+
+    // Mixes one tick of every voice at period 1 with the tremolo offset.
+    void RenderTick(FileFormat kind, int32_t tremolo = 0) {
+        for (int c = 0; c < player->NVoices; c++) PrepareVoiceTick(*player, kind, c, 1, tremolo);
+        MixFrames(*player, mixed_, player->LEN_TICK);
+    }
+
+    int16_t Left(int frame) const { return player->ptrVoices[0][2 * frame]; }
+    int16_t mixed_[2 * kMixChunkFrames];
+};
+
+TEST_F(MixerTest, PanSplitsTheValueBetweenTheTwoElements) {
+    int16_t frame[2];
+    PanFrame(1001, 0.5f, frame);
+    EXPECT_EQ(frame[0], 500);
+    EXPECT_EQ(frame[1], 501);
+    PanFrame(-1001, 0.35f, frame);
+    EXPECT_EQ(frame[0], -350);
+    EXPECT_EQ(frame[1], -651);
+}
+
+TEST_F(MixerTest, OneShotModSampleSoundsItsZeroGuardFrameThenEnds) {
+    SongBuilder b(FileFormat::MOD, 1);
+    b.AddSample(1, Constant(100, 6400));
+    PlaySong(b.song());
+    player->pan[0] = 1.0f;
+    PrepareUnitStep(FileFormat::MOD);
+    RenderTick(FileFormat::MOD);
+    // Gain 63/64: 6400 * 0.984375 = 6300 on frames 0..99; frame 100 reads the
+    // zero past the end, and from frame 101 the sample has ended.
+    EXPECT_EQ(Left(0), 6300);
+    EXPECT_EQ(Left(98), 6300);
+    EXPECT_EQ(Left(99), 6300);
+    EXPECT_EQ(Left(100), 0);
+    EXPECT_EQ(player->Voices[0].period, 0);
+    EXPECT_DOUBLE_EQ(test::Frames(player->Voices[0].position), 101.0);
+}
+
+TEST_F(MixerTest, OneShotXMSampleStopsAtItsLength) {
+    SongBuilder b(FileFormat::XM, 1);
+    b.AddInstrument(1, Constant(100, 6400));
+    PlaySong(b.song());
+    PrepareUnitStep(FileFormat::XM);
+    RenderTick(FileFormat::XM);
+    EXPECT_NE(Left(99), 0);
+    EXPECT_EQ(Left(100), 0);
+    EXPECT_EQ(player->Voices[0].period, 0);
+    EXPECT_DOUBLE_EQ(test::Frames(player->Voices[0].position), 100.0);
+}
+
+TEST_F(MixerTest, LongNotesKeepTheirPitch) {
+    // 7 s of a 120,000-frame sample: the position is where the pitch puts
+    // it, to half a frame (positions of single precision drift by hundreds).
+    SongBuilder b(FileFormat::MOD, 1);
+    b.AddSample(1, Constant(120000, 1000));
+    b.Put(0, 0, 0, 48, 1);
+    PlaySong(b.song());
+    test::RenderBlocks(*player, 70);
+    EXPECT_NEAR(test::Frames(player->Voices[0].position), 7 * 7159090.5 / ::moddeck::Periods[8][48], 0.5);
+}
+
+TEST_F(MixerTest, SilentVoicesRunOnExactlyAsHeardOnes) {
+    // At volume 0 the fast path only moves the position: when the volume
+    // comes back, every loop kind sounds as if it had been rendered.
+    for (int loopType : {0, 1, 2}) {
+        std::vector<int16_t> renders[2];
+        for (bool fast : {true, false}) {
+            SongBuilder b(FileFormat::XM, 1);
+            b.AddInstrument(1, Ramp(3000, -3000, 2));
+            b.InstrumentSample(1).loopType = loopType;
+            b.InstrumentSample(1).loopStart = 700;
+            b.InstrumentSample(1).loopLength = loopType ? 300 : 0;
+            b.Put(0, 0, 0, 40, 1);
+            b.Put(0, 1, 0, -1, 0, kSetVolume, 0);
+            b.Put(0, 3, 0, -1, 0, kSetVolume, 40);
+            PlaySong(b.song());
+            ASSERT_TRUE(fast || UsePlainMixer(*player));
+            renders[fast] = test::RenderBlocks(*player, 6);
+        }
+        EXPECT_EQ(renders[0], renders[1]) << "loop type " << loopType;
+        EXPECT_NE(renders[1].back(), 0) << "loop type " << loopType;
+    }
+}
+
+TEST_F(MixerTest, ForwardLoopNeverLeavesTheLoop) {
+    SongBuilder b(FileFormat::MOD, 1);
+    ModSample& s = b.AddSample(1, Ramp(40, 0, 100));
+    s.loopStart = 10;
+    s.loopLength = 20;
+    PlaySong(b.song());
+    player->pan[0] = 1.0f;
+    PrepareUnitStep(FileFormat::MOD);
+    for (int t = 0; t < 8; t++) {
+        RenderTick(FileFormat::MOD);
+        EXPECT_LT(test::Frames(player->Voices[0].position), 30.0);
+        for (int f = 40; f < player->LEN_TICK; f++) {
+            int index = static_cast<int>(std::lround(Left(f) / (100 * 0.984375)));
+            ASSERT_GE(index, 10);
+            ASSERT_LE(index, 29);
+        }
+    }
+    EXPECT_EQ(player->Voices[0].period, 1);  // a looped sample never ends
+}
+
+TEST_F(MixerTest, PingPongReadsForwardThenBackward) {
+    SongBuilder b(FileFormat::XM, 1);
+    b.AddInstrument(1, Ramp(5, 0, 1000));
+    ModSample& s = b.InstrumentSample(1);
+    s.loopType = 2;
+    s.loopStart = 0;
+    s.loopLength = 4;
+    s.panning = 255;
+    PlaySong(b.song());
+    PrepareUnitStep(FileFormat::XM);
+    RenderTick(FileFormat::XM);
+    const int expected[] = {0, 1, 2, 3, 4, 3, 2, 1, 0, 1, 2, 3, 4, 3};
+    for (int f = 0; f < 14; f++)
+        EXPECT_EQ(Left(f), static_cast<int>(expected[f] * 1000 * 0.984375f)) << "frame " << f;
+}
+
+TEST_F(MixerTest, PingPongEndingOnTheLastFrameReadsNoFurther) {
+    SongBuilder b(FileFormat::XM, 1);
+    b.AddInstrument(1, Ramp(4, 1000, 1000));
+    ModSample& s = b.InstrumentSample(1);
+    s.loopType = 2;
+    s.loopStart = 0;
+    s.loopLength = 4;  // the backward leg starts at frame 4, past the data
+    s.panning = 255;
+    PlaySong(b.song());
+    PrepareUnitStep(FileFormat::XM);
+    RenderTick(FileFormat::XM);
+    EXPECT_EQ(Left(4), Left(3));  // frame 4 reads the last frame
+    EXPECT_EQ(Left(5), static_cast<int>(4000 * 0.984375f));  // back over frame 3
+    EXPECT_EQ(Left(6), static_cast<int>(3000 * 0.984375f));
+}
+
+TEST_F(MixerTest, LoopOfLengthZeroPlaysAsOneShot) {
+    SongBuilder b(FileFormat::XM, 1);
+    b.AddInstrument(1, Constant(50, 6400));
+    b.InstrumentSample(1).loopType = 1;
+    b.InstrumentSample(1).loopStart = 10;
+    b.InstrumentSample(1).loopLength = 0;
+    PlaySong(b.song());
+    PrepareUnitStep(FileFormat::XM);
+    RenderTick(FileFormat::XM);
+    EXPECT_EQ(player->Voices[0].period, 0);
+    EXPECT_EQ(Left(60), 0);
+}
+
+TEST_F(MixerTest, LoopPastTheEndIsCutAtTheData) {
+    SongBuilder b(FileFormat::MOD, 1);
+    ModSample& s = b.AddSample(1, Constant(80, 6400));
+    s.loopStart = 50;
+    s.loopLength = 100;  // would run to frame 150
+    PlaySong(b.song());
+    player->pan[0] = 1.0f;
+    PrepareUnitStep(FileFormat::MOD);
+    for (int t = 0; t < 4; t++) {
+        RenderTick(FileFormat::MOD);
+        EXPECT_LT(test::Frames(player->Voices[0].position), 80.0);
+        EXPECT_EQ(Left(player->LEN_TICK - 1), 6300);
+    }
+}
+
+TEST_F(MixerTest, LoopStartingPastTheDataPlaysAsOneShot) {
+    SongBuilder b(FileFormat::S3M, 1);
+    ModSample& s = b.AddSample(1, Constant(30, 6400));
+    s.loopStart = 40;
+    s.loopLength = 10;
+    PlaySong(b.song());
+    PrepareUnitStep(FileFormat::S3M);
+    RenderTick(FileFormat::S3M);
+    EXPECT_EQ(player->Voices[0].period, 0);
+}
+
+TEST_F(MixerTest, VoiceStaysSilentAndInPlaceBeforeItsNoteDelay) {
+    SongBuilder b(FileFormat::MOD, 1);
+    b.AddSample(1, Constant(1000, 6400));
+    PlaySong(b.song());
+    PrepareUnitStep(FileFormat::MOD);
+    player->Voices[0].position = test::Position(12.5);
+    player->Voices[0].delaytick = 2;
+    player->ticks = 1;
+    RenderTick(FileFormat::MOD);
+    EXPECT_DOUBLE_EQ(test::Frames(player->Voices[0].position), 12.5);
+    EXPECT_EQ(Left(0), 0);
+    player->ticks = 2;
+    RenderTick(FileFormat::MOD);
+    EXPECT_DOUBLE_EQ(test::Frames(player->Voices[0].position), 12.5 + player->LEN_TICK);
+}
+
+TEST_F(MixerTest, MissingSampleOrXMSampleNumberRendersSilence) {
+    SongBuilder b(FileFormat::XM, 1);
+    b.AddInstrument(1, Constant(100, 6400));
+    PlaySong(b.song());
+    PrepareUnitStep(FileFormat::XM);
+    player->Voices[0].samplenum = 3;  // the instrument has one sample
+    EXPECT_EQ(VoiceSample(b.song(), FileFormat::XM, player->Voices[0]), nullptr);
+    player->Voices[0].samplenum = 0;
+    player->Voices[0].instrument = 2;  // beyond the song's instruments
+    EXPECT_EQ(VoiceSample(b.song(), FileFormat::XM, player->Voices[0]), nullptr);
+    player->Voices[0].instrument = 1;
+    EXPECT_NE(VoiceSample(b.song(), FileFormat::XM, player->Voices[0]), nullptr);
+}
+
+TEST_F(MixerTest, GainFollowsEachKindsFormula) {
+    SongBuilder mod(FileFormat::MOD, 1);
+    mod.AddSample(1, Constant(1000, 10000));
+    PlaySong(mod.song());
+    player->pan[0] = 1.0f;
+    PrepareUnitStep(FileFormat::MOD);
+    player->Voices[0].volume = 32;
+    RenderTick(FileFormat::MOD);
+    EXPECT_EQ(Left(0), 5000);  // 32/64
+    player->Voices[0].position = 0;
+    RenderTick(FileFormat::MOD, -40);  // tremolo below 0 clamps to silence
+    EXPECT_EQ(Left(0), 0);
+
+    SongBuilder s3m(FileFormat::S3M, 1);
+    s3m.AddSample(1, Constant(1000, 10000));
+    PlaySong(s3m.song());
+    player->pan[0] = 1.0f;
+    PrepareUnitStep(FileFormat::S3M);
+    player->globalVolume = 32;
+    player->Voices[0].volume = 63;
+    RenderTick(FileFormat::S3M);
+    EXPECT_EQ(Left(0), 4921);  // 10000 * 32 * 63 / 4096
+}
+
+TEST_F(MixerTest, FinalMixHalvesEachVoiceAndClampsAfterEveryAddition) {
+    // At volume 32 and a channel gain of 2 each voice renders its sample's own
+    // values, all to the left.
+    SongBuilder b(FileFormat::MOD, 3);
+    b.AddSample(1, {30000, -32768, 30000});
+    b.AddSample(2, {30000, 0, 30000});
+    b.AddSample(3, {30000, 0, -30000});
+    PlaySong(b.song());
+    PrepareUnitStep(FileFormat::MOD);
+    for (int c = 0; c < 3; c++) {
+        player->pan[c] = 1.0f;
+        player->channelGain[c] = 2.0f;
+        player->Voices[c].volume = 32;
+    }
+    RenderTick(FileFormat::MOD);
+    EXPECT_EQ(mixed_[0], 32767);   // 15000 * 3, clamped
+    EXPECT_EQ(mixed_[2], -16384);  // -32768 >> 1
+    EXPECT_EQ(mixed_[4], 15000);   // 30000 then -15000
+}
+
+TEST_F(MixerTest, SaturationTableClampsToSymmetricRange) {
+    ASSERT_NE(Saturation, nullptr);
+    EXPECT_EQ(Saturation[0], -32767);
+    EXPECT_EQ(Saturation[kSaturationOffset - 32768], -32767);
+    EXPECT_EQ(Saturation[kSaturationOffset - 5], -5);
+    EXPECT_EQ(Saturation[kSaturationOffset + 40000], 32767);
+    EXPECT_EQ(Saturation[kSaturationSize - 1], 32767);
+}
+
+TEST_F(MixerTest, XMPanningCurveBendsTowardsTheSides) {
+    EXPECT_FLOAT_EQ(PanCurve(1.0f), 1.0f);
+    EXPECT_FLOAT_EQ(PanCurve(0.0f), 0.0f);
+    EXPECT_FLOAT_EQ(PanCurve(0.5f), 0.5f);
+    EXPECT_NEAR(PanningOfVoice(ModInstrument{}, 128, 0), 1 - 0.531, 0.001);
+}
+
+}  // namespace
+}  // namespace moddeck

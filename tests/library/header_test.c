@@ -1,0 +1,174 @@
+/* The public header as its users call it, from C: renders that match
+ * moddeck-render's, another rate in both sample types, seeking, refusals.
+ * The first argument names the case (see main). */
+#include <moddeck/moddeck.h>
+
+#include <math.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#define CHECK(cond) \
+    do { if (!(cond)) { fprintf(stderr, "%s:%d: CHECK failed: %s\n", __FILE__, __LINE__, #cond); exit(1); } } while (0)
+
+/* The first of `n` samples where `got` differs from `want`, if any, fails. */
+static void check_same(const int16_t *got, const int16_t *want, size_t n, const char *what, double seconds) {
+    size_t i = 0;
+    while (i < n && got[i] == want[i]) i++;
+    if (i < n) fprintf(stderr, "%s from %.6f s, frame %zu: %d, not %d\n", what, seconds, i / 2, got[i], want[i]);
+    CHECK(i == n);
+}
+
+static unsigned char *read_file(const char *path, size_t *size) {
+    FILE *f = fopen(path, "rb");
+    CHECK(f && fseek(f, 0, SEEK_END) == 0);
+    long n = ftell(f);
+    unsigned char *bytes = malloc((size_t)n + 1);
+    CHECK(n >= 0 && bytes && fseek(f, 0, SEEK_SET) == 0 && fread(bytes, 1, (size_t)n, f) == (size_t)n);
+    fclose(f);
+    *size = (size_t)n;
+    return bytes;
+}
+
+/* The song of the module at `path`; the probe of its bytes names its format. */
+static moddeck_song *load(const char *path) {
+    size_t size;
+    unsigned char *bytes = read_file(path, &size);
+    moddeck_song *song = moddeck_song_load(bytes, size, NULL);
+    CHECK(song);
+    moddeck_song_info info;
+    moddeck_song_describe(song, &info);
+    CHECK(moddeck_probe(bytes, size, NULL) == info.format);
+    free(bytes);
+    return song;
+}
+
+/* A player that holds its song alone, as in a program that lets go of the song at once. */
+static moddeck_player *player_of(const char *path, int rate) {
+    moddeck_song *song = load(path);
+    moddeck_player *player = moddeck_player_new(song, rate);
+    moddeck_song_free(song);
+    CHECK(player);
+    return player;
+}
+
+/* 44,100 Hz in calls of 4,410 frames: moddeck-render's blocks, after its
+ * 44-byte header. */
+static void matches_renderer(const char *module, const char *wav) {
+    enum { CALL = 4410 };
+    size_t size;
+    unsigned char *bytes = read_file(wav, &size);
+    const size_t samples = (size - 44) / 2;
+    CHECK(size > 44 && samples % (2 * CALL) == 0);
+    int16_t *expected = malloc(samples * sizeof(int16_t)), *got = malloc(samples * sizeof(int16_t));
+    for (size_t i = 0; i < samples; i++) expected[i] = (int16_t)(bytes[44 + 2 * i] | bytes[45 + 2 * i] << 8);
+    moddeck_player *player = player_of(module, 44100);
+    for (size_t at = 0; at < samples; at += 2 * CALL) CHECK(moddeck_render_s16(player, got + at, CALL) == CALL);
+    check_same(got, expected, samples, module, 0);
+    moddeck_player_free(player);
+    free(bytes);
+    free(expected);
+    free(got);
+}
+
+/* Played once at 48,000 Hz in calls of 1,000 frames, the song lasts what
+ * moddeck_song_duration says (within what ticks of whole frames allow at
+ * either rate), is heard, then silent; the floats are the integers / 32768. */
+static void other_rate(const char *module) {
+    enum { RATE = 48000, CALL = 1000 };
+    moddeck_song *song = load(module);  /* two players of one song */
+    moddeck_player *ints = moddeck_player_new(song, RATE), *floats = moddeck_player_new(song, RATE);
+    moddeck_duration length;
+    CHECK(ints && floats && moddeck_song_duration(song, 0, &length) && length.complete);
+    moddeck_song_free(song);
+    moddeck_player_set_loop(ints, 0);
+    moddeck_player_set_loop(floats, 0);
+    int16_t s[2 * CALL];
+    float f[2 * CALL];
+    size_t frames = 0, got, peak = 0;
+    do {
+        got = moddeck_render_s16(ints, s, CALL);
+        CHECK(moddeck_render_f32(floats, f, CALL) == got && (frames += got) < RATE * 600);
+        for (size_t i = 0; i < 2 * CALL; i++) {
+            CHECK(fabsf(f[i] * 32768 - s[i]) <= 1 && (i < 2 * got || s[i] == 0));
+            if ((size_t)abs(s[i]) > peak) peak = (size_t)abs(s[i]);
+        }
+    } while (got == CALL);
+    CHECK(peak > 1000 && fabs((double)frames / RATE - length.seconds) <= 0.005 * length.seconds + 0.001);
+    moddeck_position end;
+    moddeck_player_position(ints, &end);
+    CHECK(end.ended && moddeck_render_s16(ints, s, CALL) == 0);
+    moddeck_player_free(ints);
+    moddeck_player_free(floats);
+}
+
+/* A seek to the moment some row has started, a few seconds in, lands on the
+ * start of the tick that holds it, the row's first, and from there gives
+ * sample for sample what playing through gave. */
+static void seek_matches_play_through(const char *module) {
+    enum { RATE = 48000, PLAYED = 8 * RATE, AFTER = 2 * RATE };
+    moddeck_player *through = player_of(module, RATE), *seeker = player_of(module, RATE);
+    int16_t *heard = malloc(sizeof(int16_t) * 2 * PLAYED), *after = malloc(sizeof(int16_t) * 2 * AFTER);
+    moddeck_position at, before = {0}, row = {0};
+    for (size_t done = 0; done < PLAYED; done++) {
+        moddeck_render_s16(through, heard + 2 * done, 1);
+        moddeck_player_position(through, &at);
+        if (!row.seconds && done > 4 * RATE && (at.row != before.row || at.order != before.order)) row = at;
+        before = at;
+    }
+    CHECK(row.seconds > 4 && !moddeck_player_seek(seeker, -1) && !moddeck_player_seek(seeker, NAN));
+    CHECK(moddeck_player_seek(seeker, row.seconds));
+    moddeck_player_position(seeker, &at);
+    /* A tick lasts at most 2.5 s / 32, at the slowest tempo. */
+    CHECK(at.order == row.order && at.row == row.row && at.seconds <= row.seconds && at.seconds > row.seconds - 0.08);
+    const size_t from = (size_t)llround(at.seconds * RATE);
+    CHECK(from + AFTER <= PLAYED && moddeck_render_s16(seeker, after, AFTER) == AFTER);
+    check_same(after, heard + 2 * from, 2 * AFTER, "seek", at.seconds);
+    /* Where a player says it is, a seek lands again, though that time is a
+     * double a hair away from the frame. */
+    moddeck_position again;
+    CHECK(moddeck_player_seek(through, at.seconds));
+    moddeck_player_position(through, &again);
+    if (again.seconds != at.seconds) fprintf(stderr, "a seek to %.9f s went to %.9f s\n", at.seconds, again.seconds);
+    CHECK(again.order == at.order && again.row == at.row && again.seconds == at.seconds);
+    free(heard);
+    free(after);
+    moddeck_player_free(through);
+    moddeck_player_free(seeker);
+}
+
+/* What the library refuses it refuses with its reason, and the probe of the
+ * same bytes agrees without loading them. */
+static void refusals(void) {
+    static const char line[] = "Notes for the next release.\n";
+    char text[2048];
+    for (size_t i = 0; i < sizeof text; i++) text[i] = line[i % (sizeof line - 1)];
+    const struct { const void *data; size_t size; moddeck_refusal why; const char *says; } refused[] = {
+        {"", 0, MODDECK_EMPTY_FILE, "empty file"},
+        {text, sizeof text, MODDECK_NOT_A_MODULE, "not a module"},
+    };
+    for (size_t i = 0; i < 2; i++) {
+        moddeck_refusal loaded = MODDECK_OK, probed = MODDECK_OK;
+        CHECK(!moddeck_song_load(refused[i].data, refused[i].size, &loaded) && loaded == refused[i].why);
+        CHECK(moddeck_probe(refused[i].data, refused[i].size, &probed) == MODDECK_FORMAT_NONE && probed == loaded);
+        CHECK(strcmp(moddeck_refusal_text(loaded), refused[i].says) == 0);
+    }
+    CHECK(!moddeck_song_load(NULL, 0, NULL) && !moddeck_player_new(NULL, 44100));
+    CHECK(!strcmp(moddeck_refusal_text(MODDECK_OK), "") && !strcmp(moddeck_refusal_text(1000), "cannot be played"));
+    char version[32];
+    snprintf(version, sizeof version, "%d.%d.%d", MODDECK_VERSION_MAJOR, MODDECK_VERSION_MINOR, MODDECK_VERSION_PATCH);
+    CHECK(strcmp(moddeck_version(), version) == 0);
+}
+
+int main(int argc, char **argv) {
+    const char *what = argc > 1 ? argv[1] : "";
+    if (!strcmp(what, "renderer") && argc == 4) matches_renderer(argv[2], argv[3]);
+    else if (!strcmp(what, "rate") && argc == 3) other_rate(argv[2]);
+    else if (!strcmp(what, "seek") && argc == 3) seek_matches_play_through(argv[2]);
+    else if (!strcmp(what, "refusals") && argc == 2) refusals();
+    else {
+        fprintf(stderr, "usage: library_header_test renderer MODULE WAV | rate MODULE | seek MODULE | refusals\n");
+        return 2;
+    }
+    return 0;
+}

@@ -85,6 +85,12 @@ TEST_F(SequencerTest, TempoSetsTickRateAndLength) {
     EXPECT_EQ(player->LEN_TICK, 882);
     SetTempo(*player, 1 << 30);
     EXPECT_GE(player->LEN_TICK, 1);
+    // At the lowest rate the fastest tempo still lasts a frame: a tick of none would never end.
+    Player slow(b.song(), kMinRate);
+    SetTempo(slow, 65535);
+    EXPECT_EQ(slow.LEN_TICK, 1);
+    SetTempo(slow, 125);
+    EXPECT_EQ(slow.LEN_TICK, 160);
 }
 
 TEST_F(SequencerTest, HeaderTempoOfZeroStillRenders) {

@@ -19,7 +19,7 @@ install(FILES app/moddeck.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 set_target_properties(libmoddeck PROPERTIES EXPORT_NAME moddeck)
 install(TARGETS libmoddeck EXPORT moddeck LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(FILES include/moddeck/moddeck.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/moddeck)
-install(FILES engine/moddeck.3 DESTINATION ${CMAKE_INSTALL_MANDIR}/man3)
+install(FILES library/moddeck.3 DESTINATION ${CMAKE_INSTALL_MANDIR}/man3)
 
 # pkg-config: moddeck.pc names the prefix, which `cmake --install --prefix`
 # may choose after configuring, so it is written when installing. Library

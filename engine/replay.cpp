@@ -35,9 +35,9 @@ bool BeforeTick(Player& p, bool seeking) {
     const bool loop = p.loop.load(std::memory_order_relaxed);
     const bool requested = !seeking && (p.orderRequest.load(std::memory_order_relaxed) >= 0 ||
                                         p.orderSteps.load(std::memory_order_relaxed) != 0);
-    if (p.ended && !loop && !requested) return false;
     if (p.ended || p.new_song) {
-        // A jump asked for after the end plays on from there.
+        // Not looping, the song stays over; a jump asked for after the end
+        // plays on from there.
         if (!loop && !requested) {
             p.ended = true;
             return false;
@@ -46,6 +46,7 @@ bool BeforeTick(Player& p, bool seeking) {
         p.new_song = 0;
         p.ended = false;
     }
+    if (!seeking && TakeOrderRequests(p)) SetClockToOrder(p);
     const SubsongLength* length = LengthOf(p);
     if (length && length->loopTicks >= 0 && p.songTicks >= length->ticks) {
         // Back at a row already played in the same state: the song goes round
@@ -57,7 +58,6 @@ bool BeforeTick(Player& p, bool seeking) {
         p.songTicks = length->loopTicks;
         p.songFrames = FramesOf(p, length->loopSeconds);
     }
-    if (!seeking && TakeOrderRequests(p)) SetClockToOrder(p);
     return true;
 }
 

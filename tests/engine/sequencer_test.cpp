@@ -233,6 +233,23 @@ TEST_F(SequencerTest, OrderStepsStartAtRowZeroAndTheSongsEndIsToldAndCanBeSilent
     for (int16_t v : test::RenderBlocks(*player, 2)) ASSERT_EQ(v, 0);
 }
 
+TEST_F(SequencerTest, ASongThatJumpsBackEndsWhereItComesBackUntilAJumpIsAskedFor) {
+    SongBuilder b(FileFormat::MOD, 1, 2);
+    b.Put(1, 63, 0, -1, 0, kPositionJump, 1);
+    PlaySong(b.song());
+    const SongMap map = MapSong(b.song());
+    StartSubsong(*player, &map, 0);
+    player->loop = false;
+    std::vector<int16_t> block(test::kBlockSamples);
+    for (int i = 0; i < 200 && !player->published.ended; i++) MixNext(*player, block.data(), test::kBlockFrames);
+    EXPECT_TRUE(player->published.ended);
+    EXPECT_EQ(player->published.frames, 2 * 64 * 6 * 882) << "two patterns, then back to the second";
+    player->orderRequest = 0;
+    EXPECT_EQ(MixNext(*player, block.data(), test::kBlockFrames), size_t{test::kBlockFrames});
+    EXPECT_FALSE(player->published.ended);
+    EXPECT_EQ(player->published.order, 0);
+}
+
 TEST_F(SequencerTest, BreakOnTheLastEntryRestartsTheSongWithItsSpeedAndTempo) {
     SongBuilder b(FileFormat::XM, 3);
     b.song().speed = 3;

@@ -1,29 +1,18 @@
 #include "engine/effects.h"
 
 #include <algorithm>
-#include <cmath>
 
 #include "engine/envelopes.h"
+#include "engine/mixer.h"
 #include "engine/waveform.h"
+#include "song/format.h"
 #include "song/periods.h"
 
 namespace moddeck {
 
 namespace {
 
-// S3M letters A..X to the effect numbers; index 0 is "no command".
-constexpr int32_t kS3MEffectMap[25] = {
-    kNoEffect,                                       // none
-    kSpeedTempo, kPositionJump, kPatternBreak,       // A B C
-    kVolumeSlide, kPortaDown, kPortaUp,              // D E F
-    kTonePorta, kVibrato, kTremor,                   // G H I
-    kArpeggio, kVibratoVolSlide, kTonePortaVolSlide, // J K L
-    kNoEffect, kNoEffect, kSampleOffset,             // M N O
-    kNoEffect, kMultiRetrigger, kTremolo,            // P Q R
-    kS3MSpecial, kS3MTempo, kFineVibrato,            // S T U
-    kSetGlobalVolume, kGlobalVolumeSlide,            // V W
-    kS3MPanning,                                     // X
-};
+// ---- What the effects share.
 
 // Period limits of the slides.
 constexpr int32_t kModMinPeriod = 58, kModMaxPeriod = 14919;
@@ -38,13 +27,40 @@ struct PeriodScale {
     int32_t min, max, unit;
 };
 
-PeriodScale ScaleOf(const Mod& song, FileFormat kind) {
-    if (kind == FileFormat::XM)
-        return song.linearFreq ? PeriodScale{kXMLinearMinPeriod, kXMLinearMaxPeriod, 4}
-                               : PeriodScale{kXMMinPeriod, kXMMaxPeriod, 8};
-    return kind == FileFormat::S3M ? PeriodScale{kS3MMinPeriod, kS3MMaxPeriod, 2}
-                                   : PeriodScale{kModMinPeriod, kModMaxPeriod, 2};
+PeriodScale ScaleOf(const Mod& song) {
+    switch (song.behaviour.periods) {
+        case PeriodSystem::XM:
+            return song.linearFreq ? PeriodScale{kXMLinearMinPeriod, kXMLinearMaxPeriod, 4}
+                                   : PeriodScale{kXMMinPeriod, kXMMaxPeriod, 8};
+        case PeriodSystem::S3M: return PeriodScale{kS3MMinPeriod, kS3MMaxPeriod, 2};
+        case PeriodSystem::Amiga: break;
+    }
+    return PeriodScale{kModMinPeriod, kModMaxPeriod, 2};
 }
+
+// What a row part works on: channel c's voice and its cell's parameter.
+struct EffectRow {
+    Player& p;
+    Voice& v;
+    int c;
+    int32_t param, x, y;  // the parameter and its nibbles
+    const Behaviour& rules;
+};
+
+// What a tick part works on, and what it leaves for the mixer.
+struct EffectTick {
+    Player& p;
+    Voice& v;
+    const RowValues& row;
+    int32_t param, x, y;
+    int32_t tick;
+    const Behaviour& rules;
+    PeriodScale scale;
+    int32_t period = 0;   // the voice's period, which the slides move
+    int32_t vibrato = 0;  // heard on this tick only
+    int32_t heard = -1;   // an arpeggio note heard on this tick only
+    int32_t tremolo = 0;  // volume offset of this tick
+};
 
 // A zero parameter repeats the last non-zero one.
 int32_t Remembered(int32_t& memory, int32_t param) {
@@ -52,79 +68,247 @@ int32_t Remembered(int32_t& memory, int32_t param) {
     return memory;
 }
 
-// MOD and XM volume slides: the high nibble slides up and wins over the
-// low one, which slides down.
+// The volume and panning slides: the high nibble slides up and wins over
+// the low one, which slides down.
 int32_t UpOrDown(int32_t param) {
     const int32_t x = (param >> 4) & 15, y = param & 15;
     return x != 0 ? x : -y;
 }
 
-// S3M F and E: FEy/EEy extra fine, FFy/EFy fine, anything else a normal slide.
-void SetS3MSlide(int32_t param, int32_t& normal, int32_t& fine, int32_t& xfine) {
-    int32_t x = param >> 4, y = param & 15;
+// ---- Arpeggio.
+
+void ArpeggioRow(EffectRow& e) {
+    e.v.arpstep = 0;
+    e.v.arpx = e.x;
+    e.v.arpy = e.y;
+}
+
+// The note and its two neighbours in turn, tick by tick. An XM note is
+// heard for the tick only; a MOD or S3M one becomes the voice's period.
+void ArpeggioTick(EffectTick& e) {
+    Voice& v = e.v;
+    if (e.param == 0) return;
+    const int32_t n = v.note + (v.arpstep == 0 ? 0 : v.arpstep == 1 ? v.arpx : v.arpy);
+    if (e.rules.periods == PeriodSystem::XM)
+        e.heard = XMNotePeriod(e.p.SONG.linearFreq, std::clamp(n, -128, 127), v.finetune);
+    else
+        e.period = PeriodAt(e.rules.periods == PeriodSystem::S3M ? PeriodsS3M : Periods, v.finetune, n);
+    v.arpstep = v.arpstep >= 2 ? 0 : v.arpstep + 1;
+}
+
+// ---- Portamento: up and down (dir -1 and +1), fine, extra fine, to a note.
+
+// The period kept within the song's limits on the side it moves to.
+int32_t Bounded(const EffectTick& e, int32_t dir, int32_t period) {
+    return dir < 0 ? std::max(period, e.scale.min) : std::min(period, e.scale.max);
+}
+
+// Fine slides in the parameter: xEy extra fine, xFy fine, anything else a
+// normal slide; a zero parameter keeps the last.
+void SetSlideWithFineNibble(int32_t param, int32_t& normal, int32_t& fine, int32_t& xfine) {
+    const int32_t x = param >> 4, y = param & 15;
     if (x == 0xE && y != 0) {
         xfine = y;
-        normal = 0;
-        fine = 0;
+        normal = fine = 0;
     } else if (x == 0xF && y != 0) {
         fine = y;
-        normal = 0;
-        xfine = 0;
+        normal = xfine = 0;
     } else if (param != 0) {
         normal = param;
-        fine = 0;
-        xfine = 0;
+        fine = xfine = 0;
     }
 }
 
-// S3M extra-fine slides move by half a period step of this record per
-// unit (a quarter of a fine slide's); the odd half waits in finecount.
+// Extra-fine slides move by half a period step of this record per unit (a
+// quarter of a fine slide's); the odd half waits in finecount.
 int32_t ExtraFineSteps(Voice& v, int32_t halves) {
     const int32_t total = v.finecount + halves;
     v.finecount = total & 1;
     return total >> 1;
 }
 
-bool IsNoteDelay(FileFormat kind, const RowValues& row) {
-    int32_t wanted = kind == FileFormat::S3M ? kS3MSpecial : kExtended;
-    return row.effect == wanted && (row.param >> 4) == 0xD;
+void PortaRow(EffectRow& e, int32_t& speed, int32_t& fine, int32_t& xfine) {
+    if (e.rules.fineSlidesInParameter)
+        SetSlideWithFineNibble(e.param, speed, fine, xfine);
+    else if (e.param != 0)
+        speed = e.param;
+}
+void PortaUpRow(EffectRow& e) { PortaRow(e, e.v.portaup, e.v.fineportaup, e.v.xfineportaup); }
+void PortaDownRow(EffectRow& e) { PortaRow(e, e.v.portadown, e.v.fineportadown, e.v.xfineportadown); }
+
+// On the ticks after the first; fine and extra fine on the first.
+void PortaTick(EffectTick& e, int32_t dir, int32_t speed, int32_t fine, int32_t xfine) {
+    if (e.rules.fineSlidesInParameter) {
+        if (e.tick > 0) e.period += dir * e.scale.unit * speed;
+        if (e.tick == 0) e.period += dir * (e.scale.unit * fine + ExtraFineSteps(e.v, xfine));
+        e.period = Bounded(e, dir, e.period);
+    } else if (e.tick > 0) {
+        e.period = Bounded(e, dir, e.period + dir * e.scale.unit * speed);
+    }
+}
+void PortaUpTick(EffectTick& e) { PortaTick(e, -1, e.v.portaup, e.v.fineportaup, e.v.xfineportaup); }
+void PortaDownTick(EffectTick& e) { PortaTick(e, +1, e.v.portadown, e.v.fineportadown, e.v.xfineportadown); }
+
+// A MOD fine slide is also the speed of the slides to come.
+void FinePortaUpRow(EffectRow& e) {
+    if (!e.rules.slidesRemember) e.v.portaup = e.y;
+}
+void FinePortaDownRow(EffectRow& e) {
+    if (!e.rules.slidesRemember) e.v.portadown = e.y;
 }
 
-// S3M D, and the slide of K and L: D00 repeats the last one. DxF and DFy
-// are fine slides (x up, y down) at tick 0 only; Dx0 and D0y slide on the
-// ticks after the first, and on the first as well in songs that ask for
-// fast slides. Both nibbles set otherwise do nothing.
-void S3MVolumeSlide(Voice& v, int32_t param, int32_t tick, bool fastSlides) {
-    param = Remembered(v.volslidemem, param);
-    const int32_t x = param >> 4, y = param & 15;
+void FinePortaTick(EffectTick& e, int32_t dir, int32_t& memory) {
+    if (e.tick == 0) e.period += dir * e.scale.unit * (e.rules.slidesRemember ? Remembered(memory, e.y) : e.y);
+    e.period = Bounded(e, dir, e.period);
+}
+void FinePortaUpTick(EffectTick& e) { FinePortaTick(e, -1, e.v.fineportaupmem); }
+void FinePortaDownTick(EffectTick& e) { FinePortaTick(e, +1, e.v.fineportadownmem); }
+
+// 1y up, 2y down, once.
+void ExtraFinePortaTick(EffectTick& e) {
+    if (e.tick != 0) return;
+    const int32_t step = (e.scale.unit / 4) * Remembered(e.v.xfineportamem, e.y);
+    if (e.x == 1) e.period = Bounded(e, -1, e.period - step);
+    if (e.x == 2) e.period = Bounded(e, +1, e.period + step);
+}
+
+// The speed is taken before the row's note, which sets the target.
+void TonePortaRow(EffectRow& e) {
+    if (e.param != 0) e.v.portaspeed = e.param;
+}
+
+// The period moves towards the target by the speed, on the ticks after the first.
+void TonePortaTick(EffectTick& e) {
+    if (e.tick == 0) return;
+    const int32_t step = e.scale.unit * e.v.portaspeed, target = e.v.portatarget;
+    if (e.period < target) e.period = std::min(e.period + step, target);
+    else if (e.period > target) e.period = std::max(e.period - step, target);
+}
+
+// ---- Vibrato and tremolo.
+
+void VibratoRow(EffectRow& e) {
+    if (e.y != 0) e.v.vibdepth = e.y;
+    if (e.x != 0) e.v.vibspeed = e.x;
+}
+
+// The waveform at its position, which moves on on every tick but a row's
+// first; there the vibrato rests when the song says so. A depth of 1 is
+// 1/128 of a period step (fine vibrato: a quarter of that).
+int32_t VibratoOffset(EffectTick& e, int32_t depthScale) {
+    Voice& v = e.v;
+    if (e.tick == 0 && e.rules.vibratoRestsOnFirstTick) return 0;
+    const int32_t w = Waveform(v.vibpos, v.vibdepth);
+    if (e.tick > 0) v.vibpos = (v.vibpos + v.vibspeed) & 63;
+    return e.scale.unit * (w / (128 * depthScale));
+}
+void VibratoTick(EffectTick& e) { e.vibrato = VibratoOffset(e, 1); }
+void FineVibratoTick(EffectTick& e) { e.vibrato = VibratoOffset(e, 4); }
+
+void TremoloRow(EffectRow& e) {
+    if (e.y != 0) e.v.tremolodepth = e.y;
+    if (e.x != 0) e.v.tremolospeed = e.x;
+}
+
+void TremoloTick(EffectTick& e) {
+    if (e.tick == 0) return;
+    e.tremolo = Waveform(e.v.trempos, e.v.tremolodepth) / 64;
+    e.v.trempos = (e.v.trempos + e.v.tremolospeed) & 63;
+}
+
+// On for x ticks, off for y (or x + 1 and y + 1), over and over.
+void TremorTick(EffectTick& e) {
+    Voice& v = e.v;
+    const int32_t m = Remembered(v.tremormem, e.param);
+    const bool fromZero = e.rules.tremorCountsFromZero;
+    const int32_t on = fromZero ? (m >> 4) + 1 : std::max(m >> 4, 1);
+    const int32_t off = fromZero ? (m & 15) + 1 : std::max(m & 15, 1);
+    if (v.tremorcount % (on + off) >= on) e.tremolo = -64;
+    v.tremorcount = (v.tremorcount + 1) % (on + off);
+}
+
+// ---- Volume.
+
+// Fine slides in the parameter: D00 repeats the last one. DxF and DFy are
+// fine slides (x up, y down) at tick 0 only; Dx0 and D0y slide on the ticks
+// after the first, and on the first as well when the song says so. Both
+// nibbles set otherwise do nothing.
+void SlideWithFineNibble(EffectTick& e) {
+    Voice& v = e.v;
+    const int32_t param = Remembered(v.volslidemem, e.param), x = param >> 4, y = param & 15;
     if (y == 0xF && x != 0) {
-        if (tick == 0) v.volume += x;
+        if (e.tick == 0) v.volume += x;
     } else if (x == 0xF && y != 0) {
-        if (tick == 0) v.volume -= y;
-    } else if (tick > 0 || fastSlides) {
+        if (e.tick == 0) v.volume -= y;
+    } else if (e.tick > 0 || e.rules.volumeSlidesOnFirstTick) {
         if (y == 0) v.volume += x;
         else if (x == 0) v.volume -= y;
     }
 }
 
-bool FastS3MSlides(const Mod& song) { return (song.s3mFlags & 0x40) || song.s3mTracker == 0x1300; }
-
-// E6y (S3M SBy): y = 0 marks the row the channel's loop starts at; the
-// first E6y with y > 0 plays back to it y times. The jump happens at the
-// end of the row, so that the other channels' row effects all run.
-void PatternLoop(Player& p, Voice& v, int32_t y) {
-    if (y == 0) {
-        v.loopstart = p.raw;
-        return;
-    }
-    if (v.loopcount == 0)
-        v.loopcount = y;
-    else
-        v.loopcount--;
-    if (v.loopcount > 0) p.raw_jump = v.loopstart;
+void VolumeSlideTick(EffectTick& e) {
+    if (e.rules.fineSlidesInParameter) return SlideWithFineNibble(e);
+    const int32_t slide = UpOrDown(e.rules.slidesRemember ? Remembered(e.v.volslidemem, e.param) : e.param);
+    if (e.tick > 0) e.v.volume += slide;
 }
 
-// Retrigger volume changes of XM R and S3M Q, by the high nibble.
+void TonePortaVolumeSlideTick(EffectTick& e) {
+    TonePortaTick(e);
+    VolumeSlideTick(e);
+}
+void VibratoVolumeSlideTick(EffectTick& e) {
+    VibratoTick(e);
+    VolumeSlideTick(e);
+}
+
+void FineVolumeRow(EffectRow& e, int32_t& memory) { memory = e.rules.slidesRemember ? Remembered(memory, e.y) : e.y; }
+void FineVolumeUpRow(EffectRow& e) { FineVolumeRow(e, e.v.finevolupmem); }
+void FineVolumeDownRow(EffectRow& e) { FineVolumeRow(e, e.v.finevoldownmem); }
+void FineVolumeUpTick(EffectTick& e) {
+    if (e.tick == 0) e.v.volume += e.v.finevolupmem;
+}
+void FineVolumeDownTick(EffectTick& e) {
+    if (e.tick == 0) e.v.volume -= e.v.finevoldownmem;
+}
+
+void SetVolumeTick(EffectTick& e) {
+    if (e.tick == 0) NoteTakesVolume(e.v, e.row);
+}
+
+void SetGlobalVolumeRow(EffectRow& e) { e.p.globalVolume = std::min(e.param, 64); }
+
+void GlobalVolumeSlideRow(EffectRow& e) {
+    if (e.param != 0) e.p.globalVolumeSlide = e.x != 0 ? e.x : -e.y;
+}
+void GlobalVolumeSlideTick(EffectTick& e) {
+    if (e.tick > 0) e.p.globalVolume = std::clamp(e.p.globalVolume + e.p.globalVolumeSlide, 0, 64);
+}
+
+// ---- Panning.
+
+// The voice's own panning, set on tick 0 after the note's sample brings its own.
+void PanningEarly(EffectTick& e) {
+    if (e.tick == 0) e.v.panning = e.param;
+}
+
+void ChannelPanningRow(EffectRow& e) {
+    // 0xA4 (surround) and beyond: the centre.
+    e.p.pan[e.c] = e.param <= 0x80 ? 1.0f - e.param / 128.0f : 0.5f;
+}
+void ChannelPanningCoarseRow(EffectRow& e) { e.p.pan[e.c] = 1.0f - e.param / 15.0f; }
+
+void PanningSlideTick(EffectTick& e) {
+    if (e.tick > 0) e.v.panning = std::clamp(e.v.panning + UpOrDown(Remembered(e.v.panslidemem, e.param)), 0, 255);
+}
+
+// ---- Sample offset, retriggers, cut, delay, key off.
+
+// Taken by the row's note (NoteTakesOffset); 900 repeats the last offset.
+void SampleOffsetRow(EffectRow& e) {
+    if (e.param != 0) e.v.offset = e.param * 256;
+}
+
+// Volume changes of the multi retrigger, by the high nibble.
 int32_t RetriggerVolume(int32_t volume, int32_t x) {
     switch (x) {
         case 1: case 2: case 3: case 4: case 5: return volume - (1 << (x - 1));
@@ -137,26 +321,134 @@ int32_t RetriggerVolume(int32_t volume, int32_t x) {
     }
 }
 
-// A tone portamento tick: the period moves towards the target by `step`.
-int32_t TonePortaStep(int32_t P, int32_t target, int32_t step) {
-    if (P < target) return std::min(P + step, target);
-    if (P > target) return std::max(P - step, target);
-    return P;
+// Counted from the note, across rows.
+void MultiRetriggerTick(EffectTick& e) {
+    Voice& v = e.v;
+    const int32_t m = Remembered(v.retrigmem, e.param), interval = m & 15;
+    const bool noteTick = e.tick == 0 && e.row.note >= 0;
+    if (interval > 0 && !noteTick && ++v.retrigcount >= interval) {
+        v.retrigcount = 0;
+        v.position = 0;
+        v.volume = RetriggerVolume(v.volume, m >> 4);
+    }
 }
 
-// The vibrato's offset for this tick: the waveform at its position, which
-// moves on on every tick but a row's first. On that first tick a MOD plays
-// the plain note; S3M and XM keep the offset. A depth of 1 is 1/128 of a
-// period step (fine vibrato: a quarter of that).
-int32_t VibratoOffset(Voice& v, int32_t tick, FileFormat kind, const PeriodScale& scale, int32_t depthScale = 1) {
-    if (tick == 0 && kind == FileFormat::MOD) return 0;
-    const int32_t w = Waveform(v.vibpos, v.vibdepth);
-    if (tick > 0) v.vibpos = (v.vibpos + v.vibspeed) & 63;
-    return scale.unit * (w / (128 * depthScale));
+void RetriggerTick(EffectTick& e) {
+    if (e.param > 0 && e.tick > 0 && e.tick % e.param == 0) e.v.position = 0;
 }
 
-// XM volume column at tick 0: set volume and panning, fine slides,
-// vibrato speed and depth, tone portamento speed.
+void NoteCutRow(EffectRow& e) { e.v.cuttick = e.param; }
+
+// The note sounds from tick y: until then the voice is silent and keeps
+// what it had before the note.
+void NoteDelayEarly(EffectTick& e) {
+    Voice& v = e.v;
+    if (e.tick == 0) {
+        v.delayvolume = v.volume;
+        v.delayposition = v.position;
+        v.delayperiod = v.period;
+        v.volume = 0;
+        v.delaytick = e.param;
+    } else if (e.tick == v.delaytick) {
+        v.volume = v.delayvolume;
+        v.position = v.delayposition;
+        v.period = v.delayperiod;
+        v.delaytick = -1;
+    }
+}
+
+void KeyOffEarly(EffectTick& e) {
+    if (e.tick == e.param) KeyOff(e.v, e.p.SONG);
+}
+
+void EnvelopePositionRow(EffectRow& e) { e.v.volenvpos = e.v.panenvpos = e.param; }
+
+// Retunes the sample for the rest of playback, not the note playing.
+void SetFinetuneTick(EffectTick& e) {
+    const int32_t ins = e.v.instrument;
+    if (ins > 0 && ins < kSampleSlots) e.p.sampleFinetune[ins] = e.param >= 8 ? e.param - 16 : e.param;
+}
+
+// ---- Position and speed.
+
+// y = 0 marks the row the channel's loop starts at; the first loop with
+// y > 0 plays back to it y times. The jump happens at the end of the row,
+// so that the other channels' row effects all run.
+void PatternLoopRow(EffectRow& e) {
+    Voice& v = e.v;
+    if (e.param == 0) {
+        v.loopstart = e.p.raw;
+        return;
+    }
+    if (v.loopcount == 0)
+        v.loopcount = e.param;
+    else
+        v.loopcount--;
+    if (v.loopcount > 0) e.p.raw_jump = v.loopstart;
+}
+
+void PatternDelayRow(EffectRow& e) {
+    if (e.p.patterndelay == 0) e.p.patterndelay = e.param + 1;
+}
+
+void SetSpeedRow(EffectRow& e) { Speed(e.p) = e.param; }
+void SetTempoRow(EffectRow& e) { SetTempo(e.p, e.param); }
+
+// ---- The table: each effect's parts. Position jump and pattern break are
+// taken at the end of the row (engine/sequencer.cpp).
+
+struct EffectParts {
+    void (*row)(EffectRow&) = nullptr;
+    void (*early)(EffectTick&) = nullptr;  // before the voice's sample is looked at
+    void (*tick)(EffectTick&) = nullptr;
+};
+
+EffectParts PartsOf(Effect effect) {
+    switch (effect) {
+        case Effect::Arpeggio: return {ArpeggioRow, nullptr, ArpeggioTick};
+        case Effect::PortaUp: return {PortaUpRow, nullptr, PortaUpTick};
+        case Effect::PortaDown: return {PortaDownRow, nullptr, PortaDownTick};
+        case Effect::FinePortaUp: return {FinePortaUpRow, nullptr, FinePortaUpTick};
+        case Effect::FinePortaDown: return {FinePortaDownRow, nullptr, FinePortaDownTick};
+        case Effect::ExtraFinePorta: return {nullptr, nullptr, ExtraFinePortaTick};
+        case Effect::TonePorta: return {TonePortaRow, nullptr, TonePortaTick};
+        case Effect::TonePortaVolumeSlide: return {nullptr, nullptr, TonePortaVolumeSlideTick};
+        case Effect::Vibrato: return {VibratoRow, nullptr, VibratoTick};
+        case Effect::FineVibrato: return {VibratoRow, nullptr, FineVibratoTick};
+        case Effect::VibratoVolumeSlide: return {nullptr, nullptr, VibratoVolumeSlideTick};
+        case Effect::Tremolo: return {TremoloRow, nullptr, TremoloTick};
+        case Effect::Tremor: return {nullptr, nullptr, TremorTick};
+        case Effect::Panning: return {nullptr, PanningEarly, nullptr};
+        case Effect::ChannelPanning: return {ChannelPanningRow, nullptr, nullptr};
+        case Effect::ChannelPanningCoarse: return {ChannelPanningCoarseRow, nullptr, nullptr};
+        case Effect::SampleOffset: return {SampleOffsetRow};
+        case Effect::VolumeSlide: return {nullptr, nullptr, VolumeSlideTick};
+        case Effect::FineVolumeUp: return {FineVolumeUpRow, nullptr, FineVolumeUpTick};
+        case Effect::FineVolumeDown: return {FineVolumeDownRow, nullptr, FineVolumeDownTick};
+        case Effect::SetVolume: return {nullptr, nullptr, SetVolumeTick};
+        case Effect::PatternLoop: return {PatternLoopRow};
+        case Effect::PatternDelay: return {PatternDelayRow};
+        case Effect::SetSpeed: return {SetSpeedRow};
+        case Effect::SetTempo: return {SetTempoRow};
+        case Effect::SetGlobalVolume: return {SetGlobalVolumeRow};
+        case Effect::GlobalVolumeSlide: return {GlobalVolumeSlideRow, nullptr, GlobalVolumeSlideTick};
+        case Effect::KeyOff: return {nullptr, KeyOffEarly, nullptr};
+        case Effect::EnvelopePosition: return {EnvelopePositionRow};
+        case Effect::PanningSlide: return {nullptr, nullptr, PanningSlideTick};
+        case Effect::MultiRetrigger: return {nullptr, nullptr, MultiRetriggerTick};
+        case Effect::Retrigger: return {nullptr, nullptr, RetriggerTick};
+        case Effect::NoteCut: return {NoteCutRow};
+        case Effect::NoteDelay: return {nullptr, NoteDelayEarly, nullptr};
+        case Effect::SetFinetune: return {nullptr, nullptr, SetFinetuneTick};
+        case Effect::None: case Effect::PositionJump: case Effect::PatternBreak: case Effect::Count: break;
+    }
+    return {};
+}
+
+// ---- The XM volume column.
+
+// Tick 0: set volume and panning, fine slides, vibrato speed and depth,
+// tone portamento speed.
 void VolumeColumnRow(Voice& v, int32_t vol) {
     const int32_t x = vol & 15;
     switch (vol >> 4) {
@@ -178,20 +470,34 @@ void VolumeColumnRow(Voice& v, int32_t vol) {
     }
 }
 
-}  // namespace
-
-int32_t S3MEffect(int32_t letter) { return letter >= 1 && letter <= 24 ? kS3MEffectMap[letter] : kNoEffect; }
-
-int32_t SlideOf(int32_t param) {
-    int32_t x = (param >> 4) & 15, y = param & 15;
-    if (y == 0 && x != 0) return x;
-    if (x == 0 && y != 0) return -y;
-    return 0;
+// After the effect's tick: the slides on the ticks after the first, tone
+// portamento (unless the effect already moves the note), vibrato (unless
+// the effect's own plays).
+void VolumeColumnTick(EffectTick& e) {
+    Voice& v = e.v;
+    const int32_t vol = e.row.volume, x = vol & 15;
+    const Effect effect = e.row.effect;
+    if (e.tick > 0) {
+        switch (vol >> 4) {
+            case 0x6: v.volume -= x; break;
+            case 0x7: v.volume += x; break;
+            case 0xD: v.panning = std::max(v.panning - x, 0); break;
+            case 0xE: v.panning = std::min(v.panning + x, 255); break;
+            case 0xF:
+                if (effect != Effect::TonePorta && effect != Effect::TonePortaVolumeSlide) TonePortaTick(e);
+                break;
+            default: break;
+        }
+    }
+    if ((vol >> 4) == 0xB && effect != Effect::Vibrato && effect != Effect::VibratoVolumeSlide)
+        e.vibrato = VibratoOffset(e, 1);
 }
 
-bool IsTonePorta(FileFormat kind, const RowValues& row) {
-    if (row.effect == kTonePorta || row.effect == kTonePortaVolSlide) return true;
-    return kind == FileFormat::XM && (row.volume >> 4) == 0xF;
+}  // namespace
+
+bool IsTonePorta(const Mod& song, const RowValues& row) {
+    if (row.effect == Effect::TonePorta || row.effect == Effect::TonePortaVolumeSlide) return true;
+    return song.behaviour.volumeColumn == VolumeColumn::Commands && (row.volume >> 4) == 0xF;
 }
 
 void KeyOff(Voice& v, const Mod& song) {
@@ -201,279 +507,45 @@ void KeyOff(Voice& v, const Mod& song) {
     if (!envelope) v.volume = 0;
 }
 
-void ApplyRowEffect(Player& p, FileFormat kind, int c, const RowValues& row) {
-    Voice& v = p.Voices[c];
-    const int32_t param = row.param, x = param >> 4, y = param & 15;
-    const bool s3m = kind == FileFormat::S3M, xm = kind == FileFormat::XM;
-    switch (row.effect) {
-        case kArpeggio:
-            v.arpstep = 0;
-            v.arpx = x;
-            v.arpy = y;
-            break;
-        case kPortaUp:
-            if (s3m)
-                SetS3MSlide(param, v.portaup, v.fineportaup, v.xfineportaup);
-            else if (param != 0)
-                v.portaup = param;
-            break;
-        case kPortaDown:
-            if (s3m)
-                SetS3MSlide(param, v.portadown, v.fineportadown, v.xfineportadown);
-            else if (param != 0)
-                v.portadown = param;
-            break;
-        case kVibrato:
-        case kFineVibrato:
-            if (!s3m || param != 0) {
-                if (y != 0) v.vibdepth = y;
-                if (x != 0) v.vibspeed = x;
-            }
-            break;
-        case kTremolo:
-            if (y != 0) v.tremolodepth = y;
-            if (x != 0) v.tremolospeed = x;
-            break;
-        case kSampleOffset:
-            // Taken by the row's note; 900 repeats the last offset.
-            if (param != 0) v.offset = param * 256;
-            break;
-        case kSpeedTempo:
-            if (s3m) {
-                if (param > 0) Speed(p) = param;
-            } else if (param > 31) {
-                SetTempo(p, param);
-            } else {
-                Speed(p) = param;
-            }
-            break;
-        case kSetGlobalVolume:
-            if (!s3m && !xm) break;
-            if (xm || param <= 64) p.globalVolume = std::min(param, 64);
-            break;
-        case kGlobalVolumeSlide:
-            if (kind != FileFormat::MOD && param != 0) p.globalVolumeSlide = x != 0 ? x : -y;
-            break;
-        case kEnvelopePosition:
-            if (xm) v.volenvpos = v.panenvpos = param;
-            break;
-        case kS3MSpecial:
-            if (!s3m) break;
-            if (x == 0x8) p.pan[c] = 1.0f - y / 15.0f;
-            if (x == 0xB) PatternLoop(p, v, y);
-            if (x == 0xC) v.cuttick = y;
-            if (x == 0xE && p.patterndelay == 0) p.patterndelay = y + 1;
-            break;
-        case kS3MTempo:
-            if (s3m && param > 31) SetTempo(p, param);
-            break;
-        case kS3MPanning:
-            // 0x00 left .. 0x80 right; 0xA4 (surround) and beyond: the centre.
-            if (s3m) p.pan[c] = param <= 0x80 ? 1.0f - param / 128.0f : 0.5f;
-            break;
-        case kExtended:
-            if (s3m) break;
-            switch (x) {
-                case 0x1:
-                    if (kind == FileFormat::MOD) v.portaup = y;
-                    break;
-                case 0x2:
-                    if (kind == FileFormat::MOD) v.portadown = y;
-                    break;
-                case 0x6: PatternLoop(p, v, y); break;
-                case 0xA: v.finevolslide = xm ? Remembered(v.finevolupmem, y) : y; break;
-                case 0xB: v.finevolslide = -(xm ? Remembered(v.finevoldownmem, y) : y); break;
-                case 0xC: v.cuttick = y; break;
-                case 0xE:
-                    if (p.patterndelay == 0) p.patterndelay = y + 1;
-                    break;
-                default: break;
-            }
-            break;
-        default: break;
-    }
+void NoteTakesVolume(Voice& v, const RowValues& row) {
+    if (row.effect == Effect::SetVolume) v.volume = row.param;
 }
 
-TickOutput ApplyTickEffects(Player& p, FileFormat kind, int c, const RowValues& row) {
-    const Mod& song = p.SONG;
-    Voice& v = p.Voices[c];
-    const bool s3m = kind == FileFormat::S3M, xm = kind == FileFormat::XM, mod = kind == FileFormat::MOD;
-    const bool linear = xm && song.linearFreq;
-    const int32_t param = row.param, x = param >> 4, y = param & 15;
-    const int32_t tick = p.ticks;
+void NoteTakesOffset(Voice& v, const RowValues& row) {
+    if (row.effect == Effect::SampleOffset) v.position = int64_t{v.offset} << 32;
+}
 
-    if (v.cuttick != -1 && tick == v.cuttick) {
+void ApplyRowEffect(Player& p, int c, const RowValues& row) {
+    const EffectParts parts = PartsOf(row.effect);
+    if (!parts.row) return;
+    EffectRow e{p, p.Voices[c], c, row.param, row.param >> 4, row.param & 15, p.SONG.behaviour};
+    parts.row(e);
+}
+
+TickOutput ApplyTickEffects(Player& p, int c, const RowValues& row) {
+    const Mod& song = p.SONG;
+    const Behaviour& rules = song.behaviour;
+    Voice& v = p.Voices[c];
+    EffectTick e{p, v, row, row.param, row.param >> 4, row.param & 15, p.ticks, rules, ScaleOf(song)};
+    if (v.cuttick != -1 && e.tick == v.cuttick) {
         v.volume = 0;
         v.cuttick = -1;
     }
-    const int32_t volcol = xm ? row.volume : 0;
-    if (xm && tick == 0) {
-        // After the note, whose sample brings its own panning.
-        VolumeColumnRow(v, volcol);
-        if (row.effect == kSetPanning) v.panning = param;
-        if (row.effect == kExtended && x == 0x8) v.panning = y << 4;
-    }
-    if (IsNoteDelay(kind, row)) {
-        if (tick == 0) {
-            v.delayvolume = v.volume;
-            v.delayposition = v.position;
-            v.delayperiod = v.period;
-            v.volume = 0;
-            v.delaytick = y;
-        } else if (tick == v.delaytick) {
-            v.volume = v.delayvolume;
-            v.position = v.delayposition;
-            v.period = v.delayperiod;
-            v.delaytick = -1;
-        }
-    }
-    if (xm && row.effect == kKeyOff && tick == param) KeyOff(v, song);
+    const bool volumeCommands = rules.volumeColumn == VolumeColumn::Commands;
+    if (volumeCommands && e.tick == 0) VolumeColumnRow(v, row.volume);
+    const EffectParts parts = PartsOf(row.effect);
+    if (parts.early) parts.early(e);
 
-    TickOutput out{v.period, 0};
-    if (!VoiceSample(song, kind, v)) return out;
-    if (s3m && tick == 0 && row.volume != 255) v.volume = row.volume;
+    if (!VoiceSample(song, FormatOf(song), v)) return TickOutput{v.period, 0};
+    if (rules.volumeColumn == VolumeColumn::Volume && e.tick == 0 && row.volume != 255) v.volume = row.volume;
+    e.period = v.period;
+    if (parts.tick) parts.tick(e);
+    if (volumeCommands) VolumeColumnTick(e);
 
-    const PeriodScale scale = ScaleOf(song, kind);
-    const int32_t unit = scale.unit;
-    int32_t P = v.period;
-    int32_t offset = 0;    // vibrato, heard on this tick only
-    int32_t heard = -1;    // an XM arpeggio note heard on this tick only
-    switch (row.effect) {
-        case kArpeggio:
-            if (param != 0) {
-                int32_t n = v.note + (v.arpstep == 0 ? 0 : v.arpstep == 1 ? v.arpx : v.arpy);
-                if (xm)
-                    heard = XMNotePeriod(linear, std::clamp(n, -128, 127), v.finetune);
-                else
-                    P = PeriodAt(s3m ? PeriodsS3M : Periods, v.finetune, n);
-                v.arpstep = v.arpstep >= 2 ? 0 : v.arpstep + 1;
-            }
-            break;
-        case kPortaUp:
-            if (s3m) {
-                if (tick > 0) P -= unit * v.portaup;
-                if (tick == 0) P -= unit * v.fineportaup + ExtraFineSteps(v, v.xfineportaup);
-                P = std::max(P, kS3MMinPeriod);
-            } else if (tick > 0) {
-                P = std::max(P - unit * v.portaup, scale.min);
-            }
-            break;
-        case kPortaDown:
-            if (s3m) {
-                if (tick > 0) P += unit * v.portadown;
-                if (tick == 0) P += unit * v.fineportadown + ExtraFineSteps(v, v.xfineportadown);
-                P = std::min(P, kS3MMaxPeriod);
-            } else if (tick > 0) {
-                P = std::min(P + unit * v.portadown, scale.max);
-            }
-            break;
-        case kTonePorta:
-        case kTonePortaVolSlide:
-            if (tick > 0) P = TonePortaStep(P, v.portatarget, unit * v.portaspeed);
-            break;
-        case kVibrato:
-        case kVibratoVolSlide:
-            offset = VibratoOffset(v, tick, kind, scale);
-            break;
-        case kFineVibrato:
-            offset = VibratoOffset(v, tick, kind, scale, 4);
-            break;
-        case kTremolo:
-            if (tick > 0) {
-                out.tremolo = Waveform(v.trempos, v.tremolodepth) / 64;
-                v.trempos = (v.trempos + v.tremolospeed) & 63;
-            }
-            break;
-        case kSetVolume:
-            if (!s3m && tick == 0) v.volume = param;
-            break;
-        case kPanningSlide:
-            if (xm && tick > 0) v.panning = std::clamp(v.panning + UpOrDown(Remembered(v.panslidemem, param)), 0, 255);
-            break;
-        case kMultiRetrigger:
-            if (!mod) {
-                // Counted from the note, across rows.
-                const int32_t m = Remembered(v.retrigmem, param), interval = m & 15;
-                const bool noteTick = tick == 0 && row.note >= 0;
-                if (interval > 0 && !noteTick && ++v.retrigcount >= interval) {
-                    v.retrigcount = 0;
-                    v.position = 0;
-                    v.volume = RetriggerVolume(v.volume, m >> 4);
-                }
-            }
-            break;
-        case kTremor:
-            if (!mod) {
-                // On for x ticks, off for y (XM: x + 1 and y + 1), over and over.
-                const int32_t m = Remembered(v.tremormem, param);
-                const int32_t on = xm ? (m >> 4) + 1 : std::max(m >> 4, 1);
-                const int32_t off = xm ? (m & 15) + 1 : std::max(m & 15, 1);
-                if (v.tremorcount % (on + off) >= on) out.tremolo = -64;
-                v.tremorcount = (v.tremorcount + 1) % (on + off);
-            }
-            break;
-        case kExtraFinePorta:
-            if (xm && tick == 0) {
-                const int32_t step = (unit / 4) * Remembered(v.xfineportamem, y);
-                if (x == 1) P = std::max(P - step, scale.min);
-                if (x == 2) P = std::min(P + step, scale.max);
-            }
-            break;
-        case kExtended:
-            if (s3m) break;
-            if (x == 0x1) {
-                if (tick == 0) P -= unit * (xm ? Remembered(v.fineportaupmem, y) : y);
-                P = std::max(P, scale.min);
-            } else if (x == 0x2) {
-                if (tick == 0) P += unit * (xm ? Remembered(v.fineportadownmem, y) : y);
-                P = std::min(P, scale.max);
-            } else if (x == 0x5 && mod) {
-                // Retunes the sample for the rest of playback, not the note playing.
-                if (v.instrument > 0 && v.instrument < kSampleSlots)
-                    p.sampleFinetune[v.instrument] = y >= 8 ? y - 16 : y;
-            } else if (x == 0x9 && y > 0 && tick > 0 && tick % y == 0) {
-                v.position = 0;  // retrigger every y ticks
-            }
-            break;
-        default: break;
-    }
-
-    // XM volume column, per tick: slides, vibrato and tone portamento.
-    if (xm && tick > 0) {
-        const int32_t vx = volcol & 15;
-        switch (volcol >> 4) {
-            case 0x6: v.volume -= vx; break;
-            case 0x7: v.volume += vx; break;
-            case 0xD: v.panning = std::max(v.panning - vx, 0); break;
-            case 0xE: v.panning = std::min(v.panning + vx, 255); break;
-            case 0xF:
-                if (row.effect != kTonePorta && row.effect != kTonePortaVolSlide)
-                    P = TonePortaStep(P, v.portatarget, unit * v.portaspeed);
-                break;
-            default: break;
-        }
-    }
-    if (xm && (volcol >> 4) == 0xB && row.effect != kVibrato && row.effect != kVibratoVolSlide)
-        offset = VibratoOffset(v, tick, kind, scale);
-
-    v.period = P;
-    out.period = heard >= 0 ? heard : P + offset;
-    if (xm && out.period > 0) out.period += AutoVibratoOffset(v, song);
-
-    // Volume slides: MOD and XM on the ticks after the first (fine slides
-    // on the first); S3M by its own rules.
-    if (s3m) {
-        if (row.effect == kVolumeSlide || row.effect == kVibratoVolSlide || row.effect == kTonePortaVolSlide)
-            S3MVolumeSlide(v, param, tick, FastS3MSlides(song));
-    } else {
-        if (row.effect == kVolumeSlide || row.effect == kVibratoVolSlide || row.effect == kTonePortaVolSlide)
-            v.volslide = UpOrDown(xm ? Remembered(v.volslidemem, param) : param);
-        v.volume += tick == 0 ? v.finevolslide : v.volslide;
-    }
+    v.period = e.period;
+    TickOutput out{e.heard >= 0 ? e.heard : e.period + e.vibrato, e.tremolo};
+    if (rules.instruments && out.period > 0) out.period += AutoVibratoOffset(v, song);
     v.volume = std::clamp(v.volume, 0, 63);
-
-    if (tick > 0 && kind != FileFormat::MOD && row.effect == kGlobalVolumeSlide)
-        p.globalVolume = std::clamp(p.globalVolume + p.globalVolumeSlide, 0, 64);
     return out;
 }
 

@@ -1,76 +1,40 @@
-// Pattern effects: the row effects, run once at tick 0 for every channel
-// before the notes, and the per-tick effects, run for each voice on every
-// tick after its note and before it renders.
+// Pattern effects. Each effect of the song's cells (song/song.h) has its
+// parts side by side in effects.cpp: a row part, run once at tick 0 for
+// every channel before the notes, and a tick part, run for each voice on
+// every tick after its note and before it renders (and for a few, an early
+// part before the voice's sample is looked at). The song's Behaviour says
+// how an effect plays where formats differ.
+//
+// To add an effect: name it in Effect (song/song.h), write its parts and
+// give them their line in the table of effects.cpp, and translate the
+// formats' commands into it in loaders/commands.cpp.
 #pragma once
 
 #include <cstdint>
 
-#include "engine/mixer.h"
 #include "engine/player.h"
 #include "song/song.h"
 
 namespace moddeck {
 
-// Effect numbers shared by the three kinds: MOD and XM cells hold them as
-// they are; S3M letters are translated, to the same number where the
-// command is the same and to numbers of their own (64 and up) otherwise.
-enum Effect : int32_t {
-    kArpeggio = 0,
-    kPortaUp = 1,
-    kPortaDown = 2,
-    kTonePorta = 3,
-    kVibrato = 4,
-    kTonePortaVolSlide = 5,
-    kVibratoVolSlide = 6,
-    kTremolo = 7,
-    kSetPanning = 8,
-    kSampleOffset = 9,
-    kVolumeSlide = 10,
-    kPositionJump = 11,
-    kSetVolume = 12,
-    kPatternBreak = 13,
-    kExtended = 14,
-    kSpeedTempo = 15,
-    kSetGlobalVolume = 16,   // XM G, S3M V
-    kGlobalVolumeSlide = 17, // XM H, S3M W
-    kKeyOff = 20,            // XM K
-    kEnvelopePosition = 21,  // XM L
-    kPanningSlide = 25,      // XM P
-    kMultiRetrigger = 27,    // XM R, S3M Q
-    kTremor = 29,            // XM T, S3M I
-    kExtraFinePorta = 33,    // XM X
-    kS3MSpecial = 64,        // S3M S
-    kS3MTempo = 65,          // S3M T
-    kS3MPanning = 66,        // S3M X
-    kFineVibrato = 67,       // S3M U
-    kNoEffect = 666,
-};
-
-// The values of one channel's cell at the current row, read by the song's
-// kind. An S3M note-cut note reads as no note with `noteCut` set.
+// The values of one channel's cell at the current row. A note-cut note
+// reads as no note with `noteCut` set.
 struct RowValues {
-    int32_t note = -1;        // -1 = none; XM 97 = key off
+    int32_t note = -1;        // -1 = none; 97 = key off (NoteColumn::KeyOff)
     int32_t instrument = 0;   // 0 = none
-    int32_t volume = 0;       // XM volume-column byte; S3M 0..64, 255 = none
-    int32_t effect = 0;
+    int32_t volume = 0;       // by the song's VolumeColumn
+    Effect effect = Effect::None;
     int32_t param = 0;
     bool noteCut = false;
 };
 
-// S3M command letter number (1 = A) to the effect number; 0 and any
-// letter after X give kNoEffect.
-int32_t S3MEffect(int32_t letter);
+// True when the row starts a tone portamento rather than a note: the tone
+// portamento effects, or one in the volume column.
+bool IsTonePorta(const Mod& song, const RowValues& row);
 
-// +x for a parameter x0, -y for 0y, 0 when both or neither nibble is set.
-int32_t SlideOf(int32_t param);
-
-// True when the row starts a tone portamento rather than a note: effect 3
-// or 5, or an XM volume-column portamento (Fx).
-bool IsTonePorta(FileFormat kind, const RowValues& row);
-
-// Row effects of channel c at tick 0. A pattern loop that goes back sets
-// p.raw_jump, which the sequencer takes at the end of the row.
-void ApplyRowEffect(Player& p, FileFormat kind, int c, const RowValues& row);
+// Row parts of channel c's effect at tick 0. A pattern loop that goes back
+// sets p.raw_jump, which the sequencer takes at the end of the row.
+void ApplyRowEffect(Player& p, int c, const RowValues& row);
 
 // What the per-tick stage gives the mixer for one voice.
 struct TickOutput {
@@ -78,12 +42,16 @@ struct TickOutput {
     int32_t tremolo;  // volume offset (tremolo; a tremor's silence)
 };
 
-// Per-tick effects of voice c: note cut, volume column, note delay, key
-// off, the cell's command, retrigger and tremor, the volume and global
-// volume slides, the XM instrument vibrato.
-TickOutput ApplyTickEffects(Player& p, FileFormat kind, int c, const RowValues& row);
+// The tick of voice c: a due note cut, the volume column, the effect's tick
+// part, the instrument vibrato, the volume kept within 0..63.
+TickOutput ApplyTickEffects(Player& p, int c, const RowValues& row);
 
-// XM key off: the volume envelope's sustain is let go and the fade-out
+// The parts of the row's note the effects have: a set volume (after the
+// note's own volume), and the sample offset the note starts at.
+void NoteTakesVolume(Voice& v, const RowValues& row);
+void NoteTakesOffset(Voice& v, const RowValues& row);
+
+// Key off (XM): the volume envelope's sustain is let go and the fade-out
 // starts; without a volume envelope the note is cut.
 void KeyOff(Voice& v, const Mod& song);
 

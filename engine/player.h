@@ -51,11 +51,9 @@ struct Voice {
     int32_t rowticks;    // ticks per row: only Voices[0] is used (the song speed)
     int32_t finecount;   // S3M extra-fine slides: the half step not yet taken
     int32_t volume;      // 0..63
-    int32_t volslide;
     int32_t cuttick;     // -1 = none
     int32_t note;
     int32_t finetune;    // MOD/S3M: period-table row; XM: sample finetune
-    int32_t finevolslide;
     int32_t vibdepth;
     int32_t vibspeed;
     int32_t delaytick;   // silent while ticks < delaytick

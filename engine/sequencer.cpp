@@ -16,70 +16,57 @@ namespace {
 constexpr float kDefaultPan[4] = {0.5f, 0.35f, 0.65f, 0.5f};
 constexpr int32_t kKeyOff = 97;
 constexpr int32_t kClassicRows = 64;  // MOD and S3M patterns end after row 63
+constexpr int32_t kNoVolume = 255;    // an S3M volume column left empty
 
 const ModPattern* PatternAt(const Mod& song, int32_t pos) {
     return NamesPattern(song, pos) ? &song.patterns[song.orders[pos]] : nullptr;
 }
 
 // Where a row counts as past the pattern's end.
-int32_t RowsAt(const Mod& song, FileFormat kind, int32_t pos) {
-    if (kind != FileFormat::XM) return kClassicRows;
+int32_t RowsAt(const Mod& song, int32_t pos) {
+    if (song.behaviour.sixtyFourRows) return kClassicRows;
     const ModPattern* p = PatternAt(song, pos);
     return p ? p->nbRows : kClassicRows;
 }
 
-RowValues ReadCell(const ModPattern* pattern, int32_t raw, int c, FileFormat kind) {
+RowValues ReadCell(const ModPattern* pattern, int32_t raw, int c, const Behaviour& rules) {
     RowValues row;
-    if (kind == FileFormat::S3M) {
-        row.volume = 255;
-        row.effect = kNoEffect;
-    }
+    if (rules.volumeColumn == VolumeColumn::Volume) row.volume = kNoVolume;
     // Rows past the pattern's end and channels without a track read empty.
     if (!pattern || raw < 0 || raw >= pattern->nbRows || !pattern->tracks[c]) return row;
     const ModCell& cell = pattern->tracks[c][raw];
     row.note = cell.note < 0 ? -1 : cell.note;
     row.instrument = cell.instrument;
     row.param = cell.param;
-    switch (kind) {
-        case FileFormat::XM:
-            row.volume = cell.volume;
-            row.effect = cell.effect;
-            // Above key off there is no note to play.
-            if (row.note > kKeyOff) row.note = -1;
-            break;
-        case FileFormat::S3M:
-            row.volume = cell.volume;
-            row.effect = S3MEffect(cell.effect);
-            if (row.note > kNotes - 1) {
-                row.note = -1;
-                row.noteCut = true;
-            }
-            break;
-        default: row.effect = cell.effect; break;
+    row.effect = cell.effect;
+    if (rules.volumeColumn != VolumeColumn::None) row.volume = cell.volume;
+    if (rules.noteColumn == NoteColumn::KeyOff && row.note > kKeyOff) {
+        row.note = -1;  // above key off there is no note to play
+    } else if (rules.noteColumn == NoteColumn::Cut && row.note > kNotes - 1) {
+        row.note = -1;
+        row.noteCut = true;
     }
     return row;
 }
 
-void ReadRow(const Player& p, const Mod& song, FileFormat kind, int32_t pos, int nv, RowValues* rows) {
+void ReadRow(const Player& p, const Mod& song, int32_t pos, int nv, RowValues* rows) {
     const ModPattern* pattern = PatternAt(song, pos);
-    for (int c = 0; c < nv; c++) rows[c] = ReadCell(pattern, p.raw, c, kind);
+    for (int c = 0; c < nv; c++) rows[c] = ReadCell(pattern, p.raw, c, song.behaviour);
 }
 
 // MOD and S3M: cell instruments name sample slots of the song. A note
 // plays the channel's instrument, the last one named; an instrument alone
 // sets its sample's volume and lets the sound go on as it is.
-void TriggerClassic(const Player& p, FileFormat kind, Voice& v, const RowValues& row) {
+void TriggerClassic(const Player& p, Voice& v, const RowValues& row) {
     const Mod& song = p.SONG;
     const int32_t patterndelay = p.patterndelay;
     const bool hasNote = row.note != -1, hasIns = row.instrument != 0;
-    const int32_t effect = row.effect, param = row.param;
-    const bool porta = IsTonePorta(kind, row);
-    if (effect == kTonePorta && param != 0) v.portaspeed = param;
+    const bool porta = IsTonePorta(song, row);
     if (hasIns) {
         v.lastinstrument = row.instrument;
         if (row.instrument < kSampleSlots && patterndelay == 0) v.volume = song.samples[row.instrument].volume;
     }
-    if (kind == FileFormat::MOD && effect == kSetVolume && (hasNote || hasIns)) v.volume = param;
+    if (hasNote || hasIns) NoteTakesVolume(v, row);
     if (!hasNote) return;
 
     v.instrument = v.lastinstrument;
@@ -87,11 +74,11 @@ void TriggerClassic(const Player& p, FileFormat kind, Voice& v, const RowValues&
         if (patterndelay == 0) v.position = 0;
         v.vibpos = v.trempos = v.retrigcount = 0;
     }
-    if (effect == kSampleOffset) v.position = int64_t{v.offset} << 32;
+    NoteTakesOffset(v, row);
     if (v.instrument < 1 || v.instrument >= kSampleSlots) return;
     v.finetune = p.sampleFinetune[v.instrument] + 8;
     v.note = row.note;
-    const int32_t period = PeriodAt(kind == FileFormat::MOD ? Periods : PeriodsS3M, v.finetune, row.note);
+    const int32_t period = PeriodAt(song.behaviour.periods == PeriodSystem::Amiga ? Periods : PeriodsS3M, v.finetune, row.note);
     if (porta)
         v.portatarget = period;
     else
@@ -119,9 +106,7 @@ void RestartInstrument(Voice& v, const ModInstrument& ins) {
 // An instrument alone restores the volume and panning of the sample
 // playing and restarts its envelopes.
 void TriggerXM(const Mod& song, Voice& v, const RowValues& row, int32_t patterndelay) {
-    const int32_t effect = row.effect, param = row.param;
-    const bool porta = IsTonePorta(FileFormat::XM, row);
-    if (effect == kTonePorta && param != 0) v.portaspeed = param;
+    const bool porta = IsTonePorta(song, row);
     if (row.note == kKeyOff) {
         KeyOff(v, song);
         return;
@@ -143,7 +128,7 @@ void TriggerXM(const Mod& song, Voice& v, const RowValues& row, int32_t patternd
         if (patterndelay == 0) v.position = 0;
         v.vibpos = v.trempos = v.retrigcount = 0;
     }
-    if (effect == kSampleOffset) v.position = int64_t{v.offset} << 32;
+    NoteTakesOffset(v, row);
 
     // Instruments past the song, or without samples, play nothing; so does
     // a note whose map entry names a sample the instrument does not have.
@@ -155,7 +140,7 @@ void TriggerXM(const Mod& song, Voice& v, const RowValues& row, int32_t patternd
         v.volume = s->volume;
         v.panning = s->panning;
     }
-    if (effect == kSetVolume) v.volume = param;
+    NoteTakesVolume(v, row);
     if (!ins) return;
     if (!porta || row.instrument != 0) RestartInstrument(v, *ins);
     v.samplenum = mapped;
@@ -169,18 +154,18 @@ void TriggerXM(const Mod& song, Voice& v, const RowValues& row, int32_t patternd
         v.period = period;
 }
 
-void TriggerNote(Player& p, FileFormat kind, int c, const RowValues& row) {
+void TriggerNote(Player& p, int c, const RowValues& row) {
     Voice& v = p.Voices[c];
-    if (kind == FileFormat::XM) {
+    if (p.SONG.behaviour.instruments) {
         TriggerXM(p.SONG, v, row, p.patterndelay);
         return;
     }
-    TriggerClassic(p, kind, v, row);
+    TriggerClassic(p, v, row);
     if (row.noteCut) v.cuttick = 0;
 }
 
 // The first channel (lowest index) carrying the effect, or -1.
-int FirstWith(const RowValues* rows, int nv, int32_t effect) {
+int FirstWith(const RowValues* rows, int nv, Effect effect) {
     for (int c = 0; c < nv; c++)
         if (rows[c].effect == effect) return c;
     return -1;
@@ -188,15 +173,16 @@ int FirstWith(const RowValues* rows, int nv, int32_t effect) {
 
 // End of a row: pattern delay, then jump, break or the next row, then the
 // next pattern and the song's end. Works on the local position `pos`.
-void EndRow(Player& p, FileFormat kind, const RowValues* rows, int nv, int32_t& pos) {
+void EndRow(Player& p, const RowValues* rows, int nv, int32_t& pos) {
     const Mod& song = p.SONG;
+    const bool markers = song.behaviour.orderMarkers;
     if (p.patterndelay > 0) {
         p.ticks = 0;
         p.patterndelay--;
         if (p.patterndelay != 0) return;
     }
-    const int jump = FirstWith(rows, nv, kPositionJump);
-    const int brk = FirstWith(rows, nv, kPatternBreak);
+    const int jump = FirstWith(rows, nv, Effect::PositionJump);
+    const int brk = FirstWith(rows, nv, Effect::PatternBreak);
     if (p.raw_jump >= 0) {
         // A pattern loop plays back within the pattern, whatever else the row asks.
         p.raw = p.raw_jump;
@@ -205,7 +191,7 @@ void EndRow(Player& p, FileFormat kind, const RowValues* rows, int nv, int32_t& 
         p.raw = 0;
         pos = rows[jump].param;
         p.ticks = 0;
-        if (kind == FileFormat::S3M) {
+        if (markers) {
             int32_t found = PlayablePosition(p, pos);
             pos = found < 0 ? 0 : found;
         }
@@ -214,7 +200,7 @@ void EndRow(Player& p, FileFormat kind, const RowValues* rows, int nv, int32_t& 
         p.raw = rows[brk].param;
         pos += 1;
         p.ticks = 0;
-        if (kind == FileFormat::S3M) {
+        if (markers) {
             // A break onto a marker entry ends the song.
             if (pos < PlayedOrders(song) && !NamesPattern(song, pos)) {
                 pos = 0;
@@ -225,7 +211,7 @@ void EndRow(Player& p, FileFormat kind, const RowValues* rows, int nv, int32_t& 
         p.raw += 1;
         p.ticks = 0;
     }
-    if (p.raw >= RowsAt(song, kind, pos)) {
+    if (p.raw >= RowsAt(song, pos)) {
         pos += 1;
         p.raw = 0;
     }
@@ -245,7 +231,6 @@ void EndRow(Player& p, FileFormat kind, const RowValues* rows, int nv, int32_t& 
 
 void PlayTick(Player& p) {
     const Mod& song = p.SONG;
-    const FileFormat kind = FormatOf(song);
     p.NVoices = std::clamp(song.nbChannels, 0, kMaxChannels);
     const int nv = p.NVoices;
 
@@ -261,31 +246,30 @@ void PlayTick(Player& p) {
     if (pos < 0) pos = 0;
 
     RowValues rows[kMaxChannels];
-    ReadRow(p, song, kind, readPos, nv, rows);
+    ReadRow(p, song, readPos, nv, rows);
 
     if (p.ticks == 0) {
         for (int c = 0; c < nv; c++) {
             Voice& v = p.Voices[c];
             v.delaytick = 0;
             v.cuttick = -1;
-            if (kind != FileFormat::S3M) v.volslide = v.finevolslide = 0;
         }
         p.raw_jump = -1;
-        for (int c = 0; c < nv; c++) ApplyRowEffect(p, kind, c, rows[c]);
+        for (int c = 0; c < nv; c++) ApplyRowEffect(p, c, rows[c]);
     }
 
     for (int c = 0; c < nv; c++) {
         Voice& v = p.Voices[c];
-        if (kind == FileFormat::XM)
+        if (song.behaviour.instruments)
             if (const ModInstrument* ins = InstrumentWithSamples(song, v.instrument)) AdvanceEnvelopes(v, *ins);
-        if (p.ticks == 0) TriggerNote(p, kind, c, rows[c]);
-        TickOutput out = ApplyTickEffects(p, kind, c, rows[c]);
-        PrepareVoiceTick(p, kind, c, out.period, out.tremolo);
+        if (p.ticks == 0) TriggerNote(p, c, rows[c]);
+        TickOutput out = ApplyTickEffects(p, c, rows[c]);
+        PrepareVoiceTick(p, FormatOf(song), c, out.period, out.tremolo);
     }
     for (int c = nv; c < kMaxChannels; c++) p.mix[c].sample = nullptr;
 
     p.ticks += 1;
-    if (p.ticks >= Speed(p)) EndRow(p, kind, rows, nv, pos);
+    if (p.ticks >= Speed(p)) EndRow(p, rows, nv, pos);
     p.pattern = pos;
 }
 

@@ -26,6 +26,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "loaders/commands.h"
 #include "loaders/loaders.h"
 #include "loaders/sample_data.h"
 #include "song/periods.h"
@@ -168,9 +169,7 @@ void ReadPattern(SNDMyFILE* r, int index, Mod* song, int channels) {
             ModCell& cell = p.tracks[ch][row];
             cell.instrument = static_cast<uint8_t>((b[0] & 0xF0) | (b[2] >> 4));
             cell.period = static_cast<int16_t>(((b[0] & 0x0F) << 8) | b[1]);
-            cell.effect = b[2] & 0x0F;
-            // A pattern break counts rows in two decimal digits.
-            cell.param = cell.effect == 0x0D ? static_cast<uint8_t>((b[3] & 15) + (b[3] >> 4) * 10) : b[3];
+            TranslateTrackerCommand(b[2] & 0x0F, b[3], false, cell);
             cell.note = NoteOfPeriodTable()[cell.period];
         }
     }
@@ -211,6 +210,7 @@ bool ReadMODSong(Mod* song, SNDMyFILE* r) {
 
     song->isXM = 0;
     song->isS3M = 0;
+    song->behaviour = BehaviourOf(FileFormat::MOD);
     ReaderRead(r, song->title, 20);
     for (int slot = 1; slot <= v.sampleHeaders; slot++) ReadSample(r, slot, song);
 

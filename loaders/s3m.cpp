@@ -26,6 +26,7 @@
 #include <cstring>
 #include <vector>
 
+#include "loaders/commands.h"
 #include "loaders/loaders.h"
 #include "loaders/sample_data.h"
 #include "song/periods.h"
@@ -140,7 +141,7 @@ void ClearPattern(ModPattern& p) {
     p.nbRows = kRows;
     for (ModCell*& track : p.tracks) {
         track = new ModCell[kRows];
-        std::fill(track, track + kRows, ModCell{-1, 0, 0, 255, 0, 0});
+        std::fill(track, track + kRows, ModCell{-1, 0, 0, 255, Effect::None, 0});
     }
 }
 
@@ -182,10 +183,8 @@ void UnpackPattern(const uint8_t* bytes, int size, Mod* song, ModPattern& p) {
         }
         if (w & 0x40) cell.volume = *b++;
         if (w & 0x80) {
-            cell.effect = *b++;
-            uint8_t info = *b++;
-            // C (pattern break) counts rows in two decimal digits.
-            cell.param = cell.effect == 3 ? static_cast<uint8_t>((info & 15) + (info >> 4) * 10) : info;
+            const uint8_t letter = *b++;
+            TranslateS3MCommand(letter, *b++, cell);
         }
     }
 }
@@ -245,6 +244,7 @@ bool ReadS3MSong(Mod* song, SNDMyFILE* r) {
     song->s3mFlags = ReadU16(r);
     song->s3mTracker = ReadU16(r);
     NameTracker(song->s3mTracker, song->tracker, sizeof song->tracker);
+    song->behaviour = BehaviourOf(FileFormat::S3M, song->s3mFlags, song->s3mTracker);
     ReaderSkip(r, 2 + 4);  // sample format, "SCRM"
     ReaderRead(r, song->s3mHeader, 6);
     song->speed = song->s3mHeader[1];

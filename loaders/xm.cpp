@@ -23,6 +23,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "loaders/commands.h"
 #include "loaders/loaders.h"
 #include "loaders/sample_data.h"
 #include "song/reader.h"
@@ -59,15 +60,13 @@ void ReadPackedCells(SNDMyFILE* r, ModPattern& p, int channels, uint32_t packed)
             uint8_t mask = (b & 0x80) ? b : 0x1E;
             // Note 0 is the empty note column of an unpacked cell.
             if (!(b & 0x80) && b != 0) cell.note = b;
-            uint8_t v;
+            uint8_t v, command = 0, param = 0;
             if ((b & 0x80) && (mask & 0x01) && next(v) && v != 0) cell.note = v;
             if ((mask & 0x02) && next(v)) cell.instrument = v;
             if ((mask & 0x04) && next(v)) cell.volume = v;
-            if ((mask & 0x08) && next(v)) cell.effect = v;
-            if ((mask & 0x10) && next(v)) {
-                // A pattern break counts rows in two decimal digits.
-                cell.param = cell.effect == 0x0D ? static_cast<uint8_t>((v >> 4) * 10 + (v & 0x0F)) : v;
-            }
+            if (mask & 0x08) next(command);
+            if (mask & 0x10) next(param);
+            TranslateTrackerCommand(command, param, true, cell);
         }
     }
     if (c < packed) ReaderSkip(r, packed - c);
@@ -89,7 +88,7 @@ bool ReadPatterns(SNDMyFILE* r, Mod* song) {
         if (p.nbRows > 0) {
             for (int ch = 0; ch < song->nbChannels; ch++) {
                 p.tracks[ch] = new ModCell[p.nbRows];
-                for (int row = 0; row < p.nbRows; row++) p.tracks[ch][row] = ModCell{-1, 0, 0, 0, 0, 0};
+                for (int row = 0; row < p.nbRows; row++) p.tracks[ch][row] = ModCell{-1, 0, 0, 0, Effect::None, 0};
             }
         }
         if (song->nbChannels > 0 && p.nbRows > 0)
@@ -235,6 +234,7 @@ bool ReadXMSong(Mod* song, SNDMyFILE* r) {
     ReaderSkip(r, kTitleOffset);  // "Extended Module: "
     song->isXM = 1;
     song->isS3M = 0;
+    song->behaviour = BehaviourOf(FileFormat::XM);
     ReaderRead(r, song->title, 20);
     ReaderSkip(r, 1);  // separator
     ReadTrackerName(r, song->tracker);

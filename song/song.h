@@ -68,15 +68,111 @@ struct ModInstrument {
     ModSample* samples;  // owned, nbSamples records; null when none
 };
 
-// One cell of one channel at one row. The note, volume and effect columns
-// keep their format's encoding; the player reads them by the song's flags.
+// The player's own effects. Loaders translate each format's commands into
+// them once, at load; the parameter is the file's unless noted. The
+// effect's memory lives in the voice; where formats differ in how one
+// effect behaves, the song's Behaviour says how.
+enum class Effect : uint8_t {
+    None,
+    Arpeggio,              // xy: the note, +x, +y semitones in turn
+    PortaUp,               // slide speed (or fine and extra fine: Behaviour)
+    PortaDown,
+    FinePortaUp,           // y once, on the row's first tick
+    FinePortaDown,
+    ExtraFinePorta,        // 1y up, 2y down, a quarter of a fine step, once
+    TonePorta,             // speed towards the row's note
+    TonePortaVolumeSlide,  // the tone portamento goes on; parameter: a volume slide
+    Vibrato,               // xy: speed, depth
+    FineVibrato,           // a quarter of the depth
+    VibratoVolumeSlide,    // the vibrato goes on; parameter: a volume slide
+    Tremolo,               // xy: speed, depth
+    Tremor,                // xy: on x ticks, off y ticks
+    Panning,               // the voice's panning, 0 left .. 255 right
+    ChannelPanning,        // the channel's, 0 left .. 0x80 right, beyond: centre
+    ChannelPanningCoarse,  // the channel's, y: 0 left .. 15 right
+    SampleOffset,          // the note starts 256 * parameter frames in
+    VolumeSlide,           // x0 up, 0y down (fine slides: Behaviour)
+    FineVolumeUp,          // y once, on the row's first tick
+    FineVolumeDown,
+    SetVolume,
+    PositionJump,          // to the order entry
+    PatternBreak,          // to the row of the next entry
+    PatternLoop,           // y = 0 marks the start, y > 0 plays back y times
+    PatternDelay,          // the row plays y more times
+    SetSpeed,              // ticks per row
+    SetTempo,              // beats per minute, 32..255
+    SetGlobalVolume,       // 0..64
+    GlobalVolumeSlide,     // x0 up, 0y down
+    KeyOff,                // on tick y
+    EnvelopePosition,      // the instrument's envelopes jump to this tick
+    PanningSlide,          // x0 right, 0y left
+    MultiRetrigger,        // xy: every y ticks, the volume changed by x
+    Retrigger,             // every y ticks
+    NoteCut,               // on tick y
+    NoteDelay,             // the row's note waits y ticks
+    SetFinetune,           // y: the sample's finetune, signed nibble
+    Count
+};
+
+// One cell of one channel at one row.
 struct ModCell {
     int16_t note;        // -1 = none. XM 1..96, 97 key off; MOD 0..107; S3M octave*12+semitone+noteShift
     uint8_t instrument;  // XM instrument, MOD/S3M sample slot; 0 = none
     int16_t period;      // MOD: Amiga period of the file
     uint8_t volume;      // XM: volume-column byte; S3M: 0..64, 255 = empty
-    uint8_t effect;      // XM/MOD effect number; S3M letter number (1 = A)
+    Effect effect;
     uint8_t param;       // pattern break stored as binary (0x12 -> 12)
+};
+
+// The period tables and slide units a song's notes play by.
+enum class PeriodSystem : uint8_t {
+    Amiga,  // MOD: the Amiga table, slides of 2 within 58..14919
+    S3M,    // the S3M table, slides of 2 within 58..29838
+    XM,     // XM note periods, linear or Amiga as the song says
+};
+
+// What the volume column of a cell holds.
+enum class VolumeColumn : uint8_t {
+    None,      // MOD: nothing
+    Volume,    // S3M: a volume 0..64 set on the row's first tick, 255 none
+    Commands,  // XM: volume, fine and per-tick slides, panning, vibrato, tone portamento
+};
+
+// What the note column holds past the notes.
+enum class NoteColumn : uint8_t {
+    Notes,   // MOD: notes only
+    KeyOff,  // XM: 97 releases the key, anything above is no note
+    Cut,     // S3M: past the table the note is cut (^^^)
+};
+
+// How a song plays where the formats (and the trackers that made the
+// files) differ. The loader sets it; the engine reads it, never the format.
+struct Behaviour {
+    PeriodSystem periods = PeriodSystem::Amiga;
+    VolumeColumn volumeColumn = VolumeColumn::None;
+    NoteColumn noteColumn = NoteColumn::Notes;
+    // XM: cells name instruments (note maps, envelopes, fade-out,
+    // instrument vibrato, the voice's own panning), not sample slots.
+    bool instruments = false;
+    // Patterns end after row 63, whatever the pattern record holds (MOD, S3M).
+    bool sixtyFourRows = false;
+    // Volume slides act on the row's first tick as well (S3M with the
+    // header's fast-slides flag, or saved by Scream Tracker 3.00).
+    bool volumeSlidesOnFirstTick = false;
+    // Fine slides in the parameter's high nibble (S3M D, E, F: DxF, DFy
+    // fine volume; EFy, FFy fine and EEy, FEy extra fine portamento).
+    bool fineSlidesInParameter = false;
+    // A zero parameter repeats the last of the volume slides and the fine
+    // slides (XM, S3M); MOD slides by 0, and its fine portamento sets the
+    // portamento's speed.
+    bool slidesRemember = false;
+    // The vibrato plays the plain note on the row's first tick (MOD).
+    bool vibratoRestsOnFirstTick = false;
+    // A tremor is on x + 1 ticks and off y + 1 (XM); else x and y, at least 1.
+    bool tremorCountsFromZero = false;
+    // The order table holds marker entries: a jump passes over them, and
+    // a break onto one ends the song (S3M).
+    bool orderMarkers = false;
 };
 
 // Channel-major: the cell of channel c at row r is tracks[c][r].
@@ -105,7 +201,8 @@ struct Mod {
     int32_t bpm;
     int32_t speed;
     uint8_t s3mHeader[6];  // S3M: global volume, speed, tempo, master volume, click removal, pan table marker
-    uint16_t s3mFlags;     // S3M header flags (0x40: volume slides act on tick 0 too)
+    Behaviour behaviour;   // how the song plays where formats differ
+    uint16_t s3mFlags;     // S3M header flags
     uint16_t s3mTracker;   // S3M: version of the tracker that saved the file
     uint16_t instrumentOffsets[512];
     uint16_t patternOffsets[513];

@@ -9,6 +9,7 @@
 #include "engine/effects.h"
 #include "engine/player.h"
 #include "engine/waveform.h"
+#include "loaders/commands.h"
 #include "song/periods.h"
 #include "support/player_fixture.h"
 #include "support/song_builder.h"
@@ -71,27 +72,41 @@ protected:
     std::unique_ptr<SongBuilder> song_;
 };
 
-TEST_F(EffectsTest, SlideRuleTakesOneNibble) {
-    EXPECT_EQ(SlideOf(0x20), 2);
-    EXPECT_EQ(SlideOf(0x03), -3);
-    EXPECT_EQ(SlideOf(0x23), 0);
-    EXPECT_EQ(SlideOf(0x00), 0);
-}
-
-TEST_F(EffectsTest, S3MLettersMapToTheCommonEffects) {
-    EXPECT_EQ(S3MEffect(1), kSpeedTempo);       // A
-    EXPECT_EQ(S3MEffect(kS3MLetterD), kVolumeSlide);
-    EXPECT_EQ(S3MEffect(kS3MLetterE), kPortaDown);
-    EXPECT_EQ(S3MEffect(6), kPortaUp);           // F
-    EXPECT_EQ(S3MEffect(kS3MLetterJ), kArpeggio);
-    EXPECT_EQ(S3MEffect(12), kTonePortaVolSlide);  // L
-    EXPECT_EQ(S3MEffect(20), kS3MTempo);         // T
-    EXPECT_EQ(S3MEffect(23), kGlobalVolumeSlide);  // W
-    EXPECT_EQ(S3MEffect(0), kNoEffect);
-    EXPECT_EQ(S3MEffect(17), kMultiRetrigger);   // Q
-    EXPECT_EQ(S3MEffect(24), kS3MPanning);       // X
-    EXPECT_EQ(S3MEffect(25), kNoEffect);         // after X
-    EXPECT_EQ(S3MEffect(255), kNoEffect);
+// The commands as files number them, translated at load.
+TEST_F(EffectsTest, CommandsTranslateToTheCommonEffects) {
+    auto s3m = [](int letter, int param) {
+        ModCell cell{};
+        TranslateS3MCommand(static_cast<uint8_t>(letter), static_cast<uint8_t>(param), cell);
+        return std::pair{cell.effect, static_cast<int>(cell.param)};
+    };
+    auto tracker = [](int command, int param, bool xm) {
+        ModCell cell{};
+        TranslateTrackerCommand(static_cast<uint8_t>(command), static_cast<uint8_t>(param), xm, cell);
+        return std::pair{cell.effect, static_cast<int>(cell.param)};
+    };
+    EXPECT_EQ(s3m(1, 3), std::pair(Effect::SetSpeed, 3));  // A
+    EXPECT_EQ(s3m(1, 0).first, Effect::None);
+    EXPECT_EQ(s3m(3, 0x12), std::pair(Effect::PatternBreak, 12));  // C: decimal rows
+    EXPECT_EQ(s3m(kS3MLetterD, 0xF2), std::pair(Effect::VolumeSlide, 0xF2));
+    EXPECT_EQ(s3m(kS3MLetterE, 0x10).first, Effect::PortaDown);
+    EXPECT_EQ(s3m(12, 0x01).first, Effect::TonePortaVolumeSlide);  // L
+    EXPECT_EQ(s3m(17, 0x21).first, Effect::MultiRetrigger);         // Q
+    EXPECT_EQ(s3m(kS3MLetterS, 0xC3), std::pair(Effect::NoteCut, 3));
+    EXPECT_EQ(s3m(kS3MLetterS, 0xB2), std::pair(Effect::PatternLoop, 2));
+    EXPECT_EQ(s3m(20, 0x1F).first, Effect::None);  // T below 32
+    EXPECT_EQ(s3m(20, 0x80).first, Effect::SetTempo);
+    EXPECT_EQ(s3m(22, 65).first, Effect::None);  // V above 64
+    EXPECT_EQ(s3m(24, 0x40).first, Effect::ChannelPanning);  // X
+    EXPECT_EQ(s3m(25, 1).first, Effect::None);
+    EXPECT_EQ(s3m(255, 1).first, Effect::None);
+    EXPECT_EQ(tracker(kArpeggio, 0, false).first, Effect::None);
+    EXPECT_EQ(tracker(kSpeedTempo, 0x1F, false), std::pair(Effect::SetSpeed, 0x1F));
+    EXPECT_EQ(tracker(kSpeedTempo, 0x20, true), std::pair(Effect::SetTempo, 0x20));
+    EXPECT_EQ(tracker(kSetPanning, 0x80, false).first, Effect::None);  // MOD: no panning
+    EXPECT_EQ(tracker(kExtended, 0x84, true), std::pair(Effect::Panning, 0x40));
+    EXPECT_EQ(tracker(kExtended, 0x5F, true).first, Effect::None);  // XM: no finetune command
+    EXPECT_EQ(tracker(kExtended, 0x5F, false), std::pair(Effect::SetFinetune, 15));
+    EXPECT_EQ(tracker(kExtraFinePorta, 0x13, true), std::pair(Effect::ExtraFinePorta, 0x13));
 }
 
 TEST_F(EffectsTest, WaveformIsAHalfSineThenItsNegative) {
@@ -132,7 +147,7 @@ TEST_F(EffectsTest, S3MVolumeSlideVariants) {
     EXPECT_EQ(Volumes(6).back(), 45);
     EXPECT_EQ(Volumes(6).back(), 55);
     EXPECT_EQ(Volumes(6).back(), 55);
-    b().song().s3mFlags = 0x40;  // fast slides: tick 0 as well
+    b().song().behaviour.volumeSlidesOnFirstTick = true;
     b().Put(0, 6, 0, -1, 0, kS3MLetterD, 0x01);
     EXPECT_EQ(Volumes(1).back(), 54);
 }
@@ -200,26 +215,26 @@ TEST_F(EffectsTest, TonePortamentoReachesItsTargetAndStays) {
 TEST_F(EffectsTest, VibratoFollowsTheWaveformPerKind) {
     BareVoice(FileFormat::MOD, 428);
     RowValues row;
-    row.effect = kVibrato;
+    row.effect = Effect::Vibrato;
     row.param = 0x48;  // speed 4, depth 8
     player->ticks = 0;
-    ApplyRowEffect(*player, FileFormat::MOD, 0, row);
+    ApplyRowEffect(*player, 0, row);
     std::vector<int> heard;
     for (int t = 0; t < 4; t++) {
         player->ticks = t;
-        heard.push_back(ApplyTickEffects(*player, FileFormat::MOD, 0, row).period);
+        heard.push_back(ApplyTickEffects(*player, 0, row).period);
     }
     // Tick 0 plays the note; then positions 0, 4, 8: 2 * trunc(8 * table / 128).
     EXPECT_EQ(heard, (std::vector<int>{428, 428, 440, 450}));
     EXPECT_EQ(player->Voices[0].period, 428);  // vibrato leaves the period itself alone
 
     BareVoice(FileFormat::XM, 1712);
-    ApplyRowEffect(*player, FileFormat::XM, 0, row);
+    ApplyRowEffect(*player, 0, row);
     player->ticks = 1;
-    ApplyTickEffects(*player, FileFormat::XM, 0, row);
-    EXPECT_EQ(ApplyTickEffects(*player, FileFormat::XM, 0, row).period, 1712 + 8 * (776 / 128));
+    ApplyTickEffects(*player, 0, row);
+    EXPECT_EQ(ApplyTickEffects(*player, 0, row).period, 1712 + 8 * (776 / 128));
     player->ticks = 0;  // XM keeps the vibrato on a row's first tick
-    EXPECT_EQ(ApplyTickEffects(*player, FileFormat::XM, 0, row).period, 1712 + 8 * (1440 / 128));
+    EXPECT_EQ(ApplyTickEffects(*player, 0, row).period, 1712 + 8 * (1440 / 128));
 }
 
 TEST_F(EffectsTest, VibratoOnAModRowWithANoteVibratesAndANoteRestartsIt) {
@@ -241,13 +256,13 @@ TEST_F(EffectsTest, TremoloOffsetsTheVolumeByTheWaveform) {
     BareVoice(FileFormat::MOD, 428);
     player->Voices[0].volume = 40;
     RowValues row;
-    row.effect = kTremolo;
+    row.effect = Effect::Tremolo;
     row.param = 0x4F;
-    ApplyRowEffect(*player, FileFormat::MOD, 0, row);
+    ApplyRowEffect(*player, 0, row);
     std::vector<int> t;
     for (int tick = 0; tick < 3; tick++) {
         player->ticks = tick;
-        t.push_back(ApplyTickEffects(*player, FileFormat::MOD, 0, row).tremolo);
+        t.push_back(ApplyTickEffects(*player, 0, row).tremolo);
     }
     EXPECT_EQ(t, (std::vector<int>{0, 0, 15 * 97 / 64}));  // from the row's second tick
     EXPECT_EQ(player->Voices[0].volume, 40);
@@ -274,13 +289,13 @@ TEST_F(EffectsTest, XMArpeggioOnlyChangesWhatIsHeard) {
     BareVoice(FileFormat::XM, XMPeriod(48, 0));
     player->Voices[0].note = 48;
     RowValues row;
-    row.effect = kArpeggio;
+    row.effect = Effect::Arpeggio;
     row.param = 0x37;
-    ApplyRowEffect(*player, FileFormat::XM, 0, row);
+    ApplyRowEffect(*player, 0, row);
     std::vector<int> heard;
     for (int t = 0; t < 3; t++) {
         player->ticks = t;
-        heard.push_back(ApplyTickEffects(*player, FileFormat::XM, 0, row).period);
+        heard.push_back(ApplyTickEffects(*player, 0, row).period);
     }
     EXPECT_EQ(heard, (std::vector<int>{XMPeriod(48, 0), XMPeriod(51, 0), XMPeriod(55, 0)}));
     EXPECT_EQ(player->Voices[0].period, XMPeriod(48, 0));
@@ -289,7 +304,7 @@ TEST_F(EffectsTest, XMArpeggioOnlyChangesWhatIsHeard) {
     // stays on the table's lowest note.
     player->Voices[0].note = -20;
     player->Voices[0].arpstep = 1;
-    EXPECT_EQ(ApplyTickEffects(*player, FileFormat::XM, 0, row).period, XMPeriod(0, 0));
+    EXPECT_EQ(ApplyTickEffects(*player, 0, row).period, XMPeriod(0, 0));
 }
 
 TEST_F(EffectsTest, NoteCutSilencesAtItsTick) {

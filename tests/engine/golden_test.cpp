@@ -20,11 +20,12 @@
 #include "engine/mixer.h"
 #include "engine/player.h"
 #include "engine/replay.h"
+#include "loaders/commands.h"
 #include "loaders/loaders.h"
 #include "support/minimal_files.h"
 #include "support/mod_builder.h"
-#include "support/s3m_builder.h"
 #include "support/player_fixture.h"
+#include "support/s3m_builder.h"
 #include "support/song_builder.h"
 #include "support/xm_builder.h"
 
@@ -299,8 +300,12 @@ TEST_F(HostileTest, RandomCellsOfEveryKind) {
                     cell.note = static_cast<int16_t>(static_cast<int>(rng() % 260) - 2);
                     cell.instrument = rng() % 5;
                     cell.volume = rng() % 256;
-                    cell.effect = kind == FileFormat::S3M ? rng() % 27 : rng() % 36;
-                    cell.param = rng() % 256;
+                    const auto command = static_cast<uint8_t>(kind == FileFormat::S3M ? rng() % 27 : rng() % 36);
+                    const auto param = static_cast<uint8_t>(rng() % 256);
+                    if (kind == FileFormat::S3M)
+                        TranslateS3MCommand(command, param, cell);
+                    else
+                        TranslateTrackerCommand(command, param, kind == FileFormat::XM, cell);
                 }
         b.song().bpm = rng() % 256;
         b.song().speed = rng() % 32;

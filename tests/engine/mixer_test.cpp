@@ -9,6 +9,7 @@
 #include "engine/envelopes.h"
 #include "engine/mixer.h"
 #include "engine/player.h"
+#include "loaders/commands.h"
 #include "song/periods.h"
 #include "support/player_fixture.h"
 #include "support/song_builder.h"

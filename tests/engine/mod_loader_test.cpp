@@ -57,7 +57,7 @@ void ExpectMarkedSong(const Mod& song, int channels) {
     EXPECT_EQ(cell.instrument, 1);
     EXPECT_EQ(cell.period, 428);
     EXPECT_EQ(cell.note, 49);
-    EXPECT_EQ(cell.effect, 0x0C);
+    EXPECT_EQ(cell.effect, Effect::SetVolume);
     EXPECT_EQ(cell.param, 0x20);
     EXPECT_EQ(p.tracks[0][0].note, -1);
     ASSERT_NE(song.samples[1].data, nullptr);

@@ -175,12 +175,12 @@ TEST_F(S3MLoader, VolumeAndCommandColumns) {
     const ModPattern& p = song.patterns[0];
     EXPECT_EQ(p.tracks[0][0].volume, 40);
     EXPECT_EQ(p.tracks[1][0].volume, 255);
-    EXPECT_EQ(p.tracks[1][0].effect, 3);
+    EXPECT_EQ(p.tracks[1][0].effect, Effect::PatternBreak);
     EXPECT_EQ(p.tracks[1][0].param, 15);
-    EXPECT_EQ(p.tracks[2][0].effect, 1);
+    EXPECT_EQ(p.tracks[2][0].effect, Effect::SetSpeed);
     EXPECT_EQ(p.tracks[2][0].param, 0x15);
     EXPECT_EQ(p.tracks[0][1].volume, 255);
-    EXPECT_EQ(p.tracks[0][1].effect, 0);
+    EXPECT_EQ(p.tracks[0][1].effect, Effect::None);
 }
 
 TEST_F(S3MLoader, ChannelCountIsTheHighestChannelUsed) {

@@ -8,6 +8,7 @@
 #include "engine/mixer.h"
 #include "engine/player.h"
 #include "engine/replay.h"
+#include "loaders/commands.h"
 #include "support/mod_builder.h"
 #include "support/player_fixture.h"
 #include "support/song_builder.h"
@@ -117,7 +118,7 @@ TEST_F(SequencerTest, SlowestHeaderTempoFitsTheVoiceBuffers) {
 TEST_F(SequencerTest, JumpAndBreakInOneRowGoToTheGivenPositionAndRow) {
     SongBuilder b(FileFormat::MOD, 4, 3);
     b.Put(0, 5, 2, -1, 0, kPositionJump, 2);
-    b.Put(0, 5, 3, -1, 0, kPatternBreak, 10);
+    b.Put(0, 5, 3, -1, 0, kPatternBreak, 0x10);
     PlaySong(b.song());
     Speed(*player) = 1;
     Ticks(6);
@@ -128,7 +129,7 @@ TEST_F(SequencerTest, JumpAndBreakInOneRowGoToTheGivenPositionAndRow) {
 TEST_F(SequencerTest, BreakPastTheNextPatternsEndSkipsIt) {
     SongBuilder b(FileFormat::XM, 2, 3);
     b.song().patterns[1].nbRows = 16;
-    b.Put(0, 0, 0, -1, 0, kPatternBreak, 20);
+    b.Put(0, 0, 0, -1, 0, kPatternBreak, 0x20);
     PlaySong(b.song());
     Speed(*player) = 1;
     Ticks(1);
@@ -141,10 +142,8 @@ TEST_F(SequencerTest, PatternLoopPlaysItsBodyOnceMoreForEachCount) {
     SongBuilder b(FileFormat::MOD, 2);
     NumberRows(b, 0, 12);
     for (int c = 0; c < 2; c++) {
-        b.Cell(0, 4, c).effect = kExtended;
-        b.Cell(0, 4, c).param = 0x60;
-        b.Cell(0, 9, c).effect = kExtended;
-        b.Cell(0, 9, c).param = 0x63;
+        b.Cell(0, 4, c).effect = b.Cell(0, 9, c).effect = Effect::PatternLoop;
+        b.Cell(0, 9, c).param = 3;
     }
     PlaySong(b.song());
     Speed(*player) = 1;

@@ -9,6 +9,7 @@
 
 #include "engine/effects.h"
 #include "engine/song_length.h"
+#include "loaders/commands.h"
 #include "support/song_builder.h"
 
 namespace moddeck {

@@ -29,7 +29,7 @@ void ExpectEmpty(const ModCell& c) {
     EXPECT_EQ(c.note, -1);
     EXPECT_EQ(c.instrument, 0);
     EXPECT_EQ(c.volume, 0);
-    EXPECT_EQ(c.effect, 0);
+    EXPECT_EQ(c.effect, Effect::None);
     EXPECT_EQ(c.param, 0);
 }
 
@@ -88,9 +88,9 @@ TEST_F(XMLoader, PackedCells) {
     EXPECT_EQ(a.instrument, 2);
     EXPECT_EQ(a.volume, 0x40);
     ExpectEmpty(Cell(m, 0, 1, 0));
-    EXPECT_EQ(Cell(m, 0, 2, 0).effect, 0x0D);
+    EXPECT_EQ(Cell(m, 0, 2, 0).effect, Effect::PatternBreak);
     EXPECT_EQ(Cell(m, 0, 2, 0).param, 25);
-    EXPECT_EQ(Cell(m, 0, 3, 0).effect, 0x0F);
+    EXPECT_EQ(Cell(m, 0, 3, 0).effect, Effect::SetTempo);
     EXPECT_EQ(Cell(m, 0, 3, 0).param, 0x25);
     EXPECT_EQ(Cell(m, 0, 0, 1).note, 97);
     EXPECT_EQ(Cell(m, 0, 1, 1).param, 25);

@@ -6,6 +6,7 @@
 #include "engine/mixer.h"
 #include "engine/replay.h"
 #include "engine/sequencer.h"
+#include "loaders/commands.h"
 #include "loaders/loaders.h"
 
 namespace moddeck::test {
@@ -14,6 +15,7 @@ SongBuilder::SongBuilder(FileFormat kind, int channels, int patterns, int rows) 
     Mod& s = *song_;
     s.isXM = kind == FileFormat::XM;
     s.isS3M = kind == FileFormat::S3M;
+    s.behaviour = BehaviourOf(kind);
     s.nbChannels = channels;
     s.nbPatterns = patterns;
     s.patterns = new ModPattern[patterns]();
@@ -24,7 +26,7 @@ SongBuilder::SongBuilder(FileFormat kind, int channels, int patterns, int rows) 
             s.patterns[p].tracks[c] = new ModCell[rows];
             for (int r = 0; r < rows; r++)
                 s.patterns[p].tracks[c][r] = ModCell{-1, 0, 0, static_cast<uint8_t>(s.isS3M ? 255 : 0),
-                                                     0, 0};
+                                                     Effect::None, 0};
         }
     }
     s.songLength = patterns;
@@ -45,8 +47,10 @@ ModCell& SongBuilder::Put(int pattern, int row, int channel, int note, int instr
     ModCell& cell = Cell(pattern, row, channel);
     cell.note = static_cast<int16_t>(note);
     cell.instrument = static_cast<uint8_t>(instrument);
-    cell.effect = static_cast<uint8_t>(effect);
-    cell.param = static_cast<uint8_t>(param);
+    if (kind_ == FileFormat::S3M)
+        TranslateS3MCommand(static_cast<uint8_t>(effect), static_cast<uint8_t>(param), cell);
+    else
+        TranslateTrackerCommand(static_cast<uint8_t>(effect), static_cast<uint8_t>(param), kind_ == FileFormat::XM, cell);
     return cell;
 }
 

@@ -25,7 +25,9 @@ public:
 
     Mod& song() { return *song_; }
     ModCell& Cell(int pattern, int row, int channel);
-    // Sets a cell's note, instrument and effect in one go.
+    // Sets a cell's note, instrument and command in one go; the command is
+    // the format's own (an S3M letter 1 = A, a MOD or XM number), translated
+    // as the loaders translate it.
     ModCell& Put(int pattern, int row, int channel, int note, int instrument, int effect = 0, int param = 0);
     void SetOrders(std::initializer_list<int> orders);
 

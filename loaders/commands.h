@@ -1,0 +1,56 @@
+// The commands of the formats' cells, as their files number them, and
+// their translation into the player's own effects (song/song.h), which
+// every loader does once per cell; and the song behaviour each format and
+// tracker asks for.
+#pragma once
+
+#include <cstdint>
+
+#include "song/format.h"
+#include "song/song.h"
+
+namespace moddeck {
+
+// MOD and XM command numbers (MOD has 0..15; XM letters G.. follow F).
+enum TrackerCommand : uint8_t {
+    kArpeggio = 0,
+    kPortaUp = 1,
+    kPortaDown = 2,
+    kTonePorta = 3,
+    kVibrato = 4,
+    kTonePortaVolSlide = 5,
+    kVibratoVolSlide = 6,
+    kTremolo = 7,
+    kSetPanning = 8,
+    kSampleOffset = 9,
+    kVolumeSlide = 10,
+    kPositionJump = 11,
+    kSetVolume = 12,
+    kPatternBreak = 13,
+    kExtended = 14,  // Exy: the sub-command x with y
+    kSpeedTempo = 15,
+    kSetGlobalVolume = 16,    // G
+    kGlobalVolumeSlide = 17,  // H
+    kKeyOff = 20,             // K
+    kEnvelopePosition = 21,   // L
+    kPanningSlide = 25,       // P
+    kMultiRetrigger = 27,     // R
+    kTremor = 29,             // T
+    kExtraFinePorta = 33,     // X
+    // Played as the fine vibrato, though no tracker writes it.
+    kXMFineVibrato = 67,
+};
+
+// The cell's effect and parameter for MOD or XM command `command` with
+// parameter `param` as the file holds it (a pattern break's row in two
+// decimal digits). Commands the format does not play become no effect.
+void TranslateTrackerCommand(uint8_t command, uint8_t param, bool xm, ModCell& cell);
+
+// The same for the S3M command letter `letter` (1 = A; 0 none).
+void TranslateS3MCommand(uint8_t letter, uint8_t param, ModCell& cell);
+
+// The behaviour of a song of `format`; for S3M, as the header's flags and
+// the version word of the tracker that saved it ask.
+Behaviour BehaviourOf(FileFormat format, uint16_t s3mFlags = 0, uint16_t s3mTracker = 0);
+
+}  // namespace moddeck

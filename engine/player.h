@@ -5,10 +5,19 @@
 // voices with their effect memories, what each voice mixes during the
 // current tick, and the figures other threads read.
 //
-// Names kept from the engine's first design: `pattern` is the position in
-// the order table (an order index, not a pattern number), `raw` the row,
-// `ticks` the tick within the row, `LEN_TICK` the frames per tick,
-// `frequencegenerale` the ticks per second, `NVoices` the song's channels.
+// Names kept from the engine's first design:
+//   raw                the row being played within its pattern
+//   raw_jump           the row a pattern loop goes back to
+//   ticks              the tick within the row
+//   patterndelay       the extra plays of the row a pattern delay asks for
+//   new_song           set once the song has come to its end
+//   LEN_TICK           output frames per tick
+//   frequencegenerale  ticks per second ("general frequency")
+//   NVoices            the song's channels, each played by one voice
+//   Voices, rowticks   the voices; the first one's rowticks is the speed
+//   SONG               the song played (read-only)
+// `order` is the entry of the order table being played: an order index,
+// which names a pattern through the song's order table.
 //
 // Threads: one thread renders a player, and alone touches its plain
 // fields. The fields other threads use are atomics, each marked with who
@@ -144,7 +153,7 @@ struct Player {
     const int32_t rate;     // output frames per second
 
     // ---- Position.
-    int32_t pattern = 0;       // order index being played
+    int32_t order = 0;         // entry of the order table being played
     int32_t raw = 0;           // row within the pattern
     int32_t ticks = 0;         // tick within the row
     int32_t raw_jump = -1;     // row a pattern loop goes back to at the row's end; -1 none

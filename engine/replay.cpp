@@ -20,8 +20,8 @@ int64_t FramesOf(const Player& p, double seconds) { return static_cast<int64_t>(
 
 // The song clock after a jump: the time the song first reaches the entry.
 void SetClockToOrder(Player& p) {
-    if (!p.map || p.pattern < 0 || p.pattern >= static_cast<int32_t>(p.map->orders.size())) return;
-    const OrderStart& at = p.map->orders[size_t(p.pattern)];
+    if (!p.map || p.order < 0 || p.order >= static_cast<int32_t>(p.map->orders.size())) return;
+    const OrderStart& at = p.map->orders[size_t(p.order)];
     if (at.tick < 0) return;
     p.songTicks = at.tick;
     p.songFrames = FramesOf(p, at.seconds);
@@ -130,7 +130,7 @@ void Publish(Player& p) {
 }
 
 void PublishPosition(Player& p) {
-    p.published.order.store(p.pattern, std::memory_order_relaxed);
+    p.published.order.store(p.order, std::memory_order_relaxed);
     p.published.row.store(p.raw, std::memory_order_relaxed);
     p.published.frames.store(p.songFrames, std::memory_order_relaxed);
     p.published.subsong.store(p.subsong, std::memory_order_relaxed);

@@ -235,7 +235,7 @@ void PlayTick(Player& p) {
     const int nv = p.NVoices;
 
     // A position outside the song counts as the song's end.
-    int32_t pos = p.pattern;
+    int32_t pos = p.order;
     if (pos < 0) pos = 0;
     if (pos >= PlayedOrders(song)) {
         pos = 0;
@@ -270,7 +270,7 @@ void PlayTick(Player& p) {
 
     p.ticks += 1;
     if (p.ticks >= Speed(p)) EndRow(p, rows, nv, pos);
-    p.pattern = pos;
+    p.order = pos;
 }
 
 bool NamesPattern(const Mod& song, int32_t pos) {
@@ -301,8 +301,8 @@ bool TakeOrderRequests(Player& p) {
     const int32_t jump = p.orderRequest.exchange(-1, std::memory_order_relaxed);
     const int32_t steps = p.orderSteps.exchange(0, std::memory_order_relaxed);
     if (jump < 0 && steps == 0) return false;
-    const int64_t from = jump >= 0 ? jump : p.pattern;
-    p.pattern = static_cast<int32_t>(std::clamp<int64_t>(from + steps, 0, PlayedOrders(p.SONG) - 1));
+    const int64_t from = jump >= 0 ? jump : p.order;
+    p.order = static_cast<int32_t>(std::clamp<int64_t>(from + steps, 0, PlayedOrders(p.SONG) - 1));
     p.raw = 0;
     p.ticks = 0;
     p.raw_jump = -1;
@@ -356,7 +356,7 @@ void StartSong(Player& p, int32_t startOrder) {
     p.orderRequest.store(-1, std::memory_order_relaxed);
     ApplySongSpeedAndTempo(p);
     p.new_song = 0;
-    p.pattern = startOrder;
+    p.order = startOrder;
     p.raw = 0;
     p.ticks = 0;
     p.tickFramesLeft = 0;
@@ -367,7 +367,7 @@ void StartSong(Player& p, int32_t startOrder) {
 
 void RestartSong(Player& p) {
     ResetForSongStart(p);
-    p.pattern = p.startOrder;
+    p.order = p.startOrder;
     p.raw = 0;
     p.ticks = 0;
     p.new_song = 0;

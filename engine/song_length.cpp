@@ -18,7 +18,7 @@ namespace {
 uint64_t RowState(const Player& p) {
     uint64_t h = 1469598103934665603ull;
     const auto mix = [&h](int64_t v) { h = (h ^ static_cast<uint64_t>(v)) * 1099511628211ull; };
-    mix(p.pattern);
+    mix(p.order);
     mix(p.raw);
     mix(p.patterndelay);
     for (const Voice& v : p.Voices) {
@@ -56,7 +56,7 @@ SubsongLength MeasureSong(const Mod& song, int32_t startOrder, std::vector<Order
                 t.complete = true;
                 return t;
             }
-            const int32_t order = p->pattern;
+            const int32_t order = p->order;
             if (orders && order >= 0 && order < static_cast<int32_t>(orders->size()) &&
                 (*orders)[size_t(order)].tick < 0)
                 (*orders)[size_t(order)] = {now, tick};

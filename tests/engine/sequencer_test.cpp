@@ -122,7 +122,7 @@ TEST_F(SequencerTest, JumpAndBreakInOneRowGoToTheGivenPositionAndRow) {
     PlaySong(b.song());
     Speed(*player) = 1;
     Ticks(6);
-    EXPECT_EQ(player->pattern, 2);
+    EXPECT_EQ(player->order, 2);
     EXPECT_EQ(player->raw, 10);
 }
 
@@ -133,7 +133,7 @@ TEST_F(SequencerTest, BreakPastTheNextPatternsEndSkipsIt) {
     PlaySong(b.song());
     Speed(*player) = 1;
     Ticks(1);
-    EXPECT_EQ(player->pattern, 2);
+    EXPECT_EQ(player->order, 2);
     EXPECT_EQ(player->raw, 0);
 }
 
@@ -184,15 +184,15 @@ TEST_F(SequencerTest, DelayLoopBreakAndJumpTogether) {
     PlaySong(b.song());
     Speed(*player) = 1;
     Ticks(4);  // rows 0, 1, 2, 2 again
-    EXPECT_EQ(player->pattern, 1);
+    EXPECT_EQ(player->order, 1);
     EXPECT_EQ(player->raw, 3);
     Ticks(1);  // row 3 loops back to row 0, at its end
-    EXPECT_EQ(player->pattern, 1);
+    EXPECT_EQ(player->order, 1);
     EXPECT_EQ(player->raw, 0);
     Ticks(4);  // rows 0..3 once more, the loop run out
     EXPECT_EQ(player->raw, 4);
     Ticks(1);
-    EXPECT_EQ(player->pattern, 0);
+    EXPECT_EQ(player->order, 0);
     EXPECT_EQ(player->raw, 0);
     EXPECT_EQ(player->new_song, 0);  // a jump backwards is no song end
 }
@@ -216,7 +216,7 @@ TEST_F(SequencerTest, OrderStepsStartAtRowZeroAndTheSongsEndIsToldAndCanBeSilent
     Ticks(6 * 5 + 2);
     player->orderSteps += 1;
     Ticks(1);
-    EXPECT_EQ(player->pattern, 1);
+    EXPECT_EQ(player->order, 1);
     EXPECT_EQ(player->raw, 0);
     EXPECT_EQ(player->ticks, 1);
 
@@ -261,7 +261,7 @@ TEST_F(SequencerTest, BreakOnTheLastEntryRestartsTheSongWithItsSpeedAndTempo) {
     EXPECT_EQ(Speed(*player), 3);
     EXPECT_EQ(player->LEN_TICK, 735);
     EXPECT_EQ(player->new_song, 0);
-    EXPECT_EQ(player->pattern, 0);
+    EXPECT_EQ(player->order, 0);
     EXPECT_EQ(player->raw, 0);
     EXPECT_EQ(player->globalVolume, 64);
 }
@@ -273,9 +273,9 @@ TEST_F(SequencerTest, S3MPlaysThroughMarkersAndBreaksOntoOneRestart) {
     PlaySong(b.song());
     Speed(*player) = 1;
     Ticks(64);
-    EXPECT_EQ(player->pattern, 2);
+    EXPECT_EQ(player->order, 2);
     Ticks(1);
-    EXPECT_EQ(player->pattern, 0);
+    EXPECT_EQ(player->order, 0);
     EXPECT_EQ(player->new_song, 1);
 }
 
@@ -284,7 +284,7 @@ TEST_F(SequencerTest, S3MOrderListOfMarkersOnlyPlaysSilence) {
     b.SetOrders({255, 254, 255});
     PlaySong(b.song());
     for (int16_t s : test::RenderBlocks(*player, 20)) ASSERT_EQ(s, 0);
-    EXPECT_EQ(player->pattern, 0);
+    EXPECT_EQ(player->order, 0);
 }
 
 TEST_F(SequencerTest, EntriesNamingNoPatternArePassedOver) {
@@ -294,7 +294,7 @@ TEST_F(SequencerTest, EntriesNamingNoPatternArePassedOver) {
     PlaySong(b.song());
     Speed(*player) = 1;
     Ticks(1);
-    EXPECT_EQ(player->pattern, 2);
+    EXPECT_EQ(player->order, 2);
     EXPECT_EQ(player->new_song, 0);
 }
 
@@ -304,24 +304,24 @@ TEST_F(SequencerTest, JumpOutOfTheOrderTableEndsTheSong) {
     PlaySong(b.song());
     Speed(*player) = 1;
     Ticks(1);
-    EXPECT_EQ(player->pattern, 0);
+    EXPECT_EQ(player->order, 0);
     EXPECT_EQ(player->new_song, 1);
 }
 
 TEST_F(SequencerTest, PositionMovedOutsideTheSongByTheKeysIsBounded) {
     SongBuilder b(FileFormat::MOD, 1, 2);
     PlaySong(b.song());
-    player->pattern = 5000;
+    player->order = 5000;
     Ticks(1);
-    EXPECT_EQ(player->pattern, 0);
+    EXPECT_EQ(player->order, 0);
     EXPECT_EQ(player->new_song, 1);
     player->new_song = 0;
-    player->pattern = -3;
+    player->order = -3;
     Ticks(1);
-    EXPECT_EQ(player->pattern, 0);
-    player->pattern = 1;  // a move inside the song is simply taken
+    EXPECT_EQ(player->order, 0);
+    player->order = 1;  // a move inside the song is simply taken
     Ticks(1);
-    EXPECT_EQ(player->pattern, 1);
+    EXPECT_EQ(player->order, 1);
 }
 
 TEST_F(SequencerTest, SongLengthZeroPlaysTheFirstEntryAndChannelFreeSongsPlaySilence) {
@@ -334,7 +334,7 @@ TEST_F(SequencerTest, SongLengthZeroPlaysTheFirstEntryAndChannelFreeSongsPlaySil
     int sounding = 0;
     for (int16_t s : test::RenderBlocks(*player, 3)) sounding += s != 0;
     EXPECT_GT(sounding, 3 * test::kBlockSamples / 2);
-    EXPECT_EQ(player->pattern, 0);
+    EXPECT_EQ(player->order, 0);
 
     SongBuilder none(FileFormat::MOD, 0);
     PlaySong(none.song());
@@ -352,7 +352,7 @@ TEST_F(SequencerTest, XMPatternWithoutRowsIsNeverRead) {
     PlaySong(b.song());
     Speed(*player) = 1;
     Ticks(1);
-    EXPECT_EQ(player->pattern, 1);
+    EXPECT_EQ(player->order, 1);
     EXPECT_EQ(player->raw, 0);
 }
 
@@ -361,7 +361,7 @@ TEST_F(SequencerTest, RowsOfShortXMPatternsEndAtTheirRowCount) {
     PlaySong(b.song());
     Speed(*player) = 1;
     Ticks(16);
-    EXPECT_EQ(player->pattern, 1);
+    EXPECT_EQ(player->order, 1);
     EXPECT_EQ(player->raw, 0);
 }
 
@@ -371,13 +371,13 @@ TEST_F(SequencerTest, ModuleStartResetsVoicesPanningAndPosition) {
     b.song().bpm = 100;
     PlaySong(b.song());
     player->Voices[3].portaspeed = 9;
-    player->pattern = 3;
+    player->order = 3;
     player->raw = 7;
     StartSubsong(*player, nullptr, 0);
     EXPECT_EQ(player->Voices[3].portaspeed, 0);
     EXPECT_EQ(player->Voices[3].cuttick, -1);
     EXPECT_EQ(player->Voices[3].delaytick, -1);
-    EXPECT_EQ(player->pattern, 0);
+    EXPECT_EQ(player->order, 0);
     EXPECT_EQ(player->raw, 0);
     EXPECT_EQ(Speed(*player), 4);
     EXPECT_FLOAT_EQ(player->frequencegenerale, 40.0f);

@@ -20,7 +20,7 @@ namespace {
 using test::Constant;
 using test::SongBuilder;
 
-constexpr int kS3MLetterD = 4, kS3MLetterE = 5, kS3MLetterS = 19, kS3MLetterJ = 10;
+constexpr int kS3MLetterD = 4, kS3MLetterE = 5, kS3MLetterS = 19, kS3MLetterJ = 10, kS3MLetterQ = 17, kS3MLetterX = 24;
 
 class EffectsTest : public test::PlayerTest {
 protected:
@@ -73,7 +73,7 @@ protected:
 };
 
 // The commands as files number them, translated at load.
-TEST_F(EffectsTest, CommandsTranslateToTheCommonEffects) {
+TEST_F(EffectsTest, CommandsTranslateToTheCommonEffectsAndFormatsToTheirBehaviour) {
     auto s3m = [](int letter, int param) {
         ModCell cell{};
         TranslateS3MCommand(static_cast<uint8_t>(letter), static_cast<uint8_t>(param), cell);
@@ -107,6 +107,10 @@ TEST_F(EffectsTest, CommandsTranslateToTheCommonEffects) {
     EXPECT_EQ(tracker(kExtended, 0x5F, true).first, Effect::None);  // XM: no finetune command
     EXPECT_EQ(tracker(kExtended, 0x5F, false), std::pair(Effect::SetFinetune, 15));
     EXPECT_EQ(tracker(kExtraFinePorta, 0x13, true), std::pair(Effect::ExtraFinePorta, 0x13));
+    // Fast S3M slides: asked for by the header, or always by Scream Tracker 3.00.
+    EXPECT_TRUE(BehaviourOf(FileFormat::S3M, 0x40, 0x1320).volumeSlidesOnFirstTick);
+    EXPECT_TRUE(BehaviourOf(FileFormat::S3M, 0, 0x1300).volumeSlidesOnFirstTick);
+    EXPECT_FALSE(BehaviourOf(FileFormat::S3M, 0, 0x1320).volumeSlidesOnFirstTick);
 }
 
 TEST_F(EffectsTest, WaveformIsAHalfSineThenItsNegative) {
@@ -235,6 +239,13 @@ TEST_F(EffectsTest, VibratoFollowsTheWaveformPerKind) {
     EXPECT_EQ(ApplyTickEffects(*player, 0, row).period, 1712 + 8 * (776 / 128));
     player->ticks = 0;  // XM keeps the vibrato on a row's first tick
     EXPECT_EQ(ApplyTickEffects(*player, 0, row).period, 1712 + 8 * (1440 / 128));
+
+    BareVoice(FileFormat::S3M, 1712);  // S3M U: a quarter of the depth
+    row.effect = Effect::FineVibrato;
+    ApplyRowEffect(*player, 0, row);
+    player->ticks = 1;
+    ApplyTickEffects(*player, 0, row);
+    EXPECT_EQ(ApplyTickEffects(*player, 0, row).period, 1712 + 2 * (776 / 512));
 }
 
 TEST_F(EffectsTest, VibratoOnAModRowWithANoteVibratesAndANoteRestartsIt) {
@@ -356,13 +367,17 @@ TEST_F(EffectsTest, GlobalVolumeSetAndSlide) {
 }
 
 TEST_F(EffectsTest, PanningCommandsPerKind) {
-    Make(FileFormat::S3M, 2);
+    Make(FileFormat::S3M, 4);
     b().Put(0, 0, 0, -1, 0, kS3MLetterS, 0x8F);
     b().Put(0, 0, 1, -1, 0, kS3MLetterS, 0x80);
+    b().Put(0, 0, 2, -1, 0, kS3MLetterX, 0x20);
+    b().Put(0, 0, 3, -1, 0, kS3MLetterX, 0xA4);
     Start();
     Ticks(1);
     EXPECT_FLOAT_EQ(player->pan[0], 0.0f);  // S8F: right
     EXPECT_FLOAT_EQ(player->pan[1], 1.0f);  // S80: left
+    EXPECT_FLOAT_EQ(player->pan[2], 0.75f);  // X20: a quarter right
+    EXPECT_FLOAT_EQ(player->pan[3], 0.5f);   // XA4 (surround): the centre
 
     Make(FileFormat::MOD, 2);
     b().Put(0, 0, 0, -1, 0, kSetPanning, 0xFF);
@@ -372,15 +387,19 @@ TEST_F(EffectsTest, PanningCommandsPerKind) {
     EXPECT_FLOAT_EQ(player->pan[0], 0.5f);
     EXPECT_FLOAT_EQ(player->pan[1], 0.35f);
 
-    Make(FileFormat::XM, 3);
+    Make(FileFormat::XM, 5);
     b().Put(0, 0, 0, 25, 1, kSetPanning, 0xFF);
     b().Put(0, 0, 1, 25, 1, kExtended, 0x84);
     b().Put(0, 0, 2, 25, 1, kPanningSlide, 0x0F).volume = 0xC8;  // set 0x80, then left 15 a tick
+    b().Put(0, 0, 3, 25, 1).volume = 0xD2;                       // volume column: left 2 a tick
+    b().Put(0, 0, 4, 25, 1).volume = 0xE3;                       // right 3 a tick
     Start();
     Ticks(6);
     EXPECT_EQ(player->Voices[0].panning, 0xFF);
     EXPECT_EQ(player->Voices[1].panning, 0x40);
     EXPECT_EQ(player->Voices[2].panning, 0x80 - 5 * 15);
+    EXPECT_EQ(player->Voices[3].panning, 128 - 5 * 2);
+    EXPECT_EQ(player->Voices[4].panning, 128 + 5 * 3);
 }
 
 TEST_F(EffectsTest, AnInstrumentRestoresTheVolumeAndVolumeSlidesWorkOnNoteRows) {
@@ -430,14 +449,22 @@ TEST_F(EffectsTest, SetVolumeAndXMVolumeColumn) {
     Start();
     EXPECT_EQ(Volumes(2), (std::vector<int>{20, 20}));
 
-    Make(FileFormat::XM);
+    Make(FileFormat::XM, 2);
     b().Put(0, 0, 0, 25, 1).volume = 0x30;
     b().Put(0, 1, 0, -1, 0, kVolumeSlide, 0x10).volume = 0x62;  // both slide
     b().Put(0, 2, 0, -1, 0).volume = 0x93;                      // fine up 3 at tick 0
+    b().Put(0, 3, 0, -1, 0).volume = 0x72;                      // up 2 on the ticks after the first
+    b().Put(0, 0, 1, 25, 1);
+    b().Put(0, 1, 1, 37, 1).volume = 0xF4;  // tone portamento at speed 0x40
+    b().Put(0, 2, 1, -1, 0).volume = 0xA8;  // vibrato speed 8 ...
+    b().Put(0, 3, 1, -1, 0).volume = 0xB8;  // ... and depth 8: it plays
     Start();
     EXPECT_EQ(Volumes(6).back(), 32);
     EXPECT_EQ(Volumes(6), (std::vector<int>{32, 31, 30, 29, 28, 27}));
+    EXPECT_EQ(player->Voices[1].period, std::max(XMPeriod(25, 0) - 5 * 0x40 * 8, XMPeriod(37, 0)));
     EXPECT_EQ(Volumes(6), (std::vector<int>(6, 30)));
+    EXPECT_EQ(Volumes(6).back(), 40);
+    EXPECT_EQ(player->Voices[1].vibpos, 5 * 8);
 }
 
 TEST_F(EffectsTest, ModFinetuneCommandRetunesTheSampleForThePlayerOnly) {
@@ -465,7 +492,10 @@ TEST_F(EffectsTest, S3MNoteCutNoteSilencesAtOnce) {
 }
 
 TEST_F(EffectsTest, XMMemoriesRetriggerTremorAndKeyOffCommand) {
-    Make(FileFormat::XM, 4);
+    Make(FileFormat::XM, 6);
+    b().Put(0, 0, 4, 49, 1, kExtraFinePorta, 0x12);  // a quarter of a fine step, then X10 again
+    b().Put(0, 1, 4, -1, 0, kExtraFinePorta, 0x10);
+    b().Put(0, 0, 5, 49, 1, kExtraFinePorta, 0x23);
     b().Put(0, 0, 0, 49, 1, kExtended, 0x12);   // fine up 2, then E10 again
     b().Put(0, 1, 0, -1, 0, kExtended, 0x10);
     b().Put(0, 0, 1, 49, 1, kMultiRetrigger, 0x72);  // every 2 ticks, volume halved
@@ -482,6 +512,27 @@ TEST_F(EffectsTest, XMMemoriesRetriggerTremorAndKeyOffCommand) {
     EXPECT_EQ(player->Voices[3].volume, 0);
     Ticks(1);
     EXPECT_EQ(player->Voices[0].period, XMNotePeriod(false, 49, 0) - 2 * 2 * 8);
+    EXPECT_EQ(player->Voices[4].period, XMNotePeriod(false, 49, 0) - 2 * 2 * 2);
+    EXPECT_EQ(player->Voices[5].period, XMNotePeriod(false, 49, 0) + 3 * 2);
+}
+
+TEST_F(EffectsTest, RetriggersRestartTheSampleAndChangeTheVolumeByTheHighNibble) {
+    for (FileFormat kind : {FileFormat::XM, FileFormat::S3M}) {
+        Make(kind, 16, 32);
+        for (int x = 0; x < 16; x++)
+            b().Put(0, 0, x, 49, 1, kind == FileFormat::XM ? kMultiRetrigger : kS3MLetterQ, x << 4 | 1);
+        Start();
+        Ticks(2);  // the first retrigger comes on the tick after the note's
+        std::vector<int> volumes;
+        for (int x = 0; x < 16; x++) volumes.push_back(player->Voices[x].volume);
+        EXPECT_EQ(volumes, (std::vector<int>{32, 31, 30, 28, 24, 16, 21, 16, 32, 33, 34, 36, 40, 48, 48, 63}));
+    }
+    Make(FileFormat::MOD);
+    b().Put(0, 0, 0, 24, 1, kExtended, 0x93);  // E93: from the start every third tick
+    Start();
+    const std::vector<int> at = Track(6, [](const Voice& v) { return static_cast<int>(v.position >> 32); });
+    EXPECT_EQ(at[3], at[0]);
+    EXPECT_GT(at[5], at[4]);
 }
 
 }  // namespace

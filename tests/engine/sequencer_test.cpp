@@ -197,12 +197,23 @@ TEST_F(SequencerTest, DelayLoopBreakAndJumpTogether) {
     EXPECT_EQ(player->new_song, 0);  // a jump backwards is no song end
 }
 
-TEST_F(SequencerTest, SpeedZeroEndsARowOnEveryTick) {
+TEST_F(SequencerTest, SpeedZeroEndsARowOnEveryTickButS3MSpeedAndTempoKeepTheirRange) {
     SongBuilder b(FileFormat::MOD, 1);
     b.Put(0, 0, 0, -1, 0, kSpeedTempo, 0);
     PlaySong(b.song());
     Ticks(3);
     EXPECT_EQ(player->raw, 3);
+
+    SongBuilder s3m(FileFormat::S3M, 3);
+    s3m.Put(0, 0, 0, -1, 0, 1, 0);      // A00: the speed stays
+    s3m.Put(0, 0, 1, -1, 0, 20, 0x1F);  // T below 32: the tempo stays
+    s3m.Put(0, 1, 2, -1, 0, 20, 150);
+    PlaySong(s3m.song());
+    Ticks(1);
+    EXPECT_EQ(Speed(*player), 6);
+    EXPECT_EQ(player->LEN_TICK, 882);
+    Ticks(6);
+    EXPECT_EQ(player->LEN_TICK, 735);
 }
 
 // A key's step plays the new entry from its first row; the end of the song

@@ -1,6 +1,6 @@
 // The kinds of file the player knows. Modules carry theirs in the song
-// record's flags; the engine plays cells by it (effect numbering, period
-// tables, gain rules), the shell shows it.
+// record's flags; the shell shows it, and the mixer still reads it (gain
+// and loop rules); the rest of the engine plays by the song's Behaviour.
 #pragma once
 
 #include "song/song.h"

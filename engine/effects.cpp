@@ -537,7 +537,7 @@ TickOutput ApplyTickEffects(Player& p, int c, const RowValues& row) {
     if (parts.early) parts.early(e);
 
     if (!VoiceSample(song, FormatOf(song), v)) return TickOutput{v.period, 0};
-    if (rules.volumeColumn == VolumeColumn::Volume && e.tick == 0 && row.volume != 255) v.volume = row.volume;
+    if (rules.volumeColumn == VolumeColumn::Volume && e.tick == 0 && row.volume != kNoVolume) v.volume = row.volume;
     e.period = v.period;
     if (parts.tick) parts.tick(e);
     if (volumeCommands) VolumeColumnTick(e);

@@ -16,7 +16,6 @@ namespace {
 constexpr float kDefaultPan[4] = {0.5f, 0.35f, 0.65f, 0.5f};
 constexpr int32_t kKeyOff = 97;
 constexpr int32_t kClassicRows = 64;  // MOD and S3M patterns end after row 63
-constexpr int32_t kNoVolume = 255;    // an S3M volume column left empty
 
 const ModPattern* PatternAt(const Mod& song, int32_t pos) {
     return NamesPattern(song, pos) ? &song.patterns[song.orders[pos]] : nullptr;

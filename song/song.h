@@ -114,6 +114,9 @@ enum class Effect : uint8_t {
     Count
 };
 
+// An S3M volume column left empty.
+constexpr uint8_t kNoVolume = 255;
+
 // One cell of one channel at one row.
 struct ModCell {
     int16_t note;        // -1 = none. XM 1..96, 97 key off; MOD 0..107; S3M octave*12+semitone+noteShift

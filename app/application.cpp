@@ -10,6 +10,7 @@
 
 #include "app/instance.h"
 #include "app/signals.h"
+#include "audio/file_name.h"
 
 namespace moddeck {
 
@@ -88,10 +89,11 @@ void Application::PlayCurrent() {
         const OpenedFile& opened = file_.opened();
         if (opened.status != OpenStatus::Refused) {
             if (!screen_.IsOpen())
-                std::fprintf(stderr, "moddeck: playing %s (%s)\n", path_.c_str(), opened.format.c_str());
+                std::fprintf(stderr, "moddeck: playing %s (%s)%s%s\n", ReadableFileName(path_).c_str(),
+                             opened.format.c_str(), opened.damage.empty() ? "" : ", ", opened.damage.c_str());
             return;
         }
-        const std::string why = path_ + ": " + moddeck_refusal_text(opened.refusal);
+        const std::string why = ReadableFileName(path_) + ": " + opened.reason;
         if (!playlist_.Skip()) {
             if (!screen_.IsOpen()) std::fprintf(stderr, "moddeck: cannot play %s\n", why.c_str());
             return;
@@ -219,7 +221,7 @@ void Application::Update() {
 
 ScreenModel Application::Model() const {
     ScreenModel m;
-    m.file = path_;
+    m.file = ReadableFileName(path_);
     if (!playlist_.empty()) {
         m.fileIndex = playlist_.index() + 1;
         m.fileCount = playlist_.size();
@@ -227,6 +229,8 @@ ScreenModel Application::Model() const {
     const OpenedFile& opened = file_.opened();
     m.status = opened.status;
     m.refusal = opened.refusal;
+    m.reason = opened.reason;
+    m.damage = opened.damage;
     m.format = opened.format;
     m.title = TitleLine(opened.about);
     m.channels = opened.channels;

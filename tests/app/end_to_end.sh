@@ -170,13 +170,14 @@ expect_line '^Format: +MOD$'
 cp "$ogg" "$tmp/bell.oga"
 [ "$("$bin" "$tmp/bell.oga" 2>&1)" = "moddeck: handed $tmp/bell.oga to the running player" ] || fail "hand-off message"
 expect_line '^Format: +Ogg Vorbis, 44100 Hz, 2 channels$'
-# The Ogg example: the About view shows its path and "OGG File".
+# The Ogg example: the About view shows its path (it has no TITLE) and its
+# comments.
 "$bin" "$ogg" || fail "handing over the Ogg file"
 expect_line '^Format: +Ogg Vorbis, 44100 Hz, 2 channels$'
 keys a
 expect_line '^About$'
 [ "$(screen | sed -n 2p)" = "$ogg" ] || fail "About title of an Ogg file"
-[ "$(screen | sed -n 5p)" = "OGG File" ] || fail "About text of an Ogg file"
+[ "$(screen | sed -n 4p)" = "Comments:" ] || fail "About text of an Ogg file"
 keys Enter
 "$bin" "$xm" || fail "handing over the XM again"
 expect_line '^Format: +XM$'

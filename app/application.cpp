@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "app/desktop_controls.h"
 #include "app/instance.h"
 #include "app/signals.h"
 #include "audio/file_name.h"
@@ -269,6 +270,10 @@ int Application::Run(const std::vector<std::string>& files) {
     audio_.BringUp();
     if (useTerminal_) screen_.Open();
     if (!files.empty()) Play(files);
+    // The desktop's media keys and panel, when there is a session bus.
+    DesktopControls controls(*this);
+    MprisBus bus;
+    bus.Open(controls);
     auto nextFrame = Clock::now();
     bool running = true;
     std::vector<pollfd> fds;
@@ -283,6 +288,7 @@ int Application::Run(const std::vector<std::string>& files) {
         if (screen_.IsOpen()) fds.push_back({screen_.InputFd(), POLLIN, 0});
         if (SignalWakeFd() >= 0) fds.push_back({SignalWakeFd(), POLLIN, 0});
         if (listener_) listener_->AddPollFds(fds);
+        if (bus.IsOpen()) fds.push_back({bus.Fd(), bus.Events(), 0});
         auto wait = screen_.IsOpen() ? std::chrono::duration_cast<std::chrono::milliseconds>(nextFrame - now)
                                      : kHeadlessWait;
         poll(fds.data(), fds.size(), int(std::max<int64_t>(1, wait.count())));
@@ -307,7 +313,10 @@ int Application::Run(const std::vector<std::string>& files) {
             if (!requests.empty()) nextFrame = Clock::now();
         }
         Update();
+        bus.Process();
+        running = running && !controls.quitAsked();
     }
+    bus.Close();
     screen_.Close();
     // Stop the output threads before the process tears down the state they
     // read, then close the device so that nothing is left open at exit.

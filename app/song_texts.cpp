@@ -70,10 +70,12 @@ AboutTexts AboutTextsOf(const moddeck_song* song) {
     std::string names;
     bool written = false;
     for (const moddeck_sample_info& s : Samples(song, info)) {
-        names += TrimmedName(s.name) + "\n";
-        written = written || !TrimmedName(s.name).empty();
+        const std::string name = TrimmedName(s.name);
+        names += name + "\n";
+        // An XM's samples are mostly nameless, or named as their instrument.
+        const char* instrument = s.instrument >= 0 ? moddeck_song_instrument_name(song, s.instrument) : nullptr;
+        written = written || (!name.empty() && name != TrimmedName(instrument));
     }
-    // An XM's samples are mostly nameless, or named as their instrument.
     if (info.format != MODDECK_FORMAT_XM || written) texts.samples += (texts.samples.empty() ? "" : "\n") + names;
     texts.samples = Utf8Prefix(texts.samples, kSampleNamesBytes);
     return texts;

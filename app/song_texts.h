@@ -30,8 +30,9 @@ std::string Utf8Prefix(const std::string& text, size_t bytes);
 // The About texts of a module: its title, and its message: every sample
 // name of a MOD or S3M in slot order, empty ones included, as the block of
 // text composers wrote in them; an XM's instrument names, then its sample
-// names when any holds text. Names come as UTF-8 from the library, their
-// trailing spaces dropped; each text is cut at a character to its size.
+// names when any says more than its instrument's. Names come as UTF-8 from
+// the library, their trailing spaces dropped; each text is cut at a
+// character to its size.
 AboutTexts AboutTextsOf(const moddeck_song* song);
 
 // The instrument view: one numbered line per sample slot of a MOD or S3M

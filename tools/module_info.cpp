@@ -1,6 +1,7 @@
 // moddeck-inspect FILE: prints what libmoddeck says of a module (format,
 // names, sizes, subsongs and their lengths, instruments and samples), or
-// what an Ogg Vorbis stream holds.
+// what an Ogg Vorbis stream holds and its comments. Every text it prints is
+// UTF-8 without control bytes.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -96,6 +97,7 @@ int main(int argc, char** argv) {
         const OggIdentity id = IdentifyOgg(bytes.data(), bytes.size());
         std::printf("format   Ogg Vorbis\nrate     %d Hz\nchannels %d\nlength   %.1f s\n", id.rate, id.channels,
                     ogg.OGG_Seconds);
+        for (const std::string& comment : ogg.OGG_Comments) std::printf("comment  %s\n", comment.c_str());
         return 0;
     }
     moddeck_load_report report;

@@ -8,8 +8,10 @@
 #include <cstdio>
 #include <vector>
 
+#include "app/desktop_controls.h"
 #include "app/instance.h"
 #include "app/signals.h"
+#include "audio/file_name.h"
 
 namespace moddeck {
 
@@ -88,10 +90,11 @@ void Application::PlayCurrent() {
         const OpenedFile& opened = file_.opened();
         if (opened.status != OpenStatus::Refused) {
             if (!screen_.IsOpen())
-                std::fprintf(stderr, "moddeck: playing %s (%s)\n", path_.c_str(), opened.format.c_str());
+                std::fprintf(stderr, "moddeck: playing %s (%s)%s%s\n", ReadableFileName(path_).c_str(),
+                             opened.format.c_str(), opened.damage.empty() ? "" : ", ", opened.damage.c_str());
             return;
         }
-        const std::string why = path_ + ": " + moddeck_refusal_text(opened.refusal);
+        const std::string why = ReadableFileName(path_) + ": " + opened.reason;
         if (!playlist_.Skip()) {
             if (!screen_.IsOpen()) std::fprintf(stderr, "moddeck: cannot play %s\n", why.c_str());
             return;
@@ -219,7 +222,7 @@ void Application::Update() {
 
 ScreenModel Application::Model() const {
     ScreenModel m;
-    m.file = path_;
+    m.file = ReadableFileName(path_);
     if (!playlist_.empty()) {
         m.fileIndex = playlist_.index() + 1;
         m.fileCount = playlist_.size();
@@ -227,6 +230,8 @@ ScreenModel Application::Model() const {
     const OpenedFile& opened = file_.opened();
     m.status = opened.status;
     m.refusal = opened.refusal;
+    m.reason = opened.reason;
+    m.damage = opened.damage;
     m.format = opened.format;
     m.title = TitleLine(opened.about);
     m.channels = opened.channels;
@@ -265,6 +270,10 @@ int Application::Run(const std::vector<std::string>& files) {
     audio_.BringUp();
     if (useTerminal_) screen_.Open();
     if (!files.empty()) Play(files);
+    // The desktop's media keys and panel, when there is a session bus.
+    DesktopControls controls(*this);
+    MprisBus bus;
+    bus.Open(controls);
     auto nextFrame = Clock::now();
     bool running = true;
     std::vector<pollfd> fds;
@@ -279,6 +288,7 @@ int Application::Run(const std::vector<std::string>& files) {
         if (screen_.IsOpen()) fds.push_back({screen_.InputFd(), POLLIN, 0});
         if (SignalWakeFd() >= 0) fds.push_back({SignalWakeFd(), POLLIN, 0});
         if (listener_) listener_->AddPollFds(fds);
+        if (bus.IsOpen()) fds.push_back({bus.Fd(), bus.Events(), 0});
         auto wait = screen_.IsOpen() ? std::chrono::duration_cast<std::chrono::milliseconds>(nextFrame - now)
                                      : kHeadlessWait;
         poll(fds.data(), fds.size(), int(std::max<int64_t>(1, wait.count())));
@@ -303,7 +313,10 @@ int Application::Run(const std::vector<std::string>& files) {
             if (!requests.empty()) nextFrame = Clock::now();
         }
         Update();
+        bus.Process();
+        running = running && !controls.quitAsked();
     }
+    bus.Close();
     screen_.Close();
     // Stop the output threads before the process tears down the state they
     // read, then close the device so that nothing is left open at exit.

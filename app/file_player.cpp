@@ -1,12 +1,35 @@
 #include "app/file_player.h"
 
+#include "audio/file_name.h"
 #include "audio/input_file.h"
 
 namespace moddeck {
 
 namespace {
 
-constexpr char kOggSamplesText[] = "OGG File\n";
+// The About texts of an Ogg file: its TITLE comment (with the ARTIST's),
+// else its path; and every comment, "key: value" a line.
+AboutTexts OggAbout(const std::string& name, const std::vector<std::string>& comments) {
+    std::string title, artist, lines;
+    for (const std::string& c : comments) {
+        const size_t eq = c.find('=');
+        std::string key = c.substr(0, eq), value = eq == std::string::npos ? "" : c.substr(eq + 1);
+        for (char& k : key) k = char(k >= 'A' && k <= 'Z' ? k - 'A' + 'a' : k);
+        if (key == "title" && title.empty()) title = value;
+        if (key == "artist" && artist.empty()) artist = value;
+        lines += key + ": " + value + "\n";
+    }
+    if (title.empty()) title = ReadableFileName(name);
+    if (!artist.empty()) title = artist + " - " + title;
+    return {Utf8Prefix(title, kTitleBytes), Utf8Prefix(lines, kSampleNamesBytes), "Comments:"};
+}
+
+// The reason a load gives, for people.
+std::string ReportLine(const moddeck_load_report& report) {
+    char line[200];
+    moddeck_load_report_text(&report, line, sizeof line);
+    return line;
+}
 
 // Why a file that is neither an Ogg stream nor a module is refused: one
 // named as Ogg Vorbis is a broken stream to its owner, not a module.
@@ -38,10 +61,11 @@ void FilePlayer::Stop() {
     opened_ = OpenedFile{};
 }
 
-void FilePlayer::Refuse(moddeck_refusal why) {
+void FilePlayer::Refuse(moddeck_refusal why, std::string reason) {
     Stop();
     opened_.status = OpenStatus::Refused;
     opened_.refusal = why;
+    opened_.reason = reason.empty() ? moddeck_refusal_text(why) : std::move(reason);
 }
 
 void FilePlayer::Open(const std::string& path) {
@@ -79,13 +103,16 @@ void FilePlayer::PlayOgg(const std::string& name, const std::vector<uint8_t>& by
         Refuse(why);
     }
     // The About view shows the path, of a stream that is refused too.
-    opened_.about = {Utf8Prefix(name, kTitleBytes), kOggSamplesText};
+    opened_.about = OggAbout(name, ogg_.OGG_Comments);
 }
 
 void FilePlayer::PlayModule(const std::string& name, const std::vector<uint8_t>& bytes) {
-    moddeck_refusal why = MODDECK_OK;
-    song_ = moddeck_song_load(bytes.data(), bytes.size(), &why);
-    if (!song_) return Refuse(ModuleRefusal(name, why));
+    moddeck_load_report report;
+    song_ = moddeck_song_load_report(bytes.data(), bytes.size(), &report);
+    if (!song_) {
+        const moddeck_refusal why = ModuleRefusal(name, report.why);
+        return Refuse(why, why == report.why ? ReportLine(report) : "");
+    }
     player_ = moddeck_player_new(song_, kModuleRate);
     if (!player_) return Refuse(MODDECK_TOO_LARGE);
     moddeck_player_set_loop(player_, loop_);
@@ -96,6 +123,7 @@ void FilePlayer::PlayModule(const std::string& name, const std::vector<uint8_t>&
     moddeck_duration length;
     moddeck_song_duration(song_, 0, &length);
     opened_.status = OpenStatus::ModulePlaying;
+    opened_.damage = ReportLine(report);
     opened_.format = info.format_name;
     opened_.channels = info.channels;
     opened_.orders = info.orders;

@@ -33,6 +33,8 @@ enum class OpenStatus {
 struct OpenedFile {
     OpenStatus status = OpenStatus::Idle;
     moddeck_refusal refusal = MODDECK_OK;
+    std::string reason;      // refused: why, for people (with the numbers of a cut file)
+    std::string damage;      // a module that plays with its samples cut: says so; else empty
     std::string format;      // "XM", "S3M", "MOD", "Ogg Vorbis"; empty when refused
     int channels = 0;        // module channels
     int orders = 0;          // entries of the order table
@@ -41,7 +43,7 @@ struct OpenedFile {
     double seconds = 0;      // its length (an Ogg stream's, 0 when unknown; a module's first subsong)
     double loopSeconds = -1; // a module that never ends: where it goes back to
     bool lengthComplete = true;  // false: the module lasts at least `seconds`
-    AboutTexts about;        // an Ogg file: its path and "OGG File"
+    AboutTexts about;        // an Ogg file: its title (or path) and its Vorbis comments
     std::vector<std::string> instruments;  // the instrument view's lines (modules)
 };
 
@@ -87,7 +89,7 @@ private:
     void Play(const std::string& name, const std::vector<uint8_t>& bytes);
     void PlayOgg(const std::string& name, const std::vector<uint8_t>& bytes);
     void PlayModule(const std::string& name, const std::vector<uint8_t>& bytes);
-    void Refuse(moddeck_refusal why);
+    void Refuse(moddeck_refusal why, std::string reason = "");
 
     OpenedFile opened_;
     moddeck_song* song_ = nullptr;

@@ -17,6 +17,7 @@
 #include "app/file_player.h"
 #include "app/instance.h"
 #include "app/signals.h"
+#include "audio/file_name.h"
 #include "audio/input_file.h"
 #include "moddeck/moddeck.h"
 
@@ -63,7 +64,7 @@ int HandToRunningPlayer(const std::string& socketPath, Command command, const st
         std::string absolute = AbsolutePath(file);
         const moddeck_refusal why = absolute.empty() ? RefusalOfErrno(errno) : CheckPlayable(absolute.c_str());
         if (why != MODDECK_OK) {
-            std::fprintf(stderr, "moddeck: %s: %s\n", file.c_str(), moddeck_refusal_text(why));
+            std::fprintf(stderr, "moddeck: %s: %s\n", ReadableFileName(file).c_str(), moddeck_refusal_text(why));
             status = 1;
             continue;
         }
@@ -84,7 +85,7 @@ int HandToRunningPlayer(const std::string& socketPath, Command command, const st
         std::fprintf(stderr, "moddeck: asked the running player to quit\n");
     else if (n == 1)
         std::fprintf(stderr, "moddeck: %s %s to the running player\n", command == Command::Enqueue ? "added" : "handed",
-                     files.size() == 1 ? files[0].c_str() : request.paths[0].c_str());
+                     ReadableFileName(files.size() == 1 ? files[0] : request.paths[0]).c_str());
     else
         std::fprintf(stderr, "moddeck: %s %zu files to the running player\n",
                      command == Command::Enqueue ? "added" : "handed", n);

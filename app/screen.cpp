@@ -14,7 +14,8 @@ namespace moddeck {
 std::string StatusLine(const ScreenModel& m) {
     switch (m.status) {
         case OpenStatus::Idle: return "Nothing is playing. Open a file with: moddeck FILE";
-        case OpenStatus::Refused: return "Cannot play " + m.file + ": " + moddeck_refusal_text(m.refusal) + ".";
+        case OpenStatus::Refused:
+            return "Cannot play " + m.file + ": " + (m.reason.empty() ? moddeck_refusal_text(m.refusal) : m.reason) + ".";
         case OpenStatus::ModulePlaying:
         case OpenStatus::OggPlaying: break;
     }
@@ -85,7 +86,7 @@ std::vector<std::string> DisplayLines(const std::string& text) {
 
 void ListView::set(const AboutTexts& about) {
     std::vector<std::string> t = DisplayLines(about.title);
-    setList("About", t.empty() ? std::string() : t[0], "Samples:", DisplayLines(about.samples));
+    setList("About", t.empty() ? std::string() : t[0], about.caption, DisplayLines(about.samples));
     scroll_ = 0;
 }
 
@@ -227,6 +228,7 @@ void MainScreen::DrawMain(const ScreenModel& m) {
                           "   Row: " + std::to_string(m.row));
         }
         Line(y++, "Time:     " + TimeLine(m));
+        if (!m.damage.empty()) Line(y++, "Damaged:  " + m.damage + " (playing what is there)");
     }
     std::string volume = (m.volumeDb > 0 ? "+" : "") + std::to_string(m.volumeDb) + " dB";
     Line(y++, "Volume:   " + volume + "   Loop: " + (m.loop ? "on" : "off"));

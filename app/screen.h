@@ -24,6 +24,8 @@ struct ScreenModel {
     size_t fileCount = 0;
     OpenStatus status = OpenStatus::Idle;
     moddeck_refusal refusal = MODDECK_OK;
+    std::string reason;  // refused: why, with the numbers of a cut file
+    std::string damage;  // a module that plays cut: what is missing
     std::string format;  // "XM", ..., "Ogg Vorbis"
     std::string title;
     int channels = 0;

@@ -8,13 +8,15 @@ namespace {
 
 bool IsUtf8Continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
-// A name as text: control bytes shown as '?' so that a song cannot drive
-// the terminal.
-std::string NameOf(const char* name) {
+// A name as the instrument view shows it: "-" for none. The library's names
+// hold no control byte.
+std::string NameOf(const char* name) { return name && *name ? name : "-"; }
+
+// A name as one line of the message: without the spaces that pad it.
+std::string TrimmedName(const char* name) {
     std::string text = name ? name : "";
-    for (char& c : text)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
-    return text.empty() ? "-" : text;
+    text.erase(text.find_last_not_of(' ') + 1);
+    return text;
 }
 
 std::string LoopOf(const moddeck_sample_info& s, bool xm) {
@@ -24,9 +26,22 @@ std::string LoopOf(const moddeck_sample_info& s, bool xm) {
            std::to_string(s.loop_length);
 }
 
+// `text` in a column of `width` characters: cut or padded with spaces.
+std::string Column(const std::string& text, size_t width) {
+    std::string out;
+    size_t characters = 0;
+    for (char c : text) {
+        const bool starts = !IsUtf8Continuation(static_cast<unsigned char>(c));
+        if (starts && characters == width) break;
+        characters += starts ? 1 : 0;
+        out += c;
+    }
+    return out + std::string(width - characters, ' ');
+}
+
 std::string SampleLine(const char* number, const moddeck_sample_info& s, bool xm) {
     char line[160];
-    std::snprintf(line, sizeof line, "%s %-22.22s %7d  %-20s vol %2d  fine %+4d", number, NameOf(s.name).c_str(),
+    std::snprintf(line, sizeof line, "%s %s %7d  %-20s vol %2d  fine %+4d", number, Column(NameOf(s.name), 22).c_str(),
                   s.length, LoopOf(s, xm).c_str(), s.volume, s.finetune);
     return line;
 }
@@ -50,10 +65,18 @@ AboutTexts AboutTextsOf(const moddeck_song* song) {
     moddeck_song_info info;
     moddeck_song_describe(song, &info);
     AboutTexts texts;
-    texts.title = Utf8Prefix(info.title ? info.title : "", kTitleBytes);
-    if (info.format != MODDECK_FORMAT_XM)
-        for (const moddeck_sample_info& s : Samples(song, info))
-            if (s.length > 0) texts.samples += std::string(s.name ? s.name : "") + "\n";
+    texts.title = Utf8Prefix(TrimmedName(info.title), kTitleBytes);
+    for (int i = 0; i < info.instruments; i++) texts.samples += TrimmedName(moddeck_song_instrument_name(song, i)) + "\n";
+    std::string names;
+    bool written = false;
+    for (const moddeck_sample_info& s : Samples(song, info)) {
+        const std::string name = TrimmedName(s.name);
+        names += name + "\n";
+        // An XM's samples are mostly nameless, or named as their instrument.
+        const char* instrument = s.instrument >= 0 ? moddeck_song_instrument_name(song, s.instrument) : nullptr;
+        written = written || (!name.empty() && name != TrimmedName(instrument));
+    }
+    if (info.format != MODDECK_FORMAT_XM || written) texts.samples += (texts.samples.empty() ? "" : "\n") + names;
     texts.samples = Utf8Prefix(texts.samples, kSampleNamesBytes);
     return texts;
 }

@@ -9,6 +9,8 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "audio/output.h"
 #include "moddeck/moddeck.h"
@@ -56,6 +58,8 @@ long own_tell_func(void* datasource);
 constexpr int32_t kOggReadBytes = 16384;   // one ov_read request
 constexpr int32_t kOggMinRate = 1000;      // streams outside these rates are refused:
 constexpr int32_t kOggMaxRate = 192000;    // they bound the block and staging sizes
+constexpr size_t kOggCommentsKept = 64;    // a screenful; the rest of a hostile list is dropped
+constexpr size_t kOggCommentBytes = 1024;
 
 struct OggPlayer {
     OggPlayer() = default;
@@ -73,6 +77,10 @@ struct OggPlayer {
     int32_t OGG_pos = 0;              // bytes waiting at the start of OGG_BufferTmp
     uint8_t OGG_Status = 0;           // 1 while the stream still has data
     double OGG_Seconds = 0;           // length of the stream, 0 when unknown
+    // The first link's Vorbis comments as "KEY=value", decoded to UTF-8 with
+    // no control byte, written at the open; at most kOggCommentsKept of
+    // kOggCommentBytes each.
+    std::vector<std::string> OGG_Comments;
 
     // Published by whoever decodes (the output thread while it runs) for the
     // shell: 1 once the stream has ended (its last frames are then still

@@ -119,6 +119,21 @@ bool OpenOggBytes(OggPlayer& o, const uint8_t* data, size_t size, moddeck_refusa
     return OpenOggImage(o, image, static_cast<int32_t>(size), why);
 }
 
+namespace {
+
+void ReadComments(OggPlayer& o) {
+    o.OGG_Comments.clear();
+    const vorbis_comment* vc = ov_comment(&o.ActualFile, 0);
+    char text[kOggCommentBytes];
+    for (int i = 0; vc && i < vc->comments && o.OGG_Comments.size() < kOggCommentsKept; i++) {
+        if (!vc->user_comments[i] || vc->comment_lengths[i] <= 0) continue;
+        moddeck_text_utf8(vc->user_comments[i], size_t(vc->comment_lengths[i]), text, sizeof text);
+        o.OGG_Comments.emplace_back(text);
+    }
+}
+
+}  // namespace
+
 bool OpenOggImage(OggPlayer& o, uint8_t* data, int32_t size, moddeck_refusal* why) {
     CloseOggStream(o);
     // Told by its first page: another codec is refused by name before the
@@ -150,6 +165,7 @@ bool OpenOggImage(OggPlayer& o, uint8_t* data, int32_t size, moddeck_refusal* wh
     o.OGG_BlockBytes = o.OGG_Rate / 10 * 4;
     const double seconds = ov_time_total(&o.ActualFile, -1);
     o.OGG_Seconds = seconds > 0 ? seconds : 0;
+    ReadComments(o);
     // Before a read fewer than OGG_BlockBytes bytes wait; one read of 16,384
     // bytes brings at most 8,192 frames (mono), 32,768 bytes as stereo.
     o.OGG_Buffer = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(o.OGG_BlockBytes)));

@@ -17,6 +17,8 @@
 #include "engine/replay.h"
 #include "engine/sequencer.h"
 #include "engine/song_length.h"
+#include "library/text.h"
+#include "library/unpack.h"
 #include "loaders/loaders.h"
 #include "song/format.h"
 #include "song/refusal.h"
@@ -40,7 +42,14 @@ static_assert(SameRefusal(Refusal::None, MODDECK_OK) && SameRefusal(Refusal::NoS
               SameRefusal(Refusal::OggFlac, MODDECK_OGG_FLAC) && SameRefusal(Refusal::OggSpeex, MODDECK_OGG_SPEEX) &&
               SameRefusal(Refusal::OggTheora, MODDECK_OGG_THEORA) &&
               SameRefusal(Refusal::NotOggVorbis, MODDECK_NOT_OGG_VORBIS) &&
-              SameRefusal(Refusal::PathTooLong, MODDECK_PATH_TOO_LONG));
+              SameRefusal(Refusal::PathTooLong, MODDECK_PATH_TOO_LONG) &&
+              SameRefusal(Refusal::TruncatedPatterns, MODDECK_TRUNCATED_PATTERNS) &&
+              SameRefusal(Refusal::TruncatedSamples, MODDECK_TRUNCATED_SAMPLES) &&
+              SameRefusal(Refusal::ImpulseTracker, MODDECK_IMPULSE_TRACKER) &&
+              SameRefusal(Refusal::CompressedDamaged, MODDECK_COMPRESSED_DAMAGED) &&
+              SameRefusal(Refusal::CompressedTooLarge, MODDECK_COMPRESSED_TOO_LARGE) &&
+              SameRefusal(Refusal::CompressedNotAModule, MODDECK_COMPRESSED_NOT_A_MODULE) &&
+              SameRefusal(Refusal::ZipArchive, MODDECK_ZIP_ARCHIVE));
 static_assert(MODDECK_MAX_MODULE_BYTES == kMaxModuleBytes && MODDECK_MIN_RATE == kMinRate &&
               MODDECK_MAX_RATE == kMaxRate);
 
@@ -68,8 +77,32 @@ void Tell(moddeck_refusal* why, Refusal reason) {
     if (why) *why = static_cast<moddeck_refusal>(reason);
 }
 
-// A fixed-size text field as a string: up to its first NUL or its end.
-std::string FieldText(const char* field, size_t size) { return std::string(field, strnlen(field, size)); }
+// The module a file holds: its own bytes, or those it unpacks to.
+struct ModuleBytes {
+    const uint8_t* data;
+    size_t size;
+    Packing packing = Packing::None;
+    Refusal refusal = Refusal::None;  // the file cannot be unpacked
+    UnpackedBytes unpacked;
+};
+
+ModuleBytes ModuleOf(const void* data, size_t size) {
+    ModuleBytes m{static_cast<const uint8_t*>(data), size, Packing::None, Refusal::None, {}};
+    m.packing = PackingOf(m.data, size);
+    if (m.packing == Packing::None) return m;
+    m.refusal = Unpack(m.packing, m.data, size, kMaxModuleBytes, m.unpacked, &m.size);
+    m.data = m.unpacked.data();
+    return m;
+}
+
+// A packed file's reason: what is inside is no module.
+Refusal InnerRefusal(const ModuleBytes& m, Refusal inner) {
+    if (m.packing == Packing::None || m.refusal != Refusal::None) return m.packing == Packing::None ? inner : m.refusal;
+    return inner == Refusal::NotAModule || inner == Refusal::EmptyFile ? Refusal::CompressedNotAModule : inner;
+}
+
+// A fixed-size text field as UTF-8: up to its first NUL or its end.
+std::string FieldText(const char* field, size_t size) { return DecodeText(field, strnlen(field, size)); }
 
 struct SampleEntry {
     std::string name;
@@ -172,21 +205,37 @@ const char* moddeck_version(void) {
 
 const char* moddeck_refusal_text(moddeck_refusal why) {
     const int value = ValueOf(why);
-    if (value < MODDECK_OK || value > MODDECK_PATH_TOO_LONG) return "cannot be played";
+    if (value < MODDECK_OK || value > MODDECK_ZIP_ARCHIVE) return "cannot be played";
     return RefusalText(static_cast<Refusal>(value));
 }
 
 moddeck_format moddeck_probe(const void* data, size_t size, moddeck_refusal* why) {
+    const ModuleBytes module = ModuleOf(data, size);
     Refusal reason = Refusal::None;
-    const FileFormat format = ProbeSong(static_cast<const uint8_t*>(data), size, &reason);
-    Tell(why, reason);
+    FileFormat format = FileFormat::None;
+    if (module.refusal == Refusal::None) format = ProbeSong(module.data, module.size, &reason);
+    Tell(why, InnerRefusal(module, reason));
     return PublicFormat(format);
 }
 
 moddeck_song* moddeck_song_load(const void* data, size_t size, moddeck_refusal* why) {
-    Refusal reason = Refusal::None;
-    Mod* mod = LoadSong(static_cast<const uint8_t*>(data), size, &reason);
-    Tell(why, reason);
+    moddeck_load_report report;
+    moddeck_song* song = moddeck_song_load_report(data, size, &report);
+    if (why) *why = report.why;
+    return song;
+}
+
+moddeck_song* moddeck_song_load_report(const void* data, size_t size, moddeck_load_report* report) {
+    moddeck_load_report scratch;
+    moddeck_load_report& r = report ? *report : scratch;
+    moddeck_refusal* why = &r.why;
+    const ModuleBytes module = ModuleOf(data, size);
+    Refusal reason = module.refusal;
+    Truncation cut;
+    Mod* mod = reason == Refusal::None ? LoadSong(module.data, module.size, &reason, &cut) : nullptr;
+    r = {MODDECK_OK, static_cast<moddeck_refusal>(cut.part), static_cast<uint64_t>(cut.end), module.size,
+         PackingName(module.packing)};
+    Tell(why, InnerRefusal(module, reason));
     if (!mod) return nullptr;
     moddeck_song* song = nullptr;
     try {
@@ -203,6 +252,38 @@ moddeck_song* moddeck_song_load(const void* data, size_t size, moddeck_refusal* 
         return nullptr;
     }
     return song;
+}
+
+size_t moddeck_load_report_text(const moddeck_load_report* report, char* text, size_t size) {
+    if (!report) return 0;
+    const int why = ValueOf(report->why), cut = ValueOf(report->truncated);
+    const bool numbered = why == MODDECK_OK ? cut == MODDECK_TRUNCATED_SAMPLES || cut == MODDECK_TRUNCATED_PATTERNS
+                                            : why == cut && why != MODDECK_OK;
+    std::string line = why == MODDECK_OK ? "" : moddeck_refusal_text(report->why);
+    if (numbered)
+        line = std::string("truncated: the ") + (cut == MODDECK_TRUNCATED_PATTERNS ? "patterns" : "samples") +
+               " end at byte " + std::to_string(report->end) + " of " + std::to_string(report->size);
+    if (text && size > 0) {
+        const size_t n = std::min(line.size(), size - 1);
+        std::memcpy(text, line.data(), n);
+        text[n] = '\0';
+    }
+    return line.size();
+}
+
+size_t moddeck_text_utf8(const char* bytes, size_t length, char* text, size_t size) {
+    try {
+        const std::string decoded = DecodeText(bytes, length);
+        if (text && size > 0) {
+            const std::string cut = Utf8Cut(decoded, size - 1);
+            std::memcpy(text, cut.data(), cut.size());
+            text[cut.size()] = '\0';
+        }
+        return decoded.size();
+    } catch (const std::bad_alloc&) {
+        if (text && size > 0) text[0] = '\0';
+        return 0;
+    }
 }
 
 void moddeck_song_free(moddeck_song* song) { Release(song); }

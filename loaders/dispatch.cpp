@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -16,17 +17,43 @@ FileFormat DetectModuleFormat(const uint8_t* data, size_t size) {
 
 namespace {
 
-// What no module can be: nothing, or more than any module holds.
-Refusal SizeRefusal(size_t size) {
-    if (size == 0) return Refusal::EmptyFile;
+// What no module can be: nothing, or more than any module holds; and the
+// one module format that is recognised but not played.
+Refusal SizeRefusal(const uint8_t* data, size_t size) {
+    if (!data || size == 0) return Refusal::EmptyFile;
     if (size > kMaxModuleBytes) return Refusal::TooLarge;
+    if (size >= 4 && std::memcmp(data, "IMPM", 4) == 0) return Refusal::ImpulseTracker;
     return Refusal::None;
+}
+
+bool Sounds(const ModSample& s) {
+    for (int32_t i = 0; s.data && i < s.length; i++)
+        if (s.data[i] != 0) return true;
+    return false;
+}
+
+// Whether any sample holds a frame that is not silence.
+bool AnySound(const Mod& song) {
+    for (int i = 1; i < kSampleSlots; i++)
+        if (Sounds(song.samples[i])) return true;
+    for (int i = 1; i <= std::min(song.nbInstruments, kMaxInstruments); i++)
+        for (int k = 0; song.isXM && song.instruments[i].samples && k < song.instruments[i].nbSamples; k++)
+            if (Sounds(song.instruments[i].samples[k])) return true;
+    return false;
+}
+
+// A file that ends inside its patterns is refused, as is one whose cut
+// samples leave nothing to hear; one with part of its samples plays.
+Truncation TruncationOf(const SNDMyFILE& r) {
+    if (r.patternsEnd > r.size) return {Refusal::TruncatedPatterns, r.patternsEnd, r.size};
+    if (r.reach > r.size) return {Refusal::TruncatedSamples, r.reach, r.size};
+    return {};
 }
 
 }  // namespace
 
 FileFormat ProbeSong(const uint8_t* data, size_t size, Refusal* why) {
-    Refusal reason = data ? SizeRefusal(size) : Refusal::EmptyFile;
+    Refusal reason = SizeRefusal(data, size);
     FileFormat format = FileFormat::None;
     if (reason == Refusal::None) {
         const SNDMyFILE r = OpenMemoryReader(data, size);
@@ -43,8 +70,9 @@ FileFormat ProbeSong(const uint8_t* data, size_t size, Refusal* why) {
     return format;
 }
 
-Mod* LoadSong(const uint8_t* data, size_t size, Refusal* why) {
-    Refusal reason = data ? SizeRefusal(size) : Refusal::EmptyFile;
+Mod* LoadSong(const uint8_t* data, size_t size, Refusal* why, Truncation* cut) {
+    Refusal reason = SizeRefusal(data, size);
+    Truncation truncation;
     Mod* song = nullptr;
     if (reason == Refusal::None) {
         const FileFormat format = DetectModuleFormat(data, size);
@@ -55,6 +83,10 @@ Mod* LoadSong(const uint8_t* data, size_t size, Refusal* why) {
                                 : format == FileFormat::XM ? ReadXMSong(song, &r)
                                                            : ReadMODSong(song, &r);
             if (!loaded) reason = Refusal::NotAModule;
+            if (loaded) truncation = TruncationOf(r);
+            if (truncation.part == Refusal::TruncatedPatterns ||
+                (truncation.part == Refusal::TruncatedSamples && !AnySound(*song)))
+                reason = truncation.part;
         } catch (const std::bad_alloc&) {
             // Every size a file declares is bounded by its bytes, so this is
             // a machine without the memory for a real module.
@@ -66,6 +98,7 @@ Mod* LoadSong(const uint8_t* data, size_t size, Refusal* why) {
         }
     }
     if (why) *why = reason;
+    if (cut) *cut = truncation;
     return song;
 }
 

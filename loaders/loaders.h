@@ -29,12 +29,24 @@ FileFormat DetectModuleFormat(const uint8_t* data, size_t size);
 // or FileFormat::None with the reason in *why (when given).
 FileFormat ProbeSong(const uint8_t* data, size_t size, Refusal* why = nullptr);
 
+// Where a file ends before what it declares: TruncatedPatterns or
+// TruncatedSamples, the byte the cut part would end at and the file's size;
+// `part` None for a whole file.
+struct Truncation {
+    Refusal part = Refusal::None;
+    int64_t end = 0;
+    int64_t size = 0;
+};
+
 // Recognises the module in `data` and has the format's loader fill a new
 // zero-filled record. Null, with the reason in *why (when given), for no
-// bytes (EmptyFile), more than kMaxModuleBytes or no memory (TooLarge), or a
-// file whose format's loader finds no plausible header (NotAModule).
-// Release the song with FreeModSong.
-Mod* LoadSong(const uint8_t* data, size_t size, Refusal* why = nullptr);
+// bytes (EmptyFile), more than kMaxModuleBytes or no memory (TooLarge), an
+// Impulse Tracker module (ImpulseTracker), a file whose format's loader
+// finds no plausible header (NotAModule), or one cut inside its patterns
+// (TruncatedPatterns) or so early in its samples that nothing would sound
+// (TruncatedSamples). A song whose samples are cut further on loads, with
+// the cut in *cut (when given). Release the song with FreeModSong.
+Mod* LoadSong(const uint8_t* data, size_t size, Refusal* why = nullptr, Truncation* cut = nullptr);
 
 // Format readers. `song` is zero-filled. Each refuses (false) a file whose
 // header is not plausible for its format, so that a file that is no module

@@ -138,7 +138,9 @@ bool PlausibleHeader(const SNDMyFILE& file, const ModVariant& v) {
     }
     const int64_t patternStart = start + HeaderBytes(v);
     const int64_t patternBytes = int64_t{highest + 1} * kRows * v.channels * 4;
-    if (patternStart + patternBytes > r.size) return false;
+    // A tagged file cut inside its patterns is a module, which the load
+    // refuses as cut; without a tag it is nothing known.
+    if (patternStart + patternBytes > r.size) return v.tagged;
     // Some sound: sample data after the patterns, or a note or effect.
     if (sampleBytes > 0 && patternStart + patternBytes < r.size) return true;
     const uint8_t* cells = r.data + patternStart;
@@ -180,10 +182,15 @@ void ReadSampleDatas(SNDMyFILE* r, int slot, Mod* song) {
     ModSample& s = song->samples[slot];
     s.data = nullptr;
     if (s.length <= 0) return;
+    const int64_t declared = s.length;
     s.length = FramesAvailable(r, s.length, kSample8Bit);
-    if (s.length == 0) return;
-    s.data = new int16_t[static_cast<size_t>(s.length) + kGuardFrames]();
-    ReadSampleFrames(r, s.data, s.length, kSample8Bit);
+    if (s.length > 0) {
+        s.data = new int16_t[static_cast<size_t>(s.length) + kGuardFrames]();
+        ReadSampleFrames(r, s.data, s.length, kSample8Bit);
+    }
+    // The next sample starts after the whole of this one, also when the
+    // file is cut inside it.
+    ReaderSkip(r, SampleBytes(declared - s.length, kSample8Bit));
 }
 
 }  // namespace
@@ -228,6 +235,7 @@ bool ReadMODSong(Mod* song, SNDMyFILE* r) {
     song->patterns = new ModPattern[song->nbPatterns]();
     song->nbChannels = v.channels;
     for (int i = 0; i < song->nbPatterns; i++) ReadPattern(r, i, song, v.channels);
+    r->patternsEnd = r->reach;
 
     for (int slot = 1; slot <= v.sampleHeaders; slot++) ReadSampleDatas(r, slot, song);
     return true;

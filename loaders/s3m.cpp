@@ -276,14 +276,21 @@ bool ReadS3MSong(Mod* song, SNDMyFILE* r) {
     song->patterns = new ModPattern[song->nbPatterns]();
     song->nbChannels = 0;
     std::vector<uint8_t> packed(kMaxPackedPattern);
+    const int64_t samplesReach = r->reach;
+    r->reach = 0;  // the patterns' own reach, wherever they lie
     for (int p = 0; p < song->nbPatterns; p++) {
         ClearPattern(song->patterns[p]);
         ReaderSeek(r, static_cast<int64_t>(song->patternOffsets[p]) * kParagraph);
-        ReadU16(r);  // packed length: the events end the pattern themselves
+        // The packed length: the events end the pattern themselves, but a
+        // cut file shows by it.
+        const int64_t start = r->pos;
+        ReaderDeclare(r, start + ReadU16(r));
         int size = static_cast<int>(std::min<int64_t>(ReaderRemaining(r), kMaxPackedPattern));
         ReaderRead(r, packed.data(), static_cast<size_t>(size));
         UnpackPattern(packed.data(), size, song, song->patterns[p]);
     }
+    r->patternsEnd = r->reach;
+    ReaderDeclare(r, samplesReach);
     return true;
 }
 

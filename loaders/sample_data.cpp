@@ -33,8 +33,9 @@ int64_t SampleBytes(int64_t frames, unsigned encoding) {
     return bytes;
 }
 
-int32_t FramesAvailable(const SNDMyFILE* r, int64_t frames, unsigned encoding) {
+int32_t FramesAvailable(SNDMyFILE* r, int64_t frames, unsigned encoding) {
     if (frames <= 0) return 0;
+    ReaderDeclare(r, r->pos + std::min<int64_t>(SampleBytes(frames, encoding), INT64_MAX / 4));
     int64_t per_frame = SampleBytes(1, encoding);
     int64_t backed = ReaderRemaining(r) / per_frame;
     return static_cast<int32_t>(std::min({frames, backed, int64_t{INT32_MAX}}));

@@ -21,8 +21,9 @@ int64_t SampleBytes(int64_t frames, unsigned encoding);
 
 // Frames of a sample of `frames` frames that the bytes left in the reader
 // can really hold: a length that the file does not back is cut to what is
-// there, so a lying header cannot make a loader allocate gigabytes.
-int32_t FramesAvailable(const SNDMyFILE* r, int64_t frames, unsigned encoding);
+// there, so a lying header cannot make a loader allocate gigabytes. The
+// whole length counts towards the reader's reach.
+int32_t FramesAvailable(SNDMyFILE* r, int64_t frames, unsigned encoding);
 
 // Reads `frames` frames at the reader's position and writes them to dst as
 // signed 16-bit frames. 8-bit signed values become value * 256.

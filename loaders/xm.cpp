@@ -126,10 +126,15 @@ void ReadSampleHeader(SNDMyFILE* r, ModSample& s, uint32_t header_size) {
 
 void ReadSampleData(SNDMyFILE* r, ModSample& s) {
     unsigned encoding = kSampleDelta | (s.is16Bit ? kSample16Bit : kSample8Bit);
+    const int64_t declared = s.length;
     s.length = FramesAvailable(r, s.length, encoding);
-    if (s.length == 0) return;
-    s.data = new int16_t[s.length];
-    ReadSampleFrames(r, s.data, s.length, encoding);
+    if (s.length > 0) {
+        s.data = new int16_t[s.length];
+        ReadSampleFrames(r, s.data, s.length, encoding);
+    }
+    // The next sample starts after the whole of this one, also when the
+    // file is cut inside it.
+    ReaderSkip(r, SampleBytes(declared - s.length, encoding));
 }
 
 void ReadInstrument(SNDMyFILE* r, ModInstrument& ins) {
@@ -257,6 +262,7 @@ bool ReadXMSong(Mod* song, SNDMyFILE* r) {
     ReaderSkip(r, order_bytes - 256);
 
     if (!ReadPatterns(r, song)) return false;
+    r->patternsEnd = r->reach;
     for (int i = 1; i <= song->nbInstruments; i++) ReadInstrument(r, song->instruments[i]);
     return true;
 }

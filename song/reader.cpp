@@ -12,11 +12,17 @@ size_t ReaderRead(SNDMyFILE* r, void* dst, size_t n) {
     if (got > 0) std::memcpy(out, r->data + r->pos, got);
     if (got < n) std::memset(out + got, 0, n - got);
     r->pos += static_cast<int64_t>(n);
+    ReaderDeclare(r, r->pos);
     return got;
 }
 
 void ReaderSkip(SNDMyFILE* r, int64_t n) {
     if (n > 0) r->pos += n;
+    ReaderDeclare(r, r->pos);
+}
+
+void ReaderDeclare(SNDMyFILE* r, int64_t end) {
+    if (end > r->reach) r->reach = end;
 }
 
 void ReaderSeek(SNDMyFILE* r, int64_t offset) {

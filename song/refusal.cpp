@@ -19,6 +19,13 @@ const char* RefusalText(Refusal why) {
         case Refusal::OggTheora: return "Ogg Theora video, not Ogg Vorbis";
         case Refusal::NotOggVorbis: return "not a playable Ogg Vorbis stream";
         case Refusal::PathTooLong: return "path too long";
+        case Refusal::TruncatedPatterns: return "truncated: the patterns end past the end of the file";
+        case Refusal::TruncatedSamples: return "truncated: the samples end past the end of the file";
+        case Refusal::ImpulseTracker: return "Impulse Tracker module: not supported";
+        case Refusal::CompressedDamaged: return "compressed: the packed data is damaged or cut";
+        case Refusal::CompressedTooLarge: return "compressed: unpacks to more than a module can be";
+        case Refusal::CompressedNotAModule: return "compressed: not a module inside";
+        case Refusal::ZipArchive: return "compressed: a zip archive (unpack it first)";
     }
     return "cannot be played";
 }

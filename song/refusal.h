@@ -20,6 +20,13 @@ enum class Refusal {
     OggTheora,
     NotOggVorbis,      // an Ogg stream whose Vorbis headers are missing or broken
     PathTooLong,
+    TruncatedPatterns,   // the file ends inside its patterns
+    TruncatedSamples,    // the file ends inside its samples, leaving nothing to hear
+    ImpulseTracker,      // an Impulse Tracker module, recognised by its header
+    CompressedDamaged,   // gzip, bzip2 or xz data that does not unpack
+    CompressedTooLarge,  // unpacks past the largest module
+    CompressedNotAModule,  // unpacks to something that is no module
+    ZipArchive,          // a zip archive, which may hold anything
 };
 
 // A short lower-case phrase: "no such file", "not a module", ...; "" for None.

@@ -1,11 +1,13 @@
 // moddeck-inspect FILE: prints what libmoddeck says of a module (format,
 // names, sizes, subsongs and their lengths, instruments and samples), or
-// what an Ogg Vorbis stream holds.
+// what an Ogg Vorbis stream holds and its comments. Every text it prints is
+// UTF-8 without control bytes.
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "audio/file_name.h"
 #include "audio/input_file.h"
 #include "audio/ogg_player.h"
 #include "moddeck/moddeck.h"
@@ -14,14 +16,8 @@ using namespace moddeck;
 
 namespace {
 
-// A name from the file, with its control bytes shown as '?' so that a song
-// cannot drive the terminal.
-std::string Printable(const char* text) {
-    std::string out = text ? text : "";
-    for (char& c : out)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
-    return out;
-}
+// A name from the library, which holds no control byte; "" for none.
+std::string Printable(const char* text) { return text ? text : ""; }
 
 const char* LoopName(int loop) { return loop == 1 ? "forward" : loop == 2 ? "ping-pong" : "none"; }
 
@@ -78,10 +74,12 @@ void Print(const moddeck_song* song) {
         if (samples[i].length > 0) PrintSample(int(i) + 1, samples[i]);
 }
 
-int Refused(const char* path, moddeck_refusal why) {
-    std::fprintf(stderr, "moddeck-inspect: %s: %s\n", path, moddeck_refusal_text(why));
+int Refused(const char* path, const char* why) {
+    std::fprintf(stderr, "moddeck-inspect: %s: %s\n", ReadableFileName(path).c_str(), why);
     return 1;
 }
+
+int Refused(const char* path, moddeck_refusal why) { return Refused(path, moddeck_refusal_text(why)); }
 
 }  // namespace
 
@@ -99,10 +97,16 @@ int main(int argc, char** argv) {
         const OggIdentity id = IdentifyOgg(bytes.data(), bytes.size());
         std::printf("format   Ogg Vorbis\nrate     %d Hz\nchannels %d\nlength   %.1f s\n", id.rate, id.channels,
                     ogg.OGG_Seconds);
+        for (const std::string& comment : ogg.OGG_Comments) std::printf("comment  %s\n", comment.c_str());
         return 0;
     }
-    moddeck_song* song = moddeck_song_load(bytes.data(), bytes.size(), &why);
-    if (!song) return Refused(argv[1], why);
+    moddeck_load_report report;
+    moddeck_song* song = moddeck_song_load_report(bytes.data(), bytes.size(), &report);
+    char reason[160];
+    moddeck_load_report_text(&report, reason, sizeof reason);
+    if (!song) return Refused(argv[1], reason);
+    if (report.packing[0]) std::printf("packed   %s, %llu bytes unpacked\n", report.packing, (unsigned long long)report.size);
+    if (reason[0]) std::printf("damage   %s\n", reason);
     Print(song);
     moddeck_song_free(song);
     return 0;

@@ -94,15 +94,19 @@ int CloseOutput(FILE* f, const char* output, bool written) {
 // Loads the module in `bytes`, plays it as the player does (looping: at
 // its end the song starts again) and renders `blocks` blocks into OUTPUT.
 int RenderModule(const char* input, const std::vector<uint8_t>& bytes, const char* output, uint64_t blocks) {
-    moddeck_refusal why = MODDECK_OK;
-    moddeck_song* song = moddeck_song_load(bytes.data(), bytes.size(), &why);
+    moddeck_load_report report;
+    moddeck_song* song = moddeck_song_load_report(bytes.data(), bytes.size(), &report);
     moddeck_player* player = song ? moddeck_player_new(song, kModuleRate) : nullptr;
-    if (song && !player) why = MODDECK_TOO_LARGE;  // no memory for the player
+    if (song && !player) report.why = MODDECK_TOO_LARGE;  // no memory for the player
     moddeck_song_free(song);  // the player keeps it
+    char reason[200];
+    moddeck_load_report_text(&report, reason, sizeof reason);
     if (!player) {
-        std::fprintf(stderr, "moddeck-render: %s: %s\n", input, moddeck_refusal_text(why));
+        std::fprintf(stderr, "moddeck-render: %s: %s\n", input, reason);
         return 1;
     }
+    // A module cut in its samples renders what it has, and says so.
+    if (reason[0]) std::fprintf(stderr, "moddeck-render: %s: %s\n", input, reason);
     FILE* f = OpenOutput(output);
     bool ok = f && WriteWavHeader(f, static_cast<uint32_t>(blocks * kBlockBytes));
     static int16_t block[kModuleBlockSamples];

@@ -42,9 +42,10 @@ extern "C" {
 MODDECK_API const char *moddeck_version(void);
 
 /* Why a file cannot be played. The library itself refuses with
- * MODDECK_EMPTY_FILE, MODDECK_TOO_LARGE and MODDECK_NOT_A_MODULE; the other
- * reasons are for programs that also read files and Ogg streams, so that a
- * whole player speaks one list. */
+ * MODDECK_EMPTY_FILE, MODDECK_TOO_LARGE, MODDECK_NOT_A_MODULE and the
+ * reasons from MODDECK_TRUNCATED_PATTERNS on; the others are for programs
+ * that also read files and Ogg streams, so that a whole player speaks one
+ * list. */
 typedef enum moddeck_refusal {
     MODDECK_OK = 0,
     MODDECK_NO_SUCH_FILE,
@@ -60,7 +61,14 @@ typedef enum moddeck_refusal {
     MODDECK_OGG_SPEEX,
     MODDECK_OGG_THEORA,
     MODDECK_NOT_OGG_VORBIS,     /* an Ogg stream whose Vorbis headers are missing or broken */
-    MODDECK_PATH_TOO_LONG
+    MODDECK_PATH_TOO_LONG,
+    MODDECK_TRUNCATED_PATTERNS, /* the file ends inside its patterns */
+    MODDECK_TRUNCATED_SAMPLES,  /* it ends inside its samples, leaving nothing to hear */
+    MODDECK_IMPULSE_TRACKER,    /* an Impulse Tracker module, which is not played */
+    MODDECK_COMPRESSED_DAMAGED, /* gzip, bzip2 or xz data that does not unpack */
+    MODDECK_COMPRESSED_TOO_LARGE, /* it unpacks past MODDECK_MAX_MODULE_BYTES */
+    MODDECK_COMPRESSED_NOT_A_MODULE, /* it unpacks to something that is no module */
+    MODDECK_ZIP_ARCHIVE         /* a zip archive, which may hold anything */
 } moddeck_refusal;
 
 /* A short lower-case phrase for people ("not a module", "empty file", ...);
@@ -74,34 +82,67 @@ typedef enum moddeck_format {
     MODDECK_FORMAT_XM
 } moddeck_format;
 
-/* Modules larger than this are refused from their size alone. */
+/* Modules larger than this are refused from their size alone; a packed
+ * one is never unpacked past it. */
 #define MODDECK_MAX_MODULE_BYTES ((size_t)256 << 20)
 
 /* Tells from the first bytes of a file, without loading it, whether
  * moddeck_song_load would take it and as what: the format, or
  * MODDECK_FORMAT_NONE with the reason in *why (when why is not null). Reads
- * only headers; a file whose body is broken may still be refused by the
- * load. */
+ * only headers (of a packed file, once unpacked); a file whose body is
+ * broken may still be refused by the load. */
 MODDECK_API moddeck_format moddeck_probe(const void *data, size_t size, moddeck_refusal *why);
+
+/* Decodes `length` bytes of text from a file (a name, a title, a comment)
+ * to UTF-8 in `text`, cut at a character to `size` bytes with its NUL. The
+ * code page is decided per text: valid UTF-8 stays as it is; otherwise
+ * Latin-1 when every byte above 0x7F is a Latin-1 letter beside another
+ * letter, else CP437, which most trackers wrote in. Bytes below 0x20 and
+ * 0x7F become spaces. Returns the length of the whole decoded text. */
+MODDECK_API size_t moddeck_text_utf8(const char *bytes, size_t length, char *text, size_t size);
 
 /* ---- Songs ---------------------------------------------------------- */
 
 typedef struct moddeck_song moddeck_song;
 
-/* Loads the module held in `size` bytes at `data`; the bytes stay the
- * caller's and may go as soon as the call returns. Returns the song (with
- * MODDECK_OK in *why), or null with the reason in *why (when why is not
- * null). */
+/* Loads the module held in `size` bytes at `data`, also when the whole file
+ * is packed with gzip, bzip2 or xz (told by its contents); the bytes stay
+ * the caller's and may go as soon as the call returns. Returns the song
+ * (with MODDECK_OK in *why), or null with the reason in *why (when why is
+ * not null). A module cut inside its patterns, or so early in its samples
+ * that nothing would sound, is refused; one with part of its samples loads
+ * and plays what there is (moddeck_song_load_report tells). */
 MODDECK_API moddeck_song *moddeck_song_load(const void *data, size_t size, moddeck_refusal *why);
+
+/* What a load found, beyond the song. */
+typedef struct moddeck_load_report {
+    moddeck_refusal why;       /* as moddeck_song_load's *why */
+    moddeck_refusal truncated; /* MODDECK_OK for a whole file; MODDECK_TRUNCATED_PATTERNS or
+                                  _SAMPLES when it ends before what it declares (a song that
+                                  loads with this set lacks the end of its samples) */
+    uint64_t end;              /* truncated: the byte the cut part would end at */
+    uint64_t size;             /* the module's bytes (unpacked) */
+    const char *packing;       /* "gzip", "bzip2", "xz", "zip"; "" for a plain file; static */
+} moddeck_load_report;
+
+/* moddeck_song_load, telling what it found in *report (when not null). */
+MODDECK_API moddeck_song *moddeck_song_load_report(const void *data, size_t size, moddeck_load_report *report);
+
+/* The report as one line for people, into `text` (cut to `size` bytes with
+ * its NUL): the reason a file was refused, with the numbers of a cut one
+ * ("truncated: the patterns end at byte 9260 of 3072"), or for a song that
+ * loaded cut "truncated: the samples end at byte N of M"; "" for a whole
+ * song. Returns the length of the whole line. */
+MODDECK_API size_t moddeck_load_report_text(const moddeck_load_report *report, char *text, size_t size);
 
 /* Lets go of the caller's hold on the song. A player keeps the song it
  * plays, so the memory goes with the last of them. Null is allowed. */
 MODDECK_API void moddeck_song_free(moddeck_song *song);
 
 /* What a song is. The texts belong to the song and live as long as it does;
- * names are the file's bytes up to their field's end or first NUL, with
- * control bytes left as they are (a program that prints them to a terminal
- * filters them). */
+ * the title and names are the file's bytes up to their field's end or first
+ * NUL, as UTF-8 (as moddeck_text_utf8 decodes them): they hold no control
+ * byte, so they may be printed to a terminal as they are. */
 typedef struct moddeck_song_info {
     moddeck_format format;
     const char *format_name; /* "MOD", "S3M", "XM" */

@@ -133,8 +133,12 @@ expect_line 'Unknown key: h shows the keys'
 keys a
 expect_line '^About$'
 [ "$(screen | sed -n 2p)" = "Moddeck demo" ] || fail "About title"
-[ "$(screen | sed -n 4p)" = "Samples:" ] || fail "About heading"
-[ -z "$(screen | sed -n 5p)" ] || fail "an XM lists no samples of its own"
+[ "$(screen | sed -n 4p)" = "Message:" ] || fail "About heading"
+# An XM's message: its instrument names; its samples are named the same.
+[ "$(screen | sed -n 5,8p)" = "moddeck square lead
+moddeck saw bass
+moddeck kick
+moddeck hi-hat" ] && [ -z "$(screen | sed -n 9p)" ] || fail "an XM's message is its instrument names"
 keys Enter
 expect_line '^Channels: +4$'
 
@@ -170,13 +174,14 @@ expect_line '^Format: +MOD$'
 cp "$ogg" "$tmp/bell.oga"
 [ "$("$bin" "$tmp/bell.oga" 2>&1)" = "moddeck: handed $tmp/bell.oga to the running player" ] || fail "hand-off message"
 expect_line '^Format: +Ogg Vorbis, 44100 Hz, 2 channels$'
-# The Ogg example: the About view shows its path and "OGG File".
+# The Ogg example: the About view shows its TITLE comment and its comments.
 "$bin" "$ogg" || fail "handing over the Ogg file"
 expect_line '^Format: +Ogg Vorbis, 44100 Hz, 2 channels$'
 keys a
 expect_line '^About$'
-[ "$(screen | sed -n 2p)" = "$ogg" ] || fail "About title of an Ogg file"
-[ "$(screen | sed -n 5p)" = "OGG File" ] || fail "About text of an Ogg file"
+[ "$(screen | sed -n 2p)" = "Moddeck demo" ] || fail "About title of an Ogg file"
+[ "$(screen | sed -n 4,5p)" = "Comments:
+title: Moddeck demo" ] || fail "About text of an Ogg file"
 keys Enter
 "$bin" "$xm" || fail "handing over the XM again"
 expect_line '^Format: +XM$'

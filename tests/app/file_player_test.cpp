@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/file_player.h"
+#include "audio/file_name.h"
 #include "support/mod_builder.h"
 #include "support/ogg_encoder.h"
 #include "support/ogg_reference.h"
@@ -81,6 +82,27 @@ TEST(Extension, LastDotOfTheWholePathUpperCased) {
     EXPECT_EQ(ExtensionOf("x.\xc3\xa9z9_"), "\xc3\xa9Z9_");
 }
 
+TEST(FileName, ShownWholeWithTheBytesThatAreNoCharacterEscaped) {
+    EXPECT_EQ(ReadableFileName("/m\xc3\xbasica/caf\xe9.mod"), "/m\xc3\xbasica/caf\\xE9.mod");
+    EXPECT_EQ(ReadableFileName("a\x1b[2J\xc3.xm"), "a\\x1B[2J\\xC3.xm");
+}
+
+// A module cut in its samples plays and says where it ends; cut in its
+// patterns it is refused, saying so.
+TEST_F(FilePlayerTest, ACutModuleSaysWhereItEnds) {
+    std::vector<uint8_t> mod = TinyMOD();
+    const size_t size = mod.size();
+    mod.resize(size - 20);
+    file.Open(Write("cut.mod", mod));
+    EXPECT_EQ(opened.status, OpenStatus::ModulePlaying);
+    EXPECT_EQ(opened.damage, "truncated: the samples end at byte " + std::to_string(size) + " of " +
+                                 std::to_string(size - 20));
+    mod.resize(1084 + 512);
+    file.Open(Write("cut.mod", mod));
+    EXPECT_EQ(opened.refusal, MODDECK_TRUNCATED_PATTERNS);
+    EXPECT_EQ(opened.reason, "truncated: the patterns end at byte 2108 of 1596");
+}
+
 TEST_F(FilePlayerTest, OggStreamsAreToldByTheirContentWhateverTheirName) {
     const std::vector<uint8_t> ogg = EncodeOggTone(0.3);
     ASSERT_FALSE(ogg.empty());
@@ -94,9 +116,16 @@ TEST_F(FilePlayerTest, OggStreamsAreToldByTheirContentWhateverTheirName) {
         EXPECT_TRUE(file.ogg().output.running());
         EXPECT_FALSE(file.moduleOutput().running());
         EXPECT_EQ(file.player(), nullptr);
-        EXPECT_EQ(opened.about.title, path);
-        EXPECT_EQ(opened.about.samples, "OGG File\n");
+        EXPECT_EQ(opened.about.title, path) << "without a TITLE comment";
+        EXPECT_EQ(opened.about.samples, "");
     }
+    // Its Vorbis comments: the title with its artist, every comment a line,
+    // Latin-1 from an old tagger decoded and control bytes blanked.
+    const std::vector<std::string> tags = {"ARTIST=Mystra", "title=Caf\xe9 \x1b[2J", "ALBUM=\xc3\xa9t\xc3\xa9"};
+    file.Open(Write("tagged.ogg", EncodeOggVorbis(MakeTones(4410, 2, 44100, {440.0}), OggSpec{}, tags)));
+    EXPECT_EQ(opened.about.title, "Mystra - Caf\xc3\xa9  [2J");
+    EXPECT_EQ(opened.about.samples, "artist: Mystra\ntitle: Caf\xc3\xa9  [2J\nalbum: \xc3\xa9t\xc3\xa9\n");
+    EXPECT_EQ(opened.about.caption, "Comments:");
 }
 
 TEST_F(FilePlayerTest, OtherNamesTakeTheModulePathWithOneOutputThreadAtATime) {
@@ -118,8 +147,8 @@ TEST_F(FilePlayerTest, WhatTheScreenLearnsOfAnXM) {
     file.Open(Write("tune.xm", TinyXM("XM title")));
     ASSERT_EQ(opened.status, OpenStatus::ModulePlaying);
     EXPECT_EQ(opened.about.title, "XM title");
-    // Its samples belong to its instruments, not to the song's own list.
-    EXPECT_EQ(opened.about.samples, "");
+    // The message: its instrument names, then its sample names.
+    EXPECT_EQ(opened.about.samples, "instrument\n\nlead\n");
     EXPECT_EQ(opened.channels, 2);
     EXPECT_EQ(opened.orders, 2);
     // The instrument view lists them, each with its samples beneath it.
@@ -148,7 +177,7 @@ TEST_F(FilePlayerTest, FailedOggThenAModule) {
     EXPECT_EQ(opened.refusal, MODDECK_OGG_OPUS);
     EXPECT_FALSE(file.ogg().output.running());
     EXPECT_EQ(opened.about.title, opusPath);
-    EXPECT_EQ(opened.about.samples, "OGG File\n");
+    EXPECT_EQ(opened.about.samples, "");
 
     file.Open(Write("after.xm", TinyXM("after")));
     EXPECT_EQ(opened.status, OpenStatus::ModulePlaying);
@@ -206,7 +235,7 @@ TEST_F(FilePlayerTest, CheckPlayableTellsWhatOpenWouldWithoutTouchingWhatPlays) 
     file.Open(Write("playing.mod", TinyMOD()));
     ASSERT_EQ(opened.status, OpenStatus::ModulePlaying);
     EXPECT_EQ(opened.format, "MOD");
-    EXPECT_EQ(opened.about.samples, "kick\nsnare\n");
+    EXPECT_EQ(opened.about.samples, "kick\n\nsnare\n");
     moddeck_player* const player = file.player();
     EXPECT_EQ(CheckPlayable(Write("a.xm", TinyXM("a")).c_str()), MODDECK_OK);
     EXPECT_EQ(CheckPlayable(Write("a.ogg", EncodeOggTone(0.1)).c_str()), MODDECK_OK);

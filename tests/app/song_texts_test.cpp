@@ -35,34 +35,37 @@ TEST(Utf8Prefix, CutsBeforeACharacterThatDoesNotFit) {
     EXPECT_EQ(Utf8Prefix("abcd\xc3\xa9", 5), "abcd");   // two-byte character cut after its lead
 }
 
-TEST(SongTexts, TheTitleAndTheNamesOfSamplesWithDataThenTheNumberedSlots) {
+// The message is every name in slot order, empty ones included, decoded
+// per name: CP437 (most trackers), Latin-1, control bytes as spaces.
+TEST(SongTexts, TheTitleAndEveryNameAsTheMessageThenTheNumberedSlots) {
     MODSpec desc;
-    desc.title = "Ocean Loader";
+    desc.title = "Caf\x82 \xb0\xb1\xb2";
     desc.samples = {Sample("", 0), Sample("bass", 5), Sample("", 0), Sample("", 0), Sample("snare\x1b", 4, 1, 2),
-                    Sample("", 0), Sample("no data", 0)};
+                    Sample("", 0), Sample("d\xe9j\xe0 vu", 0)};
     desc.samples[4].finetune = 0x0F;
     desc.patterns = {EmptyMODPattern(4)};
     WithSong(BuildMOD(desc), [](const moddeck_song* song) {
         const AboutTexts about = AboutTextsOf(song);
-        EXPECT_EQ(about.title, "Ocean Loader");
-        EXPECT_EQ(about.samples, "bass\nsnare\x1b\n") << "the screen filters control bytes when it shows them";
+        EXPECT_EQ(about.title, "Caf\xc3\xa9 \xe2\x96\x91\xe2\x96\x92\xe2\x96\x93");
+        EXPECT_EQ(about.samples, "\nbass\n\n\nsnare\n\nd\xc3\xa9j\xc3\xa0 vu\n");
         const std::vector<std::string> lines = {
             "  1 -                            0  no loop              vol 48  fine   +0",
             "  2 bass                        10  no loop              vol 48  fine   +0",
             "  3 -                            0  no loop              vol 48  fine   +0",
             "  4 -                            0  no loop              vol 48  fine   +0",
-            "  5 snare?                       8  loop 2+4             vol 48  fine   -1",
+            "  5 snare                        8  loop 2+4             vol 48  fine   -1",
             "  6 -                            0  no loop              vol 48  fine   +0",
-            "  7 no data                      0  no loop              vol 48  fine   +0",
+            "  7 d\xc3\xa9j\xc3\xa0 vu                      0  no loop              vol 48  fine   +0",
         };
         EXPECT_EQ(InstrumentLines(song), lines);
     });
 }
 
-TEST(SongTexts, SampleNamesAreCutToTheirPageAtACharacterBoundary) {
+// The largest message a file can give (every name of three-byte
+// characters) fits whole.
+TEST(SongTexts, TheLongestMessageIsWhole) {
     S3MSpec desc;
-    std::string name;
-    while (name.size() < 28) name += "\xC3\xA9";  // e acute, two bytes each
+    const std::string name(28, '\xB1');  // CP437 shade, three bytes in UTF-8
     for (int s = 0; s < 150; s++) {
         S3MSampleSpec sample;
         sample.name = name;
@@ -72,10 +75,6 @@ TEST(SongTexts, SampleNamesAreCutToTheirPageAtACharacterBoundary) {
     }
     desc.patterns = {{}};
     WithSong(BuildS3M(desc), [](const moddeck_song* song) {
-        const std::string samples = AboutTextsOf(song).samples;
-        EXPECT_LE(samples.size(), kSampleNamesBytes);
-        EXPECT_GT(samples.size(), kSampleNamesBytes - 3);
-        // The text never ends inside a two-byte sequence.
-        EXPECT_TRUE(samples.back() == '\n' || static_cast<unsigned char>(samples.back()) == 0xA9);
+        EXPECT_EQ(AboutTextsOf(song).samples.size(), size_t{150} * (28 * 3 + 1));
     });
 }

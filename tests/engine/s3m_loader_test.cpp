@@ -274,14 +274,9 @@ TEST_F(S3MLoader, ParapointersPastTheEndGiveEmptyPatternsAndSamples) {
     desc.instrumentPointers = {0xFFFF};
     desc.patternPointers = {0xFFFF};
     image_ = BuildS3M(desc);
-    const Mod& song = LoadBytes();
-    EXPECT_EQ(song.nbInstruments, 1);
-    EXPECT_EQ(song.samples[1].length, 0);
-    EXPECT_EQ(song.samples[1].data, nullptr);
-    EXPECT_EQ(song.samples[1].name[0], 0);
-    ASSERT_EQ(song.nbPatterns, 1);
-    for (int ch = 0; ch < kMaxChannels; ch++)
-        for (int row = 0; row < 64; row++) ASSERT_EQ(song.patterns[0].tracks[ch][row].note, -1);
+    Refusal why = Refusal::None;
+    EXPECT_EQ(PlayerTest::Load(image_, &why), nullptr) << "its one pattern lies past the end";
+    EXPECT_EQ(why, Refusal::TruncatedPatterns);
 
     desc.instrumentPointers.clear();
     desc.patternPointers.clear();
@@ -292,17 +287,16 @@ TEST_F(S3MLoader, ParapointersPastTheEndGiveEmptyPatternsAndSamples) {
     EXPECT_EQ(other.samples[2].data, nullptr);
 }
 
-TEST_F(S3MLoader, TruncatedPatternEndsWhereTheDataEnds) {
+TEST_F(S3MLoader, PatternCutByTheEndIsRefusedAsCut) {
     S3MSpec desc;
     desc.patterns = {Pattern({{S3MEvent(0, 0x40, 0)}, {S3MEvent(1, 0x41, 0, -1, 1, 6)}})};
     image_ = BuildS3M(desc);
     size_t end = image_.size() - 64;  // inside the event of row 1: its info byte is gone
     ASSERT_EQ(image_[end - 1], 1);    // the command byte
     image_.resize(end);
-    const Mod& song = LoadBytes();
-    EXPECT_EQ(song.patterns[0].tracks[0][0].note, 48);
-    EXPECT_EQ(song.patterns[0].tracks[1][1].note, -1);  // the cut event is dropped
-    EXPECT_EQ(song.nbChannels, 1);
+    Refusal why = Refusal::None;
+    EXPECT_EQ(PlayerTest::Load(image_, &why), nullptr);
+    EXPECT_EQ(why, Refusal::TruncatedPatterns);
 }
 
 // Negative counts, or counts whose tables the file cannot hold, are no S3M

@@ -236,7 +236,7 @@ TEST_F(XMLoader, RejectsWhatTheRecordCannotHold) {
     EXPECT_EQ(Load(BuildXM(length)), nullptr);
 
     XMSpec full = OnePattern({}, 64, 32);
-    full.instrumentCount = 128;
+    full.instruments.resize(128);
     full.songLength = 256;
     EXPECT_NE(Load(BuildXM(full)), nullptr);
 }

@@ -1,9 +1,13 @@
 /* The public header as its users call it, from C: renders that match
- * moddeck-render's, another rate in both sample types, seeking, refusals.
+ * moddeck-render's, another rate in both sample types, seeking, refusals,
+ * packed and cut modules, the decoding of texts.
  * The first argument names the case (see main). */
 #include <moddeck/moddeck.h>
 
+#include <bzlib.h>
+#include <lzma.h>
 #include <math.h>
+#include <zlib.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -146,8 +150,11 @@ static void refusals(void) {
     const struct { const void *data; size_t size; moddeck_refusal why; const char *says; } refused[] = {
         {"", 0, MODDECK_EMPTY_FILE, "empty file"},
         {text, sizeof text, MODDECK_NOT_A_MODULE, "not a module"},
+        {"IMPMa song", 10, MODDECK_IMPULSE_TRACKER, "Impulse Tracker module: not supported"},
+        {"PK\3\4tune.mod", 12, MODDECK_ZIP_ARCHIVE, "compressed: a zip archive (unpack it first)"},
+        {"\x1f\x8bnot gzip", 10, MODDECK_COMPRESSED_DAMAGED, "compressed: the packed data is damaged or cut"},
     };
-    for (size_t i = 0; i < 2; i++) {
+    for (size_t i = 0; i < sizeof refused / sizeof refused[0]; i++) {
         moddeck_refusal loaded = MODDECK_OK, probed = MODDECK_OK;
         CHECK(!moddeck_song_load(refused[i].data, refused[i].size, &loaded) && loaded == refused[i].why);
         CHECK(moddeck_probe(refused[i].data, refused[i].size, &probed) == MODDECK_FORMAT_NONE && probed == loaded);
@@ -160,14 +167,102 @@ static void refusals(void) {
     CHECK(strcmp(moddeck_version(), version) == 0);
 }
 
+/* `size` bytes gzipped into a new block of *packed bytes; `bytes` null
+ * packs that many zeros. */
+static unsigned char *gzip_of(const unsigned char *bytes, size_t size, size_t *packed) {
+    static unsigned char zeros[1 << 16];
+    size_t room = size / 100 + (bytes ? size : 0) + 4096;
+    unsigned char *out = malloc(room);
+    z_stream z;
+    memset(&z, 0, sizeof z);
+    CHECK(out && deflateInit2(&z, 1, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK);
+    z.next_out = out;
+    z.avail_out = (uInt)room;
+    for (size_t done = 0; done < size;) {
+        size_t n = bytes ? size : sizeof zeros < size - done ? sizeof zeros : size - done;
+        z.next_in = (Bytef *)(bytes ? bytes : zeros);
+        z.avail_in = (uInt)n;
+        done += n;
+        CHECK(deflate(&z, done == size ? Z_FINISH : Z_NO_FLUSH) != Z_STREAM_ERROR && z.avail_in == 0);
+    }
+    *packed = room - z.avail_out;
+    deflateEnd(&z);
+    return out;
+}
+
+/* The module at `path` packed whole with gzip, bzip2 or xz loads as itself
+ * and says how; packed data cut short, or unpacking past the largest
+ * module, is refused; the module itself cut in its patterns is refused,
+ * and cut in its samples plays, each with where it ends. */
+static void packed(const char *path) {
+    size_t size, n[3];
+    unsigned char *bytes = read_file(path, &size), *packs[3];
+    unsigned int bz = (unsigned int)(size + size / 100 + 600);
+    packs[0] = gzip_of(bytes, size, &n[0]);
+    CHECK((packs[1] = malloc(bz)) && BZ2_bzBuffToBuffCompress((char *)packs[1], &bz, (char *)bytes, (unsigned)size, 9, 0, 0) == BZ_OK);
+    n[1] = bz;
+    n[2] = 0;
+    CHECK((packs[2] = malloc(size + 4096)) && lzma_easy_buffer_encode(6, LZMA_CHECK_CRC64, NULL, bytes, size, packs[2], &n[2], size + 4096) == LZMA_OK);
+    const char *names[3] = {"gzip", "bzip2", "xz"};
+    moddeck_load_report report;
+    char text[200];
+    for (int i = 0; i < 3; i++) {
+        moddeck_song *song = moddeck_song_load_report(packs[i], n[i], &report);
+        CHECK(song && report.why == MODDECK_OK && !strcmp(report.packing, names[i]) && report.size == size);
+        CHECK(moddeck_probe(packs[i], n[i], NULL) != MODDECK_FORMAT_NONE);
+        CHECK(moddeck_load_report_text(&report, text, sizeof text) == 0 && text[0] == '\0');
+        moddeck_song_free(song);
+        CHECK(!moddeck_song_load_report(packs[i], n[i] / 2, &report) && report.why == MODDECK_COMPRESSED_DAMAGED);
+        free(packs[i]);
+    }
+    size_t bomb_size;
+    unsigned char *bomb = gzip_of(NULL, MODDECK_MAX_MODULE_BYTES + 1, &bomb_size);
+    CHECK(!moddeck_song_load_report(bomb, bomb_size, &report) && report.why == MODDECK_COMPRESSED_TOO_LARGE);
+    free(bomb);
+
+    char want[200];
+    const size_t cuts[2] = {1084 + 100, size - 100};
+    for (int i = 0; i < 2; i++) {
+        moddeck_song *song = moddeck_song_load_report(bytes, cuts[i], &report);
+        CHECK(report.truncated == (i ? MODDECK_TRUNCATED_SAMPLES : MODDECK_TRUNCATED_PATTERNS) && report.size == cuts[i]);
+        CHECK(i ? song && report.end == size : !song && report.why == MODDECK_TRUNCATED_PATTERNS && report.end > cuts[i]);
+        snprintf(want, sizeof want, "truncated: the %s end at byte %llu of %zu", i ? "samples" : "patterns",
+                 (unsigned long long)report.end, cuts[i]);
+        CHECK(moddeck_load_report_text(&report, text, 12) == strlen(want) && !strncmp(text, want, 11) && text[11] == '\0');
+        moddeck_load_report_text(&report, text, sizeof text);
+        CHECK(!strcmp(text, want));
+        moddeck_song_free(song);
+    }
+    free(bytes);
+}
+
+/* Texts as UTF-8, decided per text, never cut inside a character. */
+static void texts(void) {
+    char out[64];
+    const struct { const char *in, *want; } cases[] = {
+        {"caf\x82 \xb0\xb1\xb2", "caf\xc3\xa9 \xe2\x96\x91\xe2\x96\x92\xe2\x96\x93"}, /* CP437 */
+        {"Kj\xe6ll \xd8stby", "Kj\xc3\xa6ll \xc3\x98stby"},                            /* Latin-1 */
+        {"\xc3\xa9t\xc3\xa9\x1b[2J\x7f", "\xc3\xa9t\xc3\xa9 [2J "},                  /* UTF-8, controls */
+        {"\xc3(", "\xe2\x94\x9c("},                                                /* broken UTF-8 */
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; i++) {
+        CHECK(moddeck_text_utf8(cases[i].in, strlen(cases[i].in), out, sizeof out) == strlen(cases[i].want));
+        CHECK(!strcmp(out, cases[i].want));
+    }
+    CHECK(moddeck_text_utf8("ab\x82", 3, out, 4) == 4 && !strcmp(out, "ab"));
+}
+
 int main(int argc, char **argv) {
     const char *what = argc > 1 ? argv[1] : "";
     if (!strcmp(what, "renderer") && argc == 4) matches_renderer(argv[2], argv[3]);
     else if (!strcmp(what, "rate") && argc == 3) other_rate(argv[2]);
     else if (!strcmp(what, "seek") && argc == 3) seek_matches_play_through(argv[2]);
     else if (!strcmp(what, "refusals") && argc == 2) refusals();
+    else if (!strcmp(what, "packed") && argc == 3) packed(argv[2]);
+    else if (!strcmp(what, "texts") && argc == 2) texts();
     else {
-        fprintf(stderr, "usage: library_header_test renderer MODULE WAV | rate MODULE | seek MODULE | refusals\n");
+        fprintf(stderr, "usage: library_header_test renderer MODULE WAV | rate MODULE | seek MODULE | refusals |"
+                        " packed MOD | texts\n");
         return 2;
     }
     return 0;

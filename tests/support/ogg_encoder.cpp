@@ -21,7 +21,8 @@ void AppendPages(ogg_stream_state* os, std::vector<uint8_t>& out, bool flush) {
 
 }  // namespace
 
-std::vector<uint8_t> EncodeOggVorbis(const std::vector<int16_t>& pcm, const OggSpec& desc) {
+std::vector<uint8_t> EncodeOggVorbis(const std::vector<int16_t>& pcm, const OggSpec& desc,
+                                     const std::vector<std::string>& comments) {
     std::vector<uint8_t> out;
     vorbis_info vi;
     vorbis_info_init(&vi);
@@ -31,6 +32,7 @@ std::vector<uint8_t> EncodeOggVorbis(const std::vector<int16_t>& pcm, const OggS
     }
     vorbis_comment vc;
     vorbis_comment_init(&vc);
+    for (const std::string& c : comments) vorbis_comment_add(&vc, c.c_str());
     vorbis_dsp_state vd;
     vorbis_block vb;
     vorbis_analysis_init(&vd, &vi);
@@ -38,8 +40,8 @@ std::vector<uint8_t> EncodeOggVorbis(const std::vector<int16_t>& pcm, const OggS
     ogg_stream_state os;
     ogg_stream_init(&os, 0x4d6f6464);
 
-    ogg_packet id, comments, codebooks;
-    vorbis_analysis_headerout(&vd, &vc, &id, &comments, &codebooks);
+    ogg_packet id, comment_header, codebooks;
+    vorbis_analysis_headerout(&vd, &vc, &id, &comment_header, &codebooks);
     std::vector<uint8_t> idBytes(id.packet, id.packet + id.bytes);
     if (desc.headerRate != 0 && idBytes.size() >= 16) {
         // Identification header: type, "vorbis", version (4), channels (1),
@@ -48,7 +50,7 @@ std::vector<uint8_t> EncodeOggVorbis(const std::vector<int16_t>& pcm, const OggS
     }
     id.packet = idBytes.data();
     ogg_stream_packetin(&os, &id);
-    ogg_stream_packetin(&os, &comments);
+    ogg_stream_packetin(&os, &comment_header);
     ogg_stream_packetin(&os, &codebooks);
     AppendPages(&os, out, true);
 

@@ -16,9 +16,11 @@ struct OggSpec {
 };
 
 // Encodes `pcm` (interleaved 16-bit frames of desc.channels) as a whole
-// Ogg Vorbis file. Returns an empty vector when libvorbisenc refuses the
-// channel count or rate.
-std::vector<uint8_t> EncodeOggVorbis(const std::vector<int16_t>& pcm, const OggSpec& desc);
+// Ogg Vorbis file with the Vorbis comments given ("KEY=value", as bytes).
+// Returns an empty vector when libvorbisenc refuses the channel count or
+// rate.
+std::vector<uint8_t> EncodeOggVorbis(const std::vector<int16_t>& pcm, const OggSpec& desc,
+                                     const std::vector<std::string>& comments = {});
 
 // `frames` frames of `channels` channels; channel c carries a cosine of
 // freqs[c % freqs.size()] Hz at `amplitude` (0..1), loud from its first

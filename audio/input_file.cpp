@@ -31,8 +31,6 @@ constexpr size_t kStreamPieceBytes = size_t{64} << 10;
 // been abandoned: a signal that came just before the wait does not end it.
 constexpr int kStreamWaitMs = 50;
 
-bool Abandoned() { return readingAbandoned.load(std::memory_order_relaxed); }
-
 bool Finish(moddeck_refusal reason, std::vector<uint8_t>& out, moddeck_refusal* why) {
     if (reason != MODDECK_OK) {
         out.clear();
@@ -40,16 +38,6 @@ bool Finish(moddeck_refusal reason, std::vector<uint8_t>& out, moddeck_refusal* 
     }
     if (why) *why = reason;
     return reason == MODDECK_OK;
-}
-
-// Asks for huge pages under the whole 2 MiB pages of a block: holding 256
-// MiB, all that a stream which is no module can make us hold before it is
-// refused, then takes a hundred-odd page faults rather than 65,536.
-void AdviseHugePages(uint8_t* data, size_t size) {
-    constexpr uintptr_t kHugePage = uintptr_t{2} << 20;
-    const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kHugePage - 1) & ~(kHugePage - 1);
-    const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + size) & ~(kHugePage - 1);
-    if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 }
 
 // Makes room for `size` bytes in `out` without touching them, so that the
@@ -66,9 +54,10 @@ bool Reserve(std::vector<uint8_t>& out, size_t size) noexcept {
 }
 
 // The most bytes that a file whose first `size` bytes are `head` may hold:
-// only an Ogg stream may be larger than a module can be.
+// only an Ogg Vorbis stream, told by its first page, may be larger than a
+// module can be.
 size_t LimitOf(const uint8_t* head, size_t size, size_t limit) {
-    return IsOggImage(head, size) ? limit : std::min(limit, MODDECK_MAX_MODULE_BYTES);
+    return IdentifyOgg(head, size).refusal == MODDECK_OK ? limit : std::min(limit, MODDECK_MAX_MODULE_BYTES);
 }
 
 // Why the regular file open at `fd` cannot be read whole from its read
@@ -83,7 +72,7 @@ moddeck_refusal CheckFile(int fd, size_t limit, size_t* size) {
     if (at < 0 || st.st_size <= at) return MODDECK_EMPTY_FILE;
     const uint64_t bytes = uint64_t(st.st_size - at);
     if (bytes > limit) return MODDECK_TOO_LARGE;
-    uint8_t head[4];
+    uint8_t head[512];  // a first page's header and segment table, and 16 bytes of its packet
     const ssize_t got = pread(fd, head, sizeof head, at);
     if (got < 0) return RefusalOfErrno(errno);
     if (bytes > LimitOf(head, size_t(got), limit)) return MODDECK_TOO_LARGE;
@@ -96,7 +85,7 @@ moddeck_refusal CheckFile(int fd, size_t limit, size_t* size) {
 moddeck_refusal ReadPieces(int fd, size_t size, std::vector<uint8_t>& out) {
     if (!Reserve(out, size)) return MODDECK_TOO_LARGE;
     size_t got = 0;
-    while (got < size && !Abandoned()) {
+    while (got < size && !ReadingAbandoned()) {
         const size_t piece = std::min(kFilePieceBytes, size - got);
         out.resize(got + piece);  // within the reserve: no allocation
         const ssize_t n = read(fd, out.data() + got, piece);
@@ -105,7 +94,7 @@ moddeck_refusal ReadPieces(int fd, size_t size, std::vector<uint8_t>& out) {
         got += size_t(n);
     }
     out.resize(got);
-    return got == 0 || Abandoned() ? MODDECK_UNREADABLE : MODDECK_OK;
+    return got == 0 || ReadingAbandoned() ? MODDECK_UNREADABLE : MODDECK_OK;
 }
 
 moddeck_refusal ReadRegularFile(int fd, size_t limit, std::vector<uint8_t>& out) {
@@ -118,7 +107,7 @@ moddeck_refusal ReadRegularFile(int fd, size_t limit, std::vector<uint8_t>& out)
 // reading is abandoned.
 bool AwaitBytes(int fd) {
     pollfd p{fd, POLLIN, 0};
-    while (!Abandoned()) {
+    while (!ReadingAbandoned()) {
         const int r = poll(&p, 1, kStreamWaitMs);
         if (r > 0 || (r < 0 && errno != EINTR)) return true;
     }
@@ -169,7 +158,16 @@ bool ReadWholeStream(int fd, std::vector<uint8_t>& out, size_t limit, moddeck_re
     return Finish(regular ? ReadRegularFile(fd, limit, out) : ReadStream(fd, limit, out), out, why);
 }
 
+void AdviseHugePages(uint8_t* data, size_t size) {
+    constexpr uintptr_t kHugePage = uintptr_t{2} << 20;
+    const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kHugePage - 1) & ~(kHugePage - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + size) & ~(kHugePage - 1);
+    if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
+
 void AbandonReading() { readingAbandoned.store(true, std::memory_order_relaxed); }
+
+bool ReadingAbandoned() { return readingAbandoned.load(std::memory_order_relaxed); }
 
 moddeck_refusal RefusalOfErrno(int error) {
     switch (error) {

@@ -1,14 +1,17 @@
 #include "app/instance.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "app/message.h"
 
@@ -16,7 +19,15 @@ namespace moddeck {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 constexpr char kSocketName[] = "/moddeck.sock";
+// Connections accepted in one service at most, so that a flood of them
+// cannot hold the event loop.
+constexpr size_t kAcceptsPerService = 64;
+// How often a hand-off tries again to connect while the player's backlog
+// is full.
+constexpr std::chrono::milliseconds kConnectRetry{10};
 
 bool MakeAddress(const std::string& path, sockaddr_un* addr) {
     std::memset(addr, 0, sizeof *addr);
@@ -34,10 +45,12 @@ bool IsPrivateFolder(const std::string& dir) {
     return S_ISDIR(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & 077) == 0;
 }
 
+// A non-blocking connection to `socketPath`, or -1 with errno set: EAGAIN
+// when a player listens but its backlog is full.
 int ConnectTo(const std::string& socketPath) {
     sockaddr_un addr;
     if (!MakeAddress(socketPath, &addr)) return -1;
-    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) return -1;
     if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
         int saved = errno;
@@ -46,6 +59,41 @@ int ConnectTo(const std::string& socketPath) {
         return -1;
     }
     return fd;
+}
+
+// Waits until `fd` is ready for `events`; false when `deadline` passes first.
+bool WaitFor(int fd, short events, Clock::time_point deadline) {
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) return false;
+        pollfd p{fd, events, 0};
+        const int r = poll(&p, 1, int(std::min<int64_t>(left, 60000)));
+        if (r > 0) return true;
+        if (r < 0 && errno != EINTR) return false;
+    }
+}
+
+// Sends or receives `size` bytes on the non-blocking socket `fd`; false
+// when the peer ends or fails, or `deadline` passes, first.
+bool Exchange(int fd, uint8_t* data, size_t size, bool sending, Clock::time_point deadline) {
+    for (size_t done = 0; done < size;) {
+        const ssize_t n = sending ? send(fd, data + done, size - done, MSG_NOSIGNAL) : recv(fd, data + done, size - done, 0);
+        if (n > 0) {
+            done += size_t(n);
+        } else if (n < 0 && errno == EAGAIN) {
+            if (!WaitFor(fd, sending ? POLLOUT : POLLIN, deadline)) return false;
+        } else if (n == 0 || errno != EINTR) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A quarter of the descriptors the process may open, within 4 .. kMaxPending.
+size_t PendingRoom() {
+    rlimit limit;
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return InstanceListener::kMaxPending;
+    return std::clamp<size_t>(limit.rlim_cur / 4, 4, InstanceListener::kMaxPending);
 }
 
 bool SameUser(int fd) {
@@ -112,7 +160,7 @@ ClaimResult ClaimInstance(const std::string& socketPath, int* listenFd, std::str
         if (fd < 0) break;
         if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
             chmod(socketPath.c_str(), 0600);
-            if (listen(fd, int(InstanceListener::kMaxPending)) == 0) {
+            if (listen(fd, SOMAXCONN) == 0) {
                 *listenFd = fd;
                 return ClaimResult::Owner;
             }
@@ -126,8 +174,8 @@ ClaimResult ClaimInstance(const std::string& socketPath, int* listenFd, std::str
             break;
         }
         int probe = ConnectTo(socketPath);
-        if (probe >= 0) {
-            close(probe);
+        if (probe >= 0 || errno == EAGAIN) {
+            if (probe >= 0) close(probe);
             return ClaimResult::OtherRunning;
         }
         // Nobody listens: a player crashed and left its socket behind.
@@ -144,42 +192,22 @@ ClaimResult ClaimInstance(const std::string& socketPath, int* listenFd, std::str
 HandOverResult HandOver(const std::string& socketPath, const Request& request, std::chrono::milliseconds timeout) {
     std::vector<uint8_t> message = BuildMessage(request);
     if (message.empty()) return HandOverResult::Refused;
-    int fd = ConnectTo(socketPath);
+    const auto deadline = Clock::now() + timeout;
+    int fd;
+    while ((fd = ConnectTo(socketPath)) < 0 && errno == EAGAIN && Clock::now() < deadline)
+        std::this_thread::sleep_for(kConnectRetry);
     if (fd < 0) return HandOverResult::NoAnswer;
-    size_t sent = 0;
-    while (sent < message.size()) {
-        ssize_t n = send(fd, message.data() + sent, message.size() - sent, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            close(fd);
-            return HandOverResult::NoAnswer;
-        }
-        sent += size_t(n);
-    }
-    shutdown(fd, SHUT_WR);
-
-    char reply[3] = {};
-    size_t got = 0;
-    auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (got < sizeof reply) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) break;
-        pollfd p{fd, POLLIN, 0};
-        int r = poll(&p, 1, int(left.count()));
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) break;
-        ssize_t n = recv(fd, reply + got, sizeof reply - got, 0);
-        if (n <= 0) break;
-        got += size_t(n);
-    }
+    uint8_t reply[3] = {};
+    const bool answered = Exchange(fd, message.data(), message.size(), true, deadline) && shutdown(fd, SHUT_WR) == 0 &&
+                          Exchange(fd, reply, sizeof reply, false, deadline);
     close(fd);
-    if (got < sizeof reply) return HandOverResult::NoAnswer;
+    if (!answered) return HandOverResult::NoAnswer;
     return std::memcmp(reply, "OK\n", 3) == 0 ? HandOverResult::Accepted : HandOverResult::Refused;
 }
 
 InstanceListener::InstanceListener(int listenFd, std::string socketPath,
                                    std::chrono::milliseconds readDeadline)
-    : listenFd_(listenFd), socketPath_(std::move(socketPath)), readDeadline_(readDeadline) {}
+    : listenFd_(listenFd), socketPath_(std::move(socketPath)), readDeadline_(readDeadline), room_(PendingRoom()) {}
 
 InstanceListener::~InstanceListener() {
     for (Pending& p : pending_) close(p.fd);
@@ -194,18 +222,40 @@ void InstanceListener::AddPollFds(std::vector<pollfd>& fds) const {
     for (const Pending& p : pending_) fds.push_back({p.fd, POLLIN, 0});
 }
 
-void InstanceListener::Accept() {
-    for (;;) {
+void InstanceListener::Accept(std::vector<Request>& requests) {
+    for (size_t n = 0; n < kAcceptsPerService; n++) {
         int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0 && (errno == EMFILE || errno == ENFILE) && !pending_.empty()) {
+            Drop(OldestIdle());
+            continue;
+        }
         if (fd < 0) return;  // EAGAIN: nothing more waits
-        // Another user's word never opens a file; a flood beyond the few
-        // connections we keep is turned away rather than queued.
-        if (!SameUser(fd) || pending_.size() >= kMaxPending) {
+        // Another user's word never opens a file.
+        if (!SameUser(fd)) {
             close(fd);
             continue;
         }
-        pending_.push_back({fd, std::chrono::steady_clock::now() + readDeadline_, {}});
+        // A client sends its message as it connects: most are answered here,
+        // before any later arrival could push them out.
+        Pending p{fd, Clock::now() + readDeadline_, {}};
+        if (Read(p, requests)) {
+            close(fd);
+            continue;
+        }
+        if (pending_.size() >= room_) Drop(OldestIdle());
+        pending_.push_back(std::move(p));
     }
+}
+
+void InstanceListener::Drop(size_t index) {
+    Answer(pending_[index].fd, false);
+    close(pending_[index].fd);
+    pending_.erase(pending_.begin() + long(index));
+}
+
+size_t InstanceListener::OldestIdle() const {
+    auto idle = std::find_if(pending_.begin(), pending_.end(), [](const Pending& p) { return p.bytes.empty(); });
+    return idle == pending_.end() ? 0 : size_t(idle - pending_.begin());
 }
 
 bool InstanceListener::Read(Pending& p, std::vector<Request>& requests) {
@@ -246,18 +296,19 @@ bool InstanceListener::Read(Pending& p, std::vector<Request>& requests) {
 }
 
 void InstanceListener::Service(std::vector<Request>& requests) {
-    if (listenFd_ >= 0) Accept();
-    auto now = std::chrono::steady_clock::now();
+    // Those that wait first, so that the ones that finish make room.
+    const auto now = Clock::now();
     for (size_t i = 0; i < pending_.size();) {
-        Pending& p = pending_[i];
-        bool done = Read(p, requests) || now >= p.deadline;
-        if (done) {
-            close(p.fd);
+        if (Read(pending_[i], requests)) {
+            close(pending_[i].fd);
             pending_.erase(pending_.begin() + long(i));
+        } else if (now >= pending_[i].deadline) {
+            Drop(i);
         } else {
             i++;
         }
     }
+    if (listenFd_ >= 0) Accept(requests);
 }
 
 }  // namespace moddeck

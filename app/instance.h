@@ -7,7 +7,11 @@
 // The socket lives in $XDG_RUNTIME_DIR, or in a private 0700 folder
 // /tmp/moddeck-UID when that is unset. Only connections from the same user
 // (peer credentials) are heard; a message is read without ever blocking the
-// player, and a connection that is slow, oversized or malformed is dropped.
+// player, and a connection that is slow, oversized or malformed is answered
+// "NO" and let go. However many connections stay open, idle or trickling,
+// a well-formed request is answered at once: each has a deadline on its
+// whole message, and a newcomer pushes out the oldest idle one rather than
+// being turned away.
 #pragma once
 
 #include <poll.h>
@@ -34,9 +38,10 @@ ClaimResult ClaimInstance(const std::string& socketPath, int* listenFd, std::str
 
 enum class HandOverResult { Accepted, Refused, NoAnswer };
 
-// Sends `request` (absolute paths) to the player on `socketPath` and waits
-// up to `timeout` for its answer. Refused without sending when the request
-// cannot be put in a message.
+// Sends `request` (absolute paths) to the player on `socketPath` and has
+// its answer within `timeout`, connecting and sending included (NoAnswer
+// when the time is up). Refused without sending when the request cannot be
+// put in a message.
 HandOverResult HandOver(const std::string& socketPath, const Request& request,
                         std::chrono::milliseconds timeout = std::chrono::seconds(3));
 
@@ -46,7 +51,7 @@ class InstanceListener {
 public:
     // Takes the listening socket; the destructor closes it and removes the
     // socket file. A connection that has not sent a whole message within
-    // `readDeadline` is dropped.
+    // `readDeadline` of its arrival is answered "NO" and let go.
     InstanceListener(int listenFd, std::string socketPath,
                      std::chrono::milliseconds readDeadline = kReadDeadline);
     ~InstanceListener();
@@ -57,7 +62,7 @@ public:
     // connection), appended to `fds`.
     void AddPollFds(std::vector<pollfd>& fds) const;
 
-    // Accepts and reads whatever is ready without blocking; drops
+    // Accepts and reads whatever is ready without blocking; lets go of
     // connections past their deadline. Appends to `requests` each whole,
     // valid message from this user, keeping only the paths that name a
     // readable regular file; it is answered "OK" when it still asks for
@@ -67,7 +72,10 @@ public:
     // Pending connections, for the tests.
     size_t PendingCount() const { return pending_.size(); }
 
-    static constexpr size_t kMaxPending = 8;
+    // The most connections held at once (fewer when the process may open
+    // few descriptors: its files and its sound need them too). Each holds a
+    // message at most, so this also bounds their memory.
+    static constexpr size_t kMaxPending = 256;
     static constexpr std::chrono::milliseconds kReadDeadline{2000};
 
 private:
@@ -76,14 +84,20 @@ private:
         std::chrono::steady_clock::time_point deadline;
         std::vector<uint8_t> bytes;
     };
-    void Accept();
-    // True when the connection is finished (answered or dropped).
+    void Accept(std::vector<Request>& requests);
+    // Answers "NO" to the connection at `index` and lets it go.
+    void Drop(size_t index);
+    // The connection that has waited longest without a byte, or else the
+    // one that has waited longest: the first to make room for a newcomer.
+    size_t OldestIdle() const;
+    // True when the connection is finished (answered, or gone).
     bool Read(Pending& p, std::vector<Request>& requests);
 
     int listenFd_;
     std::string socketPath_;
     std::chrono::milliseconds readDeadline_;
-    std::vector<Pending> pending_;
+    size_t room_;
+    std::vector<Pending> pending_;  // in the order they came
 };
 
 }  // namespace moddeck

@@ -165,8 +165,13 @@ int main(int argc, char** argv) {
     if (readsStandardInput) {
         std::vector<uint8_t> bytes;
         moddeck_refusal why = MODDECK_OK;
-        if (!ReadWholeStream(STDIN_FILENO, bytes, MODDECK_MAX_MODULE_BYTES, &why))
+        // Standard input can be read only once: what keeps it from playing is
+        // said here, once, and ends the player.
+        if (!ReadWholeStream(STDIN_FILENO, bytes, kMaxOggBytes, &why)) {
+            if (QuitSignal()) return 128 + QuitSignal();
             std::fprintf(stderr, "moddeck: -: %s\n", moddeck_refusal_text(why));
+            return 1;
+        }
         app.SetStandardInput(std::move(bytes));
     }
     int status = app.Run(files);

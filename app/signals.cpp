@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "audio/input_file.h"
+
 namespace moddeck {
 
 namespace {
@@ -35,6 +37,9 @@ void Wake() {
 void OnQuit(int sig) {
     int saved = errno;
     quitSignal.store(sig);
+    // A file being read whole (a large Ogg stream takes seconds) would keep
+    // the event loop from seeing the request until it was read.
+    AbandonReading();
     Wake();
     errno = saved;
 }

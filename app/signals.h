@@ -1,5 +1,6 @@
 // Signals of the player process. SIGINT, SIGTERM and SIGHUP ask the event
-// loop to quit (it then restores the terminal and stops playback in order);
+// loop to quit (it then restores the terminal and stops playback in order)
+// and abandon any file being read, so that a load in progress ends at once;
 // SIGWINCH asks for a redraw; a fatal signal restores the terminal and
 // removes the socket itself, then dies of the same signal.
 #pragma once

@@ -1,6 +1,8 @@
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
+#include "audio/input_file.h"
 #include "audio/ogg_player.h"
 
 namespace moddeck {
@@ -115,7 +117,18 @@ bool OpenOggBytes(OggPlayer& o, const uint8_t* data, size_t size, moddeck_refusa
         if (why) *why = size == 0 ? MODDECK_EMPTY_FILE : MODDECK_TOO_LARGE;
         return false;
     }
-    std::memcpy(image, data, size);
+    // In pieces: copying a large image takes seconds, which a process that
+    // is ending does not wait for.
+    AdviseHugePages(image, size);
+    constexpr size_t kPiece = size_t{16} << 20;
+    for (size_t at = 0; at < size; at += kPiece) {
+        if (ReadingAbandoned()) {
+            std::free(image);
+            if (why) *why = MODDECK_UNREADABLE;
+            return false;
+        }
+        std::memcpy(image + at, data + at, std::min(kPiece, size - at));
+    }
     return OpenOggImage(o, image, static_cast<int32_t>(size), why);
 }
 

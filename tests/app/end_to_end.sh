@@ -264,6 +264,8 @@ expect_restored
 start "-"
 wait_file "$tmp/status"
 [ "$(cat "$tmp/status")" = 2 ] || fail "- on a terminal exited $(cat "$tmp/status")"
+# An endless stream is refused at the limit, in one line, and ends the player.
+[ "$(timeout 5 "$bin" - < /dev/zero 2>&1; echo "status $?")" = $'moddeck: -: file too large\nstatus 1' ] || fail "- < /dev/zero"
 
 # ---- Ctrl-C and SIGTERM also give the terminal back.
 start "'$xm'"
@@ -302,6 +304,8 @@ ended() {
 }
 headless
 "$bin" "$mod" 2>/dev/null || fail "handing a file to the headless player"
+# (a quit signal abandons a load, so it waits for the file to play)
+for _ in $(seq 50); do grep -q "^moddeck: playing $mod" "$tmp/headless.log" && break; sleep 0.1; done
 kill -0 "$pid" || fail "headless player died"
 kill -TERM "$pid"
 ended 143

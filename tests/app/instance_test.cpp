@@ -103,9 +103,13 @@ protected:
         socket_ = (dir_ / "moddeck.sock").string();
         file_ = (dir_ / "song.xm").string();
         std::ofstream(file_) << "x";
+        Listen(std::chrono::milliseconds(200));
+    }
+    void Listen(std::chrono::milliseconds readDeadline) {
+        listener_.reset();
         int fd = -1;
         ASSERT_EQ(ClaimInstance(socket_, &fd, nullptr), ClaimResult::Owner);
-        listener_ = std::make_unique<InstanceListener>(fd, socket_, std::chrono::milliseconds(200));
+        listener_ = std::make_unique<InstanceListener>(fd, socket_, readDeadline);
     }
     void TearDown() override {
         listener_.reset();
@@ -128,22 +132,30 @@ protected:
         EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
         return fd;
     }
+    // What the player has answered on `fd`, waiting for it as long as needed.
+    static std::string AnswerOn(int fd) {
+        char reply[8] = {};
+        [[maybe_unused]] ssize_t r = recv(fd, reply, sizeof reply - 1, 0);
+        return reply;
+    }
     // Sends raw bytes, closes the sending side and returns the answer.
     std::string SendRaw(const std::vector<uint8_t>& bytes, bool halfClose = true) {
         return Serve([&] {
             int fd = Connect();
             [[maybe_unused]] ssize_t n = send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
             if (halfClose) shutdown(fd, SHUT_WR);
-            char reply[8] = {};
-            [[maybe_unused]] ssize_t r = recv(fd, reply, sizeof reply - 1, 0);
+            std::string reply = AnswerOn(fd);
             close(fd);
-            return std::string(reply);
+            return reply;
         });
     }
-    // The listener still takes a good request after whatever came before.
-    void ExpectStillServing() {
+    // The listener still takes a good request after whatever came before,
+    // and answers it within `timeout`.
+    void ExpectStillServing(std::chrono::milliseconds timeout = std::chrono::seconds(3)) {
         requests_.clear();
-        EXPECT_EQ(Serve([&] { return HandOver(socket_, {Command::Enqueue, {file_, (dir_ / "missing.xm").string()}}); }),
+        EXPECT_EQ(Serve([&] {
+                      return HandOver(socket_, {Command::Enqueue, {file_, (dir_ / "missing.xm").string()}}, timeout);
+                  }),
                   HandOverResult::Accepted);
         ASSERT_EQ(requests_.size(), 1u);
         EXPECT_EQ(requests_[0].command, Command::Enqueue);
@@ -174,9 +186,7 @@ TEST_F(Instance, AStaleSocketIsReplaced) {
     close(dead);
     ASSERT_TRUE(fs::exists(socket_));
 
-    int fd = -1;
-    ASSERT_EQ(ClaimInstance(socket_, &fd, nullptr), ClaimResult::Owner);
-    listener_ = std::make_unique<InstanceListener>(fd, socket_, std::chrono::milliseconds(200));
+    Listen(std::chrono::milliseconds(200));
     ExpectStillServing();
 }
 
@@ -196,32 +206,41 @@ TEST_F(Instance, HostileMessagesOpenNothingAndLeaveItServing) {
     ExpectStillServing();
 }
 
-TEST_F(Instance, ASilentConnectionIsDroppedAtItsDeadline) {
+TEST_F(Instance, ConnectionsThatNeverFinishAreAnsweredNoAtTheirDeadline) {
     int silent = Connect();
+    int halfWritten = Connect();
+    const std::vector<uint8_t> message = Open({file_});
+    [[maybe_unused]] ssize_t n = send(halfWritten, message.data(), message.size() / 2, MSG_NOSIGNAL);
     auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
     while (std::chrono::steady_clock::now() < until) listener_->Service(requests_);
-    EXPECT_EQ(listener_->PendingCount(), 1u);
-    // Others are heard while it waits.
+    EXPECT_EQ(listener_->PendingCount(), 2u);
+    // Others are heard while they wait.
     ExpectStillServing();
     until = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
     while (std::chrono::steady_clock::now() < until) listener_->Service(requests_);
     EXPECT_EQ(listener_->PendingCount(), 0u);
-    char b;
-    EXPECT_EQ(recv(silent, &b, 1, 0), 0) << "the player hung up";
-    close(silent);
+    for (int fd : {silent, halfWritten}) {
+        EXPECT_EQ(AnswerOn(fd), "NO\n") << "told, not just hung up on";
+        close(fd);
+    }
 }
 
-TEST_F(Instance, AConnectionFloodIsBounded) {
+TEST_F(Instance, AHandOffGetsThroughAFloodOfIdleConnections) {
+    Listen(std::chrono::seconds(60));  // they stay for as long as the test
     std::vector<int> fds;
-    for (size_t i = 0; i < InstanceListener::kMaxPending * 3; i++) {
+    for (int i = 0; i < 200; i++) fds.push_back(Connect());
+    ExpectStillServing(std::chrono::seconds(1));
+    // More than it holds: the oldest idle ones make room, with an answer.
+    while (fds.size() < InstanceListener::kMaxPending + 50) {
         fds.push_back(Connect());
         listener_->Service(requests_);
     }
     EXPECT_LE(listener_->PendingCount(), InstanceListener::kMaxPending);
+    EXPECT_EQ(AnswerOn(fds[0]), "NO\n");
+    ExpectStillServing(std::chrono::seconds(1));
     for (int fd : fds) close(fd);
     listener_->Service(requests_);
     EXPECT_EQ(listener_->PendingCount(), 0u);
-    ExpectStillServing();
 }
 
 TEST(InstanceSocketPath, RefusesARuntimeFolderOthersCanEnter) {

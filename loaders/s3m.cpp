@@ -61,22 +61,19 @@ constexpr uint8_t kPanEntrySet = 0x20;
 // The pan of each channel, as the share sent left. A mono song plays every
 // channel in the centre. Otherwise the pan table, when the file has one,
 // places each channel whose entry is marked (0 left .. 15 right); the
-// other channels follow their setting: the left channels L1..L8 run from
-// the left to the centre, the right ones from the right to the centre.
+// other channels follow their setting as the tracker placed them: every
+// left channel (L1..L8) at 3 of 15, every right one at 12 of 15.
 void SetChannelPans(Mod* song, const uint8_t* panTable, bool hasPanTable) {
     const bool stereo = song->s3mHeader[3] & 0x80;
-    const float step = 1.0f / 14.0f;
+    constexpr float kLeftSide = 3, kRightSide = 12;
     for (int ch = 0; ch < kMaxChannels; ch++) {
         const int c = song->channelSettings[ch] & 0x7F;
-        float& pan = song->channelPan[ch];
-        if (!stereo)
-            pan = 0.5f;
-        else if (hasPanTable && (panTable[ch] & kPanEntrySet))
-            pan = 1.0f - static_cast<float>(panTable[ch] & 0x0F) / 15.0f;
-        else if (c < 8)
-            pan = 1.0f - static_cast<float>(c) * step;
+        float position = 7.5f;  // the centre: channels of neither side
+        if (hasPanTable && (panTable[ch] & kPanEntrySet))
+            position = static_cast<float>(panTable[ch] & 0x0F);
         else if (c < 16)
-            pan = static_cast<float>(c - 8) * step;
+            position = c < 8 ? kLeftSide : kRightSide;
+        song->channelPan[ch] = stereo ? 1.0f - position / 15.0f : 0.5f;
     }
 }
 

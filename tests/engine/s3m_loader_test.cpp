@@ -86,8 +86,8 @@ TEST_F(S3MLoader, ChannelSettingsGivePans) {
     const uint8_t settings[] = {0, 7, 8, 15, 0x80, 0x87, 255, 16, 3, 12};
     for (int i = 0; i < 10; i++) desc.channelSettings[i] = settings[i];
     desc.patterns = {Pattern({})};
-    // Left channels from the left to the centre, right ones from the right.
-    const float pans[] = {1.0f, 0.5f, 0.0f, 0.5f, 1.0f, 0.5f, 0.0f, 0.0f, 1.0f - 3.0f / 14, 4.0f / 14};
+    // Left channels at 3 of 15, right ones at 12 of 15; the rest in the centre.
+    const float pans[] = {0.8f, 0.8f, 0.2f, 0.2f, 0.8f, 0.8f, 0.5f, 0.5f, 0.8f, 0.2f};
     const Mod& song = Load(desc);
     for (int i = 0; i < 10; i++) EXPECT_NEAR(song.channelPan[i], pans[i], 1e-6) << "setting " << int(settings[i]);
 
@@ -96,7 +96,7 @@ TEST_F(S3MLoader, ChannelSettingsGivePans) {
     desc.panTable[1] = 3;          // unmarked: the setting does
     const Mod& table = Load(desc);
     EXPECT_FLOAT_EQ(table.channelPan[0], 0.0f);
-    EXPECT_FLOAT_EQ(table.channelPan[1], 0.5f);
+    EXPECT_FLOAT_EQ(table.channelPan[1], 0.8f);
     desc.masterVolume = 0x30;  // mono: every channel in the centre
     EXPECT_FLOAT_EQ(Load(desc).channelPan[0], 0.5f);
 }

@@ -73,16 +73,21 @@ void ReadPackedCells(SNDMyFILE* r, ModPattern& p, int channels, uint32_t packed)
     if (c < packed) ReaderSkip(r, packed - c);
 }
 
-bool ReadPatterns(SNDMyFILE* r, Mod* song) {
+// Format versions before 1.04 store the instruments before the patterns,
+// and 1.02 counts a pattern's rows in one byte, less one.
+constexpr uint16_t kInstrumentsLastVersion = 0x0104, kByteRowsVersion = 0x0102;
+
+bool ReadPatterns(SNDMyFILE* r, Mod* song, uint16_t version) {
     song->patterns = new ModPattern[song->nbPatterns]();
     int64_t budget = kCellBudget + kCellsPerFileByte * r->size;
     for (int i = 0; i < song->nbPatterns; i++) {
         ModPattern& p = song->patterns[i];
         uint32_t header = ReadU32(r);
         ReadU8(r);  // packing type
-        p.nbRows = ReadU16(r);
+        const bool byteRows = version <= kByteRowsVersion;
+        p.nbRows = byteRows ? ReadU8(r) + 1 : ReadU16(r);
         uint32_t packed = ReadU16(r);
-        ReaderSkip(r, static_cast<int64_t>(header) - 9);
+        ReaderSkip(r, static_cast<int64_t>(header) - (byteRows ? 8 : 9));
 
         budget -= static_cast<int64_t>(p.nbRows) * song->nbChannels;
         if (budget < 0) return false;
@@ -186,6 +191,10 @@ void ReadInstrument(SNDMyFILE* r, ModInstrument& ins) {
 
 namespace {
 
+void ReadInstruments(SNDMyFILE* r, Mod* song) {
+    for (int i = 1; i <= song->nbInstruments; i++) ReadInstrument(r, song->instruments[i]);
+}
+
 // Header fields the plausibility check and the reader share.
 struct XMHeader {
     uint32_t size;
@@ -238,7 +247,7 @@ bool ReadXMSong(Mod* song, SNDMyFILE* r) {
     ReaderRead(r, song->title, 20);
     ReaderSkip(r, 1);  // separator
     ReadTrackerName(r, song->tracker);
-    ReaderSkip(r, 2);  // version
+    const uint16_t version = ReadU16(r);
     const XMHeader h = ReadXMHeader(r);
     song->songLength = h.songLength;
     song->restartPos = h.restartPos;
@@ -256,8 +265,10 @@ bool ReadXMSong(Mod* song, SNDMyFILE* r) {
     for (int i = 0; i < 256; i++) song->orders[i] = orders[i];
     ReaderSkip(r, order_bytes - 256);
 
-    if (!ReadPatterns(r, song)) return false;
-    for (int i = 1; i <= song->nbInstruments; i++) ReadInstrument(r, song->instruments[i]);
+    const bool instrumentsFirst = version < kInstrumentsLastVersion;
+    if (instrumentsFirst) ReadInstruments(r, song);
+    if (!ReadPatterns(r, song, version)) return false;
+    if (!instrumentsFirst) ReadInstruments(r, song);
     return true;
 }
 

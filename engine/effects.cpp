@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "engine/envelopes.h"
+#include "engine/periods.h"
 #include "engine/waveform.h"
 #include "song/periods.h"
 
@@ -27,13 +28,14 @@ constexpr int32_t kS3MEffectMap[25] = {
 
 // Period limits of the slides.
 constexpr int32_t kModMinPeriod = 58, kModMaxPeriod = 14919;
-constexpr int32_t kS3MMinPeriod = 58, kS3MMaxPeriod = 29838;
+constexpr int32_t kS3MMinPeriod = 116, kS3MMaxPeriod = 59676;
 constexpr int32_t kXMMinPeriod = 239, kXMMaxPeriod = 57976;
 constexpr int32_t kXMLinearMinPeriod = 1, kXMLinearMaxPeriod = 7808;
 
 // How a song's periods move: their limits and the step of one unit of
-// slide. XM Amiga periods are four times finer than MOD and S3M ones (they
-// step by 8); XM linear periods step by 4, 64 to the semitone.
+// slide. XM Amiga periods are four times finer than MOD ones (they step by
+// 8), S3M ones twice (by 4, an extra-fine unit being 1); XM linear periods
+// step by 4, 64 to the semitone.
 struct PeriodScale {
     int32_t min, max, unit;
 };
@@ -42,7 +44,7 @@ PeriodScale ScaleOf(const Mod& song, FileFormat kind) {
     if (kind == FileFormat::XM)
         return song.linearFreq ? PeriodScale{kXMLinearMinPeriod, kXMLinearMaxPeriod, 4}
                                : PeriodScale{kXMMinPeriod, kXMMaxPeriod, 8};
-    return kind == FileFormat::S3M ? PeriodScale{kS3MMinPeriod, kS3MMaxPeriod, 2}
+    return kind == FileFormat::S3M ? PeriodScale{kS3MMinPeriod, kS3MMaxPeriod, 4}
                                    : PeriodScale{kModMinPeriod, kModMaxPeriod, 2};
 }
 
@@ -75,14 +77,6 @@ void SetS3MSlide(int32_t param, int32_t& normal, int32_t& fine, int32_t& xfine) 
         fine = 0;
         xfine = 0;
     }
-}
-
-// S3M extra-fine slides move by half a period step of this record per
-// unit (a quarter of a fine slide's); the odd half waits in finecount.
-int32_t ExtraFineSteps(Voice& v, int32_t halves) {
-    const int32_t total = v.finecount + halves;
-    v.finecount = total & 1;
-    return total >> 1;
 }
 
 bool IsNoteDelay(FileFormat kind, const RowValues& row) {
@@ -345,14 +339,14 @@ TickOutput ApplyTickEffects(Player& p, FileFormat kind, int c, const RowValues& 
                 if (xm)
                     heard = XMNotePeriod(linear, std::clamp(n, -128, 127), v.finetune);
                 else
-                    P = PeriodAt(s3m ? PeriodsS3M : Periods, v.finetune, n);
+                    P = ClassicNotePeriod(song, kind, v, n);
                 v.arpstep = v.arpstep >= 2 ? 0 : v.arpstep + 1;
             }
             break;
         case kPortaUp:
             if (s3m) {
                 if (tick > 0) P -= unit * v.portaup;
-                if (tick == 0) P -= unit * v.fineportaup + ExtraFineSteps(v, v.xfineportaup);
+                if (tick == 0) P -= unit * v.fineportaup + v.xfineportaup;
                 P = std::max(P, kS3MMinPeriod);
             } else if (tick > 0) {
                 P = std::max(P - unit * v.portaup, scale.min);
@@ -361,7 +355,7 @@ TickOutput ApplyTickEffects(Player& p, FileFormat kind, int c, const RowValues& 
         case kPortaDown:
             if (s3m) {
                 if (tick > 0) P += unit * v.portadown;
-                if (tick == 0) P += unit * v.fineportadown + ExtraFineSteps(v, v.xfineportadown);
+                if (tick == 0) P += unit * v.fineportadown + v.xfineportadown;
                 P = std::min(P, kS3MMaxPeriod);
             } else if (tick > 0) {
                 P = std::min(P + unit * v.portadown, scale.max);

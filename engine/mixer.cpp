@@ -339,7 +339,7 @@ void PrepareVoiceTick(Player& pl, FileFormat kind, int c, int32_t heardPeriod, i
     if (kind == FileFormat::XM && song.linearFreq)
         rate = XMLinearRate(heardPeriod) / outputRate;
     else
-        rate = SampleRateOfPeriod(heardPeriod, kind == FileFormat::XM) / outputRate;
+        rate = SampleRateOfPeriod(heardPeriod, kind) / outputRate;
     m = VoiceMix{s, LoopOf(*s, kind), static_cast<int64_t>(rate * kFixedOne), g, p, kind == FileFormat::XM};
 }
 

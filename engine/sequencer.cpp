@@ -6,6 +6,7 @@
 #include "engine/effects.h"
 #include "engine/envelopes.h"
 #include "engine/mixer.h"
+#include "engine/periods.h"
 #include "song/format.h"
 #include "song/periods.h"
 
@@ -91,7 +92,7 @@ void TriggerClassic(const Player& p, FileFormat kind, Voice& v, const RowValues&
     if (v.instrument < 1 || v.instrument >= kSampleSlots) return;
     v.finetune = p.sampleFinetune[v.instrument] + 8;
     v.note = row.note;
-    const int32_t period = PeriodAt(kind == FileFormat::MOD ? Periods : PeriodsS3M, v.finetune, row.note);
+    const int32_t period = ClassicNotePeriod(song, kind, v, row.note);
     if (porta)
         v.portatarget = period;
     else

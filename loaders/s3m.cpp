@@ -1,7 +1,7 @@
 // Scream Tracker 3 modules. Everything is converted here so that the player
 // needs no S3M file knowledge beyond the effect letters: samples become
-// 16-bit frames, each sample's middle-C rate becomes a finetune row plus a
-// semitone shift, and every note is stored already shifted.
+// 16-bit frames and notes octave * 12 + semitone; each sample keeps its
+// middle-C rate, from which the player works out its periods.
 //
 // A header is taken when its counts are plausible: at least one order, no
 // negative count, something to play (a sample or a pattern), and the order
@@ -18,8 +18,7 @@
 //   a sound file never overlap, so only a hostile file that points many
 //   headers at the same data is cut;
 // - a pattern is read from at most the bytes that 64 rows of 32 full events
-//   take, and ends where the data ends; an event cut by the end is dropped;
-// - a note pushed below 0 by its sample's shift is clamped to 0.
+//   take, and ends where the data ends; an event cut by the end is dropped.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -44,8 +43,6 @@ constexpr int kParagraph = 16;
 // 6 bytes, each row closed by a zero byte.
 constexpr int kMaxPackedPattern = kRows * (kMaxChannels * 6 + 1);
 
-constexpr int kMiddleCRow = 8;
-constexpr int kMiddleCNote = 36;
 constexpr uint8_t kNoNote = 255;
 
 // Reads `count` little-endian words; the first `keep` go to dst, the rest
@@ -77,27 +74,6 @@ void SetChannelPans(Mod* song, const uint8_t* panTable, bool hasPanTable) {
     }
 }
 
-// The finetune row (-7..7) and the note index whose period is nearest the
-// rate of middle C: the note becomes a shift from middle C. A rate so low
-// that no entry comes near keeps finetune 0 and no shift.
-void TuneFromC2SPD(ModSample& s) {
-    s.finetune = 0;
-    s.noteShift = 0;
-    if (s.c2spd <= 0) return;
-    int64_t target = 14317056u / static_cast<uint32_t>(s.c2spd);
-    int64_t best = 1000000;
-    for (int f = -7; f <= 7; f++) {
-        for (int k = 0; k < kNotes; k++) {
-            int64_t distance = std::abs(target - PeriodsS3M[f + kMiddleCRow][k]);
-            if (distance < best) {
-                best = distance;
-                s.finetune = f;
-                s.noteShift = k - kMiddleCNote;
-            }
-        }
-    }
-}
-
 void ReadSampleHeader(SNDMyFILE* r, ModSample& s, int64_t& frame_budget) {
     ReaderSkip(r, 1 + 12);  // type, file name
     uint32_t para_high = ReadU8(r);
@@ -121,7 +97,6 @@ void ReadSampleHeader(SNDMyFILE* r, ModSample& s, int64_t& frame_budget) {
     // An end before the begin is no loop rather than a negative length.
     int64_t loop_length = static_cast<int64_t>(loop_end) - loop_begin;
     s.loopLength = s.loopOn ? static_cast<int32_t>(std::clamp<int64_t>(loop_length, 0, INT32_MAX)) : 0;
-    TuneFromC2SPD(s);
 
     ReaderSeek(r, s.fileOffset);
     unsigned encoding = kSampleS3M | (s.is16Bit ? kSample16Bit : kSample8Bit);
@@ -141,11 +116,8 @@ void ClearPattern(ModPattern& p) {
     }
 }
 
-// Unpacks one pattern's events from `bytes`. The last instrument of each
-// channel lives for this pattern only: a note without an instrument takes
-// the shift of the channel's last sample.
+// Unpacks one pattern's events from `bytes`.
 void UnpackPattern(const uint8_t* bytes, int size, Mod* song, ModPattern& p) {
-    uint8_t last_instrument[kMaxChannels] = {};
     int pos = 0;
     int row = 0;
     while (row < kRows && pos < size) {
@@ -165,17 +137,9 @@ void UnpackPattern(const uint8_t* bytes, int size, Mod* song, ModPattern& p) {
         song->nbChannels = std::max(song->nbChannels, ch + 1);
         ModCell& cell = p.tracks[ch][row];
         if (w & 0x20) {
-            uint8_t n = *b++;
-            uint8_t j = *b++;
-            cell.instrument = j;
-            if (n != kNoNote) {
-                if (j != 0)
-                    last_instrument[ch] = j;
-                else
-                    j = last_instrument[ch];
-                int note = (n >> 4) * 12 + (n & 15) + song->samples[j].noteShift;
-                cell.note = static_cast<int16_t>(std::max(note, 0));
-            }
+            const uint8_t n = *b++;
+            cell.instrument = *b++;
+            if (n != kNoNote) cell.note = static_cast<int16_t>((n >> 4) * 12 + (n & 15));
         }
         if (w & 0x40) cell.volume = *b++;
         if (w & 0x80) {

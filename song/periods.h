@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "song/format.h"
+
 namespace moddeck {
 
 constexpr int kFinetuneRows = 16;  // row = finetune + 8, finetune -8..7
@@ -45,7 +47,6 @@ struct PeriodTable {
 
 struct PeriodTables {
     PeriodTable mod;  // MOD periods
-    PeriodTable s3m;  // S3M periods, about twice the MOD value for the same note
 };
 
 // The periods a MOD's cells hold at finetune 0, C-1 to B-3: the trackers
@@ -60,8 +61,7 @@ constexpr int kFirstAmigaNote = 37;  // C-1 in the tables' note numbers
 // Both tables from PeriodTabXM: row r plays r - 8 eighths of a semitone
 // from the note, as the Amiga trackers' finetune does. A MOD period is
 // twice an Amiga one: finetune 0 plays the periods the cells hold, the
-// other rows the octave table halved per octave (the half kept). S3M
-// periods are twice the MOD ones.
+// other rows the octave table halved per octave (the half kept).
 constexpr PeriodTables CalculesPeriodes() {
     PeriodTables t{};
     for (int r = 0; r < kFinetuneRows; r++)
@@ -70,18 +70,16 @@ constexpr PeriodTables CalculesPeriodes() {
                 const int n = 12 * o + s, cell = n - kFirstAmigaNote;
                 const int32_t sixteenfold = PeriodTabXM[r + 8 * s];  // 16 times the Amiga period, octave 1
                 t.mod.at[r][n] = r == 8 && cell >= 0 && cell < 36 ? 2 * kAmigaNotePeriods[cell] : sixteenfold >> o;
-                t.s3m.at[r][n] = o == 0 ? 2 * sixteenfold : sixteenfold >> (o - 1);
             }
     return t;
 }
 
 inline constexpr PeriodTables kPeriodTables = CalculesPeriodes();
 inline constexpr const PeriodTable& Periods = kPeriodTables.mod;
-inline constexpr const PeriodTable& PeriodsS3M = kPeriodTables.s3m;
 
-// Entry of Periods or PeriodsS3M with the row clamped to 0..15 and the note
-// to 0..107, so that notes pushed off the table by relative notes, arpeggio
-// offsets or loader shifts land on its nearest end instead of outside it.
+// Entry of Periods with the row clamped to 0..15 and the note to 0..107, so
+// that notes pushed off the table by arpeggio offsets land on its nearest
+// end instead of outside it.
 constexpr int32_t PeriodAt(const PeriodTable& table, int row, int note) {
     return table.at[std::clamp(row, 0, kFinetuneRows - 1)][std::clamp(note, 0, kNotes - 1)];
 }
@@ -105,11 +103,20 @@ inline int32_t XMNotePeriod(bool linear, int note, int finetune) {
 // Playback rate in Hz of a linear period.
 double XMLinearRate(int32_t period);
 
-// Playback rate in Hz of a period: MOD and S3M clock, and the XM clock.
+// S3M periods come from the sample's middle-C rate, as the tracker worked
+// them out: 8363 * 16 times its period of the semitone, halved per octave,
+// over the rate, truncated; C-4 at 8363 Hz is 1712. A rate of 0 or less is
+// taken as 8363, the note is clamped to 0..107, and no period is below 64.
+constexpr int32_t kS3MMiddleCRate = 8363, kS3MMinNotePeriod = 64;
+int32_t S3MPeriod(int note, int32_t c2spd);
+
+// Playback rate in Hz of a period: the MOD, S3M and XM clocks.
 constexpr double kAmigaClock = 7159090.5;
+constexpr double kS3MClock = 14317056.0;
 constexpr double kXMClock = 28634112.0;
-inline double SampleRateOfPeriod(int32_t period, bool xm) {
-    return period > 0 ? (xm ? kXMClock : kAmigaClock) / period : 0.0;
+inline double SampleRateOfPeriod(int32_t period, FileFormat kind) {
+    const double clock = kind == FileFormat::XM ? kXMClock : kind == FileFormat::S3M ? kS3MClock : kAmigaClock;
+    return period > 0 ? clock / period : 0.0;
 }
 
 }  // namespace moddeck

@@ -17,8 +17,6 @@ TEST(PeriodTables, TellingValues) {
     EXPECT_EQ(Periods[0][49], 907);  // B-1 at 453.5: the half is kept
     EXPECT_EQ(Periods[8][65], 340);  // E-3: 170, not 678 / 4 truncated
     EXPECT_EQ(Periods[11][62], 395);  // C#-3 at +3: 197.75, to the half below
-    EXPECT_EQ(PeriodsS3M[8][37], 3424);
-    EXPECT_EQ(PeriodsS3M[0][0], 30720);
 }
 
 TEST(PeriodTables, RowsStepByEighthsAndLeaveTheTailEmpty) {
@@ -27,17 +25,13 @@ TEST(PeriodTables, RowsStepByEighthsAndLeaveTheTailEmpty) {
             if (n % 12 != 11) EXPECT_EQ(Periods[r + 8][n], Periods[r][n + 1]) << r << " " << n;
     for (int r = 0; r < kFinetuneRows; r++)
         for (int n = kNotes; n < kPeriodColumns; n++) EXPECT_EQ(Periods[r][n], 0);
-    for (int n = 0; n < kNotes; n++) {
-        int32_t twice = Periods[7][n] * 2;
-        EXPECT_TRUE(PeriodsS3M[7][n] >= twice && PeriodsS3M[7][n] <= twice + 1) << n;
-    }
 }
 
 TEST(PeriodTables, LookupsClampToTheTable) {
     EXPECT_EQ(PeriodAt(Periods, 8, -5), Periods[8][0]);
     EXPECT_EQ(PeriodAt(Periods, 8, 500), Periods[8][107]);
     EXPECT_EQ(PeriodAt(Periods, -3, 0), Periods[0][0]);
-    EXPECT_EQ(PeriodAt(PeriodsS3M, 99, 0), PeriodsS3M[15][0]);
+    EXPECT_EQ(PeriodAt(Periods, 99, 0), Periods[15][0]);
 }
 
 TEST(XMPeriods, AmigaPeriodOfNotes) {
@@ -60,8 +54,26 @@ TEST(XMPeriods, AmigaPeriodOfNotes) {
     EXPECT_GT(XMPeriod(119, 127), 0);
 }
 
+// S3M periods straight from the middle-C rate, truncated as the tracker
+// has them, never below 64.
+TEST(S3MPeriods, FromTheMiddleCRate) {
+    EXPECT_EQ(S3MPeriod(48, 8363), 1712);
+    EXPECT_EQ(S3MPeriod(60, 8363), 856);
+    EXPECT_EQ(S3MPeriod(48, 16726), 856);
+    EXPECT_EQ(S3MPeriod(48, 8000), 1789);
+    EXPECT_EQ(S3MPeriod(60, 8000), 894);
+    EXPECT_EQ(S3MPeriod(72, 11025), 324);
+    EXPECT_EQ(S3MPeriod(91, 8000), 148);
+    EXPECT_EQ(S3MPeriod(91, 22050), 64);
+    EXPECT_EQ(S3MPeriod(48, 0), 1712);
+    EXPECT_EQ(S3MPeriod(48, -5), 1712);
+    EXPECT_EQ(S3MPeriod(500, 1), S3MPeriod(107, 1));
+    EXPECT_EQ(S3MPeriod(0, INT32_MAX), 64);
+}
+
 TEST(XMPeriods, SampleRate) {
-    EXPECT_DOUBLE_EQ(SampleRateOfPeriod(428, false), 7159090.5 / 428);
-    EXPECT_DOUBLE_EQ(SampleRateOfPeriod(1712, true), 28634112.0 / 1712);
-    EXPECT_EQ(SampleRateOfPeriod(0, true), 0.0);
+    EXPECT_DOUBLE_EQ(SampleRateOfPeriod(428, FileFormat::MOD), 7159090.5 / 428);
+    EXPECT_DOUBLE_EQ(SampleRateOfPeriod(1712, FileFormat::S3M), 14317056.0 / 1712);
+    EXPECT_DOUBLE_EQ(SampleRateOfPeriod(1712, FileFormat::XM), 28634112.0 / 1712);
+    EXPECT_EQ(SampleRateOfPeriod(0, FileFormat::XM), 0.0);
 }

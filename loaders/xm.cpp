@@ -73,8 +73,9 @@ void ReadPackedCells(SNDMyFILE* r, ModPattern& p, int channels, uint32_t packed)
     if (c < packed) ReaderSkip(r, packed - c);
 }
 
-// Format versions before 1.04 store the instruments before the patterns,
-// and 1.02 counts a pattern's rows in one byte, less one.
+// Format versions before 1.04 store the instruments' headers before the
+// patterns and all sample data after them; 1.02 counts a pattern's rows in
+// one byte, less one.
 constexpr uint16_t kInstrumentsLastVersion = 0x0104, kByteRowsVersion = 0x0102;
 
 bool ReadPatterns(SNDMyFILE* r, Mod* song, uint16_t version) {
@@ -138,7 +139,9 @@ void ReadSampleData(SNDMyFILE* r, ModSample& s) {
     ReadSampleFrames(r, s.data, s.length, encoding);
 }
 
-void ReadInstrument(SNDMyFILE* r, ModInstrument& ins) {
+// An instrument's header and its samples' headers; the sample data follows
+// them, or (before 1.04) comes after the patterns.
+void ReadInstrumentHeaders(SNDMyFILE* r, ModInstrument& ins) {
     uint32_t size = ReadU32(r);
     ReaderRead(r, ins.name, 22);
     ReadU8(r);  // type
@@ -184,15 +187,21 @@ void ReadInstrument(SNDMyFILE* r, ModInstrument& ins) {
     if (n == 0) return;  // the file ended before its sample headers
     ins.samples = new ModSample[n]();
     for (uint32_t j = 0; j < n; j++) ReadSampleHeader(r, ins.samples[j], sample_header_size);
-    for (uint32_t j = 0; j < n; j++) ReadSampleData(r, ins.samples[j]);
+}
+
+void ReadInstrumentData(SNDMyFILE* r, ModInstrument& ins) {
+    for (int32_t j = 0; j < ins.nbSamples && ins.samples; j++) ReadSampleData(r, ins.samples[j]);
 }
 
 }  // namespace
 
 namespace {
 
-void ReadInstruments(SNDMyFILE* r, Mod* song) {
-    for (int i = 1; i <= song->nbInstruments; i++) ReadInstrument(r, song->instruments[i]);
+void ReadInstruments(SNDMyFILE* r, Mod* song, bool withData) {
+    for (int i = 1; i <= song->nbInstruments; i++) {
+        ReadInstrumentHeaders(r, song->instruments[i]);
+        if (withData) ReadInstrumentData(r, song->instruments[i]);
+    }
 }
 
 // Header fields the plausibility check and the reader share.
@@ -265,10 +274,11 @@ bool ReadXMSong(Mod* song, SNDMyFILE* r) {
     for (int i = 0; i < 256; i++) song->orders[i] = orders[i];
     ReaderSkip(r, order_bytes - 256);
 
-    const bool instrumentsFirst = version < kInstrumentsLastVersion;
-    if (instrumentsFirst) ReadInstruments(r, song);
+    const bool headersFirst = version < kInstrumentsLastVersion;
+    if (headersFirst) ReadInstruments(r, song, false);
     if (!ReadPatterns(r, song, version)) return false;
-    if (!instrumentsFirst) ReadInstruments(r, song);
+    if (!headersFirst) ReadInstruments(r, song, true);
+    for (int i = 1; headersFirst && i <= song->nbInstruments; i++) ReadInstrumentData(r, song->instruments[i]);
     return true;
 }
 

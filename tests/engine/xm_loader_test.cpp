@@ -71,19 +71,20 @@ TEST_F(XMLoader, HeaderSizeDecidesWhereThePatternsStart) {
     }
 }
 
-TEST_F(XMLoader, OlderVersionsKeepInstrumentsFirstAndOneByteRows) {
+TEST_F(XMLoader, OlderVersionsKeepSampleDataLastAndOneByteRows) {
     for (uint16_t version : {0x0102, 0x0103, 0x0104}) {
         XMSpec desc = OnePattern({0x31, 0x01, 0x40, 0x00, 0x00}, 32);
         desc.version = version;
         XMInstrumentSpec ins;
         ins.samples.push_back(XMSampleSpec{{1, 1, 1, 1}, 4});
-        desc.instruments = {ins};
+        desc.instruments = {ins, ins};
         const Mod* m = Load(BuildXM(desc));
         ASSERT_NE(m, nullptr) << version;
         EXPECT_EQ(m->patterns[0].nbRows, 32) << version;
         EXPECT_EQ(Cell(m, 0, 0, 0).note, 49) << version;
-        ASSERT_EQ(m->instruments[1].nbSamples, 1) << version;
-        EXPECT_EQ(m->instruments[1].samples[0].length, 4) << version;
+        ASSERT_EQ(m->instruments[2].nbSamples, 1) << version;
+        EXPECT_EQ(m->instruments[2].samples[0].length, 4) << version;
+        EXPECT_EQ(m->instruments[2].samples[0].data[3], 4 * 256) << version;
     }
 }
 

@@ -20,6 +20,10 @@ void PutText(std::vector<uint8_t>& out, const std::string& s, size_t n) {
     for (size_t i = 0; i < n; i++) out.push_back(i < s.size() ? s[i] : 0);
 }
 
+void PutSampleData(std::vector<uint8_t>& out, const XMInstrumentSpec& ins) {
+    for (const XMSampleSpec& s : ins.samples) out.insert(out.end(), s.bytes.begin(), s.bytes.end());
+}
+
 void PutPatterns(std::vector<uint8_t>& out, const XMSpec& desc) {
     const bool byteRows = desc.version <= 0x0102;  // rows less one, in a byte
     for (const XMPatternSpec& p : desc.patterns) {
@@ -35,7 +39,7 @@ void PutPatterns(std::vector<uint8_t>& out, const XMSpec& desc) {
     }
 }
 
-void PutInstruments(std::vector<uint8_t>& out, const XMSpec& desc) {
+void PutInstruments(std::vector<uint8_t>& out, const XMSpec& desc, bool withData) {
     for (const XMInstrumentSpec& ins : desc.instruments) {
         uint32_t size = ins.samples.empty() ? 29 : ins.headerSize;
         PutU32(out, size);
@@ -69,7 +73,7 @@ void PutInstruments(std::vector<uint8_t>& out, const XMSpec& desc) {
             out.push_back(0);
             PutText(out, s.name, 22);
         }
-        for (const XMSampleSpec& s : ins.samples) out.insert(out.end(), s.bytes.begin(), s.bytes.end());
+        if (withData) PutSampleData(out, ins);
     }
 }
 
@@ -93,10 +97,13 @@ std::vector<uint8_t> BuildXM(const XMSpec& desc) {
     PutU16(out, desc.bpm);
     for (uint32_t i = 0; i + 20 < desc.headerSize; i++) out.push_back(i < desc.orders.size() ? desc.orders[i] : 0);
 
-    // Before 1.04 the instruments come first.
-    if (desc.version < 0x0104) PutInstruments(out, desc);
+    // Before 1.04 the instrument headers come first, the sample data last.
+    const bool headersFirst = desc.version < 0x0104;
+    if (headersFirst) PutInstruments(out, desc, false);
     PutPatterns(out, desc);
-    if (desc.version >= 0x0104) PutInstruments(out, desc);
+    if (!headersFirst) PutInstruments(out, desc, true);
+    for (const XMInstrumentSpec& ins : desc.instruments)
+        if (headersFirst) PutSampleData(out, ins);
     return out;
 }
 

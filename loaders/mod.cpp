@@ -47,12 +47,14 @@ struct ModVariant {
     int sampleHeaders;
     int orderEntries;
     bool tagged;
+    int afterTag = 0;  // bytes between the tag and the patterns
 };
 
 struct ModTag {
     char text[5];
     int channels;
     const char* tracker;  // the tracker that writes this tag
+    int afterTag = 0;     // the FA0x files keep 4 bytes of their own after it
 };
 
 constexpr ModTag kTags[] = {
@@ -60,8 +62,8 @@ constexpr ModTag kTags[] = {
     {"FEST", 4, "NoiseTracker"}, {"NSMS", 4, "Amiga tracker"}, {"LARD", 4, "Amiga tracker"},
     {"FLT4", 4, "StarTrekker"},  {"FLT8", 8, "StarTrekker"},  {"4FLT", 4, "StarTrekker"},
     {"8FLT", 8, "StarTrekker"},  {"CD61", 6, "Atari tracker"}, {"CD81", 8, "Atari tracker"},
-    {"OKTA", 8, "Atari tracker"}, {"OCTA", 8, "Atari tracker"}, {"FA04", 4, "Atari tracker"},
-    {"FA06", 6, "Atari tracker"}, {"FA08", 8, "Atari tracker"},
+    {"OKTA", 8, "Atari tracker"}, {"OCTA", 8, "Atari tracker"}, {"FA04", 4, "Atari tracker", 4},
+    {"FA06", 6, "Atari tracker", 4}, {"FA08", 8, "Atari tracker", 4},
 };
 
 bool IsDigit(uint8_t c) { return c >= '0' && c <= '9'; }
@@ -80,7 +82,7 @@ ModVariant ChooseVariant(const uint8_t (&prefix)[kPrefixBytes], const char** tra
     for (const ModTag& tag : kTags)
         if (std::memcmp(prefix + kTagOffset, tag.text, 4) == 0) {
             if (tracker) *tracker = tag.tracker;
-            return {tag.channels, 31, 128, true};
+            return {tag.channels, 31, 128, true, tag.afterTag};
         }
     if (const int channels = CountedChannels(prefix + kTagOffset)) {
         if (tracker) *tracker = "FastTracker";
@@ -124,8 +126,10 @@ const int16_t* NoteOfPeriodTable() {
 }
 
 // Bytes before the first pattern: title, sample headers, song length,
-// restart byte, order table and the tag.
-int64_t HeaderBytes(const ModVariant& v) { return 20 + 30 * v.sampleHeaders + 2 + v.orderEntries + (v.tagged ? 4 : 0); }
+// restart byte, order table, the tag and what follows it.
+int64_t HeaderBytes(const ModVariant& v) {
+    return 20 + 30 * v.sampleHeaders + 2 + v.orderEntries + (v.tagged ? 4 : 0) + v.afterTag;
+}
 
 bool PlausibleHeader(const SNDMyFILE& file, const ModVariant& v) {
     SNDMyFILE r = file;
@@ -238,7 +242,7 @@ bool ReadMODSong(Mod* song, SNDMyFILE* r) {
     uint8_t orders[256];
     ReaderRead(r, orders, v.orderEntries);
     for (int i = 0; i < v.orderEntries; i++) song->orders[i] = orders[i];
-    if (v.tagged) ReaderSkip(r, 4);
+    if (v.tagged) ReaderSkip(r, 4 + v.afterTag);
 
     // Only the positions that are played decide how many patterns exist.
     int highest = 0;

@@ -72,6 +72,7 @@ void ExpectMarkedSong(const Mod& song, int channels) {
 struct TagCase {
     const char* tag;
     int channels;
+    int afterTag = 0;
 };
 
 void PrintTo(const TagCase& c, std::ostream* os) {
@@ -83,6 +84,7 @@ class ModTag : public ModLoader, public ::testing::WithParamInterface<TagCase> {
 TEST_P(ModTag, ReadsChannelsAndThirtyOneSamples) {
     const TagCase& c = GetParam();
     MODSpec desc = MarkedSong(c.tag, c.channels);
+    desc.afterTag = c.afterTag;
     desc.samples.resize(31);
     desc.samples[30] = MODSampleSpec{"last", 1, 0, 40, 0, 0, {0x01, 0x02}};
     const Mod& song = Load(desc);
@@ -99,7 +101,7 @@ INSTANTIATE_TEST_SUITE_P(Variants, ModTag,
                                            TagCase{"32CH", 32}, TagCase{"M!K!", 4}, TagCase{"M&K!", 4},
                                            TagCase{"FEST", 4}, TagCase{"NSMS", 4}, TagCase{"LARD", 4},
                                            TagCase{"CD61", 6}, TagCase{"CD81", 8}, TagCase{"OKTA", 8},
-                                           TagCase{"OCTA", 8}, TagCase{"FA06", 6}, TagCase{"TDZ3", 3}),
+                                           TagCase{"OCTA", 8}, TagCase{"FA06", 6, 4}, TagCase{"TDZ3", 3}),
                          [](const auto& info) {
                              std::string name;  // tags differ in their marks too: "M.K.", "M!K!"
                              for (char c : std::string(info.param.tag))

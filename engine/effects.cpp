@@ -4,6 +4,7 @@
 
 #include "engine/envelopes.h"
 #include "engine/mixer.h"
+#include "engine/periods.h"
 #include "engine/waveform.h"
 #include "song/format.h"
 #include "song/periods.h"
@@ -16,13 +17,14 @@ namespace {
 
 // Period limits of the slides.
 constexpr int32_t kModMinPeriod = 58, kModMaxPeriod = 14919;
-constexpr int32_t kS3MMinPeriod = 58, kS3MMaxPeriod = 29838;
+constexpr int32_t kS3MMinPeriod = 116, kS3MMaxPeriod = 59676;
 constexpr int32_t kXMMinPeriod = 239, kXMMaxPeriod = 57976;
 constexpr int32_t kXMLinearMinPeriod = 1, kXMLinearMaxPeriod = 7808;
 
 // How a song's periods move: their limits and the step of one unit of
-// slide. XM Amiga periods are four times finer than MOD and S3M ones (they
-// step by 8); XM linear periods step by 4, 64 to the semitone.
+// slide. XM Amiga periods are four times finer than MOD ones (they step by
+// 8), S3M ones twice (by 4, an extra-fine unit being 1); XM linear periods
+// step by 4, 64 to the semitone.
 struct PeriodScale {
     int32_t min, max, unit;
 };
@@ -32,7 +34,7 @@ PeriodScale ScaleOf(const Mod& song) {
         case PeriodSystem::XM:
             return song.linearFreq ? PeriodScale{kXMLinearMinPeriod, kXMLinearMaxPeriod, 4}
                                    : PeriodScale{kXMMinPeriod, kXMMaxPeriod, 8};
-        case PeriodSystem::S3M: return PeriodScale{kS3MMinPeriod, kS3MMaxPeriod, 2};
+        case PeriodSystem::S3M: return PeriodScale{kS3MMinPeriod, kS3MMaxPeriod, 4};
         case PeriodSystem::Amiga: break;
     }
     return PeriodScale{kModMinPeriod, kModMaxPeriod, 2};
@@ -92,7 +94,7 @@ void ArpeggioTick(EffectTick& e) {
     if (e.rules.periods == PeriodSystem::XM)
         e.heard = XMNotePeriod(e.p.SONG.linearFreq, std::clamp(n, -128, 127), v.finetune);
     else
-        e.period = PeriodAt(e.rules.periods == PeriodSystem::S3M ? PeriodsS3M : Periods, v.finetune, n);
+        e.period = ClassicNotePeriod(e.p.SONG, v, n);
     v.arpstep = v.arpstep >= 2 ? 0 : v.arpstep + 1;
 }
 
@@ -119,14 +121,6 @@ void SetSlideWithFineNibble(int32_t param, int32_t& normal, int32_t& fine, int32
     }
 }
 
-// Extra-fine slides move by half a period step of this record per unit (a
-// quarter of a fine slide's); the odd half waits in finecount.
-int32_t ExtraFineSteps(Voice& v, int32_t halves) {
-    const int32_t total = v.finecount + halves;
-    v.finecount = total & 1;
-    return total >> 1;
-}
-
 void PortaRow(EffectRow& e, int32_t& speed, int32_t& fine, int32_t& xfine) {
     if (e.rules.fineSlidesInParameter)
         SetSlideWithFineNibble(e.param, speed, fine, xfine);
@@ -140,7 +134,7 @@ void PortaDownRow(EffectRow& e) { PortaRow(e, e.v.portadown, e.v.fineportadown, 
 void PortaTick(EffectTick& e, int32_t dir, int32_t speed, int32_t fine, int32_t xfine) {
     if (e.rules.fineSlidesInParameter) {
         if (e.tick > 0) e.period += dir * e.scale.unit * speed;
-        if (e.tick == 0) e.period += dir * (e.scale.unit * fine + ExtraFineSteps(e.v, xfine));
+        if (e.tick == 0) e.period += dir * (e.scale.unit * fine + xfine);
         e.period = Bounded(e, dir, e.period);
     } else if (e.tick > 0) {
         e.period = Bounded(e, dir, e.period + dir * e.scale.unit * speed);

@@ -332,16 +332,14 @@ void PrepareVoiceTick(Player& pl, FileFormat kind, int c, int32_t heardPeriod, i
     float p = kind == FileFormat::XM ? PanningOfVoice(*ins, v.panning, v.panenvpos) : pl.pan[c];
     if (!(p >= 0.0f)) p = 0.0f;  // also catches NaN
     if (p > 1.0f) p = 1.0f;
-    const int32_t LEN_TICK = pl.LEN_TICK;
-    const float frequencegenerale = pl.frequencegenerale;
-    double rate;  // sample frames per output frame
+    // Sample frames per output frame, from the output rate itself: the
+    // tick's length is whole frames, but the pitch must not follow the tempo.
+    const double outputRate = pl.rate;
+    double rate;
     if (kind == FileFormat::XM && song.linearFreq)
-        rate = XMLinearRate(heardPeriod) / (static_cast<float>(LEN_TICK) * frequencegenerale);
-    else if (kind == FileFormat::XM)
-        rate = (28634112.0 / static_cast<float>(heardPeriod)) /
-               (static_cast<float>(LEN_TICK) * frequencegenerale);
+        rate = XMLinearRate(heardPeriod) / outputRate;
     else
-        rate = 7159090.5 / (static_cast<float>(LEN_TICK) * static_cast<float>(heardPeriod) * frequencegenerale);
+        rate = SampleRateOfPeriod(heardPeriod, kind) / outputRate;
     m = VoiceMix{s, LoopOf(*s, kind), static_cast<int64_t>(rate * kFixedOne), g, p, kind == FileFormat::XM};
 }
 

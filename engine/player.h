@@ -58,7 +58,6 @@ struct Voice {
     int32_t instrument;  // MOD/S3M sample slot, XM instrument 1..128; 0 = none
     int64_t position;    // sample frame in 32.32 fixed point; the fraction weights the interpolation
     int32_t rowticks;    // ticks per row: only Voices[0] is used (the song speed)
-    int32_t finecount;   // S3M extra-fine slides: the half step not yet taken
     int32_t volume;      // 0..63
     int32_t cuttick;     // -1 = none
     int32_t note;

@@ -6,6 +6,7 @@
 #include "engine/effects.h"
 #include "engine/envelopes.h"
 #include "engine/mixer.h"
+#include "engine/periods.h"
 #include "song/format.h"
 #include "song/periods.h"
 
@@ -77,7 +78,7 @@ void TriggerClassic(const Player& p, Voice& v, const RowValues& row) {
     if (v.instrument < 1 || v.instrument >= kSampleSlots) return;
     v.finetune = p.sampleFinetune[v.instrument] + 8;
     v.note = row.note;
-    const int32_t period = PeriodAt(song.behaviour.periods == PeriodSystem::Amiga ? Periods : PeriodsS3M, v.finetune, row.note);
+    const int32_t period = ClassicNotePeriod(song, v, row.note);
     if (porta)
         v.portatarget = period;
     else

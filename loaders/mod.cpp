@@ -18,7 +18,7 @@
 // - the finetune is the low nibble of its byte: no file can select a period
 //   row that does not exist;
 // - a song length beyond the order table is cut to the table (128 or 256);
-// - at most 256 patterns (one order byte each) of at most 16 channels;
+// - at most 256 patterns (one order byte each) of at most 32 channels;
 // - a sample longer than the bytes left in the file is cut to what is there
 //   (a file cut in its sample data plays what it holds).
 #include <algorithm>
@@ -48,26 +48,47 @@ struct ModVariant {
     int sampleHeaders;
     int orderEntries;
     bool tagged;
+    int afterTag = 0;  // bytes between the tag and the patterns
 };
 
 struct ModTag {
     char text[5];
     int channels;
     const char* tracker;  // the tracker that writes this tag
+    int afterTag = 0;     // the FA0x files keep 4 bytes of their own after it
 };
 
 constexpr ModTag kTags[] = {
-    {"M.K.", 4, "ProTracker"},   {"6CHN", 6, "FastTracker"},  {"8CHN", 8, "FastTracker"},
-    {"16CH", 16, "FastTracker"}, {"FLT4", 4, "StarTrekker"},  {"FLT8", 8, "StarTrekker"},
-    {"4FLT", 4, "StarTrekker"},  {"8FLT", 8, "StarTrekker"},
+    {"M.K.", 4, "ProTracker"},   {"M!K!", 4, "ProTracker"},   {"M&K!", 4, "NoiseTracker"},
+    {"FEST", 4, "NoiseTracker"}, {"NSMS", 4, "Amiga tracker"}, {"LARD", 4, "Amiga tracker"},
+    {"FLT4", 4, "StarTrekker"},  {"FLT8", 8, "StarTrekker"},  {"4FLT", 4, "StarTrekker"},
+    {"8FLT", 8, "StarTrekker"},  {"CD61", 6, "Atari tracker"}, {"CD81", 8, "Atari tracker"},
+    {"OKTA", 8, "Atari tracker"}, {"OCTA", 8, "Atari tracker"}, {"FA04", 4, "Atari tracker", 4},
+    {"FA06", 6, "Atari tracker", 4}, {"FA08", 8, "Atari tracker", 4},
 };
+
+bool IsDigit(uint8_t c) { return c >= '0' && c <= '9'; }
+
+// Channel counts spelled in the tag: "xCHN" (1..9), "xxCH" (10..32) and
+// "TDZx"; 0 when the tag is none of these.
+int CountedChannels(const uint8_t* tag) {
+    int n = 0;
+    if (IsDigit(tag[0]) && std::memcmp(tag + 1, "CHN", 3) == 0) n = tag[0] - '0';
+    if (IsDigit(tag[0]) && IsDigit(tag[1]) && std::memcmp(tag + 2, "CH", 2) == 0) n = 10 * (tag[0] - '0') + tag[1] - '0';
+    if (std::memcmp(tag, "TDZ", 3) == 0 && IsDigit(tag[3])) n = tag[3] - '0';
+    return n >= 1 && n <= kMaxChannels ? n : 0;
+}
 
 ModVariant ChooseVariant(const uint8_t (&prefix)[kPrefixBytes], const char** tracker = nullptr) {
     for (const ModTag& tag : kTags)
         if (std::memcmp(prefix + kTagOffset, tag.text, 4) == 0) {
             if (tracker) *tracker = tag.tracker;
-            return {tag.channels, 31, 128, true};
+            return {tag.channels, 31, 128, true, tag.afterTag};
         }
+    if (const int channels = CountedChannels(prefix + kTagOffset)) {
+        if (tracker) *tracker = "FastTracker";
+        return {channels, 31, 128, true};
+    }
     if (std::memcmp(prefix + kLongTagOffset, "16CH", 4) == 0) {
         if (tracker) *tracker = "FastTracker";
         return {16, 31, 256, true};
@@ -106,8 +127,10 @@ const int16_t* NoteOfPeriodTable() {
 }
 
 // Bytes before the first pattern: title, sample headers, song length,
-// restart byte, order table and the tag.
-int64_t HeaderBytes(const ModVariant& v) { return 20 + 30 * v.sampleHeaders + 2 + v.orderEntries + (v.tagged ? 4 : 0); }
+// restart byte, order table, the tag and what follows it.
+int64_t HeaderBytes(const ModVariant& v) {
+    return 20 + 30 * v.sampleHeaders + 2 + v.orderEntries + (v.tagged ? 4 : 0) + v.afterTag;
+}
 
 bool PlausibleHeader(const SNDMyFILE& file, const ModVariant& v) {
     SNDMyFILE r = file;
@@ -226,7 +249,7 @@ bool ReadMODSong(Mod* song, SNDMyFILE* r) {
     uint8_t orders[256];
     ReaderRead(r, orders, v.orderEntries);
     for (int i = 0; i < v.orderEntries; i++) song->orders[i] = orders[i];
-    if (v.tagged) ReaderSkip(r, 4);
+    if (v.tagged) ReaderSkip(r, 4 + v.afterTag);
 
     // Only the positions that are played decide how many patterns exist.
     int highest = 0;

@@ -1,7 +1,7 @@
 // Scream Tracker 3 modules. Everything is converted here so that the player
 // needs no S3M file knowledge beyond the effect letters: samples become
-// 16-bit frames, each sample's middle-C rate becomes a finetune row plus a
-// semitone shift, and every note is stored already shifted.
+// 16-bit frames and notes octave * 12 + semitone; each sample keeps its
+// middle-C rate, from which the player works out its periods.
 //
 // A header is taken when its counts are plausible: at least one order, no
 // negative count, something to play (a sample or a pattern), and the order
@@ -18,8 +18,7 @@
 //   a sound file never overlap, so only a hostile file that points many
 //   headers at the same data is cut;
 // - a pattern is read from at most the bytes that 64 rows of 32 full events
-//   take, and ends where the data ends; an event cut by the end is dropped;
-// - a note pushed below 0 by its sample's shift is clamped to 0.
+//   take, and ends where the data ends; an event cut by the end is dropped.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -45,8 +44,6 @@ constexpr int kParagraph = 16;
 // 6 bytes, each row closed by a zero byte.
 constexpr int kMaxPackedPattern = kRows * (kMaxChannels * 6 + 1);
 
-constexpr int kMiddleCRow = 8;
-constexpr int kMiddleCNote = 36;
 constexpr uint8_t kNoNote = 255;
 
 // Reads `count` little-endian words; the first `keep` go to dst, the rest
@@ -62,43 +59,19 @@ constexpr uint8_t kPanEntrySet = 0x20;
 // The pan of each channel, as the share sent left. A mono song plays every
 // channel in the centre. Otherwise the pan table, when the file has one,
 // places each channel whose entry is marked (0 left .. 15 right); the
-// other channels follow their setting: the left channels L1..L8 run from
-// the left to the centre, the right ones from the right to the centre.
+// other channels follow their setting as the tracker placed them: every
+// left channel (L1..L8) at 3 of 15, every right one at 12 of 15.
 void SetChannelPans(Mod* song, const uint8_t* panTable, bool hasPanTable) {
     const bool stereo = song->s3mHeader[3] & 0x80;
-    const float step = 1.0f / 14.0f;
+    constexpr float kLeftSide = 3, kRightSide = 12;
     for (int ch = 0; ch < kMaxChannels; ch++) {
         const int c = song->channelSettings[ch] & 0x7F;
-        float& pan = song->channelPan[ch];
-        if (!stereo)
-            pan = 0.5f;
-        else if (hasPanTable && (panTable[ch] & kPanEntrySet))
-            pan = 1.0f - static_cast<float>(panTable[ch] & 0x0F) / 15.0f;
-        else if (c < 8)
-            pan = 1.0f - static_cast<float>(c) * step;
+        float position = 7.5f;  // the centre: channels of neither side
+        if (hasPanTable && (panTable[ch] & kPanEntrySet))
+            position = static_cast<float>(panTable[ch] & 0x0F);
         else if (c < 16)
-            pan = static_cast<float>(c - 8) * step;
-    }
-}
-
-// The finetune row (-7..7) and the note index whose period is nearest the
-// rate of middle C: the note becomes a shift from middle C. A rate so low
-// that no entry comes near keeps finetune 0 and no shift.
-void TuneFromC2SPD(ModSample& s) {
-    s.finetune = 0;
-    s.noteShift = 0;
-    if (s.c2spd <= 0) return;
-    int64_t target = 14317056u / static_cast<uint32_t>(s.c2spd);
-    int64_t best = 1000000;
-    for (int f = -7; f <= 7; f++) {
-        for (int k = 0; k < kNotes; k++) {
-            int64_t distance = std::abs(target - PeriodsS3M[f + kMiddleCRow][k]);
-            if (distance < best) {
-                best = distance;
-                s.finetune = f;
-                s.noteShift = k - kMiddleCNote;
-            }
-        }
+            position = c < 8 ? kLeftSide : kRightSide;
+        song->channelPan[ch] = stereo ? 1.0f - position / 15.0f : 0.5f;
     }
 }
 
@@ -125,7 +98,6 @@ void ReadSampleHeader(SNDMyFILE* r, ModSample& s, int64_t& frame_budget) {
     // An end before the begin is no loop rather than a negative length.
     int64_t loop_length = static_cast<int64_t>(loop_end) - loop_begin;
     s.loopLength = s.loopOn ? static_cast<int32_t>(std::clamp<int64_t>(loop_length, 0, INT32_MAX)) : 0;
-    TuneFromC2SPD(s);
 
     ReaderSeek(r, s.fileOffset);
     unsigned encoding = kSampleS3M | (s.is16Bit ? kSample16Bit : kSample8Bit);
@@ -145,11 +117,8 @@ void ClearPattern(ModPattern& p) {
     }
 }
 
-// Unpacks one pattern's events from `bytes`. The last instrument of each
-// channel lives for this pattern only: a note without an instrument takes
-// the shift of the channel's last sample.
+// Unpacks one pattern's events from `bytes`.
 void UnpackPattern(const uint8_t* bytes, int size, Mod* song, ModPattern& p) {
-    uint8_t last_instrument[kMaxChannels] = {};
     int pos = 0;
     int row = 0;
     while (row < kRows && pos < size) {
@@ -169,17 +138,9 @@ void UnpackPattern(const uint8_t* bytes, int size, Mod* song, ModPattern& p) {
         song->nbChannels = std::max(song->nbChannels, ch + 1);
         ModCell& cell = p.tracks[ch][row];
         if (w & 0x20) {
-            uint8_t n = *b++;
-            uint8_t j = *b++;
-            cell.instrument = j;
-            if (n != kNoNote) {
-                if (j != 0)
-                    last_instrument[ch] = j;
-                else
-                    j = last_instrument[ch];
-                int note = (n >> 4) * 12 + (n & 15) + song->samples[j].noteShift;
-                cell.note = static_cast<int16_t>(std::max(note, 0));
-            }
+            const uint8_t n = *b++;
+            cell.instrument = *b++;
+            if (n != kNoNote) cell.note = static_cast<int16_t>((n >> 4) * 12 + (n & 15));
         }
         if (w & 0x40) cell.volume = *b++;
         if (w & 0x80) {

@@ -72,16 +72,22 @@ void ReadPackedCells(SNDMyFILE* r, ModPattern& p, int channels, uint32_t packed)
     if (c < packed) ReaderSkip(r, packed - c);
 }
 
-bool ReadPatterns(SNDMyFILE* r, Mod* song) {
+// Format versions before 1.04 store the instruments' headers before the
+// patterns and all sample data after them; 1.02 counts a pattern's rows in
+// one byte, less one.
+constexpr uint16_t kInstrumentsLastVersion = 0x0104, kByteRowsVersion = 0x0102;
+
+bool ReadPatterns(SNDMyFILE* r, Mod* song, uint16_t version) {
     song->patterns = new ModPattern[song->nbPatterns]();
     int64_t budget = kCellBudget + kCellsPerFileByte * r->size;
     for (int i = 0; i < song->nbPatterns; i++) {
         ModPattern& p = song->patterns[i];
         uint32_t header = ReadU32(r);
         ReadU8(r);  // packing type
-        p.nbRows = ReadU16(r);
+        const bool byteRows = version <= kByteRowsVersion;
+        p.nbRows = byteRows ? ReadU8(r) + 1 : ReadU16(r);
         uint32_t packed = ReadU16(r);
-        ReaderSkip(r, static_cast<int64_t>(header) - 9);
+        ReaderSkip(r, static_cast<int64_t>(header) - (byteRows ? 8 : 9));
 
         budget -= static_cast<int64_t>(p.nbRows) * song->nbChannels;
         if (budget < 0) return false;
@@ -137,7 +143,9 @@ void ReadSampleData(SNDMyFILE* r, ModSample& s) {
     ReaderSkip(r, SampleBytes(declared - s.length, encoding));
 }
 
-void ReadInstrument(SNDMyFILE* r, ModInstrument& ins) {
+// An instrument's header and its samples' headers; the sample data follows
+// them, or (before 1.04) comes after the patterns.
+void ReadInstrumentHeaders(SNDMyFILE* r, ModInstrument& ins) {
     uint32_t size = ReadU32(r);
     ReaderRead(r, ins.name, 22);
     ReadU8(r);  // type
@@ -183,12 +191,22 @@ void ReadInstrument(SNDMyFILE* r, ModInstrument& ins) {
     if (n == 0) return;  // the file ended before its sample headers
     ins.samples = new ModSample[n]();
     for (uint32_t j = 0; j < n; j++) ReadSampleHeader(r, ins.samples[j], sample_header_size);
-    for (uint32_t j = 0; j < n; j++) ReadSampleData(r, ins.samples[j]);
+}
+
+void ReadInstrumentData(SNDMyFILE* r, ModInstrument& ins) {
+    for (int32_t j = 0; j < ins.nbSamples && ins.samples; j++) ReadSampleData(r, ins.samples[j]);
 }
 
 }  // namespace
 
 namespace {
+
+void ReadInstruments(SNDMyFILE* r, Mod* song, bool withData) {
+    for (int i = 1; i <= song->nbInstruments; i++) {
+        ReadInstrumentHeaders(r, song->instruments[i]);
+        if (withData) ReadInstrumentData(r, song->instruments[i]);
+    }
+}
 
 // Header fields the plausibility check and the reader share.
 struct XMHeader {
@@ -243,7 +261,7 @@ bool ReadXMSong(Mod* song, SNDMyFILE* r) {
     ReaderRead(r, song->title, 20);
     ReaderSkip(r, 1);  // separator
     ReadTrackerName(r, song->tracker);
-    ReaderSkip(r, 2);  // version
+    const uint16_t version = ReadU16(r);
     const XMHeader h = ReadXMHeader(r);
     song->songLength = h.songLength;
     song->restartPos = h.restartPos;
@@ -261,9 +279,12 @@ bool ReadXMSong(Mod* song, SNDMyFILE* r) {
     for (int i = 0; i < 256; i++) song->orders[i] = orders[i];
     ReaderSkip(r, order_bytes - 256);
 
-    if (!ReadPatterns(r, song)) return false;
+    const bool headersFirst = version < kInstrumentsLastVersion;
+    if (headersFirst) ReadInstruments(r, song, false);
+    if (!ReadPatterns(r, song, version)) return false;
     r->patternsEnd = r->reach;
-    for (int i = 1; i <= song->nbInstruments; i++) ReadInstrument(r, song->instruments[i]);
+    if (!headersFirst) ReadInstruments(r, song, true);
+    for (int i = 1; headersFirst && i <= song->nbInstruments; i++) ReadInstrumentData(r, song->instruments[i]);
     return true;
 }
 

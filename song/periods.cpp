@@ -29,6 +29,15 @@ int32_t XMLinearPeriod(int note, int finetune) {
     return 7680 - (n - 1) * 64 - f / 2;
 }
 
+int32_t S3MPeriod(int note, int32_t c2spd) {
+    static constexpr int64_t kSemitonePeriods[12] = {1712, 1616, 1524, 1440, 1356, 1280,
+                                                      1208, 1140, 1076, 1016, 960, 907};
+    const int n = std::clamp(note, 0, kNotes - 1);
+    const int64_t rate = c2spd > 0 ? c2spd : kS3MMiddleCRate;
+    const int64_t period = ((kS3MMiddleCRate * 16 * kSemitonePeriods[n % 12]) >> (n / 12)) / rate;
+    return static_cast<int32_t>(std::max<int64_t>(period, kS3MMinNotePeriod));
+}
+
 double XMLinearRate(int32_t period) { return 8363.0 * std::exp2((kXMLinearMiddleC - period) / 768.0); }
 
 }  // namespace moddeck

@@ -6,23 +6,38 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "song/format.h"
+
 namespace moddeck {
 
 constexpr int kFinetuneRows = 16;  // row = finetune + 8, finetune -8..7
 constexpr int kPeriodColumns = 120;
 constexpr int kNotes = 108;        // note index 12*octave + semitone, 9 octaves
 
-// One eighth of a semitone per entry over a little more than an octave.
-inline constexpr int32_t PeriodTabXM[128] = {
-    15356, 15245, 15136, 15027, 14919, 14811, 14705, 14599, 14494, 14390, 14286, 14183, 14081, 13980, 13879, 13780,
-    13680, 13582, 13484, 13387, 13291, 13195, 13100, 13006, 12913, 12820, 12727, 12636, 12545, 12455, 12365, 12276,
-    12188, 12100, 12013, 11927, 11841, 11756, 11671, 11587, 11504, 11421, 11339, 11257, 11176, 11096, 11016, 10937,
-    10858, 10780, 10702, 10625, 10549, 10473, 10398, 10323, 10249, 10175, 10102, 10029, 9957,  9885,  9814,  9743,
-    9673,  9604,  9535,  9466,  9398,  9330,  9263,  9197,  9130,  9065,  8999,  8935,  8870,  8807,  8743,  8680,
-    8618,  8556,  8494,  8433,  8373,  8312,  8253,  8193,  8134,  8076,  8018,  7960,  7903,  7846,  7789,  7733,
-    7678,  7622,  7568,  7513,  7459,  7405,  7352,  7299,  7247,  7195,  7143,  7091,  7040,  6990,  6939,  6890,
-    6840,  6791,  6742,  6693,  6645,  6597,  6550,  6503,  6456,  6410,  6363,  6318,  6272,  6227,  6182,  6138,
+// The Amiga trackers' periods of one octave in eighths of a semitone (one
+// finetune step each): from B below C-1 up to A#-1 at finetune +7, C-1 at
+// finetune 0 being entry 8 (856).
+inline constexpr int16_t kAmigaOctave[96] = {
+    907, 900, 894, 887, 881, 875, 868, 862, 856, 850, 844, 838, 832, 826, 820, 814,
+    808, 802, 796, 791, 785, 779, 774, 768, 762, 757, 752, 746, 741, 736, 730, 725,
+    720, 715, 709, 704, 699, 694, 689, 684, 678, 675, 670, 665, 660, 655, 651, 646,
+    640, 636, 632, 628, 623, 619, 614, 610, 604, 601, 597, 592, 588, 584, 580, 575,
+    570, 567, 563, 559, 555, 551, 547, 543, 538, 535, 532, 528, 524, 520, 516, 513,
+    508, 505, 502, 498, 494, 491, 487, 484, 480, 477, 474, 470, 467, 463, 460, 457,
 };
+
+// Sixteen times the Amiga octave, one octave further each side, so that an
+// XM note's finetune may reach an eighth below B or above A# (entry 16 is C).
+constexpr int32_t AmigaEighth(int i) {
+    return i < 8 ? 32 * kAmigaOctave[i + 88] : i < 104 ? 16 * kAmigaOctave[i - 8] : 8 * kAmigaOctave[i - 104];
+}
+constexpr auto MakePeriodTabXM() {
+    struct { int32_t at[128]; } t{};
+    for (int i = 0; i < 128; i++) t.at[i] = AmigaEighth(i);
+    return t;
+}
+inline constexpr auto kPeriodTabXM = MakePeriodTabXM();
+inline constexpr const int32_t (&PeriodTabXM)[128] = kPeriodTabXM.at;
 
 // A table of periods by [finetune row][note]. Columns 108..119 stay 0.
 struct PeriodTable {
@@ -32,46 +47,39 @@ struct PeriodTable {
 
 struct PeriodTables {
     PeriodTable mod;  // MOD periods
-    PeriodTable s3m;  // S3M periods, about twice the MOD value for the same note
 };
 
-// Both tables from PeriodTabXM, in the arithmetic of the trackers' own
-// tables (single-precision steps, truncated).
+// The periods a MOD's cells hold at finetune 0, C-1 to B-3: the trackers
+// rounded each on its own, so they are not the octave table halved.
+inline constexpr int16_t kAmigaNotePeriods[36] = {
+    856, 808, 762, 720, 678, 640, 604, 570, 538, 508, 480, 453,
+    428, 404, 381, 360, 339, 320, 302, 285, 269, 254, 240, 226,
+    214, 202, 190, 180, 170, 160, 151, 143, 135, 127, 120, 113,
+};
+constexpr int kFirstAmigaNote = 37;  // C-1 in the tables' note numbers
+
+// Both tables from PeriodTabXM: row r plays r - 8 eighths of a semitone
+// from the note, as the Amiga trackers' finetune does. A MOD period is
+// twice an Amiga one: finetune 0 plays the periods the cells hold, the
+// other rows the octave table halved per octave (the half kept).
 constexpr PeriodTables CalculesPeriodes() {
     PeriodTables t{};
-    for (int r = 0; r < kFinetuneRows; r++) {
-        // Odd rows sit half way between two entries of the eighth-semitone table.
-        int d = (8 * r - 64) / 16;
-        double w = (r & 1) ? 0.5 : 0.0;
-        for (int o = 0; o < 9; o++) {
+    for (int r = 0; r < kFinetuneRows; r++)
+        for (int o = 0; o < 9; o++)
             for (int s = 0; s < 12; s++) {
-                int32_t a = PeriodTabXM[d + 8 + 8 * s];
-                int32_t b = PeriodTabXM[d + 9 + 8 * s];
-                int32_t A, B;
-                if (o == 0) {
-                    A = 4 * a;
-                    B = 4 * b;
-                } else {
-                    A = (2 * a) / (1 << (o - 1));
-                    B = (2 * b) / (1 << (o - 1));
-                }
-                int32_t x = static_cast<int32_t>((static_cast<float>(B) - static_cast<float>(A)) * w +
-                                                 static_cast<float>(A));
-                t.mod.at[r][12 * o + s] = x / 4;
-                t.s3m.at[r][12 * o + s] = x / 2;
+                const int n = 12 * o + s, cell = n - kFirstAmigaNote;
+                const int32_t sixteenfold = PeriodTabXM[r + 8 * s];  // 16 times the Amiga period, octave 1
+                t.mod.at[r][n] = r == 8 && cell >= 0 && cell < 36 ? 2 * kAmigaNotePeriods[cell] : sixteenfold >> o;
             }
-        }
-    }
     return t;
 }
 
 inline constexpr PeriodTables kPeriodTables = CalculesPeriodes();
 inline constexpr const PeriodTable& Periods = kPeriodTables.mod;
-inline constexpr const PeriodTable& PeriodsS3M = kPeriodTables.s3m;
 
-// Entry of Periods or PeriodsS3M with the row clamped to 0..15 and the note
-// to 0..107, so that notes pushed off the table by relative notes, arpeggio
-// offsets or loader shifts land on its nearest end instead of outside it.
+// Entry of Periods with the row clamped to 0..15 and the note to 0..107, so
+// that notes pushed off the table by arpeggio offsets land on its nearest
+// end instead of outside it.
 constexpr int32_t PeriodAt(const PeriodTable& table, int row, int note) {
     return table.at[std::clamp(row, 0, kFinetuneRows - 1)][std::clamp(note, 0, kNotes - 1)];
 }
@@ -95,11 +103,20 @@ inline int32_t XMNotePeriod(bool linear, int note, int finetune) {
 // Playback rate in Hz of a linear period.
 double XMLinearRate(int32_t period);
 
-// Playback rate in Hz of a period: MOD and S3M clock, and the XM clock.
+// S3M periods come from the sample's middle-C rate, as the tracker worked
+// them out: 8363 * 16 times its period of the semitone, halved per octave,
+// over the rate, truncated; C-4 at 8363 Hz is 1712. A rate of 0 or less is
+// taken as 8363, the note is clamped to 0..107, and no period is below 64.
+constexpr int32_t kS3MMiddleCRate = 8363, kS3MMinNotePeriod = 64;
+int32_t S3MPeriod(int note, int32_t c2spd);
+
+// Playback rate in Hz of a period: the MOD, S3M and XM clocks.
 constexpr double kAmigaClock = 7159090.5;
+constexpr double kS3MClock = 14317056.0;
 constexpr double kXMClock = 28634112.0;
-inline double SampleRateOfPeriod(int32_t period, bool xm) {
-    return period > 0 ? (xm ? kXMClock : kAmigaClock) / period : 0.0;
+inline double SampleRateOfPeriod(int32_t period, FileFormat kind) {
+    const double clock = kind == FileFormat::XM ? kXMClock : kind == FileFormat::S3M ? kS3MClock : kAmigaClock;
+    return period > 0 ? clock / period : 0.0;
 }
 
 }  // namespace moddeck

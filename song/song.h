@@ -40,7 +40,6 @@ struct ModSample {
     int32_t fileOffset;    // S3M, while loading
     int32_t loopOn;        // S3M
     int32_t stereo;        // S3M
-    int32_t noteShift;     // S3M: semitones added to every note of this sample
 };
 
 // An XM instrument; it owns its samples.
@@ -119,7 +118,7 @@ constexpr uint8_t kNoVolume = 255;
 
 // One cell of one channel at one row.
 struct ModCell {
-    int16_t note;        // -1 = none. XM 1..96, 97 key off; MOD 0..107; S3M octave*12+semitone+noteShift
+    int16_t note;        // -1 = none. XM 1..96, 97 key off; MOD 0..107; S3M octave*12+semitone
     uint8_t instrument;  // XM instrument, MOD/S3M sample slot; 0 = none
     int16_t period;      // MOD: Amiga period of the file
     uint8_t volume;      // XM: volume-column byte; S3M: 0..64, 255 = empty

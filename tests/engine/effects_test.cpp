@@ -167,14 +167,14 @@ TEST_F(EffectsTest, FineVolumeSlidesActOnceAtTickZero) {
 
 TEST_F(EffectsTest, S3MFineAndExtraFinePortamentoActAtTickZeroOnly) {
     Make(FileFormat::S3M);
-    b().Put(0, 0, 0, 48, 1, 6 /* F */, 0xF3);     // fine: 2 steps a unit
-    b().Put(0, 1, 0, -1, 0, kS3MLetterE, 0xE3);   // extra fine: half a step a unit
+    b().Put(0, 0, 0, 48, 1, 6 /* F */, 0xF3);     // fine: 4 periods a unit
+    b().Put(0, 1, 0, -1, 0, kS3MLetterE, 0xE3);   // extra fine: 1 period a unit
     b().Put(0, 2, 0, -1, 0, kS3MLetterE, 0xE3);
     Start();
-    const int p0 = PeriodsS3M[8][48];
+    const int p0 = S3MPeriod(48, kS3MMiddleCRate);
+    EXPECT_EQ(Periods(6), std::vector<int>(6, p0 - 12));
+    EXPECT_EQ(Periods(6), std::vector<int>(6, p0 - 9));
     EXPECT_EQ(Periods(6), std::vector<int>(6, p0 - 6));
-    EXPECT_EQ(Periods(6), std::vector<int>(6, p0 - 5));  // 1 of 1.5; the half waits
-    EXPECT_EQ(Periods(6), std::vector<int>(6, p0 - 3));
 }
 
 TEST_F(EffectsTest, PortamentoStopsAtEachKindsLimits) {
@@ -245,7 +245,7 @@ TEST_F(EffectsTest, VibratoFollowsTheWaveformPerKind) {
     ApplyRowEffect(*player, 0, row);
     player->ticks = 1;
     ApplyTickEffects(*player, 0, row);
-    EXPECT_EQ(ApplyTickEffects(*player, 0, row).period, 1712 + 2 * (776 / 512));
+    EXPECT_EQ(ApplyTickEffects(*player, 0, row).period, 1712 + 4 * (776 / 512));
 }
 
 TEST_F(EffectsTest, VibratoOnAModRowWithANoteVibratesAndANoteRestartsIt) {
@@ -288,12 +288,12 @@ TEST_F(EffectsTest, ModArpeggioLeavesTheLastNoteOfTheRow) {
                                             ::moddeck::Periods[8][27], ::moddeck::Periods[8][31]}));
 }
 
-TEST_F(EffectsTest, S3MArpeggioUsesTheS3MTable) {
+TEST_F(EffectsTest, S3MArpeggioUsesTheS3MPeriods) {
     Make(FileFormat::S3M);
     b().Put(0, 0, 0, 48, 1, kS3MLetterJ, 0x47);
     Start();
     Ticks(2);
-    EXPECT_EQ(player->Voices[0].period, PeriodsS3M[8][52]);
+    EXPECT_EQ(player->Voices[0].period, S3MPeriod(52, kS3MMiddleCRate));
 }
 
 TEST_F(EffectsTest, XMArpeggioOnlyChangesWhatIsHeard) {

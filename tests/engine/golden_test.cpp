@@ -133,9 +133,9 @@ struct Golden {
 };
 
 const Golden kGoldens[] = {
-    {"mod", FileFormat::MOD, 4, BuildMod, 0x98b3e61c2a1f3c45ull},
-    {"s3m", FileFormat::S3M, 3, BuildS3M, 0x120020038f3eb49full},
-    {"xm", FileFormat::XM, 3, BuildXMSong, 0x523ef1057970b917ull},
+    {"mod", FileFormat::MOD, 4, BuildMod, 0x4506e80f0404fd71ull},
+    {"s3m", FileFormat::S3M, 3, BuildS3M, 0x9b950f1886e416f8ull},
+    {"xm", FileFormat::XM, 3, BuildXMSong, 0xaaa4693238daa568ull},
 };
 
 constexpr int kGoldenBlocks = 30;

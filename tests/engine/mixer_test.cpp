@@ -24,18 +24,12 @@ using test::SongBuilder;
 class MixerTest : public test::PlayerTest {
 protected:
 
-    // Voice c plays slot c + 1 at a step of exactly 1.0 frame per output frame:
-    // MOD and S3M: 7159090.5 / (128 * 1 * 7159090.5/128); XM: 28634112 / (256 * 111852).
+    // Voice c plays slot c + 1 at a step of exactly 1.0 frame per output
+    // frame (RenderTick sets it), for ticks of 256 (XM) or 128 frames.
     // The plain mixer, whose voice buffers show each frame as rendered.
     void PrepareUnitStep(FileFormat kind) {
         ASSERT_TRUE(UsePlainMixer(*player));
-        if (kind == FileFormat::XM) {
-            player->LEN_TICK = 256;
-            player->frequencegenerale = 111852.0f;
-        } else {
-            player->LEN_TICK = 128;
-            player->frequencegenerale = 14318181.0f / 256.0f;
-        }
+        player->LEN_TICK = kind == FileFormat::XM ? 256 : 128;
         player->ticks = 0;
         for (int c = 0; c < player->NVoices; c++) {
             Voice& v = player->Voices[c];
@@ -51,7 +45,10 @@ protected:
 
     // Mixes one tick of every voice at period 1 with the tremolo offset.
     void RenderTick(FileFormat kind, int32_t tremolo = 0) {
-        for (int c = 0; c < player->NVoices; c++) PrepareVoiceTick(*player, kind, c, 1, tremolo);
+        for (int c = 0; c < player->NVoices; c++) {
+            PrepareVoiceTick(*player, kind, c, 1, tremolo);
+            player->mix[c].step = static_cast<int64_t>(kFixedOne);
+        }
         MixFrames(*player, mixed_, player->LEN_TICK);
     }
 
@@ -251,6 +248,24 @@ TEST_F(MixerTest, MissingSampleOrXMSampleNumberRendersSilence) {
     EXPECT_EQ(VoiceSample(b.song(), FileFormat::XM, player->Voices[0]), nullptr);
     player->Voices[0].instrument = 1;
     EXPECT_NE(VoiceSample(b.song(), FileFormat::XM, player->Voices[0]), nullptr);
+}
+
+// The step is the period's rate over the output rate: the tick's whole
+// frames (2.5 s / tempo, truncated) must not pull the pitch with the tempo.
+TEST_F(MixerTest, StepFollowsThePeriodNotTheTempo) {
+    SongBuilder b(FileFormat::MOD, 1);
+    b.AddSample(1, Constant(1000, 100));
+    PlaySong(b.song());
+    Voice& v = player->Voices[0];
+    v.period = 428;
+    v.instrument = 1;
+    v.delaytick = 0;
+    const double want = 7159090.5 / 428 / player->rate * kFixedOne;
+    for (int tempo : {97, 125, 140, 149}) {
+        SetTempo(*player, tempo);
+        PrepareVoiceTick(*player, FileFormat::MOD, 0, 428, 0);
+        EXPECT_NEAR(static_cast<double>(player->mix[0].step), want, 2.0) << tempo;
+    }
 }
 
 TEST_F(MixerTest, GainFollowsEachKindsFormula) {

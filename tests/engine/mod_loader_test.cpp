@@ -2,6 +2,7 @@
 // and data, and files that lie about their sizes.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,7 @@ void ExpectMarkedSong(const Mod& song, int channels) {
 struct TagCase {
     const char* tag;
     int channels;
+    int afterTag = 0;
 };
 
 void PrintTo(const TagCase& c, std::ostream* os) {
@@ -82,6 +84,7 @@ class ModTag : public ModLoader, public ::testing::WithParamInterface<TagCase> {
 TEST_P(ModTag, ReadsChannelsAndThirtyOneSamples) {
     const TagCase& c = GetParam();
     MODSpec desc = MarkedSong(c.tag, c.channels);
+    desc.afterTag = c.afterTag;
     desc.samples.resize(31);
     desc.samples[30] = MODSampleSpec{"last", 1, 0, 40, 0, 0, {0x01, 0x02}};
     const Mod& song = Load(desc);
@@ -94,10 +97,17 @@ TEST_P(ModTag, ReadsChannelsAndThirtyOneSamples) {
 INSTANTIATE_TEST_SUITE_P(Variants, ModTag,
                          ::testing::Values(TagCase{"M.K.", 4}, TagCase{"6CHN", 6}, TagCase{"8CHN", 8},
                                            TagCase{"16CH", 16}, TagCase{"FLT4", 4}, TagCase{"FLT8", 8},
-                                           TagCase{"4FLT", 4}, TagCase{"8FLT", 8}),
+                                           TagCase{"4FLT", 4}, TagCase{"8FLT", 8}, TagCase{"2CHN", 2},
+                                           TagCase{"32CH", 32}, TagCase{"M!K!", 4}, TagCase{"M&K!", 4},
+                                           TagCase{"FEST", 4}, TagCase{"NSMS", 4}, TagCase{"LARD", 4},
+                                           TagCase{"CD61", 6}, TagCase{"CD81", 8}, TagCase{"OKTA", 8},
+                                           TagCase{"OCTA", 8}, TagCase{"FA06", 6, 4}, TagCase{"TDZ3", 3}),
                          [](const auto& info) {
-                             std::string name = info.param.tag;
-                             return name == "M.K." ? std::string("MK") : name;
+                             std::string name;  // tags differ in their marks too: "M.K.", "M!K!"
+                             for (char c : std::string(info.param.tag))
+                                 name += std::isalnum(static_cast<unsigned char>(c)) ? std::string(1, c)
+                                                                                     : std::to_string(int{c});
+                             return name;
                          });
 
 TEST_F(ModLoader, SixteenChannelTagAfterLongOrderTable) {
@@ -136,7 +146,7 @@ TEST_F(ModLoader, UntaggedFileHasFifteenSamplesAndFourChannels) {
 }
 
 TEST_F(ModLoader, UnknownTagIsReadAsUntagged) {
-    MODSpec desc = MarkedSong("M!K!", 4);
+    MODSpec desc = MarkedSong("9ABC", 4);
     image_ = BuildMOD(desc);
     const Mod& song = LoadBytes();
     // 15 headers: the pattern is read from 600, inside the 31-header block.

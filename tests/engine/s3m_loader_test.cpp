@@ -86,8 +86,8 @@ TEST_F(S3MLoader, ChannelSettingsGivePans) {
     const uint8_t settings[] = {0, 7, 8, 15, 0x80, 0x87, 255, 16, 3, 12};
     for (int i = 0; i < 10; i++) desc.channelSettings[i] = settings[i];
     desc.patterns = {Pattern({})};
-    // Left channels from the left to the centre, right ones from the right.
-    const float pans[] = {1.0f, 0.5f, 0.0f, 0.5f, 1.0f, 0.5f, 0.0f, 0.0f, 1.0f - 3.0f / 14, 4.0f / 14};
+    // Left channels at 3 of 15, right ones at 12 of 15; the rest in the centre.
+    const float pans[] = {0.8f, 0.8f, 0.2f, 0.2f, 0.8f, 0.8f, 0.5f, 0.5f, 0.8f, 0.2f};
     const Mod& song = Load(desc);
     for (int i = 0; i < 10; i++) EXPECT_NEAR(song.channelPan[i], pans[i], 1e-6) << "setting " << int(settings[i]);
 
@@ -96,7 +96,7 @@ TEST_F(S3MLoader, ChannelSettingsGivePans) {
     desc.panTable[1] = 3;          // unmarked: the setting does
     const Mod& table = Load(desc);
     EXPECT_FLOAT_EQ(table.channelPan[0], 0.0f);
-    EXPECT_FLOAT_EQ(table.channelPan[1], 0.5f);
+    EXPECT_FLOAT_EQ(table.channelPan[1], 0.8f);
     desc.masterVolume = 0x30;  // mono: every channel in the centre
     EXPECT_FLOAT_EQ(Load(desc).channelPan[0], 0.5f);
 }
@@ -111,58 +111,30 @@ TEST_F(S3MLoader, OrdersKeepTheirMarkers) {
     for (int i = 0; i < 5; i++) EXPECT_EQ(song.orders[i], orders[i]) << i;
 }
 
-TEST_F(S3MLoader, MiddleCRateGivesFinetuneAndNoteShift) {
+TEST_F(S3MLoader, NotesAreKeptAsWrittenBesideEachSamplesRate) {
     S3MSpec desc;
     desc.samples = {Sample(8363), Sample(16726), Sample(0), Sample(-5), Sample(1)};
-    desc.patterns = {Pattern({})};
-    const Mod& song = Load(desc);
-    const int shifts[] = {13, 25, 0, 0, 0};
-    for (int s = 1; s <= 5; s++) {
-        EXPECT_EQ(song.samples[s].finetune, 0) << s;
-        EXPECT_EQ(song.samples[s].noteShift, shifts[s - 1]) << s;
-    }
-    EXPECT_EQ(song.samples[1].c2spd, 8363);
-}
-
-TEST_F(S3MLoader, NotesAreShiftedByTheSampleOfTheirChannel) {
-    S3MSpec desc;
-    desc.samples = {Sample(8363), Sample(8363), Sample(8363), Sample(8363), Sample(16726)};
     desc.patterns = {
         Pattern({
-            {S3MEvent(0, 0x40, 1)},    // 48 + 13
-            {S3MEvent(0, 0x40, 5)},    // 48 + 25
-            {S3MEvent(0, 0x40, 0)},    // the channel's last sample, 5
-            {S3MEvent(1, 0x40, 0)},    // no sample yet on this channel
+            {S3MEvent(0, 0x40, 1)},
+            {S3MEvent(0, 0x40, 5)},    // another sample: the same note
+            {S3MEvent(0, 0x11, 0)},    // C#-1
             {S3MEvent(2, 255, 3)},     // instrument without a note
-            {S3MEvent(2, 0x40, 0)},    // 3 was not remembered
             {S3MEvent(0, 254, 1)},     // note cut marker
         }),
-        Pattern({{S3MEvent(0, 0x40, 0)}}),  // the memory lives for one pattern
     };
-    desc.orders = {0, 1};
     const Mod& song = Load(desc);
+    const int rates[] = {8363, 16726, 0, -5, 1};
+    for (int s = 1; s <= 5; s++) EXPECT_EQ(song.samples[s].c2spd, rates[s - 1]) << s;
     const ModCell* ch0 = song.patterns[0].tracks[0];
-    EXPECT_EQ(ch0[0].note, 61);
-    EXPECT_EQ(ch0[1].note, 73);
-    EXPECT_EQ(ch0[2].note, 73);
+    EXPECT_EQ(ch0[0].note, 48);
+    EXPECT_EQ(ch0[1].note, 48);
+    EXPECT_EQ(ch0[2].note, 13);
     EXPECT_EQ(ch0[2].instrument, 0);
-    EXPECT_EQ(song.patterns[0].tracks[1][3].note, 48);
-    EXPECT_EQ(song.patterns[0].tracks[2][4].note, -1);
-    EXPECT_EQ(song.patterns[0].tracks[2][4].instrument, 3);
-    EXPECT_EQ(song.patterns[0].tracks[2][5].note, 48);
-    EXPECT_EQ(ch0[6].note, 194 + 13);
-    EXPECT_EQ(song.patterns[1].tracks[0][0].note, 48);
+    EXPECT_EQ(song.patterns[0].tracks[2][3].note, -1);
+    EXPECT_EQ(song.patterns[0].tracks[2][3].instrument, 3);
+    EXPECT_EQ(ch0[4].note, 194);
     EXPECT_EQ(ch0[0].period, 0);
-}
-
-TEST_F(S3MLoader, NoteShiftedBelowZeroIsClampedToZero) {
-    S3MSpec desc;
-    desc.samples = {Sample(500)};
-    desc.patterns = {Pattern({{S3MEvent(0, 0x00, 1)}, {S3MEvent(0, 0x11, 1)}})};
-    const Mod& song = Load(desc);
-    ASSERT_LT(song.samples[1].noteShift, -13);
-    EXPECT_EQ(song.patterns[0].tracks[0][0].note, 0);
-    EXPECT_EQ(song.patterns[0].tracks[0][1].note, 0);
 }
 
 TEST_F(S3MLoader, VolumeAndCommandColumns) {
@@ -332,7 +304,7 @@ TEST_F(S3MLoader, SkippedParapointersKeepTheListsInPlace) {
     const Mod& song = Load(desc);
     EXPECT_EQ(song.nbInstruments, 255);
     EXPECT_EQ(song.samples[1].data[0], (200 - 127) * 192);
-    EXPECT_EQ(song.patterns[0].tracks[3][0].note, 61);
+    EXPECT_EQ(song.patterns[0].tracks[3][0].note, 48);
 }
 
 TEST_F(S3MLoader, SamplesSharingTheirDataAreBoundedByTheFileSize) {

@@ -71,6 +71,23 @@ TEST_F(XMLoader, HeaderSizeDecidesWhereThePatternsStart) {
     }
 }
 
+TEST_F(XMLoader, OlderVersionsKeepSampleDataLastAndOneByteRows) {
+    for (uint16_t version : {0x0102, 0x0103, 0x0104}) {
+        XMSpec desc = OnePattern({0x31, 0x01, 0x40, 0x00, 0x00}, 32);
+        desc.version = version;
+        XMInstrumentSpec ins;
+        ins.samples.push_back(XMSampleSpec{{1, 1, 1, 1}, 4});
+        desc.instruments = {ins, ins};
+        const Mod* m = Load(BuildXM(desc));
+        ASSERT_NE(m, nullptr) << version;
+        EXPECT_EQ(m->patterns[0].nbRows, 32) << version;
+        EXPECT_EQ(Cell(m, 0, 0, 0).note, 49) << version;
+        ASSERT_EQ(m->instruments[2].nbSamples, 1) << version;
+        EXPECT_EQ(m->instruments[2].samples[0].length, 4) << version;
+        EXPECT_EQ(m->instruments[2].samples[0].data[3], 4 * 256) << version;
+    }
+}
+
 TEST_F(XMLoader, PackedCells) {
     std::vector<uint8_t> packed = {
         0x31, 0x02, 0x40, 0x00, 0x00,  // row 0 ch 0: unpacked note 49, instrument 2, volume 0x40

@@ -51,6 +51,7 @@ std::vector<uint8_t> BuildMOD(const MODSpec& desc) {
         PutText(out, "16CH", 4);
     else if (tagged)
         PutText(out, desc.tag, 4);
+    out.insert(out.end(), desc.afterTag, 0);
     for (const MODPattern& p : desc.patterns) out.insert(out.end(), p.begin(), p.end());
     for (const MODSampleSpec& s : desc.samples) out.insert(out.end(), s.data.begin(), s.data.end());
     return out;

@@ -28,6 +28,7 @@ struct MODSpec {
     std::string tag = "M.K.";
     // "16CH" after a 256-entry order table, at 1208 (tag above ignored).
     bool longTag = false;
+    int afterTag = 0;          // zero bytes written after the tag
     int channels = 4;          // row width of the patterns written
     uint8_t songLength = 1;
     uint8_t restart = 127;

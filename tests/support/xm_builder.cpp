@@ -20,35 +20,26 @@ void PutText(std::vector<uint8_t>& out, const std::string& s, size_t n) {
     for (size_t i = 0; i < n; i++) out.push_back(i < s.size() ? s[i] : 0);
 }
 
-}  // namespace
+void PutSampleData(std::vector<uint8_t>& out, const XMInstrumentSpec& ins) {
+    for (const XMSampleSpec& s : ins.samples) out.insert(out.end(), s.bytes.begin(), s.bytes.end());
+}
 
-std::vector<uint8_t> BuildXM(const XMSpec& desc) {
-    std::vector<uint8_t> out;
-    PutText(out, "Extended Module: ", 17);
-    PutText(out, desc.title, 20);
-    out.push_back(0x1A);
-    PutText(out, "moddeck tests", 20);
-    PutU16(out, 0x0104);
-    PutU32(out, desc.headerSize);
-    PutU16(out, desc.songLength);
-    PutU16(out, desc.restart);
-    PutU16(out, desc.channels);
-    PutU16(out, desc.patternCount >= 0 ? desc.patternCount : desc.patterns.size());
-    PutU16(out, desc.instrumentCount >= 0 ? desc.instrumentCount : desc.instruments.size());
-    PutU16(out, desc.flags);
-    PutU16(out, desc.speed);
-    PutU16(out, desc.bpm);
-    for (uint32_t i = 0; i + 20 < desc.headerSize; i++) out.push_back(i < desc.orders.size() ? desc.orders[i] : 0);
-
+void PutPatterns(std::vector<uint8_t>& out, const XMSpec& desc) {
+    const bool byteRows = desc.version <= 0x0102;  // rows less one, in a byte
     for (const XMPatternSpec& p : desc.patterns) {
         PutU32(out, p.headerLength);
         out.push_back(0);
-        PutU16(out, p.rows);
+        if (byteRows)
+            out.push_back(static_cast<uint8_t>(p.rows - 1));
+        else
+            PutU16(out, p.rows);
         PutU16(out, p.packed.size());
-        for (uint32_t i = 9; i < p.headerLength; i++) out.push_back(0);
+        for (uint32_t i = byteRows ? 8 : 9; i < p.headerLength; i++) out.push_back(0);
         out.insert(out.end(), p.packed.begin(), p.packed.end());
     }
+}
 
+void PutInstruments(std::vector<uint8_t>& out, const XMSpec& desc, bool withData) {
     for (const XMInstrumentSpec& ins : desc.instruments) {
         uint32_t size = ins.samples.empty() ? 29 : ins.headerSize;
         PutU32(out, size);
@@ -82,8 +73,37 @@ std::vector<uint8_t> BuildXM(const XMSpec& desc) {
             out.push_back(0);
             PutText(out, s.name, 22);
         }
-        for (const XMSampleSpec& s : ins.samples) out.insert(out.end(), s.bytes.begin(), s.bytes.end());
+        if (withData) PutSampleData(out, ins);
     }
+}
+
+}  // namespace
+
+std::vector<uint8_t> BuildXM(const XMSpec& desc) {
+    std::vector<uint8_t> out;
+    PutText(out, "Extended Module: ", 17);
+    PutText(out, desc.title, 20);
+    out.push_back(0x1A);
+    PutText(out, "moddeck tests", 20);
+    PutU16(out, desc.version);
+    PutU32(out, desc.headerSize);
+    PutU16(out, desc.songLength);
+    PutU16(out, desc.restart);
+    PutU16(out, desc.channels);
+    PutU16(out, desc.patternCount >= 0 ? desc.patternCount : desc.patterns.size());
+    PutU16(out, desc.instrumentCount >= 0 ? desc.instrumentCount : desc.instruments.size());
+    PutU16(out, desc.flags);
+    PutU16(out, desc.speed);
+    PutU16(out, desc.bpm);
+    for (uint32_t i = 0; i + 20 < desc.headerSize; i++) out.push_back(i < desc.orders.size() ? desc.orders[i] : 0);
+
+    // Before 1.04 the instrument headers come first, the sample data last.
+    const bool headersFirst = desc.version < 0x0104;
+    if (headersFirst) PutInstruments(out, desc, false);
+    PutPatterns(out, desc);
+    if (!headersFirst) PutInstruments(out, desc, true);
+    for (const XMInstrumentSpec& ins : desc.instruments)
+        if (headersFirst) PutSampleData(out, ins);
     return out;
 }
 

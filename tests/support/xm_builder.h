@@ -49,6 +49,7 @@ struct XMSpec {
     uint16_t flags = 1;
     uint16_t speed = 6;
     uint16_t bpm = 125;
+    uint16_t version = 0x0104;
     uint32_t headerSize = 276;
     std::vector<uint8_t> orders = {0};
     std::vector<XMPatternSpec> patterns;

@@ -1,9 +1,9 @@
 #include "engine/mixer_runs.h"
 
-#include "engine/mixer_taps.h"
-
 #include <algorithm>
 #include <cstring>
+
+#include "engine/mixer_taps.h"
 
 #if defined(__x86_64__)
 #include <immintrin.h>

@@ -1,9 +1,9 @@
 // The fast mixer's inner loop: runs of frames whose two sample values sit
-// side by side in the data, each interpolated, gained, panned, halved and
-// added with clamping into the running sum of the voices, four frames at a
-// time with SSE2 or eight with AVX2, as the processor allows. Also the
-// arithmetic of one frame, which every path shares, and the 32.32
-// fixed-point positions it reads.
+// side by side in the data (or four or eight, for cubic and sinc), each
+// interpolated, gained, panned, halved and added with clamping into the
+// running sum of the voices, four frames at a time with SSE2 or eight with
+// AVX2, as the processor allows. Also the arithmetic of one frame, which
+// every path shares, and the 32.32 fixed-point positions it reads.
 #pragma once
 
 #include <cstdint>

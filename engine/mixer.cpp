@@ -146,6 +146,25 @@ int16_t HeardFrame(const VoiceMix& m, int32_t x) {
     return m.sample->data[x];
 }
 
+// Lays out `count` frames as heard from frame x on, as HeardFrame reads
+// them: the stretches that lie in order in the data (also a forward loop's
+// start again after its end) copied whole, the rest frame by frame.
+void LayOutHeard(const VoiceMix& m, int32_t x, int32_t count, int16_t* out) {
+    const Loop& loop = m.loop;
+    const int32_t inOrderEnd = loop.mode == LoopMode::None ? m.sample->length : loop.start + loop.length;
+    for (int32_t k = 0; k < count;) {
+        int32_t at = x + k;
+        if (loop.mode == LoopMode::Forward && at >= inOrderEnd) at = loop.start + (at - loop.start) % loop.length;
+        if (at < 0 || at >= inOrderEnd) {
+            out[k++] = HeardFrame(m, at);
+            continue;
+        }
+        const int32_t run = std::min(count - k, inOrderEnd - at);
+        std::memcpy(out + k, m.sample->data + at, sizeof(int16_t) * run);
+        k += run;
+    }
+}
+
 // The interpolated value of the frame at `pos` (folded into the loop);
 // false when a one-shot sample has ended there.
 bool ValueAt(const VoiceMix& m, int64_t pos, float& value) {
@@ -313,11 +332,12 @@ void MixTapVoiceFrames(Voice& v, const VoiceMix& m, MixerIsa isa, int16_t* heard
             run.position = pos;
             run.frames = RunBelow(pos, below(inOrderEnd), m.step, frames - f);
         } else {
-            for (int k = 0; k < kHeardSpan + taps - 1; k++) heard[k] = HeardFrame(m, i - before + k);
-            run.data = heard + before;
-            run.position = pos - below(i);
             run.frames = RunBelow(pos, below(std::min<int64_t>(int64_t{i} + kHeardSpan, FoldPoint(m))), m.step,
                                   frames - f);
+            const int32_t last = FrameOf(pos + (run.frames - 1) * m.step);
+            LayOutHeard(m, i - before, last - i + taps, heard);
+            run.data = heard + before;
+            run.position = pos - below(i);
         }
         run.sum = sum + 2 * f;
         MixTapRunFrames(isa, run);

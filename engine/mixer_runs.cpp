@@ -169,6 +169,37 @@ __attribute__((target("avx2"))) inline __m256i FetchPairs(const VectorRun& r, in
                              PairAt<kBackward>(r, pos, 6), PairAt<kBackward>(r, pos, 7));
 }
 
+// The peaks eight-frame groups have kept, lane by lane (zero at first).
+struct EightFramesOut {
+    __m256i high, low;
+    __attribute__((target("avx2"))) void Count(MixPeak* peak) const {
+        int16_t highs[16], lows[16];
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(highs), high);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(lows), low);
+        CountAll(peak, highs, lows, 16);
+    }
+};
+
+// AddFourFrames for eight frames.
+template <bool kPeak>
+__attribute__((target("avx2"), always_inline)) inline void AddEightFrames(__m256 gained, __m256 pan, int32_t left,
+                                                                         int16_t* at, EightFramesOut& out) {
+    const __m256i value = _mm256_cvttps_epi32(gained);
+    const __m256i left32 = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_cvtepi32_ps(value), pan));
+    const __m256i first = _mm256_srai_epi32(_mm256_slli_epi32(left32, 16), 16);  // (int16) of it
+    const __m256i second = _mm256_sub_epi32(value, first);
+    __m256i both = _mm256_blend_epi16(first, _mm256_slli_epi32(second, 16), 0xAA);
+    if (left < 8)
+        both = _mm256_and_si256(both, _mm256_cmpgt_epi32(_mm256_set1_epi32(left), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7)));
+    if (kPeak) {
+        out.high = _mm256_max_epi16(out.high, both);
+        out.low = _mm256_min_epi16(out.low, both);
+    }
+    __m256i* sum = reinterpret_cast<__m256i*>(at);
+    const __m256i added = _mm256_adds_epi16(_mm256_loadu_si256(sum), _mm256_srai_epi16(both, 1));
+    _mm256_storeu_si256(sum, _mm256_max_epi16(added, _mm256_set1_epi16(-32767)));
+}
+
 // Eight frames at a time, as MixRunSse2 does four, the positions in 64-bit
 // lanes (no fused multiply-add either: the target adds AVX2 alone).
 template <bool kBackward, bool kPeak>
@@ -186,11 +217,9 @@ __attribute__((target("avx2"))) void MixRunAvx2(const MixRun& run) {
     __m256i posB = _mm256_add_epi64(start, _mm256_set_epi64x(7 * step, 6 * step, 3 * step, 2 * step));
     const __m256i step8 = _mm256_set1_epi64x(8 * step);
     const __m256i lastFrame = _mm256_set1_epi32(r.last);
-    const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-    const __m256i floor = _mm256_set1_epi16(-32767);
     const __m256i mask = _mm256_set1_epi32(run.fractionMask);
     const __m256 gain = _mm256_set1_ps(run.gain), pan = _mm256_set1_ps(run.pan), unit = _mm256_set1_ps(kFractionUnit);
-    __m256i high = _mm256_setzero_si256(), low = _mm256_setzero_si256();
+    EightFramesOut out{_mm256_setzero_si256(), _mm256_setzero_si256()};
     int64_t pos = run.position;
     for (int32_t f = 0; f < frames; f += kLanes, pos += kLanes * step) {
         const __m256 a64 = _mm256_castsi256_ps(posA), b64 = _mm256_castsi256_ps(posB);
@@ -205,27 +234,10 @@ __attribute__((target("avx2"))) void MixRunAvx2(const MixRun& run) {
         const __m256 a = _mm256_cvtepi32_ps(kBackward ? highHalf : lowHalf);
         const __m256 b = _mm256_cvtepi32_ps(kBackward ? lowHalf : highHalf);
         const __m256 weight = _mm256_mul_ps(_mm256_cvtepi32_ps(fraction), unit);
-        const __m256i value =
-            _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_add_ps(_mm256_mul_ps(_mm256_sub_ps(b, a), weight), a), gain));
-        const __m256i left32 = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_cvtepi32_ps(value), pan));
-        const __m256i left = _mm256_srai_epi32(_mm256_slli_epi32(left32, 16), 16);  // (int16) of it
-        const __m256i right = _mm256_sub_epi32(value, left);
-        __m256i both = _mm256_blend_epi16(left, _mm256_slli_epi32(right, 16), 0xAA);
-        if (frames - f < kLanes) both = _mm256_and_si256(both, _mm256_cmpgt_epi32(_mm256_set1_epi32(frames - f), lane));
-        if (kPeak) {
-            high = _mm256_max_epi16(high, both);
-            low = _mm256_min_epi16(low, both);
-        }
-        __m256i* at = reinterpret_cast<__m256i*>(sum + 2 * f);
-        const __m256i added = _mm256_adds_epi16(_mm256_loadu_si256(at), _mm256_srai_epi16(both, 1));
-        _mm256_storeu_si256(at, _mm256_max_epi16(added, floor));
+        AddEightFrames<kPeak>(_mm256_mul_ps(_mm256_add_ps(_mm256_mul_ps(_mm256_sub_ps(b, a), weight), a), gain), pan,
+                              frames - f, sum + 2 * f, out);
     }
-    if (kPeak) {
-        int16_t highs[16], lows[16];
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(highs), high);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(lows), low);
-        CountAll(run.peak, highs, lows, 16);
-    }
+    if (kPeak) out.Count(run.peak);
 }
 
 // One frame's tap products, taps j and j + 4 added (TapValue's first
@@ -242,53 +254,66 @@ __attribute__((always_inline)) inline __m128 TapSumsSse2(const int16_t* at, cons
     return _mm_add_ps(low, high);
 }
 
-// The eight products in one vector, its halves then added.
-__attribute__((target("avx2"), always_inline)) inline __m128 TapSumsAvx2(const int16_t* at, const float* w) {
-    const __m256i v = _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)));
-    const __m256 p = _mm256_mul_ps(_mm256_loadu_ps(w), _mm256_cvtepi32_ps(v));
-    return _mm_add_ps(_mm256_castps256_ps128(p), _mm256_extractf128_ps(p, 1));
-}
-
-// Four frames from their sums of taps, one vector a frame: turned so that
-// a vector holds one sum of every frame, added in pairs as TapValue does,
-// gained and added to the running sum.
-template <bool kPeak>
-__attribute__((always_inline)) inline void AddTapFrames(__m128* row, const TapRun& run, int32_t f, FourFramesOut& out) {
-    _MM_TRANSPOSE4_PS(row[0], row[1], row[2], row[3]);
-    const __m128 value = _mm_add_ps(_mm_add_ps(row[0], row[1]), _mm_add_ps(row[2], row[3]));
-    AddFourFrames<kPeak>(_mm_mul_ps(value, _mm_set1_ps(run.gain)), _mm_set1_ps(run.pan), run.frames - f,
-                         run.sum + 2 * f, out);
-}
-
-// Four frames at a time; lanes past the run read its last frame.
-#define MODDECK_TAP_RUN_LOOP(tapSums)                                                                     \
-    const int32_t last = FrameOf(run.position + (run.frames - 1) * run.step);                              \
-    const int16_t* base = run.data - TapsBefore(kTaps);                                                   \
-    FourFramesOut out;                                                                                    \
-    int64_t pos = run.position;                                                                           \
-    for (int32_t f = 0; f < run.frames; f += 4) {                                                         \
-        __m128 row[4];                                                                                    \
-        for (int k = 0; k < 4; k++, pos += run.step)                                                      \
-            row[k] = tapSums(base + std::min(FrameOf(pos), last), TapWeights(kTaps, FractionOf(pos)));    \
-        AddTapFrames<kPeak>(row, run, f, out);                                                            \
-    }                                                                                                     \
-    if (kPeak) out.Count(run.peak);
-
+// Four frames at a time: each frame's four sums of taps in a vector, the
+// four vectors turned so that a vector holds one sum of every frame, then
+// added in pairs as TapValue does. Lanes past the run read its last frame.
 template <int kTaps, bool kPeak>
 void MixTapRunSse2(const TapRun& run) {
-    MODDECK_TAP_RUN_LOOP(TapSumsSse2<kTaps>)
+    const int32_t last = FrameOf(run.position + (run.frames - 1) * run.step);
+    const int16_t* base = run.data - TapsBefore(kTaps);
+    const __m128 gain = _mm_set1_ps(run.gain), pan = _mm_set1_ps(run.pan);
+    FourFramesOut out;
+    int64_t pos = run.position;
+    for (int32_t f = 0; f < run.frames; f += 4) {
+        __m128 row[4];
+        for (int k = 0; k < 4; k++, pos += run.step)
+            row[k] = TapSumsSse2<kTaps>(base + std::min(FrameOf(pos), last), TapWeights(kTaps, FractionOf(pos)));
+        _MM_TRANSPOSE4_PS(row[0], row[1], row[2], row[3]);
+        const __m128 value = _mm_add_ps(_mm_add_ps(row[0], row[1]), _mm_add_ps(row[2], row[3]));
+        AddFourFrames<kPeak>(_mm_mul_ps(value, gain), pan, run.frames - f, run.sum + 2 * f, out);
+    }
+    if (kPeak) out.Count(run.peak);
 }
 
+// A sinc frame's eight products of values and weights.
+__attribute__((target("avx2"), always_inline)) inline __m256 SincProducts(const int16_t* at, const float* w) {
+    const __m256i v = _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)));
+    return _mm256_mul_ps(_mm256_loadu_ps(w), _mm256_cvtepi32_ps(v));
+}
+
+// The four sums of taps of two frames, the first's in the low half.
+template <int kTaps>
+__attribute__((target("avx2"), always_inline)) inline __m256 TapSumsOfTwo(const int16_t* a, const float* wa,
+                                                                         const int16_t* b, const float* wb) {
+    if (kTaps == 4) return _mm256_set_m128(TapSumsSse2<4>(b, wb), TapSumsSse2<4>(a, wa));
+    const __m256 pa = SincProducts(a, wa), pb = SincProducts(b, wb);
+    return _mm256_add_ps(_mm256_permute2f128_ps(pa, pb, 0x20), _mm256_permute2f128_ps(pa, pb, 0x31));
+}
+
+// Eight frames at a time, as MixTapRunSse2 does four: frames k and k + 4
+// share a vector, each half turned as there.
 template <int kTaps, bool kPeak>
 __attribute__((target("avx2"))) void MixTapRunAvx2(const TapRun& run) {
-    if constexpr (kTaps == 8) {
-        MODDECK_TAP_RUN_LOOP(TapSumsAvx2)
-    } else {
-        MODDECK_TAP_RUN_LOOP(TapSumsSse2<4>)
+    const int64_t step = run.step;
+    const int32_t last = FrameOf(run.position + (run.frames - 1) * step);
+    const int16_t* base = run.data - TapsBefore(kTaps);
+    const __m256 gain = _mm256_set1_ps(run.gain), pan = _mm256_set1_ps(run.pan);
+    EightFramesOut out{_mm256_setzero_si256(), _mm256_setzero_si256()};
+    for (int32_t f = 0; f < run.frames; f += 8) {
+        __m256 q[4];
+        for (int k = 0; k < 4; k++) {
+            const int64_t a = run.position + (f + k) * step, b = a + 4 * step;
+            q[k] = TapSumsOfTwo<kTaps>(base + std::min(FrameOf(a), last), TapWeights(kTaps, FractionOf(a)),
+                                       base + std::min(FrameOf(b), last), TapWeights(kTaps, FractionOf(b)));
+        }
+        const __m256 t0 = _mm256_unpacklo_ps(q[0], q[1]), t1 = _mm256_unpackhi_ps(q[0], q[1]);
+        const __m256 t2 = _mm256_unpacklo_ps(q[2], q[3]), t3 = _mm256_unpackhi_ps(q[2], q[3]);
+        const __m256 value = _mm256_add_ps(_mm256_add_ps(_mm256_shuffle_ps(t0, t2, 0x44), _mm256_shuffle_ps(t0, t2, 0xEE)),
+                                           _mm256_add_ps(_mm256_shuffle_ps(t1, t3, 0x44), _mm256_shuffle_ps(t1, t3, 0xEE)));
+        AddEightFrames<kPeak>(_mm256_mul_ps(value, gain), pan, run.frames - f, run.sum + 2 * f, out);
     }
+    if (kPeak) out.Count(run.peak);
 }
-
-#undef MODDECK_TAP_RUN_LOOP
 
 template <bool kPeak>
 void MixTapRunVectors(MixerIsa isa, const TapRun& run) {

@@ -169,7 +169,8 @@ int CompareChoice(const char* file, moddeck_song* song, const Choice& choice, in
                 if (wantLevels[c] == gotLevels[c]) continue;
                 std::printf("%s, %s: the fast mixer (%s) differs in the level of channel %d at block %llu: plain %d, "
                             "fast %d\n",
-                            file, choice.name, names[k], c, static_cast<unsigned long long>(b), wantLevels[c], gotLevels[c]);
+                            file, choice.name, names[k], c, static_cast<unsigned long long>(b), wantLevels[c],
+                            gotLevels[c]);
                 return 1;
             }
         }
@@ -248,7 +249,8 @@ int main(int argc, char** argv) {
     std::atomic<size_t> next{0};
     const bool alone = jobs == 1;  // a player's own memory shows only when it renders alone
     auto work = [&] {
-        for (size_t i; (i = next.fetch_add(1)) < files.size();) results[i] = RenderFile(files[i], hz, blocks, alone, sound);
+        for (size_t i; (i = next.fetch_add(1)) < files.size();)
+            results[i] = RenderFile(files[i], hz, blocks, alone, sound);
     };
     const auto t0 = std::chrono::steady_clock::now();
     std::vector<std::thread> threads;

@@ -390,9 +390,9 @@ const VoiceMix* Sounding(const Player& p, int c) {
     return m.sample && p.Voices[c].period != 0 ? &m : nullptr;
 }
 
-// Ramping: the frames of voice c (from frame `first` of the render) that
-// its ramp still has, added to the running sum; returns how many, fewer
-// when its one-shot sample ends.
+// Ramping: the first frames of the render that voice c's ramp still
+// has, frame by frame into the running sum; returns how many, fewer when
+// its one-shot sample ends.
 int32_t MixRampFrames(Player& p, int c, const VoiceMix& m, MixPeak* peak, int32_t frames) {
     Voice& v = p.Voices[c];
     const int32_t want = std::min(p.ramps[c].left, frames);
@@ -477,8 +477,8 @@ void MixPlain(Player& p, int16_t* out, int32_t frames) {
     }
 }
 
-// MOD and S3M periods count a clock of 7,159,090.5 Hz (an NTSC Amiga's
-// twice over, halved); in Amiga mode a MOD counts the PAL Amiga's.
+// MOD and S3M periods count the PC trackers' clock of 7,159,090.5 Hz; in
+// Amiga mode a MOD counts the PAL Amiga's.
 double PeriodClock(const Player& pl, FileFormat kind) {
     constexpr double kPalAmigaClock = 7093789.2;
     return kind == FileFormat::MOD && pl.sound.amiga.load(std::memory_order_relaxed) ? kPalAmigaClock : 7159090.5;
@@ -575,7 +575,8 @@ void PrepareVoiceTick(Player& pl, FileFormat kind, int c, int32_t heardPeriod, i
         rate = (28634112.0 / static_cast<float>(heardPeriod)) /
                (static_cast<float>(LEN_TICK) * frequencegenerale);
     else
-        rate = PeriodClock(pl, kind) / (static_cast<float>(LEN_TICK) * static_cast<float>(heardPeriod) * frequencegenerale);
+        rate = PeriodClock(pl, kind) /
+               (static_cast<float>(LEN_TICK) * static_cast<float>(heardPeriod) * frequencegenerale);
     m = VoiceMix{s, LoopOf(*s, kind), static_cast<int64_t>(rate * kFixedOne), g, p, kind == FileFormat::XM,
                  pl.sound.interpolation.load(std::memory_order_relaxed)};
     FollowRamp(pl, c, was);

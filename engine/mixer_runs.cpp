@@ -190,7 +190,8 @@ __attribute__((target("avx2"), always_inline)) inline void AddEightFrames(__m256
     const __m256i second = _mm256_sub_epi32(value, first);
     __m256i both = _mm256_blend_epi16(first, _mm256_slli_epi32(second, 16), 0xAA);
     if (left < 8)
-        both = _mm256_and_si256(both, _mm256_cmpgt_epi32(_mm256_set1_epi32(left), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7)));
+        both = _mm256_and_si256(both,
+                                _mm256_cmpgt_epi32(_mm256_set1_epi32(left), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7)));
     if (kPeak) {
         out.high = _mm256_max_epi16(out.high, both);
         out.low = _mm256_min_epi16(out.low, both);
@@ -308,8 +309,10 @@ __attribute__((target("avx2"))) void MixTapRunAvx2(const TapRun& run) {
         }
         const __m256 t0 = _mm256_unpacklo_ps(q[0], q[1]), t1 = _mm256_unpackhi_ps(q[0], q[1]);
         const __m256 t2 = _mm256_unpacklo_ps(q[2], q[3]), t3 = _mm256_unpackhi_ps(q[2], q[3]);
-        const __m256 value = _mm256_add_ps(_mm256_add_ps(_mm256_shuffle_ps(t0, t2, 0x44), _mm256_shuffle_ps(t0, t2, 0xEE)),
-                                           _mm256_add_ps(_mm256_shuffle_ps(t1, t3, 0x44), _mm256_shuffle_ps(t1, t3, 0xEE)));
+        // Tap sums 0, 1, 2 and 3 of every frame, added in TapValue's pairs.
+        const __m256 s0 = _mm256_shuffle_ps(t0, t2, 0x44), s1 = _mm256_shuffle_ps(t0, t2, 0xEE);
+        const __m256 s2 = _mm256_shuffle_ps(t1, t3, 0x44), s3 = _mm256_shuffle_ps(t1, t3, 0xEE);
+        const __m256 value = _mm256_add_ps(_mm256_add_ps(s0, s1), _mm256_add_ps(s2, s3));
         AddEightFrames<kPeak>(_mm256_mul_ps(value, gain), pan, run.frames - f, run.sum + 2 * f, out);
     }
     if (kPeak) out.Count(run.peak);

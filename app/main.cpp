@@ -38,6 +38,7 @@ void PrintUsage(FILE* out) {
                  "  --quit     ask the running player to quit\n"
                  "  --help     show this help and exit\n"
                  "  --version  show the version and exit\n"
+                 "\n"
                  "Sound options (the running player keeps its own):\n"
                  "%s"
                  "\n"

@@ -63,6 +63,8 @@ public:
     int volumeDb() const { return volumeDb_; }
     bool loop() const { return loop_; }
     const FilePlayer& file() const { return file_; }
+    // The choices of sound every module is played with.
+    void SetSound(const SoundOptions& sound) { file_.SetSound(sound); }
 
 private:
     enum class View { About, Keys, Instruments };

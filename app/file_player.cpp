@@ -116,6 +116,7 @@ void FilePlayer::PlayModule(const std::string& name, const std::vector<uint8_t>&
     player_ = moddeck_player_new(song_, kModuleRate);
     if (!player_) return Refuse(MODDECK_TOO_LARGE);
     moddeck_player_set_loop(player_, loop_);
+    ApplySoundOptions(player_, sound_);
     if (!moduleOutput_.Start(player_)) return Refuse(MODDECK_UNREADABLE);
 
     moddeck_song_info info;

@@ -17,6 +17,7 @@
 #include "app/song_texts.h"
 #include "audio/module_output.h"
 #include "audio/ogg_player.h"
+#include "audio/sound_options.h"
 #include "moddeck/moddeck.h"
 
 namespace moddeck {
@@ -73,6 +74,8 @@ public:
     void SetPaused(bool paused);
     // Modules loop (the default) or play once; kept for the files to come.
     void SetLoop(bool loop);
+    // The choices of sound the next modules play with.
+    void SetSound(const SoundOptions& sound) { sound_ = sound; }
 
     const OpenedFile& opened() const { return opened_; }
     // The playing module's player, for its "any thread" calls (position,
@@ -97,6 +100,7 @@ private:
     ModuleOutput moduleOutput_;
     OggPlayer ogg_;
     bool loop_ = true;
+    SoundOptions sound_;
 };
 
 // Whether `path` would play, without playing it or touching what plays: the

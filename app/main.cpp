@@ -1,4 +1,4 @@
-// moddeck [--enqueue] [FILE...] | --quit: plays the files in turn, or starts
+// moddeck [--enqueue] [SOUND OPTIONS] [FILE...] | --quit: plays the files in turn, or starts
 // idle; hands the files to the player that already runs for this user.
 #include <unistd.h>
 
@@ -19,6 +19,7 @@
 #include "app/signals.h"
 #include "audio/file_name.h"
 #include "audio/input_file.h"
+#include "audio/sound_options.h"
 #include "moddeck/moddeck.h"
 
 using namespace moddeck;
@@ -27,7 +28,7 @@ namespace {
 
 void PrintUsage(FILE* out) {
     std::fprintf(out,
-                 "Usage: moddeck [--enqueue] [FILE...]\n"
+                 "Usage: moddeck [--enqueue] [SOUND OPTIONS] [FILE...]\n"
                  "       moddeck --quit\n"
                  "Plays tracker modules (XM, S3M, MOD) and Ogg Vorbis files, one after the other.\n"
                  "\n"
@@ -39,8 +40,12 @@ void PrintUsage(FILE* out) {
                  "  --help     show this help and exit\n"
                  "  --version  show the version and exit\n"
                  "\n"
+                 "Sound options (the running player keeps its own):\n"
+                 "%s"
+                 "\n"
                  "Keys: space pause, n/p next/previous file, Right/Left or +/- order,\n"
-                 "* / volume, l loop, a about, i instruments, h keys, q quit.\n");
+                 "* / volume, l loop, a about, i instruments, h keys, q quit.\n",
+                 kSoundOptionsHelp);
 }
 
 std::string AbsolutePath(const std::string& path) {
@@ -98,8 +103,13 @@ int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
     std::vector<std::string> files;
     bool enqueue = false, quit = false, optionsDone = false;
+    SoundOptions sound;
     for (int i = 1; i < argc; i++) {
         std::string arg = argv[i];
+        const SoundOptionRead read =
+            optionsDone ? SoundOptionRead::NotOne : ReadSoundOption(argc, argv, i, sound, "moddeck");
+        if (read == SoundOptionRead::Bad) return 2;
+        if (read == SoundOptionRead::Taken) continue;
         if (!optionsDone && (arg == "--help" || arg == "-h")) {
             PrintUsage(stdout);
             return 0;
@@ -162,6 +172,7 @@ int main(int argc, char** argv) {
     if (!listener) std::fprintf(stderr, "moddeck: playing without the single-player socket: %s\n", error.c_str());
 
     Application app(listener.get(), isatty(STDOUT_FILENO));
+    app.SetSound(sound);
     if (readsStandardInput) {
         std::vector<uint8_t> bytes;
         moddeck_refusal why = MODDECK_OK;

@@ -1,13 +1,14 @@
 // moddeck-bench: how fast the module renderer runs, through the library's
 // public interface. Renders each FILE for S seconds of audio (default 60)
 // at R frames per second (default 44,100) in memory, in calls of 100 ms,
-// and prints its speed in seconds of audio per second of wall time. With
-// --jobs N the files are shared out among N threads, each rendering with a
-// player of its own. With --compare it renders each file with the plain
-// mixer and with the fast one (with each instruction set the processor has)
-// and stops at the first sample or level where they differ.
+// and prints its speed in seconds of audio per second of wall time, with
+// the choices of sound given (as moddeck's). With --jobs N the files are
+// shared out among N threads, each rendering with a player of its own. With
+// --compare it renders each file with the plain mixer and with the fast one
+// (with each instruction set the processor has), for every choice of sound
+// in turn, and stops at the first sample or level where they differ.
 //
-//   moddeck-bench [--seconds S] [--rate R] [--jobs N] [--compare] FILE...
+//   moddeck-bench [--seconds S] [--rate R] [--jobs N] [--compare] [SOUND OPTIONS] FILE...
 #include <sys/resource.h>
 
 #include <atomic>
@@ -24,11 +25,15 @@
 #include <thread>
 #include <vector>
 
+#include "audio/sound_options.h"
 #include "moddeck/moddeck.h"
 
 namespace {
 
-constexpr const char* kUsage = "usage: moddeck-bench [--seconds S] [--rate R] [--jobs N] [--compare] FILE...";
+constexpr const char* kUsage =
+    "usage: moddeck-bench [--seconds S] [--rate R] [--jobs N] [--compare] [SOUND OPTIONS] FILE...";
+
+using moddeck::SoundOptions;
 constexpr int kMaxChannels = 32;
 
 struct SongDeleter {
@@ -75,7 +80,7 @@ struct Result {
     long playerKiB = 0;    // memory the player and its rendering took beyond the song
 };
 
-Result RenderFile(const char* file, int rate, uint64_t blocks, bool measureMemory) {
+Result RenderFile(const char* file, int rate, uint64_t blocks, bool measureMemory, const SoundOptions& sound) {
     Result r;
     const Song song = Load(file);
     if (!song) return r;
@@ -87,6 +92,7 @@ Result RenderFile(const char* file, int rate, uint64_t blocks, bool measureMemor
     moddeck_song_subsongs(song.get());  // the song's map is the song's, made once
     const long before = measureMemory ? StatusKiB("VmRSS") : 0;
     const Player player(moddeck_player_new(song.get(), rate));
+    moddeck::ApplySoundOptions(player.get(), sound);
     const size_t frames = static_cast<size_t>(rate / 10);
     std::vector<int16_t> block(2 * frames);
     const auto t0 = std::chrono::steady_clock::now();
@@ -103,26 +109,42 @@ struct Mixer {
 constexpr Mixer kFastMixers[] = {
     {MODDECK_MIXER_SCALAR, "scalar"}, {MODDECK_MIXER_SSE2, "sse2"}, {MODDECK_MIXER_AVX2, "avx2"}};
 
-// A player of `song` with `mixer` and its levels on, or null when the
-// processor lacks the mixer's instructions.
-Player Started(moddeck_song* song, int rate, moddeck_mixer mixer) {
+// Each choice of sound, the fast mixer held to the plain one's output.
+struct Choice {
+    SoundOptions sound;
+    const char* name;
+};
+const Choice kChoices[] = {
+    {{}, "default"},
+    {{MODDECK_INTERPOLATION_NONE, false, 100, false}, "no interpolation"},
+    {{MODDECK_INTERPOLATION_CUBIC, false, 100, false}, "cubic"},
+    {{MODDECK_INTERPOLATION_SINC, false, 100, false}, "sinc"},
+    {{MODDECK_INTERPOLATION_LINEAR, true, 100, false}, "ramping"},
+    {{MODDECK_INTERPOLATION_LINEAR, false, 0, false}, "mono"},
+    {{MODDECK_INTERPOLATION_LINEAR, false, 200, false}, "separation 200%"},
+    {{MODDECK_INTERPOLATION_LINEAR, false, 100, true}, "Amiga"},
+    {{MODDECK_INTERPOLATION_SINC, true, 60, true}, "sinc, ramping, separation 60%, Amiga"},
+};
+
+// A player of `song` with `mixer`, the choices of sound and its levels on,
+// or null when the processor lacks the mixer's instructions.
+Player Started(moddeck_song* song, int rate, moddeck_mixer mixer, const SoundOptions& sound) {
     Player player(moddeck_player_new(song, rate));
     if (!player || !moddeck_player_set_mixer(player.get(), mixer)) return nullptr;
+    moddeck::ApplySoundOptions(player.get(), sound);
     moddeck_player_levels(player.get(), nullptr, 0);
     return player;
 }
 
-// Renders `file` with the plain mixer and the fast ones side by side; 0 when
-// every block is the same, 1 at the first difference or when the file
-// cannot be played.
-int CompareFile(const char* file, int rate, uint64_t blocks) {
-    const Song song = Load(file);
-    if (!song) return 1;
-    const Player plain = Started(song.get(), rate, MODDECK_MIXER_PLAIN);
+// Renders `song` with the plain mixer and the fast ones side by side, with
+// one choice of sound; 0 when every block is the same, 1 at the first
+// difference.
+int CompareChoice(const char* file, moddeck_song* song, const Choice& choice, int rate, uint64_t blocks) {
+    const Player plain = Started(song, rate, MODDECK_MIXER_PLAIN, choice.sound);
     std::vector<Player> fast;
     std::vector<const char*> names;
     for (const Mixer& m : kFastMixers)
-        if (Player p = Started(song.get(), rate, m.mixer)) {
+        if (Player p = Started(song, rate, m.mixer, choice.sound)) {
             fast.push_back(std::move(p));
             names.push_back(m.name);
         }
@@ -137,22 +159,36 @@ int CompareFile(const char* file, int rate, uint64_t blocks) {
             moddeck_player_levels(fast[k].get(), gotLevels, kMaxChannels);
             for (size_t e = 0; e < got.size(); e++) {
                 if (got[e] == want[e]) continue;
-                std::printf("%s: the fast mixer (%s) differs at sample %llu (block %llu, frame %zu, %s): plain %d, fast %d\n",
-                            file, names[k], static_cast<unsigned long long>(b * got.size() + e),
+                std::printf("%s, %s: the fast mixer (%s) differs at sample %llu (block %llu, frame %zu, %s): plain %d, "
+                            "fast %d\n",
+                            file, choice.name, names[k], static_cast<unsigned long long>(b * got.size() + e),
                             static_cast<unsigned long long>(b), e / 2, e % 2 ? "right" : "left", want[e], got[e]);
                 return 1;
             }
             for (int c = 0; c < kMaxChannels; c++) {
                 if (wantLevels[c] == gotLevels[c]) continue;
-                std::printf("%s: the fast mixer (%s) differs in the level of channel %d at block %llu: plain %d, fast %d\n",
-                            file, names[k], c, static_cast<unsigned long long>(b), wantLevels[c], gotLevels[c]);
+                std::printf("%s, %s: the fast mixer (%s) differs in the level of channel %d at block %llu: plain %d, "
+                            "fast %d\n",
+                            file, choice.name, names[k], c, static_cast<unsigned long long>(b), wantLevels[c],
+                            gotLevels[c]);
                 return 1;
             }
         }
     }
-    std::printf("%s: identical, %llu blocks at %d Hz (plain, fast", file, static_cast<unsigned long long>(blocks), rate);
+    std::printf("%s, %s: identical, %llu blocks at %d Hz (plain, fast", file, choice.name,
+                static_cast<unsigned long long>(blocks), rate);
     for (const char* name : names) std::printf(" %s", name);
     std::printf(")\n");
+    return 0;
+}
+
+// Every choice of sound in turn; 0 when each gives the same blocks with
+// every mixer, 1 at the first difference or when the file cannot be played.
+int CompareFile(const char* file, int rate, uint64_t blocks) {
+    const Song song = Load(file);
+    if (!song) return 1;
+    for (const Choice& choice : kChoices)
+        if (CompareChoice(file, song.get(), choice, rate, blocks)) return 1;
     return 0;
 }
 
@@ -172,15 +208,19 @@ int Usage() {
 int main(int argc, char** argv) {
     double seconds = 60, jobs = 1, rate = 44100;
     bool compare = false;
+    SoundOptions sound;
     std::vector<const char*> files;
     for (int i = 1; i < argc; i++) {
         std::string arg = argv[i];
+        const moddeck::SoundOptionRead read = moddeck::ReadSoundOption(argc, argv, i, sound, "moddeck-bench");
+        if (read == moddeck::SoundOptionRead::Bad) return Usage();
+        if (read == moddeck::SoundOptionRead::Taken) continue;
         if (arg == "--help" || arg == "-h") {
             std::printf("%s\nRenders each FILE for S seconds (default 60) at R Hz (default 44100) in memory and\n"
                         "prints x realtime; N threads (default 1) share the files, each with a player of its own.\n"
-                        "--compare: renders with the plain and the fast mixer and fails at the first\n"
-                        "difference, naming the file and the sample.\n",
-                        kUsage);
+                        "--compare: renders with the plain and the fast mixer, for every choice of sound,\n"
+                        "and fails at the first difference, naming the file, the choice and the sample.\n%s",
+                        kUsage, moddeck::kSoundOptionsHelp);
             return 0;
         }
         if (arg == "--compare") {
@@ -209,7 +249,8 @@ int main(int argc, char** argv) {
     std::atomic<size_t> next{0};
     const bool alone = jobs == 1;  // a player's own memory shows only when it renders alone
     auto work = [&] {
-        for (size_t i; (i = next.fetch_add(1)) < files.size();) results[i] = RenderFile(files[i], hz, blocks, alone);
+        for (size_t i; (i = next.fetch_add(1)) < files.size();)
+            results[i] = RenderFile(files[i], hz, blocks, alone, sound);
     };
     const auto t0 = std::chrono::steady_clock::now();
     std::vector<std::thread> threads;

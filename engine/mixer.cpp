@@ -7,6 +7,7 @@
 
 #include "engine/envelopes.h"
 #include "engine/mixer_runs.h"
+#include "engine/mixer_taps.h"
 #include "song/periods.h"
 
 namespace moddeck {
@@ -121,21 +122,102 @@ bool FrameAt(const VoiceMix& m, int64_t pos, FramePair& out) {
     return false;
 }
 
-// The plain path: every frame through FrameAt into the voice's own buffer.
-// Returns the frames written; after a one-shot sample's end the rest is the
-// caller's to silence.
-int32_t RenderPlain(Voice& v, const VoiceMix& m, int16_t* out, int32_t frames) {
-    int64_t pos = v.position;
-    int32_t f = 0;
-    for (FramePair ab; f < frames; f++, pos += m.step) {
-        pos = FoldIntoLoop(m.loop, pos);
-        if (!FrameAt(m, pos, ab)) {
-            v.period = 0;
-            break;
-        }
-        EmitFrame(ab.a, ab.b, FractionOf(pos), m.gain, m.pan, out + 2 * f);
+// Whether a one-shot sample has ended at frame i: MOD and S3M play the
+// frame at `length` as a zero, XM stops at it.
+inline bool EndedAt(const VoiceMix& m, int32_t i) {
+    return m.loop.mode == LoopMode::None && i >= (m.xm ? m.sample->length : m.sample->length + 1);
+}
+
+// The value heard at frame x of the sample as the voice plays it on from
+// a frame inside the loop (or before it): silence before the data and
+// after a one-shot sample, a loop's frames again past its end. Cubic and
+// sinc read their taps through it wherever the data does not lie in that
+// order.
+int16_t HeardFrame(const VoiceMix& m, int32_t x) {
+    const Loop& loop = m.loop;
+    const int32_t n = m.sample->length, start = loop.start, len = loop.length;
+    if (x < 0) return 0;
+    if (loop.mode == LoopMode::None) return x < n ? m.sample->data[x] : 0;
+    if (loop.mode == LoopMode::Forward && x >= start + len) x = start + (x - start) % len;
+    if (loop.mode == LoopMode::PingPong && x >= start) {
+        const int32_t dist = (x - start) % (2 * len);
+        x = std::min(dist < len ? start + dist : start + 2 * len - dist, n - 1);
     }
-    v.position = pos;
+    return m.sample->data[x];
+}
+
+// Lays out `count` frames as heard from frame x on, as HeardFrame reads
+// them: the stretches that lie in order in the data (also a forward loop's
+// start again after its end) copied whole, the rest frame by frame.
+void LayOutHeard(const VoiceMix& m, int32_t x, int32_t count, int16_t* out) {
+    const Loop& loop = m.loop;
+    const int32_t inOrderEnd = loop.mode == LoopMode::None ? m.sample->length : loop.start + loop.length;
+    for (int32_t k = 0; k < count;) {
+        int32_t at = x + k;
+        if (loop.mode == LoopMode::Forward && at >= inOrderEnd) at = loop.start + (at - loop.start) % loop.length;
+        if (at < 0 || at >= inOrderEnd) {
+            out[k++] = HeardFrame(m, at);
+            continue;
+        }
+        const int32_t run = std::min(count - k, inOrderEnd - at);
+        std::memcpy(out + k, m.sample->data + at, sizeof(int16_t) * run);
+        k += run;
+    }
+}
+
+// The interpolated value of the frame at `pos` (folded into the loop);
+// false when a one-shot sample has ended there.
+bool ValueAt(const VoiceMix& m, int64_t pos, float& value) {
+    if (m.interpolation == Interpolation::Linear || m.interpolation == Interpolation::None) {
+        FramePair ab;
+        if (!FrameAt(m, pos, ab)) return false;
+        value = LinearValue(ab.a, ab.b, FractionOf(pos) & FractionMask(m.interpolation));
+        return true;
+    }
+    const int32_t i = FrameOf(pos);
+    if (EndedAt(m, i)) return false;
+    const int taps = TapsOf(m.interpolation);
+    int16_t heard[kMaxTaps];
+    for (int t = 0; t < taps; t++) heard[t] = HeardFrame(m, i - TapsBefore(taps) + t);
+    value = TapValue(taps, heard, TapWeights(taps, FractionOf(pos)));
+    return true;
+}
+
+// The gain and panning of the ramp's frame that `left` frames precede its end.
+inline void RampAt(const Ramp& r, float& gain, float& pan) {
+    const float w = static_cast<float>(r.left) / static_cast<float>(r.length);
+    gain = r.toGain + (r.fromGain - r.toGain) * w;
+    pan = r.toPan + (r.fromPan - r.toPan) * w;
+}
+
+// Renders up to `frames` frames of `m` from `pos` on, frame by frame, each
+// handed to put(index, frame): the first ones along the ramp, the rest at
+// the mix's own gain and panning. Returns the frames rendered, fewer when a
+// one-shot sample ends; `pos` and the ramp move on.
+template <typename Put>
+int32_t RenderFrames(const VoiceMix& m, int64_t& pos, Ramp& ramp, int32_t frames, Put put) {
+    int32_t f = 0;
+    for (float value; f < frames; f++, pos += m.step) {
+        pos = FoldIntoLoop(m.loop, pos);
+        if (!ValueAt(m, pos, value)) break;
+        float gain = m.gain, pan = m.pan;
+        if (ramp.left > 0) ramp.left--, RampAt(ramp, gain, pan);
+        int16_t frame[2];
+        EmitValue(value, gain, pan, frame);
+        put(f, frame);
+    }
+    return f;
+}
+
+// The plain path: every frame through RenderFrames into the voice's own
+// buffer. Returns the frames written; after a one-shot sample's end the
+// rest is the caller's to silence.
+int32_t RenderPlain(Voice& v, const VoiceMix& m, Ramp& ramp, int16_t* out, int32_t frames) {
+    const int32_t f = RenderFrames(m, v.position, ramp, frames, [out](int32_t k, const int16_t* frame) {
+        out[2 * k] = frame[0];
+        out[2 * k + 1] = frame[1];
+    });
+    if (f < frames) v.period = 0;
     return f;
 }
 
@@ -191,7 +273,7 @@ Stretch StretchAt(const VoiceMix& m, int64_t pos) {
 // zeros past a MOD or S3M sample only move the position.
 void MixVoiceFrames(Voice& v, const VoiceMix& m, MixerIsa isa, int16_t* sum, MixPeak* peak, int32_t frames) {
     const ModSample& s = *m.sample;
-    MixRun run{s.data, s.length, 0, 0, m.step, 0, m.gain, m.pan, sum, peak};
+    MixRun run{s.data, s.length, 0, 0, m.step, 0, m.gain, m.pan, sum, peak, FractionMask(m.interpolation)};
     int64_t pos = v.position;
     for (int32_t f = 0; f < frames;) {
         pos = FoldIntoLoop(m.loop, pos);
@@ -213,6 +295,54 @@ void MixVoiceFrames(Voice& v, const VoiceMix& m, MixerIsa isa, int16_t* sum, Mix
         }
         pos += count * m.step;
         f += count;
+    }
+    v.position = pos;
+}
+
+// Where the position is next folded back into the loop, or a one-shot
+// sample ends: a stretch of heard frames stops there.
+int32_t FoldPoint(const VoiceMix& m) {
+    const Loop& loop = m.loop;
+    if (loop.mode == LoopMode::None) return m.xm ? m.sample->length : m.sample->length + 1;
+    return loop.mode == LoopMode::Forward ? loop.start + loop.length : loop.start + 2 * loop.length;
+}
+
+// The fast path of cubic and sinc: stretches whose taps all lie side by
+// side in the data read it there; around a loop's ends and the sample's
+// (and on a ping-pong loop's way back) the frames as heard are first laid
+// out in `heard`, at most kHeardSpan frames at a time.
+void MixTapVoiceFrames(Voice& v, const VoiceMix& m, MixerIsa isa, int16_t* heard, int16_t* sum, MixPeak* peak,
+                       int32_t frames) {
+    constexpr int32_t kHeardSpan = kHeardFrames - kMaxTaps;
+    const int taps = TapsOf(m.interpolation), before = TapsBefore(taps);
+    const int32_t inOrderEnd = (m.loop.mode == LoopMode::None ? m.sample->length : m.loop.start + m.loop.length) -
+                               (taps - before - 1);
+    auto below = [](int64_t frame) { return frame << 32; };
+    TapRun run{m.sample->data, taps, 0, m.step, 0, m.gain, m.pan, sum, peak};
+    int64_t pos = v.position;
+    for (int32_t f = 0; f < frames;) {
+        pos = FoldIntoLoop(m.loop, pos);
+        const int32_t i = FrameOf(pos);
+        if (EndedAt(m, i)) {
+            v.period = 0;
+            break;
+        }
+        if (i >= before && i < inOrderEnd) {
+            run.data = m.sample->data;
+            run.position = pos;
+            run.frames = RunBelow(pos, below(inOrderEnd), m.step, frames - f);
+        } else {
+            run.frames = RunBelow(pos, below(std::min<int64_t>(int64_t{i} + kHeardSpan, FoldPoint(m))), m.step,
+                                  frames - f);
+            const int32_t last = FrameOf(pos + (run.frames - 1) * m.step);
+            LayOutHeard(m, i - before, last - i + taps, heard);
+            run.data = heard + before;
+            run.position = pos - below(i);
+        }
+        run.sum = sum + 2 * f;
+        MixTapRunFrames(isa, run);
+        pos += run.frames * m.step;
+        f += run.frames;
     }
     v.position = pos;
 }
@@ -260,20 +390,56 @@ const VoiceMix* Sounding(const Player& p, int c) {
     return m.sample && p.Voices[c].period != 0 ? &m : nullptr;
 }
 
-// Fast path: every sounding voice straight into the running sum.
+// Ramping: the first frames of the render that voice c's ramp still
+// has, frame by frame into the running sum; returns how many, fewer when
+// its one-shot sample ends.
+int32_t MixRampFrames(Player& p, int c, const VoiceMix& m, MixPeak* peak, int32_t frames) {
+    Voice& v = p.Voices[c];
+    const int32_t want = std::min(p.ramps[c].left, frames);
+    const int32_t done = RenderFrames(m, v.position, p.ramps[c], want, [&](int32_t k, const int16_t* frame) {
+        AddFrame(frame, p.mixed + 2 * k, peak);
+    });
+    if (done < want) v.period = 0;
+    return done;
+}
+
+// The frames of a voice after its ramp, by runs of the fast kernels.
+void MixSteadyFrames(Player& p, int c, const VoiceMix& m, MixPeak* peak, int32_t first, int32_t frames) {
+    Voice& v = p.Voices[c];
+    if (frames <= 0 || v.period == 0) return;
+    if (m.gain == 0.0f) {
+        // Faded out, enveloped to nothing, muted or at volume 0: nothing to add.
+        AdvanceSilently(v, m, frames);
+    } else if (m.interpolation == Interpolation::Cubic || m.interpolation == Interpolation::Sinc) {
+        MixTapVoiceFrames(v, m, p.isa, p.heardFrames, p.mixed + 2 * first, peak, frames);
+    } else {
+        MixVoiceFrames(v, m, p.isa, p.mixed + 2 * first, peak, frames);
+    }
+}
+
+// The note fading out beside voice c, if any, through `put`; it is over at
+// the end of its ramp or of its sample.
+template <typename Put>
+void RenderTail(Player& p, int c, int32_t frames, Put put) {
+    VoiceTail& tail = p.tails[c];
+    if (!tail.mix.sample) return;
+    const int32_t want = std::min(tail.ramp.left, frames);
+    if (RenderFrames(tail.mix, tail.position, tail.ramp, want, put) < want || tail.ramp.left == 0)
+        tail.mix.sample = nullptr;
+}
+
+// Fast path: every sounding voice straight into the running sum, its tail
+// after it.
 void MixFast(Player& p, int16_t* out, int32_t frames) {
     const bool counting = p.levelsWanted.load(std::memory_order_relaxed);
     for (int c = 0; c < p.NVoices; c++) {
-        const VoiceMix* m = Sounding(p, c);
-        if (!m) continue;
-        Voice& v = p.Voices[c];
-        if (m->gain == 0.0f) {
-            // Faded out, enveloped to nothing, muted or at volume 0: nothing to add.
-            AdvanceSilently(v, *m, frames);
-            continue;
-        }
         MixPeak peak;
-        MixVoiceFrames(v, *m, p.isa, p.mixed, counting ? &peak : nullptr, frames);
+        MixPeak* const counted = counting ? &peak : nullptr;
+        if (const VoiceMix* m = Sounding(p, c)) {
+            const int32_t ramped = MixRampFrames(p, c, *m, counted, frames);
+            MixSteadyFrames(p, c, *m, counted, ramped, frames - ramped);
+        }
+        RenderTail(p, c, frames, [&](int32_t k, const int16_t* frame) { AddFrame(frame, p.mixed + 2 * k, counted); });
         if (counting)
             p.peaks[c] = std::max<uint16_t>(p.peaks[c], std::min(std::max<int>(peak.high, -peak.low), 32767));
     }
@@ -281,8 +447,16 @@ void MixFast(Player& p, int16_t* out, int32_t frames) {
     std::memset(p.mixed, 0, sizeof(int16_t) * 2 * frames);
 }
 
+// Adds a voice's buffer, halved, to `out` through the clamp table, and
+// counts its peak.
+void AddBuffer(Player& p, int c, const int16_t* buf, int16_t* out, int32_t samples, bool counting) {
+    for (int32_t e = 0; e < samples; e++) out[e] = Saturation[kSaturationOffset + out[e] + (buf[e] >> 1)];
+    if (counting) p.peaks[c] = std::max(p.peaks[c], PeakOf(buf, samples));
+}
+
 // Plain path: every voice of the song into its own buffer, then the buffers
-// halved and added through the clamp table in voice order.
+// halved and added through the clamp table in voice order, each voice's
+// fading tail after it.
 void MixPlain(Player& p, int16_t* out, int32_t frames) {
     const bool counting = p.levelsWanted.load(std::memory_order_relaxed);
     const int32_t samples = 2 * frames;
@@ -290,11 +464,68 @@ void MixPlain(Player& p, int16_t* out, int32_t frames) {
     for (int c = 0; c < p.NVoices; c++) {
         int16_t* buf = p.ptrVoices[c];
         const VoiceMix* m = Sounding(p, c);
-        const int32_t written = m ? RenderPlain(p.Voices[c], *m, buf, frames) : 0;
+        const int32_t written = m ? RenderPlain(p.Voices[c], *m, p.ramps[c], buf, frames) : 0;
         std::memset(buf + 2 * written, 0, sizeof(int16_t) * 2 * (frames - written));
-        for (int32_t e = 0; e < samples; e++) out[e] = Saturation[kSaturationOffset + out[e] + (buf[e] >> 1)];
-        if (counting) p.peaks[c] = std::max(p.peaks[c], PeakOf(buf, samples));
+        AddBuffer(p, c, buf, out, samples, counting);
+        if (!p.tails[c].mix.sample) continue;
+        std::memset(buf, 0, sizeof(int16_t) * samples);
+        RenderTail(p, c, frames, [buf](int32_t k, const int16_t* frame) {
+            buf[2 * k] = frame[0];
+            buf[2 * k + 1] = frame[1];
+        });
+        AddBuffer(p, c, buf, out, samples, counting);
     }
+}
+
+// The playback rate of a period; in Amiga mode a MOD counts the PAL
+// Amiga's clock, not the PC trackers'.
+double RateOfPeriod(const Player& pl, FileFormat kind, int32_t period) {
+    constexpr double kPalAmigaClock = 7093789.2;
+    if (kind != FileFormat::MOD || !pl.sound.amiga.load(std::memory_order_relaxed))
+        return SampleRateOfPeriod(period, kind);
+    return period > 0 ? kPalAmigaClock / period : 0.0;
+}
+
+// The share of channel c sent left: the song's, or in Amiga mode the
+// Amiga's hard left, right, right, left for a MOD.
+float ChannelPan(const Player& pl, FileFormat kind, int c) {
+    if (kind != FileFormat::MOD || !pl.sound.amiga.load(std::memory_order_relaxed)) return pl.pan[c];
+    return c % 4 == 0 || c % 4 == 3 ? 1.0f : 0.0f;
+}
+
+// A panning widened or narrowed about the centre: 0% puts everything in
+// the middle, 200% doubles the distance from it (kept to the sides later).
+float Separated(float pan, int32_t percent) {
+    if (percent == 100) return pan;
+    return 0.5f + (pan - 0.5f) * (static_cast<float>(percent) / 100.0f);
+}
+
+// The ramp length: 1.5 ms, which takes the click out of a step and still
+// lets a drum's attack through.
+int32_t RampFrames(const Player& pl) { return std::max(1, pl.rate * 3 / 2000); }
+
+// After a tick's mix has been set: with ramping, the voice ramps from the
+// gain and panning it was heard at (silence, for a new note) to its new
+// ones, and a note that was heard and stopped or gave way to another (a
+// new sample, or the position moved since mixing left it) fades out as the
+// voice's tail. Without, the voice takes its new ones at once.
+void FollowRamp(Player& pl, int c, const VoiceMix& was) {
+    Ramp& r = pl.ramps[c];
+    const VoiceMix& m = pl.mix[c];
+    float heardGain = r.toGain, heardPan = r.toPan;
+    if (r.left > 0) RampAt(r, heardGain, heardPan);
+    const float gain = m.sample ? m.gain : 0.0f, pan = m.sample ? m.pan : heardPan;
+    if (!pl.sound.ramping.load(std::memory_order_relaxed)) {
+        r = Ramp{gain, pan, gain, pan, 0, 1};
+        return;
+    }
+    const int32_t length = RampFrames(pl);
+    const bool sameNote = m.sample && m.sample == was.sample && pl.Voices[c].position == pl.mixedTo[c];
+    if (!sameNote && was.sample && heardGain != 0.0f)
+        pl.tails[c] = VoiceTail{was, pl.mixedTo[c], Ramp{heardGain, heardPan, 0.0f, heardPan, length, length}};
+    if (!sameNote) heardGain = 0.0f, heardPan = pan;
+    const bool changed = heardGain != gain || heardPan != pan;
+    r = Ramp{heardGain, heardPan, gain, pan, changed ? length : 0, length};
 }
 
 }  // namespace
@@ -319,17 +550,22 @@ const ModSample* VoiceSample(const Mod& song, FileFormat kind, const Voice& v) {
 
 void PrepareVoiceTick(Player& pl, FileFormat kind, int c, int32_t heardPeriod, int32_t tremolo) {
     VoiceMix& m = pl.mix[c];
+    const VoiceMix was = m;
     m.sample = nullptr;
     const Mod& song = pl.SONG;
     const Voice& v = pl.Voices[c];
     const ModSample* s = VoiceSample(song, kind, v);
-    if (!s || heardPeriod <= 0 || pl.ticks < v.delaytick) return;
+    if (!s || heardPeriod <= 0 || pl.ticks < v.delaytick) {
+        FollowRamp(pl, c, was);
+        return;
+    }
 
     const ModInstrument* ins = kind == FileFormat::XM ? &song.instruments[v.instrument] : nullptr;
     float g = GainOf(song, kind, v, ins, tremolo, pl.globalVolume);
     const float channelGain = pl.channelGain[c].load(std::memory_order_relaxed);
     if (channelGain != 1.0f) g *= channelGain;
-    float p = kind == FileFormat::XM ? PanningOfVoice(*ins, v.panning, v.panenvpos) : pl.pan[c];
+    float p = kind == FileFormat::XM ? PanningOfVoice(*ins, v.panning, v.panenvpos) : ChannelPan(pl, kind, c);
+    p = Separated(p, pl.sound.separation.load(std::memory_order_relaxed));
     if (!(p >= 0.0f)) p = 0.0f;  // also catches NaN
     if (p > 1.0f) p = 1.0f;
     // Sample frames per output frame, from the output rate itself: the
@@ -339,8 +575,10 @@ void PrepareVoiceTick(Player& pl, FileFormat kind, int c, int32_t heardPeriod, i
     if (kind == FileFormat::XM && song.linearFreq)
         rate = XMLinearRate(heardPeriod) / outputRate;
     else
-        rate = SampleRateOfPeriod(heardPeriod, kind) / outputRate;
-    m = VoiceMix{s, LoopOf(*s, kind), static_cast<int64_t>(rate * kFixedOne), g, p, kind == FileFormat::XM};
+        rate = RateOfPeriod(pl, kind, heardPeriod) / outputRate;
+    m = VoiceMix{s, LoopOf(*s, kind), static_cast<int64_t>(rate * kFixedOne), g, p, kind == FileFormat::XM,
+                 pl.sound.interpolation.load(std::memory_order_relaxed)};
+    FollowRamp(pl, c, was);
 }
 
 void MixFrames(Player& p, int16_t* out, int32_t frames) {
@@ -349,11 +587,17 @@ void MixFrames(Player& p, int16_t* out, int32_t frames) {
         MixPlain(p, out, frames);
     else
         MixFast(p, out, frames);
+    for (int c = 0; c < p.NVoices; c++) p.mixedTo[c] = p.Voices[c].position;
 }
 
 void SkipFrames(Player& p, int32_t frames) {
-    for (int c = 0; c < p.NVoices; c++)
+    for (int c = 0; c < p.NVoices; c++) {
         if (const VoiceMix* m = Sounding(p, c)) AdvanceSilently(p.Voices[c], *m, frames);
+        // A seek lands on the gains as they are, with nothing fading out.
+        p.ramps[c].left = 0;
+        p.tails[c].mix.sample = nullptr;
+        p.mixedTo[c] = p.Voices[c].position;
+    }
 }
 
 bool UsePlainMixer(Player& p) {

@@ -1,11 +1,13 @@
 // Voice mixer: once per tick each voice is given what it mixes through the
 // tick (its sample and loop, the resampling step, gain and panning); then
 // the frames of the tick are mixed as the output asks for them, at most
-// kMixChunkFrames at a time: every voice resampled with linear
-// interpolation, scaled by its gain and split by its panning, halved and
-// added with clamping in voice order. The fast path adds each voice to one
-// running sum as it renders; the plain path (Player::fastMix false) keeps a
-// buffer per voice and sums them through the clamp table.
+// kMixChunkFrames at a time: every voice resampled with the interpolation
+// the listener chose (linear by default), scaled by its gain and split by
+// its panning (ramped to them, with ramping), halved and added with
+// clamping in voice order. The fast path adds each voice to one running sum
+// as it renders; the plain path (Player::fastMix false) keeps a buffer per
+// voice and sums them through the clamp table. Both give the same samples
+// with every choice of sound.
 #pragma once
 
 #include <cstdint>
@@ -31,9 +33,10 @@ const ModSample* VoiceSample(const Mod& song, FileFormat kind, const Voice& v);
 // Sets what voice c mixes through the tick about to play, from
 // `heardPeriod` (the period of this tick, with vibrato or arpeggio) and the
 // tremolo offset, the voice's volume, envelopes and panning, the global
-// volume and the channel's gain as they stand. A silent voice (no sample, a
-// period <= 0, or a tick before its note delay) mixes nothing and keeps its
-// position.
+// volume, the channel's gain and the choices of sound as they stand. A
+// silent voice (no sample, a period <= 0, or a tick before its note delay)
+// mixes nothing and keeps its position; with ramping, the note it played
+// fades out.
 void PrepareVoiceTick(Player& p, FileFormat kind, int c, int32_t heardPeriod, int32_t tremolo);
 
 // Mixes the next `frames` frames (1..kMixChunkFrames) of the current tick

@@ -43,6 +43,9 @@ constexpr int kMixChunkFrames = 1024;
 // The fast mixer's running sum has room for the frames its last vector of
 // a run touches past the run's end (adding nothing there).
 constexpr int kMixPadFrames = 8;
+// Room for the frames a cubic or sinc voice hears in one stretch around a
+// loop's ends: 64 frames and their 8 taps.
+constexpr int kHeardFrames = 64 + 8;
 
 // The instructions the fast mixer's runs use (engine/mixer_runs.h), whether
 // this processor has them, and the fastest it has.
@@ -111,6 +114,30 @@ struct Voice {
 
 enum class LoopMode : uint8_t { None, Forward, PingPong };
 
+// How a voice reads between the frames of its sample: the frame itself
+// (none), a straight line to the next (linear), a cubic through four
+// frames, or a windowed sinc over eight.
+enum class Interpolation : uint8_t { None, Linear, Cubic, Sinc };
+
+// The listener's choices of sound, taken at the renderer's next tick.
+// Written by any thread.
+struct SoundChoices {
+    std::atomic<Interpolation> interpolation{Interpolation::Linear};
+    std::atomic<bool> ramping{false};        // short ramps at every change of gain or panning
+    std::atomic<int32_t> separation{100};    // stereo width in percent, 0 (mono) .. 200
+    std::atomic<bool> amiga{false};          // MOD: the PAL Amiga's clock and hard left-right-right-left
+};
+
+// A change of a voice's gain and panning spread over a few frames, so that
+// it does not click. Frame k of the ramp's `length` hears `to` weighted by
+// (k + 1) / length and `from` by the rest.
+struct Ramp {
+    float fromGain = 0, fromPan = 0.5f;
+    float toGain = 0, toPan = 0.5f;
+    int32_t left = 0;    // frames still ramping
+    int32_t length = 1;
+};
+
 // The part of a sample a voice loops over, within the sample's data.
 struct Loop {
     LoopMode mode;
@@ -128,6 +155,15 @@ struct VoiceMix {
     float gain;
     float pan;     // share sent left
     bool xm;       // XM stops at a one-shot sample's end, MOD and S3M play one zero past it
+    Interpolation interpolation;
+};
+
+// With ramping, a note that stops or gives way to another is not cut: it
+// fades out over a ramp from where it was, beside the voice.
+struct VoiceTail {
+    VoiceMix mix{};
+    int64_t position = 0;
+    Ramp ramp;
 };
 
 // The position other threads see, published by the renderer at the end of
@@ -176,6 +212,10 @@ struct Player {
     Voice Voices[kMaxChannels] = {};
     float pan[kMaxChannels] = {};  // share of each channel sent left (MOD, S3M)
     VoiceMix mix[kMaxChannels] = {};
+    SoundChoices sound;                // the listener's choices
+    Ramp ramps[kMaxChannels];          // the voices' gains and pannings as heard
+    VoiceTail tails[kMaxChannels];     // notes fading out (ramping only)
+    int64_t mixedTo[kMaxChannels] = {};  // each voice's position where mixing left it
     int32_t tickFramesLeft = 0;    // frames of the current tick not mixed yet
 
     // ---- The song clock: ticks and frames since the subsong's start, and
@@ -193,6 +233,9 @@ struct Player {
     MixerIsa isa;  // the fast mixer's: the best the processor has
     // Fast mixer: interleaved stereo, zero between renders.
     int16_t mixed[2 * (kMixChunkFrames + kMixPadFrames)] = {};
+    // The frames a cubic or sinc voice reads around a loop's ends or a
+    // sample's, laid out in the order they are heard.
+    int16_t heardFrames[kHeardFrames] = {};
     // Plain mixer: per-voice interleaved stereo; null until it is chosen.
     int16_t* ptrVoices[kMaxChannels] = {};
     // The loudest sample of each voice over the render under way.

@@ -443,4 +443,27 @@ int moddeck_player_set_mixer(moddeck_player* player, moddeck_mixer mixer) {
     return 0;
 }
 
+int moddeck_player_set_interpolation(moddeck_player* player, moddeck_interpolation interpolation) {
+    static_assert(static_cast<int>(Interpolation::None) == MODDECK_INTERPOLATION_NONE &&
+                  static_cast<int>(Interpolation::Linear) == MODDECK_INTERPOLATION_LINEAR &&
+                  static_cast<int>(Interpolation::Cubic) == MODDECK_INTERPOLATION_CUBIC &&
+                  static_cast<int>(Interpolation::Sinc) == MODDECK_INTERPOLATION_SINC);
+    const int how = ValueOf(interpolation);
+    if (!player || how < MODDECK_INTERPOLATION_NONE || how > MODDECK_INTERPOLATION_SINC) return 0;
+    player->replay.sound.interpolation.store(static_cast<Interpolation>(how), std::memory_order_relaxed);
+    return 1;
+}
+
+void moddeck_player_set_ramping(moddeck_player* player, int on) {
+    if (player) player->replay.sound.ramping.store(on != 0, std::memory_order_relaxed);
+}
+
+void moddeck_player_set_stereo_separation(moddeck_player* player, int percent) {
+    if (player) player->replay.sound.separation.store(std::clamp(percent, 0, 200), std::memory_order_relaxed);
+}
+
+void moddeck_player_set_amiga(moddeck_player* player, int on) {
+    if (player) player->replay.sound.amiga.store(on != 0, std::memory_order_relaxed);
+}
+
 }  // extern "C"

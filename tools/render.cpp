@@ -5,7 +5,10 @@
 // the end of the stream, or S seconds with the silence after its end when
 // --seconds is given.
 //
-//   moddeck-render [--seconds S] INPUT OUTPUT.wav    (OUTPUT - : standard output)
+//   moddeck-render [--seconds S] [SOUND OPTIONS] INPUT OUTPUT.wav    (OUTPUT - : standard output)
+//
+// The sound options (--interpolation, --ramping, --separation, --amiga)
+// are the player's choices of sound; a module renders with them.
 //
 // Exit status: 0 on success; 1 when INPUT cannot be read or is refused
 // (the reason is printed), or OUTPUT cannot be written; 2 on bad usage,
@@ -25,13 +28,14 @@
 #include "audio/input_file.h"
 #include "audio/module_output.h"
 #include "audio/ogg_player.h"
+#include "audio/sound_options.h"
 #include "moddeck/moddeck.h"
 
 using namespace moddeck;
 
 namespace {
 
-constexpr const char* kUsage = "usage: moddeck-render [--seconds S] INPUT OUTPUT.wav";
+constexpr const char* kUsage = "usage: moddeck-render [--seconds S] [SOUND OPTIONS] INPUT OUTPUT.wav";
 constexpr uint32_t kBlockBytes = kModuleBlockSamples * sizeof(int16_t);
 // A RIFF file counts its size in 32 bits.
 constexpr uint64_t kMaxBlocks = (0xFFFFFFFFull - 36) / kBlockBytes;
@@ -92,8 +96,10 @@ int CloseOutput(FILE* f, const char* output, bool written) {
 }
 
 // Loads the module in `bytes`, plays it as the player does (looping: at
-// its end the song starts again) and renders `blocks` blocks into OUTPUT.
-int RenderModule(const char* input, const std::vector<uint8_t>& bytes, const char* output, uint64_t blocks) {
+// its end the song starts again) with the choices of sound and renders
+// `blocks` blocks into OUTPUT.
+int RenderModule(const char* input, const std::vector<uint8_t>& bytes, const char* output, uint64_t blocks,
+                 const SoundOptions& sound) {
     moddeck_load_report report;
     moddeck_song* song = moddeck_song_load_report(bytes.data(), bytes.size(), &report);
     moddeck_player* player = song ? moddeck_player_new(song, kModuleRate) : nullptr;
@@ -107,6 +113,7 @@ int RenderModule(const char* input, const std::vector<uint8_t>& bytes, const cha
     }
     // A module cut in its samples renders what it has, and says so.
     if (reason[0]) std::fprintf(stderr, "moddeck-render: %s: %s\n", input, reason);
+    ApplySoundOptions(player, sound);
     FILE* f = OpenOutput(output);
     bool ok = f && WriteWavHeader(f, static_cast<uint32_t>(blocks * kBlockBytes));
     static int16_t block[kModuleBlockSamples];
@@ -169,16 +176,20 @@ int Usage() {
 int main(int argc, char** argv) {
     double seconds = 30;
     bool secondsGiven = false;
+    SoundOptions sound;
     const char* paths[2];
     int npaths = 0;
     for (int i = 1; i < argc; i++) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::printf("%s\nRenders S seconds (default 30) of a module as 16-bit stereo 44100 Hz WAV;\n"
-                        "an Ogg Vorbis file (.ogg) to its end, or S seconds, at the stream's own rate.\n",
-                        kUsage);
+                        "an Ogg Vorbis file (.ogg) to its end, or S seconds, at the stream's own rate.\n%s",
+                        kUsage, kSoundOptionsHelp);
             return 0;
         }
+        const SoundOptionRead read = ReadSoundOption(argc, argv, i, sound, "moddeck-render");
+        if (read == SoundOptionRead::Bad) return Usage();
+        if (read == SoundOptionRead::Taken) continue;
         if (arg == "--seconds") {
             if (i + 1 >= argc) return Usage();
             char* end = nullptr;
@@ -211,5 +222,5 @@ int main(int argc, char** argv) {
     }
     return IsOggImage(bytes.data(), bytes.size())
                ? RenderOgg(paths[0], bytes, paths[1], !secondsGiven, static_cast<uint64_t>(blocks))
-               : RenderModule(paths[0], bytes, paths[1], static_cast<uint64_t>(blocks));
+               : RenderModule(paths[0], bytes, paths[1], static_cast<uint64_t>(blocks), sound);
 }

@@ -288,6 +288,40 @@ typedef enum moddeck_mixer {
  * lacks its instructions or the plain mixer's buffers cannot be had. */
 MODDECK_API int moddeck_player_set_mixer(moddeck_player *player, moddeck_mixer mixer);
 
+/* ---- Choices of sound ----------------------------------------------- */
+
+/* How a player reads between the frames of a sample when it plays it at
+ * another pitch. */
+typedef enum moddeck_interpolation {
+    MODDECK_INTERPOLATION_NONE = 0, /* each frame held until the next: the grit of early trackers */
+    MODDECK_INTERPOLATION_LINEAR,   /* a straight line between two frames (the default) */
+    MODDECK_INTERPOLATION_CUBIC,    /* a cubic through four frames */
+    MODDECK_INTERPOLATION_SINC      /* a windowed sinc over eight frames: the cleanest */
+} moddeck_interpolation;
+
+/* Chooses the interpolation. Returns 1, or 0 (changing nothing) for a value
+ * outside the list. Any thread: taken at the next tick. */
+MODDECK_API int moddeck_player_set_interpolation(moddeck_player *player, moddeck_interpolation interpolation);
+
+/* Volume ramping off (the default) or on. On, every change of a voice's
+ * volume or panning, and every note's start and stop, is spread over 1.5 ms,
+ * which removes the clicks of sudden steps; a note cut by the next one fades
+ * out beside it. Any thread: taken at the next tick. */
+MODDECK_API void moddeck_player_set_ramping(moddeck_player *player, int on);
+
+/* Stereo separation in percent: 0 plays every channel in the middle (mono),
+ * 100 as the song pans them (the default), up to 200 twice as far from the
+ * middle (kept within the sides). Values outside 0..200 are taken to the
+ * nearest end. Any thread: taken at the next tick. */
+MODDECK_API void moddeck_player_set_stereo_separation(moddeck_player *player, int percent);
+
+/* Amiga mode for MOD files, off (the default) or on. On, a MOD plays at the
+ * PAL Amiga's clock (7,093,789.2 Hz, 16 cents below the default's) and its
+ * channels hard left, right, right, left as the Amiga's did, whatever the
+ * song's panning effects. S3M and XM songs are not changed. Any thread:
+ * taken at the next tick. */
+MODDECK_API void moddeck_player_set_amiga(moddeck_player *player, int on);
+
 #ifdef __cplusplus
 }
 #endif

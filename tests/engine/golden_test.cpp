@@ -140,13 +140,34 @@ const Golden kGoldens[] = {
 
 constexpr int kGoldenBlocks = 30;
 
+// The listener's choices of sound: the default first, then each kind, the
+// last few together.
+struct Choice {
+    Interpolation interpolation;
+    bool ramping;
+    int32_t separation;
+    bool amiga;
+};
+const Choice kChoices[] = {{Interpolation::Linear, false, 100, false}, {Interpolation::None, false, 100, false},
+                           {Interpolation::Cubic, false, 0, false},    {Interpolation::Sinc, false, 200, true},
+                           {Interpolation::Linear, true, 100, false},  {Interpolation::Sinc, true, 70, true}};
+
+void Choose(Player& p, const Choice& c) {
+    p.sound.interpolation = c.interpolation;
+    p.sound.ramping = c.ramping;
+    p.sound.separation = c.separation;
+    p.sound.amiga = c.amiga;
+}
+
 // Renders with the fast mixer on `isa`, or the plain one; the levels of
 // every block go to `peaks` when it is given.
 std::vector<int16_t> RenderGolden(const Golden& g, bool fast, int blocks = kGoldenBlocks,
-                                  MixerIsa isa = BestMixerIsa(), std::vector<uint16_t>* peaks = nullptr) {
+                                  MixerIsa isa = BestMixerIsa(), std::vector<uint16_t>* peaks = nullptr,
+                                  const Choice& choice = kChoices[0]) {
     SongBuilder b(g.kind, g.channels);
     g.build(b);
     const std::unique_ptr<Player> player = test::StartPlayer(b.song());
+    Choose(*player, choice);
     UseFastMixer(*player, isa);
     EXPECT_TRUE(fast || UsePlainMixer(*player));
     player->levelsWanted = peaks != nullptr;
@@ -162,20 +183,28 @@ std::vector<int16_t> RenderGolden(const Golden& g, bool fast, int blocks = kGold
 class GoldenTest : public ::testing::TestWithParam<Golden> {};
 
 // The fast mixer, with each instruction set, gives the plain one's samples
-// and levels.
+// and levels, with every choice of sound; each choice changes the sound.
 TEST_P(GoldenTest, RenderMatchesItsChecksumWithEveryMixer) {
     const Golden& g = GetParam();
-    std::vector<uint16_t> plainPeaks, peaks;
-    std::vector<int16_t> plain = RenderGolden(g, false, kGoldenBlocks, MixerIsa::Scalar, &plainPeaks);
-    std::vector<int16_t> fast;
-    for (MixerIsa isa : {MixerIsa::Scalar, MixerIsa::Sse2, MixerIsa::Avx2}) {
-        if (!MixerIsaAvailable(isa)) continue;
-        peaks.clear();
-        fast = RenderGolden(g, true, kGoldenBlocks, isa, &peaks);
-        ASSERT_EQ(fast.size(), plain.size());
-        for (size_t i = 0; i < fast.size(); i++) ASSERT_EQ(fast[i], plain[i]) << g.name << " sample " << i;
-        EXPECT_TRUE(peaks == plainPeaks) << g.name << " levels";
+    std::vector<uint16_t> plainPeaks, peaks, defaultPeaks;
+    std::vector<int16_t> fast, byDefault;
+    for (const Choice& choice : kChoices) {
+        plainPeaks.clear();
+        const std::vector<int16_t> plain = RenderGolden(g, false, kGoldenBlocks, MixerIsa::Scalar, &plainPeaks, choice);
+        for (MixerIsa isa : {MixerIsa::Scalar, MixerIsa::Sse2, MixerIsa::Avx2}) {
+            if (!MixerIsaAvailable(isa)) continue;
+            peaks.clear();
+            fast = RenderGolden(g, true, kGoldenBlocks, isa, &peaks, choice);
+            ASSERT_EQ(fast.size(), plain.size());
+            for (size_t i = 0; i < fast.size(); i++)
+                ASSERT_EQ(fast[i], plain[i]) << g.name << " choice " << (&choice - kChoices) << " sample " << i;
+            EXPECT_TRUE(peaks == plainPeaks) << g.name << " levels";
+        }
+        if (&choice == kChoices) byDefault = fast, defaultPeaks = peaks;
+        else EXPECT_NE(fast, byDefault) << g.name << " choice " << (&choice - kChoices);
     }
+    fast = byDefault;
+    peaks = defaultPeaks;
     EXPECT_GT(*std::max_element(peaks.begin(), peaks.end()), 10000);
     int nonzero = 0;
     for (int16_t s : fast) nonzero += s != 0;
@@ -209,17 +238,25 @@ TEST(Players, TwoSongsOnTwoThreadsRenderAsOneAfterTheOther) {
 }
 
 // ---- Hostile records: nothing here may crash, hang or read out of bounds,
-// and every mixer gives the same samples.
+// and every mixer gives the same samples, with every choice of sound.
 
 class HostileTest : public test::PlayerTest {
 protected:
     void Render(const Mod& song, int blocks = 12) {
+        for (const Choice& choice : kChoices) {
+            choice_ = choice;
+            RenderWithEveryMixer(song, blocks);
+        }
+    }
+
+    void RenderWithEveryMixer(const Mod& song, int blocks) {
         std::vector<int16_t> plain;
         for (int mixer = 0; mixer < 4; mixer++) {
             // The plain mixer, then the fast one with each instruction set.
             const MixerIsa isa = static_cast<MixerIsa>(std::max(mixer - 1, 0));
             if (!MixerIsaAvailable(isa)) continue;
             PlaySong(song);
+            Choose(*player, choice_);
             UseFastMixer(*player, isa);
             ASSERT_TRUE(mixer > 0 || UsePlainMixer(*player));
             player->levelsWanted = true;
@@ -228,6 +265,8 @@ protected:
             EXPECT_TRUE(out == plain) << "mixer " << mixer;
         }
     }
+
+    Choice choice_;
 };
 
 TEST_F(HostileTest, StrayCellValuesOfEveryKind) {

@@ -43,11 +43,12 @@ protected:
         }
     }
 
-    // Mixes one tick of every voice at period 1 with the tremolo offset.
-    void RenderTick(FileFormat kind, int32_t tremolo = 0) {
+    // Mixes one tick of every voice with the tremolo offset, `step` sample
+    // frames per output frame.
+    void RenderTick(FileFormat kind, int32_t tremolo = 0, double step = 1.0) {
         for (int c = 0; c < player->NVoices; c++) {
             PrepareVoiceTick(*player, kind, c, 1, tremolo);
-            player->mix[c].step = static_cast<int64_t>(kFixedOne);
+            player->mix[c].step = static_cast<int64_t>(step * kFixedOne);
         }
         MixFrames(*player, mixed_, player->LEN_TICK);
     }
@@ -290,6 +291,93 @@ TEST_F(MixerTest, GainFollowsEachKindsFormula) {
     player->Voices[0].volume = 63;
     RenderTick(FileFormat::S3M);
     EXPECT_EQ(Left(0), 4921);  // 10000 * 32 * 63 / 4096
+}
+
+TEST_F(MixerTest, InterpolationsHoldFramesOrKeepALoopsLevelAcrossItsEnds) {
+    // Without interpolation, at half a frame a step, each frame sounds twice.
+    SongBuilder b(FileFormat::XM, 1);
+    b.AddInstrument(1, Ramp(200, 0, 100));
+    b.InstrumentSample(1).panning = 255;
+    PlaySong(b.song());
+    player->sound.interpolation = Interpolation::None;
+    PrepareUnitStep(FileFormat::XM);
+    RenderTick(FileFormat::XM, 0, 0.5);
+    for (int f = 0; f < 200; f++) ASSERT_EQ(Left(f), static_cast<int>(f / 2 * 100 * 0.984375f)) << "frame " << f;
+    // Cubic and sinc read their taps across a loop's ends as heard: a
+    // constant loop keeps its level at a step that never lands on a frame.
+    for (Interpolation how : {Interpolation::Cubic, Interpolation::Sinc})
+        for (int loopType : {1, 2}) {
+            SongBuilder c(FileFormat::XM, 1);
+            c.AddInstrument(1, Constant(40, 6400));
+            c.InstrumentSample(1).loopType = loopType;
+            c.InstrumentSample(1).loopStart = 8;
+            c.InstrumentSample(1).loopLength = 32;
+            c.InstrumentSample(1).panning = 255;
+            PlaySong(c.song());
+            player->sound.interpolation = how;
+            PrepareUnitStep(FileFormat::XM);
+            for (int t = 0; t < 4; t++) {
+                RenderTick(FileFormat::XM, 0, 1 / 1.37);
+                // The first frames hear the silence before the note.
+                for (int f = t ? 0 : 8; f < player->LEN_TICK; f++)
+                    ASSERT_NEAR(Left(f), 6300, 2) << "loop type " << loopType << " tick " << t << " frame " << f;
+            }
+        }
+}
+
+TEST_F(MixerTest, SeparationWidensOrNarrowsAndAmigaModeTakesTheAmigasSidesAndClock) {
+    SongBuilder b(FileFormat::MOD, 4);
+    for (int c = 1; c <= 4; c++) b.AddSample(c, Constant(1000, 10000));
+    PlaySong(b.song());
+    PrepareUnitStep(FileFormat::MOD);  // pans 0.5, 0.35, 0.65, 0.5; values 9843
+    player->sound.separation = 200;
+    RenderTick(FileFormat::MOD);
+    EXPECT_NEAR(player->ptrVoices[1][0], 1969, 1);  // 0.35 twice as far from the middle: 0.2
+    player->sound.separation = 0;
+    RenderTick(FileFormat::MOD);
+    EXPECT_EQ(player->ptrVoices[1][0], 4921);
+    EXPECT_EQ(player->ptrVoices[2][1], 4922);
+    player->sound.separation = 100;
+    player->sound.amiga = true;
+    player->Voices[0].position = 0;
+    RenderTick(FileFormat::MOD);
+    const int16_t sides[4][2] = {{9843, 0}, {0, 9843}, {0, 9843}, {9843, 0}};
+    for (int c = 0; c < 4; c++)
+        EXPECT_TRUE(player->ptrVoices[c][0] == sides[c][0] && player->ptrVoices[c][1] == sides[c][1]) << c;
+    // The PAL Amiga's clock, 7093789.2 Hz, against the default's 7159090.5.
+    PrepareVoiceTick(*player, FileFormat::MOD, 0, 1, 0);
+    const double amigaStep = static_cast<double>(player->mix[0].step);
+    player->sound.amiga = false;
+    PrepareVoiceTick(*player, FileFormat::MOD, 0, 1, 0);
+    EXPECT_NEAR(amigaStep / static_cast<double>(player->mix[0].step), 7093789.2 / 7159090.5, 1e-9);
+}
+
+TEST_F(MixerTest, RampingTakesTheClickOutOfStartsChangesAndStops) {
+    // One voice, all to the left: the output is half its values. A ramp
+    // lasts 1.5 ms, 66 frames.
+    SongBuilder b(FileFormat::MOD, 1);
+    b.AddSample(1, Constant(2000, 10000));
+    PlaySong(b.song());
+    player->pan[0] = 1.0f;
+    PrepareUnitStep(FileFormat::MOD);
+    player->sound.ramping = true;
+    auto left = [&](int f) { return mixed_[2 * f]; };
+    RenderTick(FileFormat::MOD);
+    EXPECT_LT(left(0), 100);
+    for (int f = 1; f < 66; f++) ASSERT_GT(left(f), left(f - 1));
+    EXPECT_EQ(left(65), 4921);
+    player->Voices[0].volume = 32;
+    RenderTick(FileFormat::MOD);
+    EXPECT_TRUE(left(0) < 4921 && left(0) > 4800 && left(65) == 2500 && left(100) == 2500);
+    // A new note over the old one: the old fades out beside it as the new
+    // one fades in, and the sum holds.
+    player->Voices[0].position = 0;
+    RenderTick(FileFormat::MOD);
+    for (int f = 0; f < 128; f++) ASSERT_NEAR(left(f), 2500, 2) << f;
+    // A note that stops fades out.
+    player->Voices[0].period = 0;
+    RenderTick(FileFormat::MOD);
+    EXPECT_TRUE(left(0) > 2400 && left(32) > 1000 && left(32) < 1500 && left(66) == 0);
 }
 
 TEST_F(MixerTest, FinalMixHalvesEachVoiceAndClampsAfterEveryAddition) {

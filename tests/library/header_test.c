@@ -1,6 +1,6 @@
 /* The public header as its users call it, from C: renders that match
- * moddeck-render's, another rate in both sample types, seeking, refusals,
- * packed and cut modules, the decoding of texts.
+ * moddeck-render's, another rate in both sample types, seeking, the choices
+ * of sound, refusals, packed and cut modules, the decoding of texts.
  * The first argument names the case (see main). */
 #include <moddeck/moddeck.h>
 
@@ -141,6 +141,43 @@ static void seek_matches_play_through(const char *module) {
     moddeck_player_free(seeker);
 }
 
+/* Choice `which` of sound (0: none, as by default). */
+static void choose(moddeck_player *player, int which) {
+    static const moddeck_interpolation how[] = {MODDECK_INTERPOLATION_NONE, MODDECK_INTERPOLATION_CUBIC,
+                                                MODDECK_INTERPOLATION_SINC};
+    if (which >= 1 && which <= 3) CHECK(moddeck_player_set_interpolation(player, how[which - 1]));
+    if (which == 4) moddeck_player_set_ramping(player, 1);
+    if (which == 5) moddeck_player_set_stereo_separation(player, -40); /* taken as 0: mono */
+    if (which == 6) moddeck_player_set_amiga(player, 1);
+}
+
+/* Each choice of sound changes what is heard and leaves it loud, but Amiga
+ * mode, which changes only a MOD; mono gives both sides one value (to the
+ * rounding of each channel's split); an interpolation outside the list is
+ * refused. */
+static void sound_choices(const char *module) {
+    enum { FRAMES = 2 * 44100, CHOICES = 7 };
+    moddeck_song *song = load(module);
+    moddeck_song_info info;
+    moddeck_song_describe(song, &info);
+    int16_t *heard[CHOICES];
+    for (int which = 0; which < CHOICES; which++) {
+        moddeck_player *player = moddeck_player_new(song, 44100);
+        CHECK(player && !moddeck_player_set_interpolation(player, (moddeck_interpolation)4));
+        choose(player, which);
+        heard[which] = malloc(sizeof(int16_t) * 2 * FRAMES);
+        CHECK(heard[which] && moddeck_render_s16(player, heard[which], FRAMES) == FRAMES);
+        moddeck_player_free(player);
+        int peak = 0;
+        for (size_t i = 0; i < 2 * FRAMES; i++) peak = abs(heard[which][i]) > peak ? abs(heard[which][i]) : peak;
+        const int same = which > 0 && !memcmp(heard[which], heard[0], sizeof(int16_t) * 2 * FRAMES);
+        CHECK(peak > 1000 && same == (which == 6 && info.format != MODDECK_FORMAT_MOD));
+    }
+    for (size_t i = 0; i < FRAMES; i++) CHECK(abs(heard[5][2 * i] - heard[5][2 * i + 1]) <= info.channels);
+    for (int which = 0; which < CHOICES; which++) free(heard[which]);
+    moddeck_song_free(song);
+}
+
 /* What the library refuses it refuses with its reason, and the probe of the
  * same bytes agrees without loading them. */
 static void refusals(void) {
@@ -258,11 +295,12 @@ int main(int argc, char **argv) {
     else if (!strcmp(what, "rate") && argc == 3) other_rate(argv[2]);
     else if (!strcmp(what, "seek") && argc == 3) seek_matches_play_through(argv[2]);
     else if (!strcmp(what, "refusals") && argc == 2) refusals();
+    else if (!strcmp(what, "choices") && argc == 3) sound_choices(argv[2]);
     else if (!strcmp(what, "packed") && argc == 3) packed(argv[2]);
     else if (!strcmp(what, "texts") && argc == 2) texts();
     else {
-        fprintf(stderr, "usage: library_header_test renderer MODULE WAV | rate MODULE | seek MODULE | refusals |"
-                        " packed MOD | texts\n");
+        fprintf(stderr, "usage: library_header_test renderer MODULE WAV | rate MODULE | seek MODULE | choices MODULE"
+                        " | refusals | packed MOD | texts\n");
         return 2;
     }
     return 0;

@@ -1,0 +1,33 @@
+// The listener's choices of sound as the programs take them from their
+// command lines (moddeck, moddeck-render, moddeck-bench), and their
+// handing to a player.
+#pragma once
+
+#include "moddeck/moddeck.h"
+
+namespace moddeck {
+
+struct SoundOptions {
+    moddeck_interpolation interpolation = MODDECK_INTERPOLATION_LINEAR;
+    bool ramping = false;
+    int separation = 100;  // percent, 0..200
+    bool amiga = false;
+};
+
+// The options' lines for --help.
+extern const char* const kSoundOptionsHelp;
+
+enum class SoundOptionRead {
+    NotOne,  // argv[i] is no sound option
+    Taken,   // read into the options; `i` is on its last word
+    Bad,     // its value is missing or wrong: a message went to standard error
+};
+
+// Reads the sound option at argv[i] (with its value at argv[i + 1] when it
+// takes one) into `options`. `program` starts the message of a bad one.
+SoundOptionRead ReadSoundOption(int argc, char** argv, int& i, SoundOptions& options, const char* program);
+
+// Gives the player the choices.
+void ApplySoundOptions(moddeck_player* player, const SoundOptions& options);
+
+}  // namespace moddeck

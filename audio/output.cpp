@@ -65,21 +65,47 @@ void DeleteOutputSource(ALuint* source, ALuint buffers[kOutputBuffers]) {
     for (int i = 0; i < kOutputBuffers; ++i) buffers[i] = 0;
 }
 
-void StreamOutput(ALuint source, const ALuint buffers[kOutputBuffers], const OutputFeed& feed) {
-    // Without a device (or when the source could not be made) the thread
-    // renders its first blocks and then only waits for the stop request.
-    const bool audible = AudioReady() && source != 0;
+namespace {
+
+// Renders a block into each buffer and queues them on the source.
+void QueueFreshBlocks(ALuint source, const ALuint buffers[kOutputBuffers], const OutputBlocks& blocks, bool audible) {
     for (int i = 0; i < kOutputBuffers; ++i) {
-        feed.blocks.render(feed.blocks.context);
+        blocks.render(blocks.context);
         if (audible) {
-            alBufferData(buffers[i], AL_FORMAT_STEREO16, feed.blocks.block, feed.blocks.bytes, feed.blocks.rate);
+            alBufferData(buffers[i], AL_FORMAT_STEREO16, blocks.block, blocks.bytes, blocks.rate);
             alSourceQueueBuffers(source, 1, &buffers[i]);
         }
     }
+}
+
+// Drops what the source still has queued (a stopped source has processed
+// every buffer) and queues fresh blocks in their place.
+void RequeueSource(ALuint source, const ALuint buffers[kOutputBuffers], const OutputBlocks& blocks, bool play) {
+    alSourceStop(source);
+    ALint processed = 0;
+    alGetSourcei(source, AL_BUFFERS_PROCESSED, &processed);
+    for (ALint i = 0; i < processed; ++i) {
+        ALuint buffer = 0;
+        alSourceUnqueueBuffers(source, 1, &buffer);
+    }
+    QueueFreshBlocks(source, buffers, blocks, true);
+    if (play) alSourcePlay(source);
+}
+
+}  // namespace
+
+void StreamOutput(ALuint source, const ALuint buffers[kOutputBuffers], const OutputFeed& feed) {
+    // Without a device (or when the source could not be made) the thread
+    // renders its first blocks and then only takes requests and waits for
+    // the stop request.
+    const bool audible = AudioReady() && source != 0;
+    QueueFreshBlocks(source, buffers, feed.blocks, audible);
     if (audible) alSourcePlay(source);
 
     bool sourcePaused = false;
     while (!feed.exit->load(std::memory_order_acquire)) {
+        const bool moved = feed.blocks.takeRequests && feed.blocks.takeRequests(feed.blocks.context);
+        if (moved && audible) RequeueSource(source, buffers, feed.blocks, !sourcePaused);
         const bool pause = feed.paused && feed.paused->load(std::memory_order_acquire) == 1;
         if (audible && pause != sourcePaused) {
             if (pause)

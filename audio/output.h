@@ -79,13 +79,17 @@ constexpr int kOutputBuffers = 3;
 constexpr unsigned kOutputPollMicroseconds = 20000;
 
 // What a player hands the loop: a call that writes the next block at
-// `block`, and the block's size and rate.
+// `block`, and the block's size and rate; and, optionally, a call made on
+// the output thread once per cycle (paused too) that carries out what the
+// shell asked of the player since (a seek), returning true when the blocks
+// already queued no longer follow and are to be rendered afresh.
 struct OutputBlocks {
     void (*render)(void* context);
     void* context;
     const void* block;  // 16-bit stereo frames
     ALsizei bytes;      // whole stereo frames
     ALsizei rate;       // frames per second
+    bool (*takeRequests)(void* context);  // null: the player takes none
 };
 
 struct OutputFeed {
@@ -105,7 +109,9 @@ void DeleteOutputSource(ALuint* source, ALuint buffers[kOutputBuffers]);
 // queues them and plays the source; then every kOutputPollMicroseconds
 // refills all but one of the processed buffers (the one left at the head
 // keeps the queue from ever emptying between two polls) and restarts the
-// source if it ran dry. While `paused` is 1 the source is paused and
+// source if it ran dry. When takeRequests says so, the source is stopped,
+// emptied and given three fresh blocks, so that a seek is heard at once.
+// While `paused` is 1 the source is paused and
 // nothing is rendered; it plays on from where it was afterwards. When the
 // exit flag is seen (also right after the first three blocks) it increments
 // the acknowledgement counter once and returns, with no OpenAL call after

@@ -459,7 +459,8 @@ ScreenModel Application::Model() const {
     m.oggRate = opened.oggRate;
     m.oggChannels = opened.oggChannels;
     m.paused = paused_;
-    m.finished = finished_ || (halted_ && !stopped_);
+    // Finished once the end has been heard and the device let go.
+    m.finished = halted_ && !stopped_;
     m.stopped = stopped_;
     m.noAudio = audio_.failure();
     m.seconds = ClockSeconds();

@@ -384,6 +384,7 @@ void Application::StepSubsong(int delta) {
         Note(delta > 0 ? "This is the last subsong" : "This is the first subsong");
     } else {
         finished_ = false;
+        seekTarget_ = 0;  // a seek asked before the subsong is taken counts from its start
         Note("Subsong " + std::to_string(subsong + 1) + " of " + std::to_string(opened.subsongs));
     }
 }

@@ -1,11 +1,40 @@
 #include "audio/output.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace moddeck {
 
+namespace {
+
+// While a device is opened or closed, standard error goes nowhere: the
+// sound libraries under OpenAL (ALSA's card probing, JACK's server search)
+// write their own complaints there, over the player's screen. The player
+// says itself, on its screen, when there is no device.
+class QuietStandardError {
+public:
+    QuietStandardError() : saved_(dup(STDERR_FILENO)) {
+        const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (saved_ >= 0 && null >= 0) dup2(null, STDERR_FILENO);
+        if (null >= 0) close(null);
+    }
+    ~QuietStandardError() {
+        if (saved_ < 0) return;
+        dup2(saved_, STDERR_FILENO);
+        close(saved_);
+    }
+    QuietStandardError(const QuietStandardError&) = delete;
+    QuietStandardError& operator=(const QuietStandardError&) = delete;
+
+private:
+    int saved_;
+};
+
+}  // namespace
+
 void AudioDevice::BringUp() {
     if (broughtUp_) return;
+    const QuietStandardError quiet;
     if (!device_) device_ = alcOpenDevice(nullptr);
     if (device_ && !context_) context_ = alcCreateContext(device_, nullptr);
     if (context_ && alcMakeContextCurrent(context_)) {
@@ -22,6 +51,7 @@ void AudioDevice::BringUp() {
 
 void AudioDevice::ShutDown() {
     if (!broughtUp_) return;
+    const QuietStandardError quiet;
     alcMakeContextCurrent(nullptr);
     if (context_) alcDestroyContext(context_);
     if (device_) alcCloseDevice(device_);

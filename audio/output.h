@@ -33,7 +33,9 @@ public:
     // current for the whole process, the first time it is called, and
     // applies the gain; later calls do nothing. Without a device everything
     // goes on silently (failure() says why): no source or buffer is ever
-    // generated and the output threads only render and wait.
+    // generated and the output threads only render and wait. Standard error
+    // is silenced meanwhile (and in ShutDown): the libraries under OpenAL
+    // write to it.
     void BringUp();
     // Closes the context and the device and forgets the bring-up (the gain
     // is kept), so that the next BringUp opens the device again and nothing

@@ -117,7 +117,8 @@ void Application::PlayCurrent() {
         if (opened.status != OpenStatus::Refused) {
             anyPlayed_ = true;
             if (!screen_.IsOpen())
-                std::fprintf(stderr, "moddeck: playing %s (%s)\n", path_.c_str(), opened.format.c_str());
+                std::fprintf(stderr, "moddeck: playing %s (%s)%s%s\n", path_.c_str(), opened.format.c_str(),
+                             audio_.failure() ? ", unheard: " : "", audio_.failure() ? audio_.failure() : "");
             if (startSeek_ >= 0) SeekTo(startSeek_);
             startSeek_ = -1;
             return;
@@ -248,6 +249,12 @@ void Application::SetVolume(int db) {
     audio_.SetGain(static_cast<float>(std::pow(10.0, volumeDb_ / 20.0)));
 }
 
+void Application::StepVolume(int db) {
+    const int before = volumeDb_;
+    SetVolume(volumeDb_ + db);
+    if (volumeDb_ == before) Note(db > 0 ? "The volume is at its highest" : "The volume is at its lowest");
+}
+
 void Application::SetLoopMode(LoopMode mode) {
     loopMode_ = mode;
     loopChosen_ = true;
@@ -339,8 +346,8 @@ bool Application::HandleMainKey(int key) {
         case ' ': PlayPause(); return true;
         case 'n': case 'N': Next(); return true;
         case 'p': case 'P': Previous(); return true;
-        case '*': case '0': SetVolume(volumeDb_ + kVolumeStepDb); return true;
-        case '/': case '9': SetVolume(volumeDb_ - kVolumeStepDb); return true;
+        case '*': case '0': StepVolume(kVolumeStepDb); return true;
+        case '/': case '9': StepVolume(-kVolumeStepDb); return true;
         case 'l': case 'L': CycleLoopMode(); return true;
         case 's': case 'S': ToggleShuffle(); return true;
         case MainScreen::kKeyRight: case '+': StepOrder(+1); return true;

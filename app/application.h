@@ -135,6 +135,7 @@ private:
     // Right/"+" and Left/"-": each press moves the module one order entry.
     void StepOrder(int delta);
     void StepSubsong(int delta);
+    void StepVolume(int db);
     // The l and s keys, with a note of what they did.
     void CycleLoopMode();
     void ToggleShuffle();

@@ -129,6 +129,7 @@ TEST_F(ApplicationTest, ListsPlayOnceThroughOneFileLoopsAndTheLoopKeyCycles) {
 TEST_F(ApplicationTest, VolumeLoopPauseAndTheViews) {
     for (int i = 0; i < 10; i++) app.HandleKey('*');
     EXPECT_EQ(app.volumeDb(), kMaxVolumeDb);
+    EXPECT_NE(app.Model().message.find("highest"), std::string::npos);
     app.HandleKey('/');
     app.HandleKey('9');
     EXPECT_EQ(app.volumeDb(), kMaxVolumeDb - 2);

@@ -110,9 +110,7 @@ void Application::PlayCurrent() {
         clockBase_ = 0;
         clockSince_ = Clock::now();
         clockRunning_ = false;
-        soloChannel_ = -1;
-        std::fill(std::begin(muted_), std::end(muted_), false);
-        selectedChannel_ = 0;
+        channels_.Reset(file_.opened().channels);
         const OpenedFile& opened = file_.opened();
         if (opened.status != OpenStatus::Refused) {
             anyPlayed_ = true;
@@ -397,34 +395,27 @@ void Application::StepSubsong(int delta) {
 }
 
 void Application::SelectChannel(int delta) {
-    const int channels = std::min(file_.opened().channels, kMeterChannels);
-    if (!file_.player()) {
-        Note("Only a module's channels can be chosen");
-        return;
-    }
-    selectedChannel_ = std::clamp(selectedChannel_ + delta, 0, std::max(0, channels - 1));
+    if (!file_.player()) return Note("Only a module's channels can be chosen");
+    channels_.Select(delta);
 }
 
 void Application::ToggleMute() {
     if (!file_.player()) return Note("Only a module's channels can be muted");
-    if (soloChannel_ >= 0) return Note("Channel " + std::to_string(soloChannel_ + 1) + " plays alone: o ends that");
-    muted_[selectedChannel_] = !muted_[selectedChannel_];
+    if (!channels_.ToggleMute())
+        return Note("Channel " + std::to_string(channels_.solo() + 1) + " plays alone: o ends that");
     ApplyChannelGains();
 }
 
 void Application::ToggleSolo() {
     if (!file_.player()) return Note("Only a module's channels can play alone");
-    soloChannel_ = soloChannel_ == selectedChannel_ ? -1 : selectedChannel_;
+    channels_.ToggleSolo();
     ApplyChannelGains();
 }
 
 void Application::ApplyChannelGains() {
     moddeck_player* player = file_.player();
-    if (!player) return;
-    for (int c = 0; c < std::min(file_.opened().channels, kMeterChannels); c++) {
-        const bool heard = soloChannel_ >= 0 ? c == soloChannel_ : !muted_[c];
-        moddeck_player_set_channel_gain(player, c, heard ? 1.0f : 0.0f);
-    }
+    for (int c = 0; player && c < std::min(file_.opened().channels, ChannelChoice::kMaxChannels); c++)
+        moddeck_player_set_channel_gain(player, c, channels_.Silenced(c) ? 0.0f : 1.0f);
 }
 
 void Application::Update() {
@@ -490,8 +481,8 @@ ScreenModel Application::Model() const {
     m.volumeDb = volumeDb_;
     m.loopMode = loopMode_;
     m.shuffle = playlist_.shuffle();
-    m.selectedChannel = selectedChannel_;
-    for (int c = 0; c < kMeterChannels; c++) m.silenced[c] = soloChannel_ >= 0 ? c != soloChannel_ : muted_[c];
+    m.selectedChannel = channels_.selected();
+    for (int c = 0; c < kMeterChannels; c++) m.silenced[c] = channels_.Silenced(c);
     m.message = message_;
     return m;
 }

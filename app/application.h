@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/channel_choice.h"
 #include "app/file_player.h"
 #include "app/playlist.h"
 #include "app/screen.h"
@@ -176,9 +177,7 @@ private:
     bool done_ = false;         // without a screen: the list is played out
     double startSeek_ = -1;
     double seekTarget_ = 0;     // the last seek asked, while not yet taken
-    int selectedChannel_ = 0;
-    int soloChannel_ = -1;
-    bool muted_[kMeterChannels] = {};
+    ChannelChoice channels_;
     Clock::time_point finishedAt_{};
     // Ogg song time = clockBase_, plus the time since clockSince_ while the
     // clock runs.

@@ -34,14 +34,25 @@ const std::vector<std::string> kKeysHelp = {
     "n / p          next / previous file of the playlist",
     "Right or +     next entry of the order table (modules)",
     "Left or -      previous entry of the order table (modules)",
+    ". / ,          forward / back 5 seconds",
+    "> / <          forward / back 10 seconds",
+    "] / [          next / previous subsong (modules)",
+    "Up / Down      choose a channel (modules; marked > on the meters)",
+    "m              mute / unmute the channel chosen",
+    "o              play the channel chosen alone / all channels again",
     "* or 0         volume up by 1 dB",
     "/ or 9         volume down by 1 dB",
-    "l              loop the module on / off (off: go on to the next file)",
+    "l              loop: off, the file (a module), the list",
+    "s              shuffle the playlist on / off",
     "a              about: title and sample names",
     "i              instruments and samples",
     "h or ?         these keys",
     "q              quit",
 };
+
+// When nothing plays, the screen only changes with a key, a hand-off or a
+// passing note: a redraw a second keeps an idle player at no CPU.
+constexpr std::chrono::milliseconds kIdleFrameInterval{1000};
 
 bool Playing(OpenStatus s) { return s == OpenStatus::ModulePlaying || s == OpenStatus::OggPlaying; }
 
@@ -58,6 +69,7 @@ Application::Application(InstanceListener* listener, bool useTerminal)
 
 void Application::Play(const std::vector<std::string>& paths) {
     playlist_.Replace(paths);
+    FollowListSize();
     PlayCurrent();
 }
 
@@ -67,10 +79,21 @@ void Application::Enqueue(const std::vector<std::string>& paths) {
     const size_t taken = playlist_.Enqueue(paths);
     Note("Added " + std::to_string(taken) + (taken == 1 ? " file" : " files") + " to the playlist");
     if (taken == 0) return;
+    FollowListSize();
     if (wasEmpty)
         PlayCurrent();
-    else if (atEnd && (finished_ || file_.opened().status == OpenStatus::Refused) && playlist_.Next())
+    else if (atEnd && halted_ && !stopped_ && playlist_.Next())
         PlayCurrent();
+}
+
+void Application::FollowListSize() {
+    if (loopChosen_) return;
+    loopMode_ = playlist_.size() > 1 ? LoopMode::Off : LoopMode::File;
+    file_.SetLoop(loopMode_ == LoopMode::File);
+}
+
+void Application::BringUpAudio() {
+    if (audioWanted_) audio_.BringUp();
 }
 
 void Application::PlayCurrent() {
@@ -78,6 +101,8 @@ void Application::PlayCurrent() {
         path_ = playlist_.current();
         // A new file is heard at once, whatever was paused before.
         SetPaused(false);
+        halted_ = stopped_ = false;
+        BringUpAudio();
         if (path_ == kStandardInputName)
             file_.OpenImage("standard input", standardInput_);
         else
@@ -87,20 +112,40 @@ void Application::PlayCurrent() {
         clockBase_ = 0;
         clockSince_ = Clock::now();
         clockRunning_ = false;
+        channels_.Reset(file_.opened().channels);
         const OpenedFile& opened = file_.opened();
         if (opened.status != OpenStatus::Refused) {
+            anyPlayed_ = true;
             if (!screen_.IsOpen())
-                std::fprintf(stderr, "moddeck: playing %s (%s)%s%s\n", ReadableFileName(path_).c_str(),
-                             opened.format.c_str(), opened.damage.empty() ? "" : ", ", opened.damage.c_str());
+                std::fprintf(stderr, "moddeck: playing %s (%s)%s%s%s%s\n", ReadableFileName(path_).c_str(),
+                             opened.format.c_str(), opened.damage.empty() ? "" : ", ", opened.damage.c_str(),
+                             audio_.failure() ? ", unheard: " : "", audio_.failure() ? audio_.failure() : "");
+            if (startSeek_ >= 0) SeekTo(startSeek_);
+            startSeek_ = -1;
             return;
         }
         const std::string why = ReadableFileName(path_) + ": " + opened.reason;
-        if (!playlist_.Skip()) {
+        if (!playlist_.Skip(loopMode_ == LoopMode::List)) {
             if (!screen_.IsOpen()) std::fprintf(stderr, "moddeck: cannot play %s\n", why.c_str());
-            return;
+            break;
         }
         Note("Skipped " + why);
     }
+    Halt();
+}
+
+void Application::Halt() {
+    file_.StopOutput();
+    halted_ = true;
+    if (audioWanted_) audio_.ShutDown();
+    if (!screen_.IsOpen()) done_ = true;
+}
+
+void Application::MoveOn() {
+    if (playlist_.Next(loopMode_ == LoopMode::List))
+        PlayCurrent();
+    else
+        Halt();
 }
 
 void Application::ShowView(View view) {
@@ -128,18 +173,135 @@ void Application::SetPaused(bool paused) {
     file_.SetPaused(paused);
 }
 
+bool Application::Playable() const { return Playing(file_.opened().status) && !halted_; }
+
+void Application::Play() {
+    if (halted_ && !playlist_.empty())
+        PlayCurrent();
+    else if (paused_)
+        SetPaused(false);
+}
+
+void Application::Pause() {
+    if (Playable() && !finished_) SetPaused(true);
+}
+
+void Application::PlayPause() {
+    if (paused_ || halted_)
+        Play();
+    else if (Playable())
+        Pause();
+    else
+        Note("Nothing plays: n, p or moddeck FILE to play");
+}
+
+void Application::Stop() {
+    if (!Playing(file_.opened().status) || halted_) return;
+    SetPaused(false);
+    Halt();
+    stopped_ = true;
+}
+
+bool Application::Next() { return StepFile(true); }
+
+bool Application::Previous() { return StepFile(false); }
+
+bool Application::StepFile(bool forward) {
+    const bool wrap = loopMode_ == LoopMode::List;
+    if (forward ? playlist_.Next(wrap) : playlist_.Previous(wrap)) {
+        PlayCurrent();
+        return true;
+    }
+    Note(forward ? "This is the last file" : "This is the first file");
+    return false;
+}
+
+bool Application::SeekBy(double seconds) {
+    double from = ClockSeconds();
+    if (file_.MovePending())
+        from = seekTarget_;
+    else if (moddeck_player* player = file_.player()) {
+        moddeck_position position;
+        moddeck_player_position(player, &position);
+        from = position.seconds;
+    }
+    return SeekTo(from + seconds);
+}
+
+bool Application::SeekTo(double seconds) {
+    const OpenedFile& opened = file_.opened();
+    if (!Playable() || finished_) {
+        Note(finished_ ? "The file has ended: nothing to seek in" : "Nothing plays: nothing to seek in");
+        return false;
+    }
+    if (opened.status == OpenStatus::OggPlaying && opened.seconds > 0) seconds = std::min(seconds, opened.seconds);
+    if (!file_.SeekTo(seconds)) {
+        Note("This Ogg stream cannot seek: its length is unknown");
+        return false;
+    }
+    seekTarget_ = std::max(0.0, seconds);
+    clockBase_ = seekTarget_;
+    clockSince_ = Clock::now();
+    return true;
+}
+
 void Application::SetVolume(int db) {
     volumeDb_ = std::clamp(db, kMinVolumeDb, kMaxVolumeDb);
     audio_.SetGain(static_cast<float>(std::pow(10.0, volumeDb_ / 20.0)));
 }
 
-void Application::SetLoop(bool loop) {
-    loop_ = loop;
-    file_.SetLoop(loop);
+void Application::StepVolume(int db) {
+    const int before = volumeDb_;
+    SetVolume(volumeDb_ + db);
+    if (volumeDb_ == before) Note(db > 0 ? "The volume is at its highest" : "The volume is at its lowest");
+}
+
+void Application::SetLoopMode(LoopMode mode) {
+    loopMode_ = mode;
+    loopChosen_ = true;
+    file_.SetLoop(mode == LoopMode::File);
     // A module that ended without looping starts over when looping is
     // turned on again.
-    if (loop && file_.opened().status == OpenStatus::ModulePlaying) finished_ = false;
-    Note(std::string("Loop ") + (loop ? "on" : "off"));
+    if (mode == LoopMode::File && file_.opened().status == OpenStatus::ModulePlaying && finished_) {
+        finished_ = false;
+        if (halted_ && !stopped_) {
+            halted_ = false;
+            BringUpAudio();
+            file_.RestartOutput();
+        }
+    }
+}
+
+void Application::SetShuffle(bool shuffle) {
+    playlist_.SetShuffle(shuffle);
+}
+
+void Application::CycleLoopMode() {
+    static const char* const kMeaning[] = {"off (each file once, then the next)", "file (a module plays again)",
+                                           "list (after the last file, the first)"};
+    SetLoopMode(NextLoopMode(loopMode_));
+    Note(std::string("Loop: ") + kMeaning[int(loopMode_)]);
+}
+
+void Application::ToggleShuffle() {
+    SetShuffle(!playlist_.shuffle());
+    Note(shuffle() ? "Shuffle on: the files play in a new order" : "Shuffle off: the files play in their order");
+}
+
+NowPlaying Application::nowPlaying() const {
+    NowPlaying now;
+    const OpenedFile& opened = file_.opened();
+    if (!Playing(opened.status)) return now;
+    now.status = !Playable() || finished_ ? NowPlaying::Status::Stopped
+                 : paused_              ? NowPlaying::Status::Paused
+                                        : NowPlaying::Status::Playing;
+    const ScreenModel m = Model();
+    now.title = m.title.empty() ? path_.substr(path_.rfind('/') + 1) : m.title;
+    now.path = path_;
+    now.length = m.length;
+    now.position = m.seconds;
+    now.canSeek = Playable() && !finished_ && (opened.status == OpenStatus::ModulePlaying || opened.seconds > 0);
+    return now;
 }
 
 void Application::Note(const std::string& text) {
@@ -149,7 +311,8 @@ void Application::Note(const std::string& text) {
 }
 
 bool Application::ClockRuns() const {
-    return file_.opened().status == OpenStatus::OggPlaying && !paused_ && !finished_ && audio_.failure() == nullptr;
+    return file_.opened().status == OpenStatus::OggPlaying && !paused_ && !finished_ && !halted_ &&
+           audio_.failure() == nullptr;
 }
 
 double Application::ClockSeconds() const {
@@ -171,40 +334,101 @@ bool Application::HandleKey(int key) {
             default: break;
         }
     }
+    if (!HandleMainKey(key)) Note("Unknown key: h shows the keys");
+    return true;
+}
+
+bool Application::HandleMainKey(int key) {
     switch (key) {
         case MainScreen::kKeyResize: screen_.Resize(); return true;
         case 'a': case 'A': ShowView(View::About); return true;
         case 'h': case 'H': case '?': ShowView(View::Keys); return true;
         case 'i': case 'I': ShowView(View::Instruments); return true;
-        case ' ': if (Playing(file_.opened().status)) SetPaused(!paused_); return true;
-        case 'n': case 'N': if (playlist_.Next()) PlayCurrent(); else Note("This is the last file"); return true;
-        case 'p': case 'P': if (playlist_.Previous()) PlayCurrent(); else Note("This is the first file"); return true;
-        case '*': case '0': SetVolume(volumeDb_ + kVolumeStepDb); return true;
-        case '/': case '9': SetVolume(volumeDb_ - kVolumeStepDb); return true;
-        case 'l': case 'L': SetLoop(!loop_); return true;
+        case ' ': PlayPause(); return true;
+        case 'n': case 'N': Next(); return true;
+        case 'p': case 'P': Previous(); return true;
+        case '*': case '0': StepVolume(kVolumeStepDb); return true;
+        case '/': case '9': StepVolume(-kVolumeStepDb); return true;
+        case 'l': case 'L': CycleLoopMode(); return true;
+        case 's': case 'S': ToggleShuffle(); return true;
         case MainScreen::kKeyRight: case '+': StepOrder(+1); return true;
         case MainScreen::kKeyLeft: case '-': StepOrder(-1); return true;
+        case '.': SeekBy(kShortSeek); return true;
+        case ',': SeekBy(-kShortSeek); return true;
+        case '>': SeekBy(kLongSeek); return true;
+        case '<': SeekBy(-kLongSeek); return true;
+        case ']': StepSubsong(+1); return true;
+        case '[': StepSubsong(-1); return true;
+        case MainScreen::kKeyDown: SelectChannel(+1); return true;
+        case MainScreen::kKeyUp: SelectChannel(-1); return true;
+        case 'm': case 'M': ToggleMute(); return true;
+        case 'o': case 'O': ToggleSolo(); return true;
         case MainScreen::kKeyEnter:
-        case MainScreen::kKeyEscape: return true;
-        default: break;
+        case MainScreen::kKeyEscape:
+        case MainScreen::kKeyOther: return true;
+        default: return false;
     }
-    Note("Unknown key: h shows the keys");
-    return true;
 }
 
 void Application::StepOrder(int delta) {
-    // A module only: an Ogg stream has no order table to move in.
-    if (moddeck_player* player = file_.player()) moddeck_player_step_order(player, delta);
+    moddeck_player* player = file_.player();
+    if (!player || !Playable() || finished_)
+        Note(file_.opened().status == OpenStatus::OggPlaying ? "An Ogg file has no order table: , . < > seek"
+                                                              : "No module plays: no order to move to");
+    else
+        moddeck_player_step_order(player, delta);
+}
+
+void Application::StepSubsong(int delta) {
+    const OpenedFile& opened = file_.opened();
+    if (opened.status != OpenStatus::ModulePlaying || !Playable()) {
+        Note("Only a module that plays has subsongs");
+        return;
+    }
+    const int subsong = opened.subsong + delta;
+    if (opened.subsongs <= 1) {
+        Note("This module has one subsong");
+    } else if (!file_.SelectSubsong(subsong)) {
+        Note(delta > 0 ? "This is the last subsong" : "This is the first subsong");
+    } else {
+        finished_ = false;
+        seekTarget_ = 0;  // a seek asked before the subsong is taken counts from its start
+        Note("Subsong " + std::to_string(subsong + 1) + " of " + std::to_string(opened.subsongs));
+    }
+}
+
+void Application::SelectChannel(int delta) {
+    if (!file_.player()) return Note("Only a module's channels can be chosen");
+    channels_.Select(delta);
+}
+
+void Application::ToggleMute() {
+    if (!file_.player()) return Note("Only a module's channels can be muted");
+    if (!channels_.ToggleMute())
+        return Note("Channel " + std::to_string(channels_.solo() + 1) + " plays alone: o ends that");
+    ApplyChannelGains();
+}
+
+void Application::ToggleSolo() {
+    if (!file_.player()) return Note("Only a module's channels can play alone");
+    channels_.ToggleSolo();
+    ApplyChannelGains();
+}
+
+void Application::ApplyChannelGains() {
+    moddeck_player* player = file_.player();
+    for (int c = 0; player && c < std::min(file_.opened().channels, ChannelChoice::kMaxChannels); c++)
+        moddeck_player_set_channel_gain(player, c, channels_.Silenced(c) ? 0.0f : 1.0f);
 }
 
 void Application::Update() {
     const auto now = Clock::now();
-    if (!finished_) {
+    if (!finished_ && Playable()) {
         // A module ends only when it does not loop; looping on again, its
         // player starts it over.
         moddeck_position position = {};
         if (file_.player()) moddeck_player_position(file_.player(), &position);
-        finished_ = file_.OggEnded() || (!loop_ && position.ended);
+        finished_ = file_.OggEnded() || (loopMode_ != LoopMode::File && position.ended);
         if (finished_) finishedAt_ = now;
     }
     const bool runs = ClockRuns();
@@ -213,10 +437,8 @@ void Application::Update() {
         clockSince_ = now;
         clockRunning_ = runs;
     }
-    if (finished_ && !paused_ && now >= finishedAt_ + kQueuedAudio && playlist_.index() + 1 < playlist_.size()) {
-        playlist_.Next();
-        PlayCurrent();
-    }
+    // The next file starts once the last blocks of this one have been heard.
+    if (finished_ && !halted_ && !paused_ && now >= finishedAt_ + kQueuedAudio) MoveOn();
     if (!message_.empty() && now >= messageUntil_) message_.clear();
 }
 
@@ -236,10 +458,14 @@ ScreenModel Application::Model() const {
     m.title = TitleLine(opened.about);
     m.channels = opened.channels;
     m.orders = opened.orders;
+    m.subsong = opened.subsong;
+    m.subsongs = opened.subsongs;
     m.oggRate = opened.oggRate;
     m.oggChannels = opened.oggChannels;
     m.paused = paused_;
-    m.finished = finished_;
+    // Finished once the end has been heard and the device let go.
+    m.finished = halted_ && !stopped_;
+    m.stopped = stopped_;
     m.noAudio = audio_.failure();
     m.seconds = ClockSeconds();
     if (moddeck_player* player = file_.player()) {
@@ -251,23 +477,25 @@ ScreenModel Application::Model() const {
         m.row = position.row;
         m.seconds = position.seconds;
         // The first call switches the player's levels on.
-        moddeck_player_levels(player, m.peaks, kMeterChannels);
+        if (!halted_) moddeck_player_levels(player, m.peaks, kMeterChannels);
     }
     m.length = opened.seconds;
     m.loopSeconds = opened.loopSeconds;
     m.lengthComplete = opened.lengthComplete;
     if (m.length > 0) m.seconds = std::min(m.seconds, m.length);
     m.volumeDb = volumeDb_;
-    m.loop = loop_;
+    m.loopMode = loopMode_;
+    m.shuffle = playlist_.shuffle();
+    m.selectedChannel = channels_.selected();
+    for (int c = 0; c < kMeterChannels; c++) m.silenced[c] = channels_.Silenced(c);
     m.message = message_;
     return m;
 }
 
 int Application::Run(const std::vector<std::string>& files) {
-    // The device first: what OpenAL has to say about it goes to the terminal
-    // before the screen takes it, and without a device the screen says so
-    // from the start.
-    audio_.BringUp();
+    // OpenAL is brought up for each file that plays and let go when nothing
+    // does, so that an idle player holds no device and costs nothing.
+    audioWanted_ = true;
     if (useTerminal_) screen_.Open();
     if (!files.empty()) Play(files);
     // The desktop's media keys and panel, when there is a session bus.
@@ -278,11 +506,12 @@ int Application::Run(const std::vector<std::string>& files) {
     bool running = true;
     std::vector<pollfd> fds;
     std::vector<Request> requests;
-    while (running && !QuitSignal()) {
+    while (running && !done_ && !QuitSignal()) {
         auto now = Clock::now();
         if (screen_.IsOpen() && now >= nextFrame) {
             screen_.Draw(Model(), view_);
-            nextFrame = now + kFrameInterval;
+            const bool active = Playable() && !paused_ && !finished_;
+            nextFrame = now + (active || !message_.empty() ? kFrameInterval : kIdleFrameInterval);
         }
         fds.clear();
         if (screen_.IsOpen()) fds.push_back({screen_.InputFd(), POLLIN, 0});
@@ -312,9 +541,11 @@ int Application::Run(const std::vector<std::string>& files) {
             }
             if (!requests.empty()) nextFrame = Clock::now();
         }
+        const bool wasFinished = finished_ || halted_;
         Update();
         bus.Process();
         running = running && !controls.quitAsked();
+        if ((finished_ || halted_) != wasFinished) nextFrame = Clock::now();
     }
     bus.Close();
     screen_.Close();
@@ -323,7 +554,8 @@ int Application::Run(const std::vector<std::string>& files) {
     SetPaused(false);
     file_.Stop();
     audio_.ShutDown();
-    return QuitSignal() ? 128 + QuitSignal() : 0;
+    if (QuitSignal()) return 128 + QuitSignal();
+    return done_ && !anyPlayed_ ? 1 : 0;
 }
 
 }  // namespace moddeck

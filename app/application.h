@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/channel_choice.h"
 #include "app/file_player.h"
 #include "app/playlist.h"
 #include "app/screen.h"
@@ -26,6 +27,21 @@ constexpr int kMaxVolumeDb = 6;
 
 // The name under which the playlist holds standard input.
 constexpr char kStandardInputName[] = "-";
+
+// The seek keys' steps, in seconds.
+constexpr double kShortSeek = 5;
+constexpr double kLongSeek = 10;
+
+// What plays, as a media controller sees it.
+struct NowPlaying {
+    enum class Status { Stopped, Playing, Paused };
+    Status status = Status::Stopped;
+    std::string title;  // the module's title, or the file name
+    std::string path;   // as the playlist names it
+    double length = 0;  // seconds; 0 when unknown
+    double position = 0;
+    bool canSeek = false;
+};
 
 class Application {
 public:
@@ -45,9 +61,40 @@ public:
 
     // The event loop: opens the screen, plays `files` (as Play), and returns
     // after "q", `moddeck --quit`, SIGINT, SIGTERM or SIGHUP with the terminal
-    // restored, playback stopped and the audio device closed. Returns the
-    // exit status: 0, or 128 + the signal.
+    // restored, playback stopped and the audio device closed; without a
+    // screen also once the playlist has been played out. The audio device is
+    // open only while something plays. Returns the exit status: 0, 128 + the
+    // signal, or 1 when the list played out and nothing could be played.
     int Run(const std::vector<std::string>& files = {});
+
+    // ---- Transport, for keys and media controllers.
+    // Resumes a pause; once stopped or finished, plays the current file
+    // again from its start.
+    void Play();
+    void Pause();
+    void PlayPause();
+    // Stops the file (it starts over with Play) and releases the device.
+    void Stop();
+    // The next / previous file (round the list when it loops); false, with
+    // a note, at an end.
+    bool Next();
+    bool Previous();
+    // Moves within the file that plays (a module's subsong or an Ogg
+    // stream); false, with a note saying why, when it cannot.
+    bool SeekBy(double seconds);
+    bool SeekTo(double seconds);
+    // The first file that plays starts this many seconds in.
+    void SetStartSeek(double seconds) { startSeek_ = seconds; }
+    // Decibels, kept within kMinVolumeDb .. kMaxVolumeDb.
+    void SetVolume(int db);
+    // A mode chosen here holds for every list; until one is, a single file
+    // loops and a list plays through once.
+    void SetLoopMode(LoopMode mode);
+    LoopMode loopMode() const { return loopMode_; }
+    bool loopChosen() const { return loopChosen_; }
+    void SetShuffle(bool shuffle);
+    bool shuffle() const { return playlist_.shuffle(); }
+    NowPlaying nowPlaying() const;
 
     // Handles one key from the screen; false when it asks to quit.
     bool HandleKey(int key);
@@ -61,7 +108,6 @@ public:
     const Playlist& playlist() const { return playlist_; }
     bool paused() const { return paused_; }
     int volumeDb() const { return volumeDb_; }
-    bool loop() const { return loop_; }
     const FilePlayer& file() const { return file_; }
     // The choices of sound every module is played with.
     void SetSound(const SoundOptions& sound) { file_.SetSound(sound); }
@@ -77,10 +123,30 @@ private:
     // Fills the list view for `viewKind_` from the current file.
     void FillView();
     void SetPaused(bool paused);
-    void SetVolume(int db);
-    void SetLoop(bool loop);
+    // The main view's keys (no list view open, or keys it does not take).
+    bool HandleMainKey(int key);
+    // The loop mode a list takes until one is chosen.
+    void FollowListSize();
+    bool StepFile(bool forward);
+    // After a file was heard to its end: the next one, or nothing.
+    void MoveOn();
+    // Nothing plays: the outputs stop and the device is let go; without a
+    // screen the loop ends.
+    void Halt();
+    void BringUpAudio();
+    bool Playable() const;
     // Right/"+" and Left/"-": each press moves the module one order entry.
     void StepOrder(int delta);
+    void StepSubsong(int delta);
+    void StepVolume(int db);
+    // The l and s keys, with a note of what they did.
+    void CycleLoopMode();
+    void ToggleShuffle();
+    // Up/Down choose a channel; m mutes it, o plays it alone.
+    void SelectChannel(int delta);
+    void ToggleMute();
+    void ToggleSolo();
+    void ApplyChannelGains();
     // A passing note on the screen, or a line on stderr without one.
     void Note(const std::string& text);
     // An Ogg stream's song time, from the wall clock, which runs only while
@@ -100,9 +166,20 @@ private:
     std::vector<uint8_t> standardInput_;
     std::string path_;
     bool paused_ = false;
-    bool loop_ = true;
+    LoopMode loopMode_ = LoopMode::File;
+    bool loopChosen_ = false;
     int volumeDb_ = 0;
     bool finished_ = false;
+    // Outputs stopped and the device let go: at the end of the list, after
+    // Stop, or when nothing could be played.
+    bool halted_ = false;
+    bool stopped_ = false;
+    bool audioWanted_ = false;  // Run opens the device; the tests never do
+    bool anyPlayed_ = false;
+    bool done_ = false;         // without a screen: the list is played out
+    double startSeek_ = -1;
+    double seekTarget_ = 0;     // the last seek asked, while not yet taken
+    ChannelChoice channels_;
     Clock::time_point finishedAt_{};
     // Ogg song time = clockBase_, plus the time since clockSince_ while the
     // clock runs.

@@ -12,11 +12,9 @@ namespace moddeck {
 
 namespace {
 
-bool Audible(const ScreenModel& m) {
-    return (m.status == OpenStatus::ModulePlaying || m.status == OpenStatus::OggPlaying) && !m.finished;
-}
-
 double GainOfDb(int db) { return std::pow(10.0, db / 20.0); }
+
+std::string TrackIdOf(const Playlist& list) { return "/org/moddeck/track/" + std::to_string(list.index()); }
 
 }  // namespace
 
@@ -38,57 +36,60 @@ std::string FileUrl(const std::string& path) {
     return url;
 }
 
-void DesktopControls::Play() {
-    if (app_.paused()) app_.HandleKey(' ');
+void DesktopControls::Play() { app_.Play(); }
+
+void DesktopControls::Pause() { app_.Pause(); }
+
+void DesktopControls::PlayPause() { app_.PlayPause(); }
+
+void DesktopControls::Stop() { app_.Stop(); }
+
+void DesktopControls::Next() { app_.Next(); }
+
+void DesktopControls::Previous() { app_.Previous(); }
+
+void DesktopControls::SeekBy(int64_t offsetUs) { app_.SeekBy(static_cast<double>(offsetUs) / 1e6); }
+
+// A position meant for another track (one that has moved on) is ignored.
+void DesktopControls::SetPosition(const std::string& trackId, int64_t positionUs) {
+    if (!app_.playlist().empty() && trackId == TrackIdOf(app_.playlist()))
+        app_.SeekTo(static_cast<double>(positionUs) / 1e6);
 }
-
-void DesktopControls::Pause() {
-    if (!app_.paused()) app_.HandleKey(' ');
-}
-
-void DesktopControls::PlayPause() { app_.HandleKey(' '); }
-
-void DesktopControls::Stop() { Pause(); }
-
-void DesktopControls::Next() { app_.HandleKey('n'); }
-
-void DesktopControls::Previous() { app_.HandleKey('p'); }
-
-void DesktopControls::SeekBy(int64_t) {}
-
-void DesktopControls::SetPosition(const std::string&, int64_t) {}
 
 void DesktopControls::SetVolume(double volume) {
-    const int target = volume > 0 ? int(std::lround(20.0 * std::log10(volume))) : kMinVolumeDb;
-    const int wanted = std::clamp(target, kMinVolumeDb, kMaxVolumeDb);
-    // One step at a time, as the keys move it: at most the whole range.
-    for (int steps = 0; steps <= kMaxVolumeDb - kMinVolumeDb && app_.volumeDb() != wanted; steps++)
-        app_.HandleKey(app_.volumeDb() < wanted ? '*' : '/');
+    app_.SetVolume(volume > 0 ? int(std::lround(20.0 * std::log10(volume))) : kMinVolumeDb);
 }
 
 void DesktopControls::SetLoopStatus(LoopStatus loop) {
-    if (app_.loop() != (loop != LoopStatus::None)) app_.HandleKey('l');
+    app_.SetLoopMode(loop == LoopStatus::None    ? LoopMode::Off
+                     : loop == LoopStatus::Track ? LoopMode::File
+                                                 : LoopMode::List);
 }
 
-void DesktopControls::SetShuffle(bool) {}
+void DesktopControls::SetShuffle(bool shuffle) { app_.SetShuffle(shuffle); }
 
 MediaSnapshot DesktopControls::Snapshot() const {
-    const ScreenModel m = app_.Model();
+    const NowPlaying now = app_.nowPlaying();
     const Playlist& list = app_.playlist();
     MediaSnapshot s;
-    const bool audible = Audible(m);
-    s.status = !audible ? PlaybackStatus::Stopped : m.paused ? PlaybackStatus::Paused : PlaybackStatus::Playing;
-    if (!list.empty() && (audible || m.finished)) {
-        s.title = m.title.empty() ? std::filesystem::path(m.file).filename().string() : m.title;
-        s.trackId = "/org/moddeck/track/" + std::to_string(list.index());
-        if (list.current() != kStandardInputName) s.url = FileUrl(list.current());
-        s.lengthUs = int64_t(m.length * 1e6);
-        s.positionUs = int64_t(m.seconds * 1e6);
+    s.status = now.status == NowPlaying::Status::Playing  ? PlaybackStatus::Playing
+               : now.status == NowPlaying::Status::Paused ? PlaybackStatus::Paused
+                                                          : PlaybackStatus::Stopped;
+    if (!list.empty() && !now.path.empty()) {
+        s.title = now.title;
+        s.trackId = TrackIdOf(list);
+        if (now.path != kStandardInputName) s.url = FileUrl(now.path);
+        s.lengthUs = int64_t(now.length * 1e6);
+        s.positionUs = int64_t(now.position * 1e6);
     }
     s.volume = GainOfDb(app_.volumeDb());
-    s.loop = app_.loop() ? LoopStatus::Track : LoopStatus::None;
-    s.canGoNext = !list.empty() && list.index() + 1 < list.size();
-    s.canGoPrevious = !list.empty() && list.index() > 0;
+    const LoopMode mode = app_.loopMode();
+    s.loop = mode == LoopMode::Off ? LoopStatus::None : mode == LoopMode::File ? LoopStatus::Track : LoopStatus::Playlist;
+    s.shuffle = app_.shuffle();
+    s.canSeek = now.canSeek;
+    const bool wraps = mode == LoopMode::List && list.size() > 1;
+    s.canGoNext = !list.empty() && (wraps || list.index() + 1 < list.size());
+    s.canGoPrevious = !list.empty() && (wraps || list.index() > 0);
     return s;
 }
 

@@ -16,19 +16,14 @@ public:
     void Play() override;
     void Pause() override;
     void PlayPause() override;
-    // The player has no stopped state of its own: stopping pauses.
     void Stop() override;
     void Next() override;
     void Previous() override;
-    // The application does not seek yet: these leave the position as it is,
-    // and the snapshot says it cannot seek.
     void SeekBy(int64_t offsetUs) override;
     void SetPosition(const std::string& trackId, int64_t positionUs) override;
     // Taken to the nearest volume step.
     void SetVolume(double volume) override;
-    // Looping the playlist is looping the file until the playlist loops.
     void SetLoopStatus(LoopStatus loop) override;
-    // The playlist plays in its order: shuffle stays off.
     void SetShuffle(bool shuffle) override;
     void Quit() override { quit_ = true; }
     MediaSnapshot Snapshot() const override;

@@ -121,19 +121,52 @@ void FilePlayer::PlayModule(const std::string& name, const std::vector<uint8_t>&
 
     moddeck_song_info info;
     moddeck_song_describe(song_, &info);
-    moddeck_duration length;
-    moddeck_song_duration(song_, 0, &length);
     opened_.status = OpenStatus::ModulePlaying;
     opened_.damage = ReportLine(report);
     opened_.format = info.format_name;
     opened_.channels = info.channels;
     opened_.orders = info.orders;
-    opened_.seconds = length.seconds;
-    opened_.loopSeconds = length.loop_seconds;
-    opened_.lengthComplete = length.complete != 0;
+    opened_.subsongs = moddeck_song_subsongs(song_);
+    TakeLength(0);
     opened_.about = AboutTextsOf(song_);
     opened_.instruments = InstrumentLines(song_);
 }
+
+void FilePlayer::TakeLength(int subsong) {
+    moddeck_duration length;
+    if (!moddeck_song_duration(song_, subsong, &length)) return;
+    opened_.subsong = subsong;
+    opened_.seconds = length.seconds;
+    opened_.loopSeconds = length.loop_seconds;
+    opened_.lengthComplete = length.complete != 0;
+}
+
+bool FilePlayer::SeekTo(double seconds) {
+    seconds = seconds > 0 ? seconds : 0;
+    if (opened_.status == OpenStatus::ModulePlaying && moduleOutput_.running()) {
+        moduleOutput_.RequestSeek(seconds);
+        return true;
+    }
+    if (opened_.status != OpenStatus::OggPlaying || opened_.seconds <= 0 || OggEnded() || !ogg_.output.running())
+        return false;
+    ogg_.OGG_SeekRequest.store(seconds, std::memory_order_release);
+    return true;
+}
+
+bool FilePlayer::SelectSubsong(int subsong) {
+    if (!player_ || !moduleOutput_.running() || subsong < 0 || subsong >= opened_.subsongs) return false;
+    moduleOutput_.RequestSubsong(subsong);
+    TakeLength(subsong);
+    return true;
+}
+
+void FilePlayer::StopOutput() {
+    moduleOutput_.Stop();
+    // An Ogg stream that has been stopped cannot go on: it is closed.
+    if (ogg_.output.running()) StopOggPlayer(ogg_);
+}
+
+bool FilePlayer::RestartOutput() { return player_ && moduleOutput_.Start(player_); }
 
 void FilePlayer::SetPaused(bool paused) {
     moduleOutput_.SetPaused(paused);

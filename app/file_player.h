@@ -41,9 +41,11 @@ struct OpenedFile {
     int orders = 0;          // entries of the order table
     int oggRate = 0;         // Ogg: sample rate and channels of the stream, 0 when unknown
     int oggChannels = 0;
-    double seconds = 0;      // its length (an Ogg stream's, 0 when unknown; a module's first subsong)
+    double seconds = 0;      // its length (an Ogg stream's, 0 when unknown; a module's subsong's)
     double loopSeconds = -1; // a module that never ends: where it goes back to
     bool lengthComplete = true;  // false: the module lasts at least `seconds`
+    int subsong = 0;         // module: the subsong that plays (0-based) of `subsongs`
+    int subsongs = 0;
     AboutTexts about;        // an Ogg file: its title (or path) and its Vorbis comments
     std::vector<std::string> instruments;  // the instrument view's lines (modules)
 };
@@ -76,6 +78,20 @@ public:
     void SetLoop(bool loop);
     // The choices of sound the next modules play with.
     void SetSound(const SoundOptions& sound) { sound_ = sound; }
+    // Plays on from `seconds` into the module's subsong or the Ogg stream
+    // (the output thread moves it within a poll). False when nothing plays
+    // that can move: no file, an Ogg stream of unknown length or that ended.
+    bool SeekTo(double seconds);
+    // Starts subsong `subsong` of the module from its start, and takes its
+    // length. False outside the module's subsongs or without a module.
+    bool SelectSubsong(int subsong);
+    // Stops the output threads but keeps the file and where it was, so that
+    // nothing is rendered or held open while nothing is heard.
+    void StopOutput();
+    // Streams the module again from where it was; false without one.
+    bool RestartOutput();
+    // True while a seek or subsong asked of the output has not been taken.
+    bool MovePending() const { return moduleOutput_.RequestPending() || ogg_.OGG_SeekRequest.load() >= 0; }
 
     const OpenedFile& opened() const { return opened_; }
     // The playing module's player, for its "any thread" calls (position,
@@ -93,6 +109,7 @@ private:
     void PlayOgg(const std::string& name, const std::vector<uint8_t>& bytes);
     void PlayModule(const std::string& name, const std::vector<uint8_t>& bytes);
     void Refuse(moddeck_refusal why, std::string reason = "");
+    void TakeLength(int subsong);
 
     OpenedFile opened_;
     moddeck_song* song_ = nullptr;

@@ -10,12 +10,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/application.h"
 #include "app/file_player.h"
 #include "app/instance.h"
+#include "app/settings.h"
 #include "app/signals.h"
 #include "audio/file_name.h"
 #include "audio/input_file.h"
@@ -28,7 +30,7 @@ namespace {
 
 void PrintUsage(FILE* out) {
     std::fprintf(out,
-                 "Usage: moddeck [--enqueue] [SOUND OPTIONS] [FILE...]\n"
+                 "Usage: moddeck [OPTION...] [FILE...]\n"
                  "       moddeck --quit\n"
                  "Plays tracker modules (XM, S3M, MOD) and Ogg Vorbis files, one after the other.\n"
                  "\n"
@@ -37,6 +39,11 @@ void PrintUsage(FILE* out) {
                  "             handed over and it plays them instead of its playlist\n"
                  "  --enqueue  add the files to the running player's playlist instead\n"
                  "  --quit     ask the running player to quit\n"
+                 "  --loop[=file|list]  loop each module (file, the default) or the whole list;\n"
+                 "             without it one file loops and several play once each\n"
+                 "  --no-loop  play each file once, then the next\n"
+                 "  --shuffle  play the files in a random order\n"
+                 "  --seek TIME  start the first file TIME in (seconds, m:ss or h:mm:ss)\n"
                  "  --help     show this help and exit\n"
                  "  --version  show the version and exit\n"
                  "\n"
@@ -44,7 +51,10 @@ void PrintUsage(FILE* out) {
                  "%s"
                  "\n"
                  "Keys: space pause, n/p next/previous file, Right/Left or +/- order,\n"
-                 "* / volume, l loop, a about, i instruments, h keys, q quit.\n",
+                 ", . < > seek 5 or 10 s, [ ] subsong, Up/Down m o mute and solo,\n"
+                 "* / volume, l loop, s shuffle, a about, i instruments, h keys, q quit.\n"
+                 "The volume and a loop mode chosen with l are kept in\n"
+                 "$XDG_CONFIG_HOME/moddeck/settings.\n",
                  kSoundOptionsHelp);
 }
 
@@ -97,11 +107,69 @@ int HandToRunningPlayer(const std::string& socketPath, Command command, const st
     return status;
 }
 
+// The playing options of the command line; unset ones come from the
+// settings file or the player's defaults.
+struct PlayOptions {
+    std::optional<LoopMode> loop;
+    bool shuffle = false;
+    double seek = -1;
+};
+
+// Reads the option at argv[*i] when it is a playing option (taking its
+// value from the next argument when it has one); false when it is not one.
+// *error is set for a playing option with a bad value.
+bool ParsePlayOption(int argc, char** argv, int* i, PlayOptions* options, std::string* error) {
+    const std::string arg = argv[*i];
+    if (arg == "--loop" || arg == "--loop=file") {
+        options->loop = LoopMode::File;
+    } else if (arg == "--loop=list") {
+        options->loop = LoopMode::List;
+    } else if (arg == "--no-loop") {
+        options->loop = LoopMode::Off;
+    } else if (arg == "--shuffle") {
+        options->shuffle = true;
+    } else if (arg == "--seek" || arg.rfind("--seek=", 0) == 0) {
+        std::string value = arg.size() > 6 ? arg.substr(7) : (*i + 1 < argc ? argv[++*i] : "");
+        if (!ParseElapsed(value, &options->seek)) *error = "--seek takes a time: seconds, m:ss or h:mm:ss";
+    } else if (arg.rfind("--loop=", 0) == 0) {
+        *error = "--loop takes file or list";
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// The settings file's volume and loop mode, under what the command line says.
+void ApplySettings(Application& app, const Settings& settings, const PlayOptions& options) {
+    if (std::optional<int> volume = settings.GetInt("volume", kMinVolumeDb, kMaxVolumeDb)) app.SetVolume(*volume);
+    LoopMode saved = LoopMode::File;
+    const std::optional<std::string> loop = settings.Get("loop");
+    if (options.loop)
+        app.SetLoopMode(*options.loop);
+    else if (loop && ParseLoopMode(*loop, &saved))
+        app.SetLoopMode(saved);
+    if (options.shuffle) app.SetShuffle(true);
+    if (options.seek >= 0) app.SetStartSeek(options.seek);
+}
+
+// Keeps the volume, and the loop mode when it was chosen by key (a mode of
+// the command line holds for that run only).
+void SaveSettings(const Application& app, Settings& settings, const std::string& path, bool loopByOption) {
+    if (path.empty()) return;
+    settings.Set("volume", std::to_string(app.volumeDb()));
+    if (app.loopChosen() && !loopByOption) settings.Set("loop", LoopModeName(app.loopMode()));
+    if (!settings.Save(path)) std::fprintf(stderr, "moddeck: the settings cannot be written to %s\n", path.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
+    // OpenAL Soft's own log would land on the terminal, over the screen.
+    setenv("ALSOFT_LOGLEVEL", "0", 0);
     std::vector<std::string> files;
+    PlayOptions playOptions;
+    std::string optionError;
     bool enqueue = false, quit = false, optionsDone = false;
     SoundOptions sound;
     for (int i = 1; i < argc; i++) {
@@ -124,6 +192,11 @@ int main(int argc, char** argv) {
             enqueue = true;
         } else if (!optionsDone && arg == "--quit") {
             quit = true;
+        } else if (!optionsDone && ParsePlayOption(argc, argv, &i, &playOptions, &optionError)) {
+            if (!optionError.empty()) {
+                std::fprintf(stderr, "moddeck: %s\n", optionError.c_str());
+                return 2;
+            }
         } else if (!optionsDone && arg.size() > 1 && arg[0] == '-') {
             std::fprintf(stderr, "moddeck: unknown option %s\n", arg.c_str());
             PrintUsage(stderr);
@@ -173,6 +246,13 @@ int main(int argc, char** argv) {
 
     Application app(listener.get(), isatty(STDOUT_FILENO));
     app.SetSound(sound);
+    std::string settingsPath = Settings::DefaultPath();
+    Settings settings;
+    if (!settingsPath.empty() && !settings.Load(settingsPath)) {
+        std::fprintf(stderr, "moddeck: %s cannot be read; it is left as it is\n", settingsPath.c_str());
+        settingsPath.clear();
+    }
+    ApplySettings(app, settings, playOptions);
     if (readsStandardInput) {
         std::vector<uint8_t> bytes;
         moddeck_refusal why = MODDECK_OK;
@@ -186,6 +266,7 @@ int main(int argc, char** argv) {
         app.SetStandardInput(std::move(bytes));
     }
     int status = app.Run(files);
+    SaveSettings(app, settings, settingsPath, playOptions.loop.has_value());
     listener.reset();
     RememberSocketForCrash("");
     return status;

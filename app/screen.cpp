@@ -20,8 +20,9 @@ std::string StatusLine(const ScreenModel& m) {
         case OpenStatus::OggPlaying: break;
     }
     // Nothing pretends to play without a device.
-    if (m.noAudio) return std::string("No audio output: ") + m.noAudio + ".";
+    if (m.stopped) return "Stopped.";
     if (m.finished) return "Finished.";
+    if (m.noAudio) return std::string("No audio output: ") + m.noAudio + ".";
     return m.paused ? "Paused." : "Playing.";
 }
 
@@ -33,6 +34,53 @@ std::string FormatElapsed(double seconds) {
     else
         std::snprintf(buf, sizeof buf, "%ld:%02ld", s / 60, s % 60);
     return buf;
+}
+
+bool ParseElapsed(const std::string& text, double* seconds) {
+    // Up to three fields of digits, the last with an optional fraction.
+    double total = 0;
+    size_t at = 0;
+    for (int field = 0; field < 3; field++) {
+        size_t end = at;
+        while (end < text.size() && text[end] >= '0' && text[end] <= '9') end++;
+        if (end == at || end - at > 6) return false;
+        const double value = std::stod(text.substr(at, end - at));
+        if (field > 0 && value >= 60) return false;
+        total = total * 60 + value;
+        if (end == text.size()) break;
+        if (text[end] == '.') {
+            size_t fraction = end + 1;
+            while (fraction < text.size() && text[fraction] >= '0' && text[fraction] <= '9') fraction++;
+            if (fraction == end + 1 || fraction != text.size() || fraction - end > 7) return false;
+            total += std::stod("0" + text.substr(end));
+            end = fraction;
+            break;
+        }
+        if (text[end] != ':' || field == 2) return false;
+        at = end + 1;
+    }
+    if (total > 86400) return false;
+    *seconds = total;
+    return true;
+}
+
+std::string LoopText(const ScreenModel& m) {
+    std::string text;
+    if (m.status != OpenStatus::OggPlaying || m.loopMode == LoopMode::List)
+        text = std::string("   Loop: ") + LoopModeName(m.loopMode);
+    if (m.fileCount > 1 || m.shuffle) text += std::string("   Shuffle: ") + (m.shuffle ? "on" : "off");
+    return text;
+}
+
+std::string KeyBar(const ScreenModel& m) {
+    return std::string("h keys  space pause  n/p file  ,/. <> seek  */ volume  l loop:") + LoopModeName(m.loopMode) +
+           "  q quit";
+}
+
+std::string MeterLine(const ScreenModel& m, int c, int width) {
+    std::string line = (c + 1 < 10 ? " " : "") + std::to_string(c + 1) + (c == m.selectedChannel ? ">" : " ");
+    const bool silenced = c >= 0 && c < kMeterChannels && m.silenced[c];
+    return line + (silenced ? std::string(size_t(std::max(0, width)), '-') : MeterBar(m.peaks[c], width));
 }
 
 std::string TimeLine(const ScreenModel& m) {
@@ -224,16 +272,24 @@ void MainScreen::DrawMain(const ScreenModel& m) {
         if (m.status == OpenStatus::ModulePlaying) {
             Line(y++, "Title:    " + m.title);
             Line(y++, "Channels: " + std::to_string(m.channels));
-            Line(y++, "Order:    " + std::to_string(m.order + 1) + "/" + std::to_string(m.orders) +
-                          "   Row: " + std::to_string(m.row));
+            std::string order = "Order:    " + std::to_string(m.order + 1) + "/" + std::to_string(m.orders) +
+                                "   Row: " + std::to_string(m.row);
+            if (m.subsongs > 1)
+                order += "   Subsong: " + std::to_string(m.subsong + 1) + "/" + std::to_string(m.subsongs);
+            Line(y++, order);
         }
         Line(y++, "Time:     " + TimeLine(m));
         if (!m.damage.empty()) Line(y++, "Damaged:  " + m.damage + " (playing what is there)");
     }
     std::string volume = (m.volumeDb > 0 ? "+" : "") + std::to_string(m.volumeDb) + " dB";
-    Line(y++, "Volume:   " + volume + "   Loop: " + (m.loop ? "on" : "off"));
+    Line(y++, "Volume:   " + volume + LoopText(m));
     y++;
     Line(y++, StatusLine(m));
+    if (m.noAudio && !m.finished && !m.stopped) {
+        Line(y++, "Check that a sound card or a sound server (PipeWire, PulseAudio) is there.");
+        Line(y++, "To write the sound to a file instead, set ALSOFT_CONF to a file holding");
+        Line(y++, "the lines: drivers = wave, [wave], file = out.wav");
+    }
     Line(y++, m.message);
     if (playing && m.status == OpenStatus::ModulePlaying && m.channels > 0) {
         // As many columns of meters as it takes to fit every channel above
@@ -246,17 +302,16 @@ void MainScreen::DrawMain(const ScreenModel& m) {
         int width = std::min(64, columnWidth - 4);
         int hidden = 0;
         for (int c = 0; c < channels; c++) {
-            std::string label = (c + 1 < 10 ? " " : "") + std::to_string(c + 1) + " ";
             int row = y + c % rows, x = (c / rows) * columnWidth;
             if (row < LINES - 2 && x + 3 + width < COLS)
-                mvaddstr(row, x, (label + MeterBar(m.peaks[c], width)).c_str());
+                mvaddstr(row, x, MeterLine(m, c, width).c_str());
             else
                 hidden++;
         }
         y += std::min(rows, std::max(0, LINES - 2 - y));
         if (hidden > 0) Line(y++, std::to_string(hidden) + (hidden == 1 ? " meter" : " meters") + " hidden: the terminal is too small");
     }
-    Line(std::max(y, LINES - 1), "h keys   space pause   n/p file   +/- order   * / volume   a about   i instruments   q quit");
+    Line(std::max(y, LINES - 1), KeyBar(m));
 }
 
 void MainScreen::DrawList(const ListView& view) {

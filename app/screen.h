@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/file_player.h"
+#include "app/playlist.h"
 #include "moddeck/moddeck.h"
 
 namespace moddeck {
@@ -32,19 +33,25 @@ struct ScreenModel {
     int order = 0;
     int orders = 0;  // entries of the order table
     int row = 0;
+    int subsong = 0;  // 0-based, of `subsongs`
+    int subsongs = 0;
     int oggRate = 0;  // 0 when unknown
     int oggChannels = 0;
     bool paused = false;
     bool finished = false;           // an Ogg stream (or a module not looping) has ended
+    bool stopped = false;            // stopped by request: it starts over when played
     const char* noAudio = nullptr;   // why there is no audio output; null when there is
     double seconds = 0;              // song time
     double length = 0;               // 0 when unknown
     double loopSeconds = -1;         // where a song that never ends goes back to
     bool lengthComplete = true;      // false: the song lasts at least `length`
     int volumeDb = 0;
-    bool loop = true;
+    LoopMode loopMode = LoopMode::File;
+    bool shuffle = false;
     std::string message;             // a passing note: a skipped file, an unknown key
     uint16_t peaks[kMeterChannels] = {};
+    int selectedChannel = 0;         // the channel the mute and solo keys act on
+    bool silenced[kMeterChannels] = {};  // muted, or not the one playing alone
 };
 
 // The one line that says what the player is doing: "Playing.", "Paused.",
@@ -52,6 +59,18 @@ struct ScreenModel {
 std::string StatusLine(const ScreenModel& model);
 // "m:ss", or "h:mm:ss" from an hour on.
 std::string FormatElapsed(double seconds);
+// A time as people write it: seconds ("90", "12.5"), "m:ss" or "h:mm:ss";
+// false for anything else, negative or beyond a day.
+bool ParseElapsed(const std::string& text, double* seconds);
+// What the loop and shuffle settings are, as the main view's settings line
+// ends: "   Loop: file   Shuffle: on". An Ogg stream never loops by
+// itself, so for one only the list's loop is shown.
+std::string LoopText(const ScreenModel& model);
+// The key line at the foot of the main view; it fits 80 columns.
+std::string KeyBar(const ScreenModel& model);
+// The meter line of channel `channel` (0-based): its number, '>' when it is
+// the chosen one, and its level, or dashes while it is silenced.
+std::string MeterLine(const ScreenModel& model, int channel, int width);
 // The time line: "0:42 / 2:10", "0:42 / 2:10, then again from 0:15" for a
 // song that never ends, "0:42 / over 1:40:00" when the length is a lower
 // bound, "0:42" without a length.

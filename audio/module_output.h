@@ -3,6 +3,7 @@
 // only renders it, on its thread, between Start and Stop.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -38,14 +39,34 @@ public:
     void Stop() { thread_.Stop(); }
     void SetPaused(bool paused) { thread_.SetPaused(paused); }
 
+    // Asks the output thread, which alone may move the player, to play on
+    // from `seconds` into the song or from the start of subsong `subsong`;
+    // taken within one poll of the output, paused or not. A later request
+    // replaces one not yet taken.
+    void RequestSeek(double seconds) { seek_.store(seconds, std::memory_order_release); }
+    void RequestSubsong(int subsong) { subsong_.store(subsong, std::memory_order_release); }
+    bool RequestPending() const {
+        return seek_.load(std::memory_order_acquire) >= 0 || subsong_.load(std::memory_order_acquire) >= 0;
+    }
+    // Carries out the requests (the output thread, once per cycle; with the
+    // thread stopped, any caller); true when the player moved.
+    bool TakeRequests();
+    // Renders the next block as the thread does (with the thread stopped).
+    void RenderNext() { RenderModuleBlock(player_, block_); }
+    const int16_t* block() const { return block_; }
+
     bool running() const { return thread_.running(); }
     const OutputThread& thread() const { return thread_; }
 
 private:
     static void Render(void* self);
+    static bool Take(void* self);
 
     moddeck_player* player_ = nullptr;
     int16_t block_[kModuleBlockSamples] = {};
+    // Negative: nothing asked.
+    std::atomic<double> seek_{-1.0};
+    std::atomic<int> subsong_{-1};
     OutputThread thread_;
 };
 

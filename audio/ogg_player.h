@@ -86,6 +86,9 @@ struct OggPlayer {
     // shell: 1 once the stream has ended (its last frames are then still
     // queued for at most 300 ms).
     std::atomic<uint8_t> OGG_Ended{0};
+    // Written by the shell: play on from this many seconds into the stream;
+    // taken by OGG_TakeSeek. Negative: nothing asked.
+    std::atomic<double> OGG_SeekRequest{-1.0};
 
     OutputThread output;  // streams OGG_MixNext's blocks at OGG_Rate
 };
@@ -111,6 +114,12 @@ void CloseOggStream(OggPlayer& o);
 // the stream is closed, its image freed and OGG_Status cleared; from then on
 // every block is silence.
 void OGG_MixNext(OggPlayer& o);
+
+// Takes a seek request: moves the decoder to the time asked (within the
+// stream) and drops the frames staged from before; a time the stream cannot
+// reach ends it. True when the stream moved or ended. Whoever decodes calls
+// it (the output thread once per cycle); after the end it does nothing.
+bool OGG_TakeSeek(OggPlayer& o);
 
 // Plays the bytes (opened as OpenOggBytes opens them) through the output
 // thread. Returns false and starts nothing when the stream is refused (the

@@ -1,11 +1,40 @@
 #include "audio/output.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace moddeck {
 
+namespace {
+
+// While a device is opened or closed, standard error goes nowhere: the
+// sound libraries under OpenAL (ALSA's card probing, JACK's server search)
+// write their own complaints there, over the player's screen. The player
+// says itself, on its screen, when there is no device.
+class QuietStandardError {
+public:
+    QuietStandardError() : saved_(dup(STDERR_FILENO)) {
+        const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (saved_ >= 0 && null >= 0) dup2(null, STDERR_FILENO);
+        if (null >= 0) close(null);
+    }
+    ~QuietStandardError() {
+        if (saved_ < 0) return;
+        dup2(saved_, STDERR_FILENO);
+        close(saved_);
+    }
+    QuietStandardError(const QuietStandardError&) = delete;
+    QuietStandardError& operator=(const QuietStandardError&) = delete;
+
+private:
+    int saved_;
+};
+
+}  // namespace
+
 void AudioDevice::BringUp() {
     if (broughtUp_) return;
+    const QuietStandardError quiet;
     if (!device_) device_ = alcOpenDevice(nullptr);
     if (device_ && !context_) context_ = alcCreateContext(device_, nullptr);
     if (context_ && alcMakeContextCurrent(context_)) {
@@ -22,6 +51,7 @@ void AudioDevice::BringUp() {
 
 void AudioDevice::ShutDown() {
     if (!broughtUp_) return;
+    const QuietStandardError quiet;
     alcMakeContextCurrent(nullptr);
     if (context_) alcDestroyContext(context_);
     if (device_) alcCloseDevice(device_);
@@ -65,21 +95,47 @@ void DeleteOutputSource(ALuint* source, ALuint buffers[kOutputBuffers]) {
     for (int i = 0; i < kOutputBuffers; ++i) buffers[i] = 0;
 }
 
-void StreamOutput(ALuint source, const ALuint buffers[kOutputBuffers], const OutputFeed& feed) {
-    // Without a device (or when the source could not be made) the thread
-    // renders its first blocks and then only waits for the stop request.
-    const bool audible = AudioReady() && source != 0;
+namespace {
+
+// Renders a block into each buffer and queues them on the source.
+void QueueFreshBlocks(ALuint source, const ALuint buffers[kOutputBuffers], const OutputBlocks& blocks, bool audible) {
     for (int i = 0; i < kOutputBuffers; ++i) {
-        feed.blocks.render(feed.blocks.context);
+        blocks.render(blocks.context);
         if (audible) {
-            alBufferData(buffers[i], AL_FORMAT_STEREO16, feed.blocks.block, feed.blocks.bytes, feed.blocks.rate);
+            alBufferData(buffers[i], AL_FORMAT_STEREO16, blocks.block, blocks.bytes, blocks.rate);
             alSourceQueueBuffers(source, 1, &buffers[i]);
         }
     }
+}
+
+// Drops what the source still has queued (a stopped source has processed
+// every buffer) and queues fresh blocks in their place.
+void RequeueSource(ALuint source, const ALuint buffers[kOutputBuffers], const OutputBlocks& blocks, bool play) {
+    alSourceStop(source);
+    ALint processed = 0;
+    alGetSourcei(source, AL_BUFFERS_PROCESSED, &processed);
+    for (ALint i = 0; i < processed; ++i) {
+        ALuint buffer = 0;
+        alSourceUnqueueBuffers(source, 1, &buffer);
+    }
+    QueueFreshBlocks(source, buffers, blocks, true);
+    if (play) alSourcePlay(source);
+}
+
+}  // namespace
+
+void StreamOutput(ALuint source, const ALuint buffers[kOutputBuffers], const OutputFeed& feed) {
+    // Without a device (or when the source could not be made) the thread
+    // renders its first blocks and then only takes requests and waits for
+    // the stop request.
+    const bool audible = AudioReady() && source != 0;
+    QueueFreshBlocks(source, buffers, feed.blocks, audible);
     if (audible) alSourcePlay(source);
 
     bool sourcePaused = false;
     while (!feed.exit->load(std::memory_order_acquire)) {
+        const bool moved = feed.blocks.takeRequests && feed.blocks.takeRequests(feed.blocks.context);
+        if (moved && audible) RequeueSource(source, buffers, feed.blocks, !sourcePaused);
         const bool pause = feed.paused && feed.paused->load(std::memory_order_acquire) == 1;
         if (audible && pause != sourcePaused) {
             if (pause)

@@ -33,7 +33,9 @@ public:
     // current for the whole process, the first time it is called, and
     // applies the gain; later calls do nothing. Without a device everything
     // goes on silently (failure() says why): no source or buffer is ever
-    // generated and the output threads only render and wait.
+    // generated and the output threads only render and wait. Standard error
+    // is silenced meanwhile (and in ShutDown): the libraries under OpenAL
+    // write to it.
     void BringUp();
     // Closes the context and the device and forgets the bring-up (the gain
     // is kept), so that the next BringUp opens the device again and nothing
@@ -79,13 +81,17 @@ constexpr int kOutputBuffers = 3;
 constexpr unsigned kOutputPollMicroseconds = 20000;
 
 // What a player hands the loop: a call that writes the next block at
-// `block`, and the block's size and rate.
+// `block`, and the block's size and rate; and, optionally, a call made on
+// the output thread once per cycle (paused too) that carries out what the
+// shell asked of the player since (a seek), returning true when the blocks
+// already queued no longer follow and are to be rendered afresh.
 struct OutputBlocks {
     void (*render)(void* context);
     void* context;
     const void* block;  // 16-bit stereo frames
     ALsizei bytes;      // whole stereo frames
     ALsizei rate;       // frames per second
+    bool (*takeRequests)(void* context);  // null: the player takes none
 };
 
 struct OutputFeed {
@@ -105,7 +111,9 @@ void DeleteOutputSource(ALuint* source, ALuint buffers[kOutputBuffers]);
 // queues them and plays the source; then every kOutputPollMicroseconds
 // refills all but one of the processed buffers (the one left at the head
 // keeps the queue from ever emptying between two polls) and restarts the
-// source if it ran dry. While `paused` is 1 the source is paused and
+// source if it ran dry. When takeRequests says so, the source is stopped,
+// emptied and given three fresh blocks, so that a seek is heard at once.
+// While `paused` is 1 the source is paused and
 // nothing is rendered; it plays on from where it was afterwards. When the
 // exit flag is seen (also right after the first three blocks) it increments
 // the acknowledgement counter once and returns, with no OpenAL call after

@@ -106,7 +106,18 @@ void EndStream(OggPlayer& o) {
     o.oggdataActual.data = nullptr;
 }
 
+// The stream is over: the frames that wait are the last block.
+void FinishStream(OggPlayer& o) {
+    EndStream(o);
+    std::memcpy(o.OGG_Buffer, o.OGG_BufferTmp, static_cast<size_t>(o.OGG_pos));
+    std::memset(o.OGG_Buffer + o.OGG_pos, 0, static_cast<size_t>(o.OGG_BlockBytes - o.OGG_pos));
+    o.OGG_pos = 0;
+    o.OGG_Status = 0;
+    o.OGG_Ended.store(1, std::memory_order_release);
+}
+
 void RenderOggBlock(void* player) { OGG_MixNext(*static_cast<OggPlayer*>(player)); }
+bool TakeOggSeek(void* player) { return OGG_TakeSeek(*static_cast<OggPlayer*>(player)); }
 
 }  // namespace
 
@@ -220,13 +231,8 @@ void OGG_MixNext(OggPlayer& o) {
         // may change its layout from one link to the next.
         const vorbis_info* info = got > 0 ? ov_info(&o.ActualFile, section) : nullptr;
         if (!info || info->channels < 1) {
-            // The end, or a break in the data: what waits is the last block.
-            EndStream(o);
-            std::memcpy(o.OGG_Buffer, o.OGG_BufferTmp, static_cast<size_t>(o.OGG_pos));
-            std::memset(o.OGG_Buffer + o.OGG_pos, 0, static_cast<size_t>(o.OGG_BlockBytes - o.OGG_pos));
-            o.OGG_pos = 0;
-            o.OGG_Status = 0;
-            o.OGG_Ended.store(1, std::memory_order_release);
+            // The end, or a break in the data.
+            FinishStream(o);
             return;
         }
         const int32_t frames = static_cast<int32_t>(got) / (2 * info->channels);
@@ -237,12 +243,22 @@ void OGG_MixNext(OggPlayer& o) {
     std::memmove(o.OGG_BufferTmp, o.OGG_BufferTmp + o.OGG_BlockBytes, static_cast<size_t>(o.OGG_pos));
 }
 
+bool OGG_TakeSeek(OggPlayer& o) {
+    const double seconds = o.OGG_SeekRequest.exchange(-1.0, std::memory_order_acq_rel);
+    if (seconds < 0 || !o.OGG_Status || !o.ActualFileOpen) return false;
+    o.OGG_pos = 0;
+    // Past the end (or into a part that cannot be read) there is nothing more to hear.
+    if (seconds >= o.OGG_Seconds || ov_time_seek(&o.ActualFile, seconds) != 0) FinishStream(o);
+    return true;
+}
+
 OggPlayer::~OggPlayer() { StopOggPlayer(*this); }
 
 bool StartOggPlayer(OggPlayer& o, const uint8_t* data, size_t size, moddeck_refusal* why) {
     StopOggPlayer(o);
     if (!OpenOggBytes(o, data, size, why)) return false;
-    const OutputBlocks blocks = {RenderOggBlock, &o, o.OGG_Buffer, o.OGG_BlockBytes, o.OGG_Rate};
+    o.OGG_SeekRequest.store(-1.0);
+    const OutputBlocks blocks = {RenderOggBlock, &o, o.OGG_Buffer, o.OGG_BlockBytes, o.OGG_Rate, TakeOggSeek};
     if (!o.output.Start(blocks)) {
         CloseOggStream(o);
         if (why) *why = MODDECK_UNREADABLE;

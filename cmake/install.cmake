@@ -3,6 +3,13 @@
 # its manual page, a pkg-config file and a CMake package (moddeck::moddeck).
 include(CMakePackageConfigHelpers)
 
+# Installed programs and the library carry no debugging symbols (most of
+# their size); `cmake -DCMAKE_INSTALL_DO_STRIP=0 -P build/cmake_install.cmake`
+# installs them as built.
+install(CODE "if(NOT DEFINED CMAKE_INSTALL_DO_STRIP)
+  set(CMAKE_INSTALL_DO_STRIP 1)
+endif()")
+
 set(MODDECK_PROGRAMS moddeck moddeck-inspect moddeck-render)
 # Installed under any prefix, the programs find libmoddeck by their own
 # place rather than by the system's library path or LD_LIBRARY_PATH. The
@@ -12,7 +19,7 @@ set_target_properties(${MODDECK_PROGRAMS} PROPERTIES INSTALL_RPATH "$ORIGIN/${MO
 
 install(TARGETS ${MODDECK_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES app/moddeck.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-install(FILES app/moddeck.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES app/moddeck.1 tools/moddeck-render.1 tools/moddeck-inspect.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 # ---- The library: libmoddeck.so.VERSION with its soname and development
 # links, the one public header and the manual page moddeck(3).

@@ -90,25 +90,46 @@ TEST_F(ApplicationTest, EveryPressOfAnOrderKeyStepsTheModuleOneEntry) {
     EXPECT_FALSE(app.HandleKey('q'));
 }
 
-TEST_F(ApplicationTest, AModuleThatDoesNotLoopEndsAndThePlaylistMovesOn) {
-    app.HandleKey('l');
+TEST_F(ApplicationTest, ListsPlayOnceThroughOneFileLoopsAndTheLoopKeyCycles) {
     const std::string last = Write("long.mod", Module("long", 2));
     app.Play({Write("short.mod", Module("short", 1, 2)), last});
+    EXPECT_EQ(app.loopMode(), LoopMode::Off) << "several files play once each";
     // Two rows of one tick: over within the first block, heard 300 ms later.
     EXPECT_TRUE(UpdateUntil([&] { return app.playlist().index() == 1; }));
     EXPECT_EQ(app.Model().file, last);
     EXPECT_FALSE(app.Model().finished);
 
-    app.Play({Write("alone.mod", Module("alone", 1, 2))});
+    const std::string alone = Write("alone.mod", Module("alone", 1, 2));
+    app.Play({alone});
+    EXPECT_EQ(app.loopMode(), LoopMode::File) << "one file loops";
+    EXPECT_FALSE(UpdateUntil([&] { return app.Model().finished; }));
+    app.HandleKey('l');
+    EXPECT_EQ(app.loopMode(), LoopMode::List);
+    app.HandleKey('l');
+    EXPECT_EQ(app.loopMode(), LoopMode::Off);
+    app.Play({alone});  // without a device only the first blocks are rendered
     EXPECT_TRUE(UpdateUntil([&] { return app.Model().finished; }));
     EXPECT_EQ(StatusLine(app.Model()), "Finished.");
-    app.HandleKey('l');
+    EXPECT_EQ(app.nowPlaying().status, NowPlaying::Status::Stopped);
+    EXPECT_TRUE(app.HandleKey('.'));
+    EXPECT_NE(app.Model().message.find("ended"), std::string::npos) << "a key that cannot act says why";
+    app.SetLoopMode(LoopMode::File);
     EXPECT_FALSE(app.Model().finished) << "looping again, it starts over";
+    EXPECT_TRUE(app.loopChosen());
+    app.Play({alone, last});
+    EXPECT_EQ(app.loopMode(), LoopMode::File) << "a mode chosen holds for the next list";
+
+    // Looping the list, the end of the last file goes round to the first.
+    app.SetLoopMode(LoopMode::List);
+    app.Play({last, alone});
+    app.HandleKey('n');
+    EXPECT_TRUE(UpdateUntil([&] { return app.playlist().index() == 0; }));
 }
 
 TEST_F(ApplicationTest, VolumeLoopPauseAndTheViews) {
     for (int i = 0; i < 10; i++) app.HandleKey('*');
     EXPECT_EQ(app.volumeDb(), kMaxVolumeDb);
+    EXPECT_NE(app.Model().message.find("highest"), std::string::npos);
     app.HandleKey('/');
     app.HandleKey('9');
     EXPECT_EQ(app.volumeDb(), kMaxVolumeDb - 2);
@@ -117,12 +138,10 @@ TEST_F(ApplicationTest, VolumeLoopPauseAndTheViews) {
     app.HandleKey('0');
     EXPECT_EQ(app.volumeDb(), kMinVolumeDb + 1);
 
-    EXPECT_TRUE(app.loop());
-    app.HandleKey('l');
-    EXPECT_FALSE(app.loop());
     app.HandleKey(' ');
     EXPECT_FALSE(app.paused()) << "nothing plays: nothing to pause";
     EXPECT_TRUE(app.HandleKey('+')) << "nor to step";
+    EXPECT_NE(app.Model().message.find("No module plays"), std::string::npos);
 
     app.HandleKey('?');
     EXPECT_EQ(app.view().heading(), "Keys");
@@ -134,4 +153,51 @@ TEST_F(ApplicationTest, VolumeLoopPauseAndTheViews) {
     EXPECT_TRUE(app.HandleKey(MainScreen::kKeyOther));  // a function key
     app.HandleKey('z');
     EXPECT_NE(app.Model().message.find("h shows the keys"), std::string::npos);
+}
+
+TEST_F(ApplicationTest, SeekSubsongsMuteAndSoloReachTheModule) {
+    // Order 0 jumps to itself: order 1 is a second subsong.
+    MODSpec desc;
+    desc.songLength = 2;
+    desc.orders = {0, 1};
+    desc.samples = {{"tone", 16, 0, 64, 0, 1, std::vector<uint8_t>(32, 40)}};
+    desc.patterns = {EmptyMODPattern(4), EmptyMODPattern(4)};
+    SetMODCell(desc.patterns[0], 4, 63, 0, 0, 0, 0xB, 0);
+    app.Play({Write("two.mod", BuildMOD(desc))});
+    EXPECT_EQ(app.Model().subsongs, 2);
+    EXPECT_TRUE(app.SeekTo(1));
+    app.HandleKey('>');
+    app.HandleKey(',');
+    // The output thread takes the requests, device or not.
+    EXPECT_TRUE(UpdateUntil([&] { return !app.file().MovePending(); }));
+    EXPECT_NEAR(app.Model().seconds, 6, 0.03) << "presses add up, taken or not";
+    app.HandleKey(']');
+    app.HandleKey(']');
+    EXPECT_NE(app.Model().message.find("last subsong"), std::string::npos);
+    EXPECT_TRUE(UpdateUntil([&] { return !app.file().MovePending(); }));
+    EXPECT_EQ(app.Model().order, 1);
+    EXPECT_EQ(app.Model().subsong, 1);
+
+    app.HandleKey(MainScreen::kKeyDown);
+    app.HandleKey('m');
+    EXPECT_TRUE(app.Model().silenced[1]);
+    EXPECT_FALSE(app.Model().silenced[0]);
+    app.HandleKey(MainScreen::kKeyUp);
+    app.HandleKey('o');
+    EXPECT_FALSE(app.Model().silenced[0]);
+    EXPECT_TRUE(app.Model().silenced[2]) << "alone: every other channel is silenced";
+    app.HandleKey('m');
+    EXPECT_NE(app.Model().message.find("plays alone"), std::string::npos);
+    app.HandleKey('o');
+    EXPECT_FALSE(app.Model().silenced[2]);
+    EXPECT_TRUE(app.Model().silenced[1]) << "and the mute is back";
+
+    app.Play({Write("tone.ogg", EncodeOggVorbis(MakeTones(44100, 2, 44100, {440.0}), OggSpec{}))});
+    for (int key : {int('+'), int(']'), int('m')}) {
+        app.HandleKey(key);
+        EXPECT_NE(app.Model().message, "") << "key " << char(key) << " says why it cannot act";
+    }
+    EXPECT_TRUE(app.SeekBy(0.5));
+    EXPECT_TRUE(app.nowPlaying().canSeek);
+    EXPECT_NEAR(app.nowPlaying().position, 0.5, 0.1);
 }

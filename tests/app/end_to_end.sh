@@ -29,7 +29,7 @@ channels = stereo
 [wave]
 file = $tmp/out.wav
 CONF
-export XDG_RUNTIME_DIR=$tmp/run ALSOFT_CONF=$tmp/alsoft.conf TERM=xterm-256color
+export XDG_RUNTIME_DIR=$tmp/run XDG_CONFIG_HOME=$tmp/config ALSOFT_CONF=$tmp/alsoft.conf TERM=xterm-256color
 
 fail() {
   echo "FAIL: $*"
@@ -77,6 +77,27 @@ steady_mod() {
     head -c 32 /dev/zero | tr '\0' '\240'
   } > "$1"
 }
+# A MOD of `orders` entries: pattern 0 silent, pattern 1 the steady tone;
+# at speed 6 an entry lasts 7.68 s, at speed 1 (the last argument) 1.28 s.
+tone_mod() {
+  local orders=$2 speed=${3:-6}
+  {
+    printf 'tone after silence\0\0'
+    printf 'square\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0'
+    printf '\0\040\0\100\0\0\0\040'
+    head -c $((30 * 30)) /dev/zero
+    printf "\\$(printf %03o ${#orders})\\177"
+    for o in $(echo "$orders" | fold -w1); do printf "\\00$o"; done
+    head -c $((128 - ${#orders})) /dev/zero
+    printf 'M.K.'
+    printf "\\0\\0\\017\\$(printf %03o "$speed")"   # pattern 0, row 0: speed
+    head -c $((1024 - 4)) /dev/zero
+    printf '\001\254\020\0'                  # pattern 1, row 0: the tone
+    head -c $((1024 - 4)) /dev/zero
+    head -c 32 /dev/zero | tr '\0' '\140'
+    head -c 32 /dev/zero | tr '\0' '\240'
+  } > "$1"
+}
 wait_file() {
   for _ in $(seq 100); do [ -s "$1" ] && return 0; sleep 0.1; done
   fail "$1 never appeared"
@@ -114,7 +135,8 @@ expect_line '^Title: +Moddeck demo$'
 expect_line '^Channels: +4$'
 expect_line '^Order: +1/2 '
 expect_line '^Time: +0:0[0-9] / 0:15$'
-expect_line '^Volume: +0 dB   Loop: on$'
+expect_line '^Volume: +0 dB   Loop: file$'   # one file loops
+expect_line '^h keys .* l loop:file  q quit$'
 expect_line '^Playing\.$'
 expect_line '^ 4 [#.]+$'
 keys +
@@ -209,8 +231,8 @@ expect_line "^File: +$ogg   \(file 1 of 3\)\$"
 [ "$("$bin" --enqueue "$xm" 2>&1)" = "moddeck: added $xm to the running player" ] || fail "enqueue message"
 expect_line '\(file 1 of 4\)$'
 expect_line_within 20 "^File: +$mod   \(file 3 of 4\)\$"    # the Ogg file ended after 8 s
-keys l n
-expect_line '^Volume: .*Loop: off$'
+keys n
+expect_line '^Volume: .*Loop: off   Shuffle: off$'   # a list plays once through
 expect_line "^File: +$xm   \(file 4 of 4\)\$"
 keys Right
 expect_line '^Order: +2/2 '
@@ -248,10 +270,49 @@ sleep 1
 keys q
 expect_restored
 
-# ---- Without an audio device the screen says so and nothing pretends to play.
+# ---- Three short files play one after the other by themselves; at the end
+# the position stops and nothing is written any more.
+for n in 1 2 3; do tone_mod "$tmp/short$n.mod" 01 1; done
+start "'$tmp/short1.mod' '$tmp/short2.mod' '$tmp/short3.mod'"
+expect_line "^File: +$tmp/short1.mod   \(file 1 of 3\)\$"
+expect_line_within 5 "^File: +$tmp/short2.mod   \(file 2 of 3\)\$"
+expect_line_within 5 "^File: +$tmp/short3.mod   \(file 3 of 3\)\$"
+expect_line_within 5 '^Finished\.$'
+time1=$(screen | grep '^Order:')
+size1=$(wave_size)
+sleep 1
+[ "$(screen | grep '^Order:')" = "$time1" ] || fail "the position went on after the end"
+[ "$(wave_size)" = "$size1" ] || fail "the device is still written to after the end"
+keys q
+expect_restored
+
+# ---- A seek of 10 s moves the song time and the sound: the tone comes in
+# at 7.68 s, after silence, and is heard as moddeck-render renders it (at
+# the -6 dB kept from the run before).
+tone_mod "$tmp/later.mod" 01
+"$(dirname "$bin")/moddeck-render" --seconds 12 "$tmp/later.mod" "$tmp/later.wav" >/dev/null
+rendered=$(sox "$tmp/later.wav" -n trim 10.5 1 stat 2>&1 | awk '/RMS +amplitude/ {print $3}')
+start "'$tmp/later.mod'"
+expect_line '^Time: +0:00 '
+expect_line '^Volume: +-6 dB'
+keys '>'
+expect_line '^Time: +0:1[01] / 0:15'
+sleep 1.5
+awk -v a="$(wave_level)" -v b="$rendered" 'BEGIN { r = a / b; exit !(r > 0.47 && r < 0.53) }' ||
+  fail "after the seek the tone should sound as rendered: $(wave_level) against $rendered"
+keys q
+expect_restored
+start "--seek 0:09.5 '$tmp/later.mod'"
+expect_line '^Time: +0:09 / 0:15'
+keys q
+expect_restored
+
+# ---- Without an audio device the screen says so, what to check and how to
+# write to a file, and nothing pretends to play.
 printf 'drivers = wave\n' > "$tmp/nodevice.conf"
 ALSOFT_CONF=$tmp/nodevice.conf start "'$xm'"
 expect_line '^No audio output: the default OpenAL device cannot be opened\.$'
+expect_line '^To write the sound to a file instead, set ALSOFT_CONF'
 expect_no_line '^Playing'
 keys q
 expect_restored
@@ -314,5 +375,14 @@ headless
 [ "$("$bin" --quit 2>&1)" = "moddeck: asked the running player to quit" ] || fail "--quit message"
 ended 0
 "$bin" --quit 2>/dev/null && fail "--quit without a player"
+
+# Without a terminal the player leaves at the end of its list: 0 when it
+# played, 1 when nothing could be played.
+"$bin" "$tmp/short1.mod" "$tmp/short2.mod" < /dev/null > "$tmp/list.log" 2>&1 || fail "a played list exited $?"
+grep -q "^moddeck: playing $tmp/short2.mod (MOD)\$" "$tmp/list.log" || fail "list log: $(cat "$tmp/list.log")"
+status=0
+"$bin" "$tmp/notes.xm" < /dev/null > "$tmp/bad.log" 2>&1 || status=$?
+[ "$status" = 1 ] || fail "an unplayable file exited $status"
+[ ! -e "$tmp/run/moddeck.sock" ] || fail "socket left behind"
 
 echo "end-to-end: all checks passed"

@@ -2,6 +2,8 @@
 // direction of travel, adding to it and replacing it, within its bound.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "app/playlist.h"
 
 using namespace moddeck;
@@ -33,4 +35,34 @@ TEST(Playlist, StepsSkipsTheWayItWentAndStaysWithinItsEnds) {
 
     EXPECT_EQ(list.Enqueue(std::vector<std::string>(Playlist::kMaxEntries + 5, "y")), Playlist::kMaxEntries - 1);
     EXPECT_EQ(list.size(), Playlist::kMaxEntries);
+}
+
+TEST(Playlist, ShuffledEveryFilePlaysOnceStartingFromTheCurrentAndLoopingGoesRound) {
+    Playlist list;
+    std::vector<std::string> names;
+    for (int i = 0; i < 50; i++) names.push_back(std::to_string(i));
+    list.Replace(names);
+    list.Next(), list.Next();
+    list.SetShuffle(true);
+    EXPECT_EQ(list.current(), "2") << "the file that plays stays";
+    EXPECT_EQ(list.index(), 0u);
+    list.Enqueue({"new"});
+    std::set<std::string> heard = {list.current()};
+    while (list.Next()) heard.insert(list.current());
+    EXPECT_EQ(heard.size(), 51u) << "each file once, the one added too";
+    const std::string last = list.current();
+    EXPECT_TRUE(list.Next(true)) << "looping the list goes round";
+    EXPECT_EQ(list.index(), 0u);
+    EXPECT_TRUE(list.Previous(true));
+    EXPECT_EQ(list.current(), last);
+    list.SetShuffle(false);
+    EXPECT_EQ(list.index(), last == "new" ? 50u : size_t(std::stoi(last))) << "back in order, where it was";
+
+    LoopMode mode = LoopMode::Off;
+    for (LoopMode m : {LoopMode::Off, LoopMode::File, LoopMode::List}) {
+        EXPECT_TRUE(ParseLoopMode(LoopModeName(m), &mode));
+        EXPECT_EQ(mode, m);
+    }
+    EXPECT_FALSE(ParseLoopMode("on", &mode));
+    EXPECT_EQ(NextLoopMode(NextLoopMode(NextLoopMode(LoopMode::File))), LoopMode::File);
 }

@@ -46,6 +46,36 @@ TEST(ScreenText, MetersAndClock) {
     EXPECT_EQ(FormatElapsed(0), "0:00");
     EXPECT_EQ(FormatElapsed(83.9), "1:23");
     EXPECT_EQ(FormatElapsed(3725), "1:02:05");
+    double seconds = -1;
+    for (auto [text, value] : {std::pair{"90", 90.0}, {"1:30", 90.0}, {"1:02:05.5", 3725.5}, {"0.25", 0.25}}) {
+        EXPECT_TRUE(ParseElapsed(text, &seconds)) << text;
+        EXPECT_DOUBLE_EQ(seconds, value) << text;
+    }
+    for (const char* bad : {"", "-5", "1:60", "1:2:3:4", "1.", ".5", "1:30x", "99999999", "25:00:01", "1e3"})
+        EXPECT_FALSE(ParseElapsed(bad, &seconds)) << bad;
+
+    ScreenModel m;
+    m.selectedChannel = 1;
+    m.peaks[1] = 32767;
+    m.silenced[2] = true;
+    EXPECT_EQ(MeterLine(m, 0, 4), " 1 ....");
+    EXPECT_EQ(MeterLine(m, 1, 4), " 2>####") << "the chosen channel";
+    EXPECT_EQ(MeterLine(m, 2, 4), " 3 ----") << "muted";
+}
+
+TEST(ScreenText, TheLoopSettingAndTheKeyLine) {
+    ScreenModel m;
+    m.status = OpenStatus::ModulePlaying;
+    EXPECT_EQ(LoopText(m), "   Loop: file");
+    m.fileCount = 3;
+    m.shuffle = true;
+    EXPECT_EQ(LoopText(m), "   Loop: file   Shuffle: on");
+    m.status = OpenStatus::OggPlaying;
+    EXPECT_EQ(LoopText(m), "   Shuffle: on") << "an Ogg stream does not loop by itself";
+    m.loopMode = LoopMode::List;
+    EXPECT_EQ(LoopText(m), "   Loop: list   Shuffle: on");
+    EXPECT_LE(KeyBar(m).size(), 79u) << "fits 80 columns";
+    EXPECT_NE(KeyBar(m).find("loop:list"), std::string::npos);
 }
 
 TEST(ScreenText, AFileThatDoesNotPlaySaysSoInOneLine) {
@@ -58,10 +88,12 @@ TEST(ScreenText, AFileThatDoesNotPlaySaysSoInOneLine) {
     EXPECT_EQ(StatusLine(m), "Playing.");
     m.paused = true;
     EXPECT_EQ(StatusLine(m), "Paused.");
-    m.finished = true;
-    EXPECT_EQ(StatusLine(m), "Finished.");
     m.noAudio = "no device";
     EXPECT_EQ(StatusLine(m), "No audio output: no device.") << "nothing pretends to play";
+    m.finished = true;
+    EXPECT_EQ(StatusLine(m), "Finished.") << "the device is let go at the end";
+    m.stopped = true;
+    EXPECT_EQ(StatusLine(m), "Stopped.");
 }
 
 TEST(ScreenText, TimeAndLongFileNames) {

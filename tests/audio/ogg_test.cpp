@@ -172,6 +172,23 @@ TEST_F(OggBlocks, AStreamOfWholeBlocksEndsWithOneSilentBlock) {
     EXPECT_EQ(std::memcmp(ogg.OGG_Buffer, zeros.data(), 17640), 0);
 }
 
+TEST_F(OggBlocks, ASeekPlaysOnFromItsTimeAndPastTheEndEndsTheStream) {
+    const std::string path = MakeTone("seek.ogg", 4410 * 5, OggSpec{}, {300.0});
+    const DecodedOgg ref = test::DecodeOggFile(path);
+    ASSERT_TRUE(Open());
+    EXPECT_FALSE(OGG_TakeSeek(ogg)) << "nothing asked";
+    OGG_MixNext(ogg);
+    ogg.OGG_SeekRequest.store(0.2);
+    EXPECT_TRUE(OGG_TakeSeek(ogg));
+    OGG_MixNext(ogg);
+    EXPECT_EQ(std::memcmp(ogg.OGG_Buffer, ref.pcm.data() + 2 * 8820, 17640), 0) << "the third block, to the frame";
+    ogg.OGG_SeekRequest.store(9);
+    EXPECT_TRUE(OGG_TakeSeek(ogg));
+    EXPECT_EQ(ogg.OGG_Ended.load(), 1);
+    ogg.OGG_SeekRequest.store(0);
+    EXPECT_FALSE(OGG_TakeSeek(ogg)) << "an ended stream is closed";
+}
+
 TEST_F(OggBlocks, MonoAt22050GoesToBothSidesAtItsOwnRate) {
     const std::string path = MakeTone("mono.ogg", 22050 + 777, OggSpec{1, 22050}, {500.0});
     const DecodedOgg ref = test::DecodeOggFile(path);

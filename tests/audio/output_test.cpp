@@ -22,7 +22,7 @@ void CountRender(void*) { renders.fetch_add(1); }
 struct Loop {
     std::atomic<uint8_t> exit{0};
     std::atomic<int32_t> acknowledged{0};
-    OutputFeed Feed() { return {{CountRender, nullptr, block, sizeof block, 44100}, &exit, &acknowledged, nullptr}; }
+    OutputFeed Feed() { return {{CountRender, nullptr, block, sizeof block, 44100, nullptr}, &exit, &acknowledged, nullptr}; }
 };
 
 TEST(OutputLoop, WithoutAudioRendersTheFirstThreeBlocksAndAcknowledgesOnce) {

@@ -33,7 +33,7 @@ protected:
         alGetSourcei(source, what, &value);
         return value;
     }
-    OutputFeed Feed() { return {{CountRender, nullptr, block, sizeof block, 44100}, &exit, &acknowledged, nullptr}; }
+    OutputFeed Feed() { return {{CountRender, nullptr, block, sizeof block, 44100, nullptr}, &exit, &acknowledged, nullptr}; }
 
     AudioDevice audio;
     ALuint source = 0, buffers[kOutputBuffers] = {};

@@ -30,7 +30,6 @@ int32_t RowsAt(const Mod& song, int32_t pos) {
 
 RowValues ReadCell(const ModPattern* pattern, int32_t raw, int c, const Behaviour& rules) {
     RowValues row;
-    if (rules.volumeColumn == VolumeColumn::Volume) row.volume = kNoVolume;
     // Rows past the pattern's end and channels without a track read empty.
     if (!pattern || raw < 0 || raw >= pattern->nbRows || !pattern->tracks[c]) return row;
     const ModCell& cell = pattern->tracks[c][raw];
@@ -38,7 +37,8 @@ RowValues ReadCell(const ModPattern* pattern, int32_t raw, int c, const Behaviou
     row.instrument = cell.instrument;
     row.param = cell.param;
     row.effect = cell.effect;
-    if (rules.volumeColumn != VolumeColumn::None) row.volume = cell.volume;
+    row.volumeEffect = cell.volumeEffect;
+    row.volumeParam = cell.volumeParam;
     if (rules.noteColumn == NoteColumn::KeyOff && row.note > kKeyOff) {
         row.note = -1;  // above key off there is no note to play
     } else if (rules.noteColumn == NoteColumn::Cut && row.note > kNotes - 1) {
@@ -60,7 +60,7 @@ void TriggerClassic(const Player& p, Voice& v, const RowValues& row) {
     const Mod& song = p.SONG;
     const int32_t patterndelay = p.patterndelay;
     const bool hasNote = row.note != -1, hasIns = row.instrument != 0;
-    const bool porta = IsTonePorta(song, row);
+    const bool porta = IsTonePorta(row);
     if (hasIns) {
         v.lastinstrument = row.instrument;
         if (row.instrument < kSampleSlots && patterndelay == 0) v.volume = song.samples[row.instrument].volume;
@@ -105,7 +105,7 @@ void RestartInstrument(Voice& v, const ModInstrument& ins) {
 // An instrument alone restores the volume and panning of the sample
 // playing and restarts its envelopes.
 void TriggerXM(const Mod& song, Voice& v, const RowValues& row, int32_t patterndelay) {
-    const bool porta = IsTonePorta(song, row);
+    const bool porta = IsTonePorta(row);
     if (row.note == kKeyOff) {
         KeyOff(v, song);
         return;

@@ -141,7 +141,7 @@ void ClearPattern(ModPattern& p) {
     p.nbRows = kRows;
     for (ModCell*& track : p.tracks) {
         track = new ModCell[kRows];
-        std::fill(track, track + kRows, ModCell{-1, 0, 0, 255, Effect::None, 0});
+        std::fill(track, track + kRows, ModCell{-1, 0, 0, VolumeEffect::None, 0, Effect::None, 0});
     }
 }
 
@@ -181,7 +181,7 @@ void UnpackPattern(const uint8_t* bytes, int size, Mod* song, ModPattern& p) {
                 cell.note = static_cast<int16_t>(std::max(note, 0));
             }
         }
-        if (w & 0x40) cell.volume = *b++;
+        if (w & 0x40) TranslateS3MVolume(*b++, cell);
         if (w & 0x80) {
             const uint8_t letter = *b++;
             TranslateS3MCommand(letter, *b++, cell);

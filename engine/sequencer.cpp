@@ -315,7 +315,7 @@ void ResetForSongStart(Player& p) {
     const Mod& song = p.SONG;
     SetTempo(p, 125);
     for (int k = 0; k < kMaxChannels; k++) {
-        p.pan[k] = song.isS3M ? song.channelPan[k] : kDefaultPan[k % 4];
+        p.pan[k] = song.behaviour.songSetsChannelPans ? song.channelPan[k] : kDefaultPan[k % 4];
         Voice& v = p.Voices[k];
         v.period = 0;
         v.instrument = 0;
@@ -328,13 +328,13 @@ void ResetForSongStart(Player& p) {
     // An S3M header may set a lower global volume; 0 would silence the song
     // and is taken as none.
     const int32_t headerVolume = song.s3mHeader[0];
-    p.globalVolume = song.isS3M && headerVolume >= 1 && headerVolume <= 64 ? headerVolume : 64;
+    p.globalVolume = song.behaviour.headerSetsGlobalVolume && headerVolume >= 1 && headerVolume <= 64 ? headerVolume : 64;
     Speed(p) = 6;
 }
 
 void ApplySongSpeedAndTempo(Player& p) {
     const Mod& song = p.SONG;
-    if (song.isXM == 1 || song.isS3M == 1) {
+    if (song.behaviour.songSetsSpeedAndTempo) {
         Speed(p) = song.speed;
         SetTempo(p, song.bpm);
     }

@@ -141,6 +141,7 @@ Behaviour BehaviourOf(FileFormat format, uint16_t s3mFlags, uint16_t s3mTracker)
     switch (format) {
         case FileFormat::XM:
             b.periods = PeriodSystem::XM;
+            b.songSetsSpeedAndTempo = true;
             b.noteColumn = NoteColumn::KeyOff;
             b.instruments = true;
             b.slidesRemember = true;
@@ -149,6 +150,9 @@ Behaviour BehaviourOf(FileFormat format, uint16_t s3mFlags, uint16_t s3mTracker)
         case FileFormat::S3M:
             b.periods = PeriodSystem::S3M;
             b.volumeColumnAfterEarlyPart = true;
+            b.songSetsSpeedAndTempo = true;
+            b.songSetsChannelPans = true;
+            b.headerSetsGlobalVolume = true;
             b.noteColumn = NoteColumn::Cut;
             b.sixtyFourRows = true;
             // Header flag 0x40 asks for fast slides; Scream Tracker 3.00 always made them.

@@ -187,6 +187,13 @@ struct Behaviour {
     // has put the voice's volume aside) and only on a voice with a sample
     // (S3M); else first of all on the row's first tick (XM).
     bool volumeColumnAfterEarlyPart = false;
+    // The song's speed and tempo start it (XM, S3M); else 6 and 125.
+    bool songSetsSpeedAndTempo = false;
+    // The channels start at the song's pans (S3M); else at the classic
+    // left-right pairs.
+    bool songSetsChannelPans = false;
+    // The header's global volume starts the song, 0 taken as none (S3M).
+    bool headerSetsGlobalVolume = false;
 };
 
 // Channel-major: the cell of channel c at row r is tracks[c][r].

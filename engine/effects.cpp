@@ -166,10 +166,11 @@ void ExtraFinePortaTick(EffectTick& e) {
     if (e.x == 2) e.period = Bounded(e, +1, e.period + step);
 }
 
-// The speed is taken before the row's note, which sets the target.
-void TonePortaRow(EffectRow& e) {
-    if (e.param != 0) e.v.portaspeed = e.param;
+// The speed is taken before the row's note, which sets the target; 0 keeps it.
+void TakeTonePortaSpeed(Voice& v, int32_t speed) {
+    if (speed != 0) v.portaspeed = speed;
 }
+void TonePortaRow(EffectRow& e) { TakeTonePortaSpeed(e.v, e.param); }
 
 // The period moves towards the target by the speed, on the ticks after the first.
 void TonePortaTick(EffectTick& e) {
@@ -181,10 +182,12 @@ void TonePortaTick(EffectTick& e) {
 
 // ---- Vibrato and tremolo.
 
-void VibratoRow(EffectRow& e) {
-    if (e.y != 0) e.v.vibdepth = e.y;
-    if (e.x != 0) e.v.vibspeed = e.x;
+// A zero speed or depth keeps the last.
+void TakeVibrato(Voice& v, int32_t speed, int32_t depth) {
+    if (depth != 0) v.vibdepth = depth;
+    if (speed != 0) v.vibspeed = speed;
 }
+void VibratoRow(EffectRow& e) { TakeVibrato(e.v, e.x, e.y); }
 
 // The waveform at its position, which moves on on every tick but a row's
 // first; there the vibrato rests when the song says so. A depth of 1 is
@@ -240,10 +243,17 @@ void SlideWithFineNibble(EffectTick& e) {
     }
 }
 
+// The volume and panning slides on the ticks after the first.
+void SlideVolume(EffectTick& e, int32_t slide) {
+    if (e.tick > 0) e.v.volume += slide;
+}
+void SlidePanning(EffectTick& e, int32_t slide) {
+    if (e.tick > 0) e.v.panning = std::clamp(e.v.panning + slide, 0, 255);
+}
+
 void VolumeSlideTick(EffectTick& e) {
     if (e.rules.fineSlidesInParameter) return SlideWithFineNibble(e);
-    const int32_t slide = UpOrDown(e.rules.slidesRemember ? Remembered(e.v.volslidemem, e.param) : e.param);
-    if (e.tick > 0) e.v.volume += slide;
+    SlideVolume(e, UpOrDown(e.rules.slidesRemember ? Remembered(e.v.volslidemem, e.param) : e.param));
 }
 
 void TonePortaVolumeSlideTick(EffectTick& e) {
@@ -291,9 +301,7 @@ void ChannelPanningRow(EffectRow& e) {
 }
 void ChannelPanningCoarseRow(EffectRow& e) { e.p.pan[e.c] = 1.0f - e.param / 15.0f; }
 
-void PanningSlideTick(EffectTick& e) {
-    if (e.tick > 0) e.v.panning = std::clamp(e.v.panning + UpOrDown(Remembered(e.v.panslidemem, e.param)), 0, 255);
-}
+void PanningSlideTick(EffectTick& e) { SlidePanning(e, UpOrDown(Remembered(e.v.panslidemem, e.param))); }
 
 // ---- Sample offset, retriggers, cut, delay, key off.
 
@@ -439,59 +447,50 @@ EffectParts PartsOf(Effect effect) {
     return {};
 }
 
-// ---- The XM volume column.
+// ---- The volume column: its own memory-less slides, the vibrato and tone
+// portamento of the effects.
 
-// Tick 0: set volume and panning, fine slides, vibrato speed and depth,
-// tone portamento speed.
-void VolumeColumnRow(Voice& v, int32_t vol) {
-    const int32_t x = vol & 15;
-    switch (vol >> 4) {
-        case 0x1: case 0x2: case 0x3: case 0x4: v.volume = vol - 0x10; break;
-        case 0x5:
-            if (vol == 0x50) v.volume = 64;
+// On the row's first tick: the volumes, panning, vibrato and tone
+// portamento speeds it sets.
+void VolumeColumnRow(Voice& v, const RowValues& row) {
+    const int32_t param = row.volumeParam;
+    switch (row.volumeEffect) {
+        case VolumeEffect::SetVolume: v.volume = param; break;
+        case VolumeEffect::FineSlideDown: v.volume -= param; break;
+        case VolumeEffect::FineSlideUp: v.volume += param; break;
+        case VolumeEffect::VibratoSpeed: v.vibspeed = param; break;
+        case VolumeEffect::Vibrato: TakeVibrato(v, 0, param); break;
+        case VolumeEffect::Panning: v.panning = param; break;
+        case VolumeEffect::TonePorta: TakeTonePortaSpeed(v, param); break;
+        default: break;
+    }
+}
+
+// After the effect's tick: the slides, and the tone portamento and vibrato
+// unless the effect already plays its own.
+void VolumeColumnTick(EffectTick& e) {
+    const int32_t param = e.row.volumeParam;
+    const Effect effect = e.row.effect;
+    switch (e.row.volumeEffect) {
+        case VolumeEffect::SlideDown: SlideVolume(e, -param); break;
+        case VolumeEffect::SlideUp: SlideVolume(e, param); break;
+        case VolumeEffect::PanningSlideLeft: SlidePanning(e, -param); break;
+        case VolumeEffect::PanningSlideRight: SlidePanning(e, param); break;
+        case VolumeEffect::TonePorta:
+            if (effect != Effect::TonePorta && effect != Effect::TonePortaVolumeSlide) TonePortaTick(e);
             break;
-        case 0x8: v.volume -= x; break;
-        case 0x9: v.volume += x; break;
-        case 0xA: v.vibspeed = x; break;
-        case 0xB:
-            if (x != 0) v.vibdepth = x;
-            break;
-        case 0xC: v.panning = x << 4; break;
-        case 0xF:
-            if (x != 0) v.portaspeed = x << 4;
+        case VolumeEffect::Vibrato:
+            if (effect != Effect::Vibrato && effect != Effect::VibratoVolumeSlide) VibratoTick(e);
             break;
         default: break;
     }
 }
 
-// After the effect's tick: the slides on the ticks after the first, tone
-// portamento (unless the effect already moves the note), vibrato (unless
-// the effect's own plays).
-void VolumeColumnTick(EffectTick& e) {
-    Voice& v = e.v;
-    const int32_t vol = e.row.volume, x = vol & 15;
-    const Effect effect = e.row.effect;
-    if (e.tick > 0) {
-        switch (vol >> 4) {
-            case 0x6: v.volume -= x; break;
-            case 0x7: v.volume += x; break;
-            case 0xD: v.panning = std::max(v.panning - x, 0); break;
-            case 0xE: v.panning = std::min(v.panning + x, 255); break;
-            case 0xF:
-                if (effect != Effect::TonePorta && effect != Effect::TonePortaVolumeSlide) TonePortaTick(e);
-                break;
-            default: break;
-        }
-    }
-    if ((vol >> 4) == 0xB && effect != Effect::Vibrato && effect != Effect::VibratoVolumeSlide)
-        e.vibrato = VibratoOffset(e, 1);
-}
-
 }  // namespace
 
-bool IsTonePorta(const Mod& song, const RowValues& row) {
-    if (row.effect == Effect::TonePorta || row.effect == Effect::TonePortaVolumeSlide) return true;
-    return song.behaviour.volumeColumn == VolumeColumn::Commands && (row.volume >> 4) == 0xF;
+bool IsTonePorta(const RowValues& row) {
+    return row.effect == Effect::TonePorta || row.effect == Effect::TonePortaVolumeSlide ||
+           row.volumeEffect == VolumeEffect::TonePorta;
 }
 
 void KeyOff(Voice& v, const Mod& song) {
@@ -525,16 +524,16 @@ TickOutput ApplyTickEffects(Player& p, int c, const RowValues& row) {
         v.volume = 0;
         v.cuttick = -1;
     }
-    const bool volumeCommands = rules.volumeColumn == VolumeColumn::Commands;
-    if (volumeCommands && e.tick == 0) VolumeColumnRow(v, row.volume);
+    const bool volumeLate = rules.volumeColumnAfterEarlyPart;
+    if (e.tick == 0 && !volumeLate) VolumeColumnRow(v, row);
     const EffectParts parts = PartsOf(row.effect);
     if (parts.early) parts.early(e);
 
     if (!VoiceSample(song, FormatOf(song), v)) return TickOutput{v.period, 0};
-    if (rules.volumeColumn == VolumeColumn::Volume && e.tick == 0 && row.volume != kNoVolume) v.volume = row.volume;
+    if (e.tick == 0 && volumeLate) VolumeColumnRow(v, row);
     e.period = v.period;
     if (parts.tick) parts.tick(e);
-    if (volumeCommands) VolumeColumnTick(e);
+    VolumeColumnTick(e);
 
     v.period = e.period;
     TickOutput out{e.heard >= 0 ? e.heard : e.period + e.vibrato, e.tremolo};

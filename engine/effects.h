@@ -22,7 +22,8 @@ namespace moddeck {
 struct RowValues {
     int32_t note = -1;        // -1 = none; 97 = key off (NoteColumn::KeyOff)
     int32_t instrument = 0;   // 0 = none
-    int32_t volume = 0;       // by the song's VolumeColumn
+    VolumeEffect volumeEffect = VolumeEffect::None;  // the volume column
+    int32_t volumeParam = 0;
     Effect effect = Effect::None;
     int32_t param = 0;
     bool noteCut = false;
@@ -30,7 +31,7 @@ struct RowValues {
 
 // True when the row starts a tone portamento rather than a note: the tone
 // portamento effects, or one in the volume column.
-bool IsTonePorta(const Mod& song, const RowValues& row);
+bool IsTonePorta(const RowValues& row);
 
 // Row parts of channel c's effect at tick 0. A pattern loop that goes back
 // sets p.raw_jump, which the sequencer takes at the end of the row.
@@ -42,8 +43,10 @@ struct TickOutput {
     int32_t tremolo;  // volume offset (tremolo; a tremor's silence)
 };
 
-// The tick of voice c: a due note cut, the volume column, the effect's tick
-// part, the instrument vibrato, the volume kept within 0..63.
+// The tick of voice c: a due note cut, the volume column's row part (before
+// the effect's early part or after it, as the song says), the effect's tick
+// part, the volume column's, the instrument vibrato, the volume kept within
+// 0..63.
 TickOutput ApplyTickEffects(Player& p, int c, const RowValues& row);
 
 // The parts of the row's note the effects have: a set volume (after the

@@ -31,7 +31,6 @@ int32_t RowsAt(const Mod& song, int32_t pos) {
 
 RowValues ReadCell(const ModPattern* pattern, int32_t raw, int c, const Behaviour& rules) {
     RowValues row;
-    if (rules.volumeColumn == VolumeColumn::Volume) row.volume = kNoVolume;
     // Rows past the pattern's end and channels without a track read empty.
     if (!pattern || raw < 0 || raw >= pattern->nbRows || !pattern->tracks[c]) return row;
     const ModCell& cell = pattern->tracks[c][raw];
@@ -39,7 +38,8 @@ RowValues ReadCell(const ModPattern* pattern, int32_t raw, int c, const Behaviou
     row.instrument = cell.instrument;
     row.param = cell.param;
     row.effect = cell.effect;
-    if (rules.volumeColumn != VolumeColumn::None) row.volume = cell.volume;
+    row.volumeEffect = cell.volumeEffect;
+    row.volumeParam = cell.volumeParam;
     if (rules.noteColumn == NoteColumn::KeyOff && row.note > kKeyOff) {
         row.note = -1;  // above key off there is no note to play
     } else if (rules.noteColumn == NoteColumn::Cut && row.note > kNotes - 1) {
@@ -61,7 +61,7 @@ void TriggerClassic(const Player& p, Voice& v, const RowValues& row) {
     const Mod& song = p.SONG;
     const int32_t patterndelay = p.patterndelay;
     const bool hasNote = row.note != -1, hasIns = row.instrument != 0;
-    const bool porta = IsTonePorta(song, row);
+    const bool porta = IsTonePorta(row);
     if (hasIns) {
         v.lastinstrument = row.instrument;
         if (row.instrument < kSampleSlots && patterndelay == 0) v.volume = song.samples[row.instrument].volume;
@@ -106,7 +106,7 @@ void RestartInstrument(Voice& v, const ModInstrument& ins) {
 // An instrument alone restores the volume and panning of the sample
 // playing and restarts its envelopes.
 void TriggerXM(const Mod& song, Voice& v, const RowValues& row, int32_t patterndelay) {
-    const bool porta = IsTonePorta(song, row);
+    const bool porta = IsTonePorta(row);
     if (row.note == kKeyOff) {
         KeyOff(v, song);
         return;
@@ -316,7 +316,7 @@ void ResetForSongStart(Player& p) {
     const Mod& song = p.SONG;
     SetTempo(p, 125);
     for (int k = 0; k < kMaxChannels; k++) {
-        p.pan[k] = song.isS3M ? song.channelPan[k] : kDefaultPan[k % 4];
+        p.pan[k] = song.behaviour.songSetsChannelPans ? song.channelPan[k] : kDefaultPan[k % 4];
         Voice& v = p.Voices[k];
         v.period = 0;
         v.instrument = 0;
@@ -329,13 +329,13 @@ void ResetForSongStart(Player& p) {
     // An S3M header may set a lower global volume; 0 would silence the song
     // and is taken as none.
     const int32_t headerVolume = song.s3mHeader[0];
-    p.globalVolume = song.isS3M && headerVolume >= 1 && headerVolume <= 64 ? headerVolume : 64;
+    p.globalVolume = song.behaviour.headerSetsGlobalVolume && headerVolume >= 1 && headerVolume <= 64 ? headerVolume : 64;
     Speed(p) = 6;
 }
 
 void ApplySongSpeedAndTempo(Player& p) {
     const Mod& song = p.SONG;
-    if (song.isXM == 1 || song.isS3M == 1) {
+    if (song.behaviour.songSetsSpeedAndTempo) {
         Speed(p) = song.speed;
         SetTempo(p, song.bpm);
     }

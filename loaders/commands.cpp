@@ -105,12 +105,43 @@ void TranslateS3MCommand(uint8_t letter, uint8_t param, ModCell& cell) {
     Put(cell, effect, letter == kS3MLetterC ? Decimal(param) : param);
 }
 
+void TranslateXMVolumeColumn(uint8_t byte, ModCell& cell) {
+    const uint8_t x = byte & 15;
+    VolumeEffect effect = VolumeEffect::None;
+    uint8_t param = x;
+    switch (byte >> 4) {
+        case 0x1: case 0x2: case 0x3: case 0x4: case 0x5:
+            // 0x10..0x50 set 0..64; past 0x50 nothing.
+            if (byte <= 0x50) effect = VolumeEffect::SetVolume;
+            param = static_cast<uint8_t>(byte - 0x10);
+            break;
+        case 0x6: effect = VolumeEffect::SlideDown; break;
+        case 0x7: effect = VolumeEffect::SlideUp; break;
+        case 0x8: effect = VolumeEffect::FineSlideDown; break;
+        case 0x9: effect = VolumeEffect::FineSlideUp; break;
+        case 0xA: effect = VolumeEffect::VibratoSpeed; break;
+        case 0xB: effect = VolumeEffect::Vibrato; break;
+        case 0xC: effect = VolumeEffect::Panning, param = static_cast<uint8_t>(x << 4); break;
+        case 0xD: effect = VolumeEffect::PanningSlideLeft; break;
+        case 0xE: effect = VolumeEffect::PanningSlideRight; break;
+        case 0xF: effect = VolumeEffect::TonePorta, param = static_cast<uint8_t>(x << 4); break;
+        default: break;
+    }
+    cell.volumeEffect = effect;
+    cell.volumeParam = effect == VolumeEffect::None ? 0 : param;
+}
+
+void TranslateS3MVolume(uint8_t volume, ModCell& cell) {
+    cell.volumeEffect = volume == 255 ? VolumeEffect::None : VolumeEffect::SetVolume;
+    cell.volumeParam = volume == 255 ? 0 : volume;
+}
+
 Behaviour BehaviourOf(FileFormat format, uint16_t s3mFlags, uint16_t s3mTracker) {
     Behaviour b;
     switch (format) {
         case FileFormat::XM:
             b.periods = PeriodSystem::XM;
-            b.volumeColumn = VolumeColumn::Commands;
+            b.songSetsSpeedAndTempo = true;
             b.noteColumn = NoteColumn::KeyOff;
             b.instruments = true;
             b.slidesRemember = true;
@@ -118,7 +149,10 @@ Behaviour BehaviourOf(FileFormat format, uint16_t s3mFlags, uint16_t s3mTracker)
             break;
         case FileFormat::S3M:
             b.periods = PeriodSystem::S3M;
-            b.volumeColumn = VolumeColumn::Volume;
+            b.volumeColumnAfterEarlyPart = true;
+            b.songSetsSpeedAndTempo = true;
+            b.songSetsChannelPans = true;
+            b.headerSetsGlobalVolume = true;
             b.noteColumn = NoteColumn::Cut;
             b.sixtyFourRows = true;
             // Header flag 0x40 asks for fast slides; Scream Tracker 3.00 always made them.

@@ -49,6 +49,13 @@ void TranslateTrackerCommand(uint8_t command, uint8_t param, bool xm, ModCell& c
 // The same for the S3M command letter `letter` (1 = A; 0 none).
 void TranslateS3MCommand(uint8_t letter, uint8_t param, ModCell& cell);
 
+// The cell's volume column for the byte an XM cell holds there.
+void TranslateXMVolumeColumn(uint8_t byte, ModCell& cell);
+
+// The same for an S3M cell's volume (255: none; above 64 the voice's
+// volume is kept within its range when it plays).
+void TranslateS3MVolume(uint8_t volume, ModCell& cell);
+
 // The behaviour of a song of `format`; for S3M, as the header's flags and
 // the version word of the tracker that saved it ask.
 Behaviour BehaviourOf(FileFormat format, uint16_t s3mFlags = 0, uint16_t s3mTracker = 0);

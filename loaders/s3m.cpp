@@ -113,7 +113,7 @@ void ClearPattern(ModPattern& p) {
     p.nbRows = kRows;
     for (ModCell*& track : p.tracks) {
         track = new ModCell[kRows];
-        std::fill(track, track + kRows, ModCell{-1, 0, 0, 255, Effect::None, 0});
+        std::fill(track, track + kRows, ModCell{-1, 0, 0, VolumeEffect::None, 0, Effect::None, 0});
     }
 }
 
@@ -142,7 +142,7 @@ void UnpackPattern(const uint8_t* bytes, int size, Mod* song, ModPattern& p) {
             cell.instrument = *b++;
             if (n != kNoNote) cell.note = static_cast<int16_t>((n >> 4) * 12 + (n & 15));
         }
-        if (w & 0x40) cell.volume = *b++;
+        if (w & 0x40) TranslateS3MVolume(*b++, cell);
         if (w & 0x80) {
             const uint8_t letter = *b++;
             TranslateS3MCommand(letter, *b++, cell);

@@ -63,7 +63,7 @@ void ReadPackedCells(SNDMyFILE* r, ModPattern& p, int channels, uint32_t packed)
             uint8_t v, command = 0, param = 0;
             if ((b & 0x80) && (mask & 0x01) && next(v) && v != 0) cell.note = v;
             if ((mask & 0x02) && next(v)) cell.instrument = v;
-            if ((mask & 0x04) && next(v)) cell.volume = v;
+            if ((mask & 0x04) && next(v)) TranslateXMVolumeColumn(v, cell);
             if (mask & 0x08) next(command);
             if (mask & 0x10) next(param);
             TranslateTrackerCommand(command, param, true, cell);
@@ -94,7 +94,7 @@ bool ReadPatterns(SNDMyFILE* r, Mod* song, uint16_t version) {
         if (p.nbRows > 0) {
             for (int ch = 0; ch < song->nbChannels; ch++) {
                 p.tracks[ch] = new ModCell[p.nbRows];
-                for (int row = 0; row < p.nbRows; row++) p.tracks[ch][row] = ModCell{-1, 0, 0, 0, Effect::None, 0};
+                for (int row = 0; row < p.nbRows; row++) p.tracks[ch][row] = ModCell{-1, 0, 0, VolumeEffect::None, 0, Effect::None, 0};
             }
         }
         if (song->nbChannels > 0 && p.nbRows > 0)

@@ -113,15 +113,30 @@ enum class Effect : uint8_t {
     Count
 };
 
-// An S3M volume column left empty.
-constexpr uint8_t kNoVolume = 255;
+// The volume column's effects, translated at load like the others: XM's
+// commands, and S3M's volume. The parameter is in the player's units.
+enum class VolumeEffect : uint8_t {
+    None,
+    SetVolume,          // on the row's first tick (XM 0..64; S3M as the file says)
+    SlideDown,          // by the parameter on the ticks after the first
+    SlideUp,
+    FineSlideDown,      // once, on the row's first tick
+    FineSlideUp,
+    VibratoSpeed,       // the vibrato's speed, 0 included
+    Vibrato,            // the vibrato's depth (0 keeps it); plays unless the effect's own vibrato does
+    Panning,            // the voice's panning, 0..240
+    PanningSlideLeft,   // by the parameter on the ticks after the first
+    PanningSlideRight,
+    TonePorta,          // speed (0 keeps it); slides unless the effect's own tone portamento does
+};
 
 // One cell of one channel at one row.
 struct ModCell {
     int16_t note;        // -1 = none. XM 1..96, 97 key off; MOD 0..107; S3M octave*12+semitone
     uint8_t instrument;  // XM instrument, MOD/S3M sample slot; 0 = none
     int16_t period;      // MOD: Amiga period of the file
-    uint8_t volume;      // XM: volume-column byte; S3M: 0..64, 255 = empty
+    VolumeEffect volumeEffect;  // the volume column
+    uint8_t volumeParam;
     Effect effect;
     uint8_t param;       // pattern break stored as binary (0x12 -> 12)
 };
@@ -131,13 +146,6 @@ enum class PeriodSystem : uint8_t {
     Amiga,  // MOD: the Amiga table, slides of 2 within 58..14919
     S3M,    // the S3M table, slides of 2 within 58..29838
     XM,     // XM note periods, linear or Amiga as the song says
-};
-
-// What the volume column of a cell holds.
-enum class VolumeColumn : uint8_t {
-    None,      // MOD: nothing
-    Volume,    // S3M: a volume 0..64 set on the row's first tick, 255 none
-    Commands,  // XM: volume, fine and per-tick slides, panning, vibrato, tone portamento
 };
 
 // What the note column holds past the notes.
@@ -151,7 +159,6 @@ enum class NoteColumn : uint8_t {
 // files) differ. The loader sets it; the engine reads it, never the format.
 struct Behaviour {
     PeriodSystem periods = PeriodSystem::Amiga;
-    VolumeColumn volumeColumn = VolumeColumn::None;
     NoteColumn noteColumn = NoteColumn::Notes;
     // XM: cells name instruments (note maps, envelopes, fade-out,
     // instrument vibrato, the voice's own panning), not sample slots.
@@ -175,6 +182,17 @@ struct Behaviour {
     // The order table holds marker entries: a jump passes over them, and
     // a break onto one ends the song (S3M).
     bool orderMarkers = false;
+    // The volume column acts after the effect's early part (a note delay
+    // has put the voice's volume aside) and only on a voice with a sample
+    // (S3M); else first of all on the row's first tick (XM).
+    bool volumeColumnAfterEarlyPart = false;
+    // The song's speed and tempo start it (XM, S3M); else 6 and 125.
+    bool songSetsSpeedAndTempo = false;
+    // The channels start at the song's pans (S3M); else at the classic
+    // left-right pairs.
+    bool songSetsChannelPans = false;
+    // The header's global volume starts the song, 0 taken as none (S3M).
+    bool headerSetsGlobalVolume = false;
 };
 
 // Channel-major: the cell of channel c at row r is tracks[c][r].

@@ -390,9 +390,9 @@ TEST_F(EffectsTest, PanningCommandsPerKind) {
     Make(FileFormat::XM, 5);
     b().Put(0, 0, 0, 25, 1, kSetPanning, 0xFF);
     b().Put(0, 0, 1, 25, 1, kExtended, 0x84);
-    b().Put(0, 0, 2, 25, 1, kPanningSlide, 0x0F).volume = 0xC8;  // set 0x80, then left 15 a tick
-    b().Put(0, 0, 3, 25, 1).volume = 0xD2;                       // volume column: left 2 a tick
-    b().Put(0, 0, 4, 25, 1).volume = 0xE3;                       // right 3 a tick
+    b().PutVolume(b().Put(0, 0, 2, 25, 1, kPanningSlide, 0x0F), 0xC8);  // set 0x80, then left 15 a tick
+    b().PutVolume(b().Put(0, 0, 3, 25, 1), 0xD2);                       // volume column: left 2 a tick
+    b().PutVolume(b().Put(0, 0, 4, 25, 1), 0xE3);                       // right 3 a tick
     Start();
     Ticks(6);
     EXPECT_EQ(player->Voices[0].panning, 0xFF);
@@ -449,15 +449,21 @@ TEST_F(EffectsTest, SetVolumeAndXMVolumeColumn) {
     Start();
     EXPECT_EQ(Volumes(2), (std::vector<int>{20, 20}));
 
+    ModCell edge{};
+    TranslateXMVolumeColumn(0x50, edge);  // sets 64; past 0x50 nothing
+    EXPECT_EQ(edge.volumeParam, 64);
+    TranslateXMVolumeColumn(0x51, edge);
+    EXPECT_EQ(edge.volumeEffect, VolumeEffect::None);
+
     Make(FileFormat::XM, 2);
-    b().Put(0, 0, 0, 25, 1).volume = 0x30;
-    b().Put(0, 1, 0, -1, 0, kVolumeSlide, 0x10).volume = 0x62;  // both slide
-    b().Put(0, 2, 0, -1, 0).volume = 0x93;                      // fine up 3 at tick 0
-    b().Put(0, 3, 0, -1, 0).volume = 0x72;                      // up 2 on the ticks after the first
+    b().PutVolume(b().Put(0, 0, 0, 25, 1), 0x30);
+    b().PutVolume(b().Put(0, 1, 0, -1, 0, kVolumeSlide, 0x10), 0x62);  // both slide
+    b().PutVolume(b().Put(0, 2, 0, -1, 0), 0x93);                      // fine up 3 at tick 0
+    b().PutVolume(b().Put(0, 3, 0, -1, 0), 0x72);                      // up 2 on the ticks after the first
     b().Put(0, 0, 1, 25, 1);
-    b().Put(0, 1, 1, 37, 1).volume = 0xF4;  // tone portamento at speed 0x40
-    b().Put(0, 2, 1, -1, 0).volume = 0xA8;  // vibrato speed 8 ...
-    b().Put(0, 3, 1, -1, 0).volume = 0xB8;  // ... and depth 8: it plays
+    b().PutVolume(b().Put(0, 1, 1, 37, 1), 0xF4);  // tone portamento at speed 0x40
+    b().PutVolume(b().Put(0, 2, 1, -1, 0), 0xA8);  // vibrato speed 8 ...
+    b().PutVolume(b().Put(0, 3, 1, -1, 0), 0xB8);  // ... and depth 8: it plays
     Start();
     EXPECT_EQ(Volumes(6).back(), 32);
     EXPECT_EQ(Volumes(6), (std::vector<int>{32, 31, 30, 29, 28, 27}));

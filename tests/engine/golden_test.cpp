@@ -80,7 +80,7 @@ void BuildS3M(SongBuilder& b) {
     b.Put(0, 0, 1, 60, 1, 4 /* D */, 0x01);
     b.Put(0, 5, 1, -1, 0, 4, 0xF3);
     b.Put(0, 8, 1, 55, 1, 6 /* F */, 0xE4);
-    b.Put(0, 11, 1, 67, 1, 7 /* G */, 0x10).volume = 40;
+    b.PutVolume(b.Put(0, 11, 1, 67, 1, 7 /* G */, 0x10), 40);
     b.Put(0, 3, 2, 72, 1, 19 /* S */, 0x8C);
     b.Put(0, 9, 2, 254, 0);
     b.Put(0, 12, 2, 48, 1, 10 /* J */, 0x37);
@@ -115,7 +115,7 @@ void BuildXMSong(SongBuilder& b) {
     for (int r = 0; r < 64; r += 8) b.Put(0, r, 0, 37, 2);
     b.Put(0, 0, 1, 49, 1);
     b.Put(0, 10, 1, 97, 0);
-    b.Put(0, 12, 1, 44, 1, kVibrato, 0x38).volume = 0x40;
+    b.PutVolume(b.Put(0, 12, 1, 44, 1, kVibrato, 0x38), 0x40);
     b.Put(0, 16, 1, 56, 0, kTonePortaVolSlide, 0x02);
     b.Put(0, 2, 2, 61, 1, kArpeggio, 0x3A);
     b.Put(0, 6, 2, -1, 0, kSetGlobalVolume, 0x30);
@@ -338,7 +338,7 @@ TEST_F(HostileTest, RandomCellsOfEveryKind) {
                     ModCell& cell = b.Cell(p, r, c);
                     cell.note = static_cast<int16_t>(static_cast<int>(rng() % 260) - 2);
                     cell.instrument = rng() % 5;
-                    cell.volume = rng() % 256;
+                    b.PutVolume(cell, static_cast<int>(rng() % 256));
                     const auto command = static_cast<uint8_t>(kind == FileFormat::S3M ? rng() % 27 : rng() % 36);
                     const auto param = static_cast<uint8_t>(rng() % 256);
                     if (kind == FileFormat::S3M)

@@ -145,13 +145,14 @@ TEST_F(S3MLoader, VolumeAndCommandColumns) {
     })};
     const Mod& song = Load(desc);
     const ModPattern& p = song.patterns[0];
-    EXPECT_EQ(p.tracks[0][0].volume, 40);
-    EXPECT_EQ(p.tracks[1][0].volume, 255);
+    EXPECT_EQ(p.tracks[0][0].volumeEffect, VolumeEffect::SetVolume);
+    EXPECT_EQ(p.tracks[0][0].volumeParam, 40);
+    EXPECT_EQ(p.tracks[1][0].volumeEffect, VolumeEffect::None);
     EXPECT_EQ(p.tracks[1][0].effect, Effect::PatternBreak);
     EXPECT_EQ(p.tracks[1][0].param, 15);
     EXPECT_EQ(p.tracks[2][0].effect, Effect::SetSpeed);
     EXPECT_EQ(p.tracks[2][0].param, 0x15);
-    EXPECT_EQ(p.tracks[0][1].volume, 255);
+    EXPECT_EQ(p.tracks[0][1].volumeEffect, VolumeEffect::None);
     EXPECT_EQ(p.tracks[0][1].effect, Effect::None);
 }
 
@@ -165,7 +166,7 @@ TEST_F(S3MLoader, ChannelCountIsTheHighestChannelUsed) {
         for (int ch = 0; ch < kMaxChannels; ch++) {
             ASSERT_NE(song.patterns[p].tracks[ch], nullptr);
             EXPECT_EQ(song.patterns[p].tracks[ch][63].note, -1);
-            EXPECT_EQ(song.patterns[p].tracks[ch][63].volume, 255);
+            EXPECT_EQ(song.patterns[p].tracks[ch][63].volumeEffect, VolumeEffect::None);
         }
     }
     EXPECT_EQ(song.patterns[1].tracks[12][1].note, 48);

@@ -28,7 +28,7 @@ const ModCell& Cell(const Mod* m, int pattern, int channel, int row) {
 void ExpectEmpty(const ModCell& c) {
     EXPECT_EQ(c.note, -1);
     EXPECT_EQ(c.instrument, 0);
-    EXPECT_EQ(c.volume, 0);
+    EXPECT_EQ(c.volumeEffect, VolumeEffect::None);
     EXPECT_EQ(c.effect, Effect::None);
     EXPECT_EQ(c.param, 0);
 }
@@ -103,7 +103,8 @@ TEST_F(XMLoader, PackedCells) {
     const ModCell& a = Cell(m, 0, 0, 0);
     EXPECT_EQ(a.note, 49);
     EXPECT_EQ(a.instrument, 2);
-    EXPECT_EQ(a.volume, 0x40);
+    EXPECT_EQ(a.volumeEffect, VolumeEffect::SetVolume);
+    EXPECT_EQ(a.volumeParam, 0x30);
     ExpectEmpty(Cell(m, 0, 1, 0));
     EXPECT_EQ(Cell(m, 0, 2, 0).effect, Effect::PatternBreak);
     EXPECT_EQ(Cell(m, 0, 2, 0).param, 25);

@@ -25,8 +25,7 @@ SongBuilder::SongBuilder(FileFormat kind, int channels, int patterns, int rows) 
         for (int c = 0; c < std::min(channels, kMaxChannels); c++) {
             s.patterns[p].tracks[c] = new ModCell[rows];
             for (int r = 0; r < rows; r++)
-                s.patterns[p].tracks[c][r] = ModCell{-1, 0, 0, static_cast<uint8_t>(s.isS3M ? 255 : 0),
-                                                     Effect::None, 0};
+                s.patterns[p].tracks[c][r] = ModCell{-1, 0, 0, VolumeEffect::None, 0, Effect::None, 0};
         }
     }
     s.songLength = patterns;
@@ -52,6 +51,11 @@ ModCell& SongBuilder::Put(int pattern, int row, int channel, int note, int instr
     else
         TranslateTrackerCommand(static_cast<uint8_t>(effect), static_cast<uint8_t>(param), kind_ == FileFormat::XM, cell);
     return cell;
+}
+
+void SongBuilder::PutVolume(ModCell& cell, int byte) {
+    if (kind_ == FileFormat::XM) TranslateXMVolumeColumn(static_cast<uint8_t>(byte), cell);
+    if (kind_ == FileFormat::S3M) TranslateS3MVolume(static_cast<uint8_t>(byte), cell);
 }
 
 void SongBuilder::SetOrders(std::initializer_list<int> orders) {

@@ -29,6 +29,9 @@ public:
     // the format's own (an S3M letter 1 = A, a MOD or XM number), translated
     // as the loaders translate it.
     ModCell& Put(int pattern, int row, int channel, int note, int instrument, int effect = 0, int param = 0);
+    // Sets a cell's volume column from the byte the format's file holds
+    // there (MOD has none: the byte is dropped).
+    void PutVolume(ModCell& cell, int byte);
     void SetOrders(std::initializer_list<int> orders);
 
     // MOD and S3M: fills sample slot `slot` (1..31 for MOD) with `frames`.

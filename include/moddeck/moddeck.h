@@ -35,7 +35,7 @@ extern "C" {
 #endif
 
 #define MODDECK_VERSION_MAJOR 0
-#define MODDECK_VERSION_MINOR 2
+#define MODDECK_VERSION_MINOR 3
 #define MODDECK_VERSION_PATCH 0
 
 /* The library's version as "MAJOR.MINOR.PATCH"; a static string. */

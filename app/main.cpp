@@ -152,6 +152,25 @@ void ApplySettings(Application& app, const Settings& settings, const PlayOptions
     if (options.seek >= 0) app.SetStartSeek(options.seek);
 }
 
+// The choices of sound of the last run; the defaults for those never made.
+SoundOptions RememberedSound(const Settings& settings) {
+    SoundOptions sound;
+    const std::optional<std::string> interpolation = settings.Get("interpolation");
+    if (interpolation) InterpolationNamed(interpolation->c_str(), sound.interpolation);
+    sound.ramping = settings.Get("ramping") == "on";
+    sound.separation = settings.GetInt("separation", 0, 200).value_or(sound.separation);
+    sound.amiga = settings.Get("amiga") == "on";
+    return sound;
+}
+
+// Choices given on the command line are the listener's until changed.
+void KeepSound(Settings& settings, const SoundOptions& sound) {
+    settings.Set("interpolation", InterpolationName(sound.interpolation));
+    settings.Set("ramping", sound.ramping ? "on" : "off");
+    settings.Set("separation", std::to_string(sound.separation));
+    settings.Set("amiga", sound.amiga ? "on" : "off");
+}
+
 // Keeps the volume, and the loop mode when it was chosen by key (a mode of
 // the command line holds for that run only).
 void SaveSettings(const Application& app, Settings& settings, const std::string& path, bool loopByOption) {
@@ -172,12 +191,17 @@ int main(int argc, char** argv) {
     std::string optionError;
     bool enqueue = false, quit = false, optionsDone = false;
     SoundOptions sound;
+    std::vector<int> soundArgs;  // where the sound options start, to lay over the remembered ones
     for (int i = 1; i < argc; i++) {
         std::string arg = argv[i];
+        const int start = i;
         const SoundOptionRead read =
             optionsDone ? SoundOptionRead::NotOne : ReadSoundOption(argc, argv, i, sound, "moddeck");
         if (read == SoundOptionRead::Bad) return 2;
-        if (read == SoundOptionRead::Taken) continue;
+        if (read == SoundOptionRead::Taken) {
+            soundArgs.push_back(start);
+            continue;
+        }
         if (!optionsDone && (arg == "--help" || arg == "-h")) {
             PrintUsage(stdout);
             return 0;
@@ -245,7 +269,6 @@ int main(int argc, char** argv) {
     if (!listener) std::fprintf(stderr, "moddeck: playing without the single-player socket: %s\n", error.c_str());
 
     Application app(listener.get(), isatty(STDOUT_FILENO));
-    app.SetSound(sound);
     std::string settingsPath = Settings::DefaultPath();
     Settings settings;
     if (!settingsPath.empty() && !settings.Load(settingsPath)) {
@@ -253,6 +276,9 @@ int main(int argc, char** argv) {
         settingsPath.clear();
     }
     ApplySettings(app, settings, playOptions);
+    sound = RememberedSound(settings);
+    for (int i : soundArgs) ReadSoundOption(argc, argv, i, sound, "moddeck");
+    app.SetSound(sound);
     if (readsStandardInput) {
         std::vector<uint8_t> bytes;
         moddeck_refusal why = MODDECK_OK;
@@ -266,6 +292,7 @@ int main(int argc, char** argv) {
         app.SetStandardInput(std::move(bytes));
     }
     int status = app.Run(files);
+    KeepSound(settings, sound);
     SaveSettings(app, settings, settingsPath, playOptions.loop.has_value());
     listener.reset();
     RememberSocketForCrash("");

@@ -10,22 +10,32 @@ const char* const kSoundOptionsHelp =
     "  --interpolation none|linear|cubic|sinc\n"
     "             how samples are read between their frames (default linear;\n"
     "             sinc, over eight frames, is the cleanest)\n"
-    "  --ramping  ramp every change of volume and panning over 1.5 ms (no clicks)\n"
+    "  --ramping, --no-ramping\n"
+    "             ramp every change of volume and panning over 1.5 ms (no clicks)\n"
     "  --separation PERCENT\n"
     "             stereo width, 0 (mono) to 200 (default 100)\n"
-    "  --amiga    MOD files at the PAL Amiga's pitch with its hard left/right channels\n";
+    "  --amiga, --no-amiga\n"
+    "             MOD files at the PAL Amiga's pitch with its hard left/right channels\n";
 
 namespace {
+const char* const kInterpolationNames[] = {"none", "linear", "cubic", "sinc"};
+}  // namespace
 
 bool InterpolationNamed(const char* name, moddeck_interpolation& out) {
-    static const char* const kNames[] = {"none", "linear", "cubic", "sinc"};
     for (int k = 0; k < 4; k++)
-        if (std::strcmp(name, kNames[k]) == 0) {
+        if (std::strcmp(name, kInterpolationNames[k]) == 0) {
             out = static_cast<moddeck_interpolation>(MODDECK_INTERPOLATION_NONE + k);
             return true;
         }
     return false;
 }
+
+const char* InterpolationName(moddeck_interpolation interpolation) {
+    const int k = interpolation - MODDECK_INTERPOLATION_NONE;
+    return k >= 0 && k < 4 ? kInterpolationNames[k] : "linear";
+}
+
+namespace {
 
 bool PercentNamed(const char* text, int& out) {
     char* end = nullptr;
@@ -39,10 +49,10 @@ bool PercentNamed(const char* text, int& out) {
 
 SoundOptionRead ReadSoundOption(int argc, char** argv, int& i, SoundOptions& options, const char* program) {
     const char* arg = argv[i];
-    if (std::strcmp(arg, "--ramping") == 0) {
-        options.ramping = true;
-    } else if (std::strcmp(arg, "--amiga") == 0) {
-        options.amiga = true;
+    if (std::strcmp(arg, "--ramping") == 0 || std::strcmp(arg, "--no-ramping") == 0) {
+        options.ramping = arg[2] == 'r';
+    } else if (std::strcmp(arg, "--amiga") == 0 || std::strcmp(arg, "--no-amiga") == 0) {
+        options.amiga = arg[2] == 'a';
     } else if (std::strcmp(arg, "--interpolation") == 0 || std::strcmp(arg, "--separation") == 0) {
         const bool interpolation = arg[2] == 'i';
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;

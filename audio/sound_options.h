@@ -27,6 +27,11 @@ enum class SoundOptionRead {
 // takes one) into `options`. `program` starts the message of a bad one.
 SoundOptionRead ReadSoundOption(int argc, char** argv, int& i, SoundOptions& options, const char* program);
 
+// The interpolation's option word ("none", "linear", "cubic", "sinc") and
+// back; false for a word that names none.
+const char* InterpolationName(moddeck_interpolation interpolation);
+bool InterpolationNamed(const char* name, moddeck_interpolation& out);
+
 // Gives the player the choices.
 void ApplySoundOptions(moddeck_player* player, const SoundOptions& options);
 

@@ -302,10 +302,11 @@ awk -v a="$(wave_level)" -v b="$rendered" 'BEGIN { r = a / b; exit !(r > 0.47 &&
   fail "after the seek the tone should sound as rendered: $(wave_level) against $rendered"
 keys q
 expect_restored
-start "--seek 0:09.5 '$tmp/later.mod'"
+start "--seek 0:09.5 --interpolation sinc '$tmp/later.mod'"
 expect_line '^Time: +0:09 / 0:15'
 keys q
 expect_restored
+grep -qx 'interpolation = sinc' "$tmp/config/moddeck/settings" || fail "the choice of sound should be kept"
 
 # ---- Without an audio device the screen says so, what to check and how to
 # write to a file, and nothing pretends to play.

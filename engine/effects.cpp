@@ -6,7 +6,6 @@
 #include "engine/mixer.h"
 #include "engine/periods.h"
 #include "engine/waveform.h"
-#include "song/format.h"
 #include "song/periods.h"
 
 namespace moddeck {
@@ -529,7 +528,7 @@ TickOutput ApplyTickEffects(Player& p, int c, const RowValues& row) {
     const EffectParts parts = PartsOf(row.effect);
     if (parts.early) parts.early(e);
 
-    if (!VoiceSample(song, FormatOf(song), v)) return TickOutput{v.period, 0};
+    if (!VoiceSample(song, v)) return TickOutput{v.period, 0};
     if (e.tick == 0 && volumeLate) VolumeColumnRow(v, row);
     e.period = v.period;
     if (parts.tick) parts.tick(e);

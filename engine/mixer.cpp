@@ -24,13 +24,13 @@ constexpr std::array<int16_t, kSaturationSize> MakeSaturation() {
 // compilers' evaluation limits).
 const std::array<int16_t, kSaturationSize> kSaturation = MakeSaturation();
 
-// The loop the sample plays. A loop that reaches past the data is cut at the
-// data's end; one that keeps nothing inside the data (start at or past the
-// end, length 0 or less) plays as no loop. MOD and S3M take a length of 0
-// or 2 as no loop.
-Loop LoopOf(const ModSample& s, FileFormat kind) {
+// The loop the sample plays, as the song's samples state it (see
+// Behaviour). A loop that reaches past the data is cut at the data's end;
+// one that keeps nothing inside the data (start at or past the end, length
+// 0 or less) plays as no loop.
+Loop LoopOf(const ModSample& s, const Behaviour& rules) {
     LoopMode mode;
-    if (kind == FileFormat::XM)
+    if (rules.samplesNameTheirLoop)
         mode = s.loopType == 1 ? LoopMode::Forward : s.loopType == 2 ? LoopMode::PingPong : LoopMode::None;
     else
         mode = (s.loopLength == 0 || s.loopLength == 2) ? LoopMode::None : LoopMode::Forward;
@@ -46,25 +46,27 @@ inline int64_t AtFrame(int64_t pos, int32_t frame) {
     return (static_cast<int64_t>(frame) << 32) | static_cast<uint32_t>(pos);
 }
 
-// A mono S3M plays at the level its header's master volume (16..127) asks
-// for, as the tracker's mono output did; stereo songs keep their level.
-float S3MMasterGain(const Mod& song) {
+// The level of the header's master volume (16..127) for a mono song that
+// plays at it; 1 for any other.
+float MasterGain(const Mod& song) {
+    if (!song.behaviour.monoPlaysAtMasterVolume) return 1.0f;
     const int32_t master = song.s3mHeader[3] & 0x7F;
     const bool stereo = song.s3mHeader[3] & 0x80;
     return stereo || master < 16 ? 1.0f : static_cast<float>(master) / 64.0f;
 }
 
-float GainOf(const Mod& song, FileFormat kind, const Voice& v, const ModInstrument* ins, int32_t tremolo,
-             int32_t globalVolume) {
+// The voice's gain: its volume with the tremolo, the global volume, and an
+// instrument's volume envelope (`ins`, null for none) and fade-out, or the
+// master volume of a song without instruments. Without a command that
+// changes it (MOD) the global volume stays 64, a gain of exactly 1.
+float GainOf(const Mod& song, const Voice& v, const ModInstrument* ins, int32_t tremolo, int32_t globalVolume) {
     int32_t vol = std::clamp(v.volume + tremolo, 0, 63);
-    if (kind == FileFormat::XM) {
+    if (song.behaviour.instruments) {
         float e = ins ? VolumeEnvelopeValue(*ins, v.volenvpos) : 64.0f;
         return static_cast<float>(vol) / 64.0f * e / 64.0f * static_cast<float>(v.fadevolume) / 65536.0f *
                static_cast<float>(globalVolume) / 64.0f;
     }
-    if (kind == FileFormat::S3M)
-        return static_cast<float>(globalVolume) * (1.0f / 4096.0f) * static_cast<float>(vol) * S3MMasterGain(song);
-    return static_cast<float>(vol) / 64.0f;
+    return static_cast<float>(globalVolume) * (1.0f / 4096.0f) * static_cast<float>(vol) * MasterGain(song);
 }
 
 // The position folded back into the loop once it has run past it: forward
@@ -96,8 +98,8 @@ bool FrameAt(const VoiceMix& m, int64_t pos, FramePair& out) {
     const int32_t start = loop.start, len = loop.length;
     switch (loop.mode) {
         case LoopMode::None: {
-            // MOD and S3M play the frame at `length` as a zero, XM stops at it.
-            if (i >= (m.xm ? n : n + 1)) return false;
+            // The frame at `length` may sound as a zero (see VoiceMix).
+            if (i >= (m.framePastEnd ? n + 1 : n)) return false;
             const int32_t a = i < n ? d[i] : 0;
             out = {a, i + 1 < n ? d[i + 1] : a};
             return true;
@@ -122,11 +124,12 @@ bool FrameAt(const VoiceMix& m, int64_t pos, FramePair& out) {
     return false;
 }
 
-// Whether a one-shot sample has ended at frame i: MOD and S3M play the
-// frame at `length` as a zero, XM stops at it.
-inline bool EndedAt(const VoiceMix& m, int32_t i) {
-    return m.loop.mode == LoopMode::None && i >= (m.xm ? m.sample->length : m.sample->length + 1);
-}
+// Where a one-shot sample ends: at its length, or a frame after it where
+// that frame sounds as a zero.
+inline int32_t OneShotEnd(const VoiceMix& m) { return m.sample->length + (m.framePastEnd ? 1 : 0); }
+
+// Whether a one-shot sample has ended at frame i.
+inline bool EndedAt(const VoiceMix& m, int32_t i) { return m.loop.mode == LoopMode::None && i >= OneShotEnd(m); }
 
 // The value heard at frame x of the sample as the voice plays it on from
 // a frame inside the loop (or before it): silence before the data and
@@ -255,8 +258,8 @@ Stretch StretchAt(const VoiceMix& m, int64_t pos) {
     if (loop.mode == LoopMode::None) {
         if (i < n - 1) return {Stretch::Forward, below(n - 1)};
         if (i == n - 1) return fixed(d[n - 1], d[n - 1]);
-        // MOD and S3M play the frame at `length` as a zero, XM stops at it.
-        return {!m.xm && i == n ? Stretch::Silent : Stretch::Ended, below(n + 1)};
+        // The frame at `length` may sound as a zero (see VoiceMix).
+        return {m.framePastEnd && i == n ? Stretch::Silent : Stretch::Ended, below(n + 1)};
     }
     const int32_t start = loop.start, end = loop.start + loop.length;
     if (loop.mode == LoopMode::Forward)
@@ -270,7 +273,7 @@ Stretch StretchAt(const VoiceMix& m, int64_t pos) {
 }
 
 // The fast path: the frames by stretches, each through MixRunFrames; the
-// zeros past a MOD or S3M sample only move the position.
+// zero past a one-shot sample's end only moves the position.
 void MixVoiceFrames(Voice& v, const VoiceMix& m, MixerIsa isa, int16_t* sum, MixPeak* peak, int32_t frames) {
     const ModSample& s = *m.sample;
     MixRun run{s.data, s.length, 0, 0, m.step, 0, m.gain, m.pan, sum, peak, FractionMask(m.interpolation)};
@@ -303,7 +306,7 @@ void MixVoiceFrames(Voice& v, const VoiceMix& m, MixerIsa isa, int16_t* sum, Mix
 // sample ends: a stretch of heard frames stops there.
 int32_t FoldPoint(const VoiceMix& m) {
     const Loop& loop = m.loop;
-    if (loop.mode == LoopMode::None) return m.xm ? m.sample->length : m.sample->length + 1;
+    if (loop.mode == LoopMode::None) return OneShotEnd(m);
     return loop.mode == LoopMode::Forward ? loop.start + loop.length : loop.start + 2 * loop.length;
 }
 
@@ -356,7 +359,7 @@ void AdvanceSilently(Voice& v, const VoiceMix& m, int32_t frames) {
     const int64_t pos = v.position, step = m.step;
     if (m.loop.mode == LoopMode::None) {
         // The renderer stops at the first frame whose position has reached the end.
-        const int64_t end = static_cast<int64_t>(m.xm ? m.sample->length : m.sample->length + 1) << 32;
+        const int64_t end = static_cast<int64_t>(OneShotEnd(m)) << 32;
         const int64_t left = end - pos;
         const int64_t endsAt = left <= 0 ? 0 : step <= 0 ? INT64_MAX : (left + step - 1) / step;
         if (endsAt < frames) {
@@ -477,19 +480,23 @@ void MixPlain(Player& p, int16_t* out, int32_t frames) {
     }
 }
 
-// The playback rate of a period; in Amiga mode a MOD counts the PAL
-// Amiga's clock, not the PC trackers'.
-double RateOfPeriod(const Player& pl, FileFormat kind, int32_t period) {
+// Whether the listener's Amiga mode plays this song (see Behaviour).
+bool InAmigaMode(const Player& pl) {
+    return pl.SONG.behaviour.amigaModeApplies && pl.sound.amiga.load(std::memory_order_relaxed);
+}
+
+// The playback rate of a period; in Amiga mode, the PAL Amiga's clock
+// rather than the PC trackers'.
+double RateOfPeriod(const Player& pl, int32_t period) {
     constexpr double kPalAmigaClock = 7093789.2;
-    if (kind != FileFormat::MOD || !pl.sound.amiga.load(std::memory_order_relaxed))
-        return SampleRateOfPeriod(period, kind);
+    if (!InAmigaMode(pl)) return SampleRateOfPeriod(period, pl.SONG.behaviour.periods);
     return period > 0 ? kPalAmigaClock / period : 0.0;
 }
 
 // The share of channel c sent left: the song's, or in Amiga mode the
-// Amiga's hard left, right, right, left for a MOD.
-float ChannelPan(const Player& pl, FileFormat kind, int c) {
-    if (kind != FileFormat::MOD || !pl.sound.amiga.load(std::memory_order_relaxed)) return pl.pan[c];
+// Amiga's hard left, right, right, left.
+float ChannelPan(const Player& pl, int c) {
+    if (!InAmigaMode(pl)) return pl.pan[c];
     return c % 4 == 0 || c % 4 == 3 ? 1.0f : 0.0f;
 }
 
@@ -532,10 +539,10 @@ void FollowRamp(Player& pl, int c, const VoiceMix& was) {
 
 const int16_t* const Saturation = kSaturation.data();
 
-const ModSample* VoiceSample(const Mod& song, FileFormat kind, const Voice& v) {
+const ModSample* VoiceSample(const Mod& song, const Voice& v) {
     if (v.period == 0 || v.instrument <= 0) return nullptr;
     const ModSample* s;
-    if (kind == FileFormat::XM) {
+    if (song.behaviour.instruments) {
         if (v.instrument > kMaxInstruments || v.instrument > song.nbInstruments) return nullptr;
         const ModInstrument& ins = song.instruments[v.instrument];
         if (ins.nbSamples <= 0 || !ins.samples || v.samplenum < 0 || v.samplenum >= ins.nbSamples) return nullptr;
@@ -548,23 +555,25 @@ const ModSample* VoiceSample(const Mod& song, FileFormat kind, const Voice& v) {
     return s;
 }
 
-void PrepareVoiceTick(Player& pl, FileFormat kind, int c, int32_t heardPeriod, int32_t tremolo) {
+void PrepareVoiceTick(Player& pl, int c, int32_t heardPeriod, int32_t tremolo) {
     VoiceMix& m = pl.mix[c];
     const VoiceMix was = m;
     m.sample = nullptr;
     const Mod& song = pl.SONG;
+    const Behaviour& rules = song.behaviour;
     const Voice& v = pl.Voices[c];
-    const ModSample* s = VoiceSample(song, kind, v);
+    const ModSample* s = VoiceSample(song, v);
     if (!s || heardPeriod <= 0 || pl.ticks < v.delaytick) {
         FollowRamp(pl, c, was);
         return;
     }
 
-    const ModInstrument* ins = kind == FileFormat::XM ? &song.instruments[v.instrument] : nullptr;
-    float g = GainOf(song, kind, v, ins, tremolo, pl.globalVolume);
+    // VoiceSample has checked the instrument.
+    const ModInstrument* ins = rules.instruments ? &song.instruments[v.instrument] : nullptr;
+    float g = GainOf(song, v, ins, tremolo, pl.globalVolume);
     const float channelGain = pl.channelGain[c].load(std::memory_order_relaxed);
     if (channelGain != 1.0f) g *= channelGain;
-    float p = kind == FileFormat::XM ? PanningOfVoice(*ins, v.panning, v.panenvpos) : ChannelPan(pl, kind, c);
+    float p = ins ? PanningOfVoice(*ins, v.panning, v.panenvpos) : ChannelPan(pl, c);
     p = Separated(p, pl.sound.separation.load(std::memory_order_relaxed));
     if (!(p >= 0.0f)) p = 0.0f;  // also catches NaN
     if (p > 1.0f) p = 1.0f;
@@ -572,11 +581,11 @@ void PrepareVoiceTick(Player& pl, FileFormat kind, int c, int32_t heardPeriod, i
     // tick's length is whole frames, but the pitch must not follow the tempo.
     const double outputRate = pl.rate;
     double rate;
-    if (kind == FileFormat::XM && song.linearFreq)
+    if (rules.periods == PeriodSystem::XM && song.linearFreq)
         rate = XMLinearRate(heardPeriod) / outputRate;
     else
-        rate = RateOfPeriod(pl, kind, heardPeriod) / outputRate;
-    m = VoiceMix{s, LoopOf(*s, kind), static_cast<int64_t>(rate * kFixedOne), g, p, kind == FileFormat::XM,
+        rate = RateOfPeriod(pl, heardPeriod) / outputRate;
+    m = VoiceMix{s, LoopOf(*s, rules), static_cast<int64_t>(rate * kFixedOne), g, p, rules.oneShotSoundsFramePastEnd,
                  pl.sound.interpolation.load(std::memory_order_relaxed)};
     FollowRamp(pl, c, was);
 }

@@ -14,7 +14,6 @@
 
 #include "engine/mixer_runs.h"
 #include "engine/player.h"
-#include "song/format.h"
 #include "song/song.h"
 
 namespace moddeck {
@@ -26,9 +25,10 @@ constexpr int kSaturationOffset = 65536;
 extern const int16_t* const Saturation;
 
 // The sample that voice `v` plays, or null when the voice is silent for lack
-// of period, instrument, sample or sample data. XM instruments beyond the
-// song or 128, and sample numbers beyond the instrument's, count as missing.
-const ModSample* VoiceSample(const Mod& song, FileFormat kind, const Voice& v);
+// of period, instrument, sample or sample data. Instruments beyond the
+// song or 128, and sample numbers beyond the instrument's, count as missing
+// (a song without instruments names sample slots).
+const ModSample* VoiceSample(const Mod& song, const Voice& v);
 
 // Sets what voice c mixes through the tick about to play, from
 // `heardPeriod` (the period of this tick, with vibrato or arpeggio) and the
@@ -37,7 +37,7 @@ const ModSample* VoiceSample(const Mod& song, FileFormat kind, const Voice& v);
 // silent voice (no sample, a period <= 0, or a tick before its note delay)
 // mixes nothing and keeps its position; with ramping, the note it played
 // fades out.
-void PrepareVoiceTick(Player& p, FileFormat kind, int c, int32_t heardPeriod, int32_t tremolo);
+void PrepareVoiceTick(Player& p, int c, int32_t heardPeriod, int32_t tremolo);
 
 // Mixes the next `frames` frames (1..kMixChunkFrames) of the current tick
 // of every voice into `out` (interleaved stereo) and moves the voices on; a

@@ -125,7 +125,7 @@ struct SoundChoices {
     std::atomic<Interpolation> interpolation{Interpolation::Linear};
     std::atomic<bool> ramping{false};        // short ramps at every change of gain or panning
     std::atomic<int32_t> separation{100};    // stereo width in percent, 0 (mono) .. 200
-    std::atomic<bool> amiga{false};          // MOD: the PAL Amiga's clock and hard left-right-right-left
+    std::atomic<bool> amiga{false};          // songs made for the Amiga at its clock and hard left-right-right-left
 };
 
 // A change of a voice's gain and panning spread over a few frames, so that
@@ -154,7 +154,7 @@ struct VoiceMix {
     int64_t step;  // 32.32 sample frames per output frame
     float gain;
     float pan;     // share sent left
-    bool xm;       // XM stops at a one-shot sample's end, MOD and S3M play one zero past it
+    bool framePastEnd;  // a one-shot sample sounds one zero past its end (Behaviour)
     Interpolation interpolation;
 };
 

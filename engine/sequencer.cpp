@@ -7,7 +7,6 @@
 #include "engine/envelopes.h"
 #include "engine/mixer.h"
 #include "engine/periods.h"
-#include "song/format.h"
 #include "song/periods.h"
 
 namespace moddeck {
@@ -264,7 +263,7 @@ void PlayTick(Player& p) {
             if (const ModInstrument* ins = InstrumentWithSamples(song, v.instrument)) AdvanceEnvelopes(v, *ins);
         if (p.ticks == 0) TriggerNote(p, c, rows[c]);
         TickOutput out = ApplyTickEffects(p, c, rows[c]);
-        PrepareVoiceTick(p, FormatOf(song), c, out.period, out.tremolo);
+        PrepareVoiceTick(p, c, out.period, out.tremolo);
     }
     for (int c = nv; c < kMaxChannels; c++) p.mix[c].sample = nullptr;
 

@@ -146,6 +146,7 @@ Behaviour BehaviourOf(FileFormat format, uint16_t s3mFlags, uint16_t s3mTracker)
             b.instruments = true;
             b.slidesRemember = true;
             b.tremorCountsFromZero = true;
+            b.samplesNameTheirLoop = true;
             break;
         case FileFormat::S3M:
             b.periods = PeriodSystem::S3M;
@@ -160,10 +161,14 @@ Behaviour BehaviourOf(FileFormat format, uint16_t s3mFlags, uint16_t s3mTracker)
             b.fineSlidesInParameter = true;
             b.slidesRemember = true;
             b.orderMarkers = true;
+            b.oneShotSoundsFramePastEnd = true;
+            b.monoPlaysAtMasterVolume = true;
             break;
         default:
             b.sixtyFourRows = true;
             b.vibratoRestsOnFirstTick = true;
+            b.oneShotSoundsFramePastEnd = true;
+            b.amigaModeApplies = true;
             break;
     }
     return b;

@@ -1,6 +1,6 @@
 // The kinds of file the player knows. Modules carry theirs in the song
-// record's flags; the shell shows it, and the mixer still reads it (gain
-// and loop rules); the rest of the engine plays by the song's Behaviour.
+// record's flags, for the library to tell and the shell to show; the
+// engine plays by the song's Behaviour, never by the format.
 #pragma once
 
 #include "song/song.h"

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "song/format.h"
+#include "song/song.h"
 
 namespace moddeck {
 
@@ -110,12 +110,13 @@ double XMLinearRate(int32_t period);
 constexpr int32_t kS3MMiddleCRate = 8363, kS3MMinNotePeriod = 64;
 int32_t S3MPeriod(int note, int32_t c2spd);
 
-// Playback rate in Hz of a period: the MOD, S3M and XM clocks.
+// Playback rate in Hz of a period of `system`: the clocks of the Amiga
+// table, the S3M table and XM's Amiga periods.
 constexpr double kAmigaClock = 7159090.5;
 constexpr double kS3MClock = 14317056.0;
 constexpr double kXMClock = 28634112.0;
-inline double SampleRateOfPeriod(int32_t period, FileFormat kind) {
-    const double clock = kind == FileFormat::XM ? kXMClock : kind == FileFormat::S3M ? kS3MClock : kAmigaClock;
+inline double SampleRateOfPeriod(int32_t period, PeriodSystem system) {
+    const double clock = system == PeriodSystem::XM ? kXMClock : system == PeriodSystem::S3M ? kS3MClock : kAmigaClock;
     return period > 0 ? clock / period : 0.0;
 }
 

@@ -193,6 +193,21 @@ struct Behaviour {
     bool songSetsChannelPans = false;
     // The header's global volume starts the song, 0 taken as none (S3M).
     bool headerSetsGlobalVolume = false;
+    // Each sample says how it loops: not at all, forward or ping-pong (XM);
+    // else a loop of 0 or 2 frames is none, as the Amiga trackers stored
+    // "no loop", and any other plays forward (MOD, S3M).
+    bool samplesNameTheirLoop = false;
+    // A one-shot sample sounds the frame at its length, silence, before it
+    // stops, as the Amiga and PC trackers read one guard frame past the
+    // data (MOD, S3M); else it stops at its end (XM).
+    bool oneShotSoundsFramePastEnd = false;
+    // A mono song plays at the level its header's master volume asks for,
+    // as the tracker's mono output did (S3M); a stereo one keeps its level.
+    bool monoPlaysAtMasterVolume = false;
+    // Written for the Amiga's sound chip (MOD): the listener's Amiga mode
+    // plays it at the PAL Amiga's clock and with the chip's hard left,
+    // right, right, left channels.
+    bool amigaModeApplies = false;
 };
 
 // Channel-major: the cell of channel c at row r is tracks[c][r].

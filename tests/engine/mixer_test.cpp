@@ -45,9 +45,9 @@ protected:
 
     // Mixes one tick of every voice with the tremolo offset, `step` sample
     // frames per output frame.
-    void RenderTick(FileFormat kind, int32_t tremolo = 0, double step = 1.0) {
+    void RenderTick(int32_t tremolo = 0, double step = 1.0) {
         for (int c = 0; c < player->NVoices; c++) {
-            PrepareVoiceTick(*player, kind, c, 1, tremolo);
+            PrepareVoiceTick(*player, c, 1, tremolo);
             player->mix[c].step = static_cast<int64_t>(step * kFixedOne);
         }
         MixFrames(*player, mixed_, player->LEN_TICK);
@@ -73,7 +73,7 @@ TEST_F(MixerTest, OneShotModSampleSoundsItsZeroGuardFrameThenEnds) {
     PlaySong(b.song());
     player->pan[0] = 1.0f;
     PrepareUnitStep(FileFormat::MOD);
-    RenderTick(FileFormat::MOD);
+    RenderTick();
     // Gain 63/64: 6400 * 0.984375 = 6300 on frames 0..99; frame 100 reads the
     // zero past the end, and from frame 101 the sample has ended.
     EXPECT_EQ(Left(0), 6300);
@@ -89,7 +89,7 @@ TEST_F(MixerTest, OneShotXMSampleStopsAtItsLength) {
     b.AddInstrument(1, Constant(100, 6400));
     PlaySong(b.song());
     PrepareUnitStep(FileFormat::XM);
-    RenderTick(FileFormat::XM);
+    RenderTick();
     EXPECT_NE(Left(99), 0);
     EXPECT_EQ(Left(100), 0);
     EXPECT_EQ(player->Voices[0].period, 0);
@@ -139,7 +139,7 @@ TEST_F(MixerTest, ForwardLoopNeverLeavesTheLoop) {
     player->pan[0] = 1.0f;
     PrepareUnitStep(FileFormat::MOD);
     for (int t = 0; t < 8; t++) {
-        RenderTick(FileFormat::MOD);
+        RenderTick();
         EXPECT_LT(test::Frames(player->Voices[0].position), 30.0);
         for (int f = 40; f < player->LEN_TICK; f++) {
             int index = static_cast<int>(std::lround(Left(f) / (100 * 0.984375)));
@@ -160,7 +160,7 @@ TEST_F(MixerTest, PingPongReadsForwardThenBackward) {
     s.panning = 255;
     PlaySong(b.song());
     PrepareUnitStep(FileFormat::XM);
-    RenderTick(FileFormat::XM);
+    RenderTick();
     const int expected[] = {0, 1, 2, 3, 4, 3, 2, 1, 0, 1, 2, 3, 4, 3};
     for (int f = 0; f < 14; f++)
         EXPECT_EQ(Left(f), static_cast<int>(expected[f] * 1000 * 0.984375f)) << "frame " << f;
@@ -176,7 +176,7 @@ TEST_F(MixerTest, PingPongEndingOnTheLastFrameReadsNoFurther) {
     s.panning = 255;
     PlaySong(b.song());
     PrepareUnitStep(FileFormat::XM);
-    RenderTick(FileFormat::XM);
+    RenderTick();
     EXPECT_EQ(Left(4), Left(3));  // frame 4 reads the last frame
     EXPECT_EQ(Left(5), static_cast<int>(4000 * 0.984375f));  // back over frame 3
     EXPECT_EQ(Left(6), static_cast<int>(3000 * 0.984375f));
@@ -190,7 +190,7 @@ TEST_F(MixerTest, LoopOfLengthZeroPlaysAsOneShot) {
     b.InstrumentSample(1).loopLength = 0;
     PlaySong(b.song());
     PrepareUnitStep(FileFormat::XM);
-    RenderTick(FileFormat::XM);
+    RenderTick();
     EXPECT_EQ(player->Voices[0].period, 0);
     EXPECT_EQ(Left(60), 0);
 }
@@ -204,7 +204,7 @@ TEST_F(MixerTest, LoopPastTheEndIsCutAtTheData) {
     player->pan[0] = 1.0f;
     PrepareUnitStep(FileFormat::MOD);
     for (int t = 0; t < 4; t++) {
-        RenderTick(FileFormat::MOD);
+        RenderTick();
         EXPECT_LT(test::Frames(player->Voices[0].position), 80.0);
         EXPECT_EQ(Left(player->LEN_TICK - 1), 6300);
     }
@@ -217,7 +217,7 @@ TEST_F(MixerTest, LoopStartingPastTheDataPlaysAsOneShot) {
     s.loopLength = 10;
     PlaySong(b.song());
     PrepareUnitStep(FileFormat::S3M);
-    RenderTick(FileFormat::S3M);
+    RenderTick();
     EXPECT_EQ(player->Voices[0].period, 0);
 }
 
@@ -229,11 +229,11 @@ TEST_F(MixerTest, VoiceStaysSilentAndInPlaceBeforeItsNoteDelay) {
     player->Voices[0].position = test::Position(12.5);
     player->Voices[0].delaytick = 2;
     player->ticks = 1;
-    RenderTick(FileFormat::MOD);
+    RenderTick();
     EXPECT_DOUBLE_EQ(test::Frames(player->Voices[0].position), 12.5);
     EXPECT_EQ(Left(0), 0);
     player->ticks = 2;
-    RenderTick(FileFormat::MOD);
+    RenderTick();
     EXPECT_DOUBLE_EQ(test::Frames(player->Voices[0].position), 12.5 + player->LEN_TICK);
 }
 
@@ -243,12 +243,12 @@ TEST_F(MixerTest, MissingSampleOrXMSampleNumberRendersSilence) {
     PlaySong(b.song());
     PrepareUnitStep(FileFormat::XM);
     player->Voices[0].samplenum = 3;  // the instrument has one sample
-    EXPECT_EQ(VoiceSample(b.song(), FileFormat::XM, player->Voices[0]), nullptr);
+    EXPECT_EQ(VoiceSample(b.song(), player->Voices[0]), nullptr);
     player->Voices[0].samplenum = 0;
     player->Voices[0].instrument = 2;  // beyond the song's instruments
-    EXPECT_EQ(VoiceSample(b.song(), FileFormat::XM, player->Voices[0]), nullptr);
+    EXPECT_EQ(VoiceSample(b.song(), player->Voices[0]), nullptr);
     player->Voices[0].instrument = 1;
-    EXPECT_NE(VoiceSample(b.song(), FileFormat::XM, player->Voices[0]), nullptr);
+    EXPECT_NE(VoiceSample(b.song(), player->Voices[0]), nullptr);
 }
 
 // The step is the period's rate over the output rate: the tick's whole
@@ -264,7 +264,7 @@ TEST_F(MixerTest, StepFollowsThePeriodNotTheTempo) {
     const double want = 7159090.5 / 428 / player->rate * kFixedOne;
     for (int tempo : {97, 125, 140, 149}) {
         SetTempo(*player, tempo);
-        PrepareVoiceTick(*player, FileFormat::MOD, 0, 428, 0);
+        PrepareVoiceTick(*player, 0, 428, 0);
         EXPECT_NEAR(static_cast<double>(player->mix[0].step), want, 2.0) << tempo;
     }
 }
@@ -276,10 +276,10 @@ TEST_F(MixerTest, GainFollowsEachKindsFormula) {
     player->pan[0] = 1.0f;
     PrepareUnitStep(FileFormat::MOD);
     player->Voices[0].volume = 32;
-    RenderTick(FileFormat::MOD);
+    RenderTick();
     EXPECT_EQ(Left(0), 5000);  // 32/64
     player->Voices[0].position = 0;
-    RenderTick(FileFormat::MOD, -40);  // tremolo below 0 clamps to silence
+    RenderTick(-40);  // tremolo below 0 clamps to silence
     EXPECT_EQ(Left(0), 0);
 
     SongBuilder s3m(FileFormat::S3M, 1);
@@ -289,8 +289,12 @@ TEST_F(MixerTest, GainFollowsEachKindsFormula) {
     PrepareUnitStep(FileFormat::S3M);
     player->globalVolume = 32;
     player->Voices[0].volume = 63;
-    RenderTick(FileFormat::S3M);
+    RenderTick();
     EXPECT_EQ(Left(0), 4921);  // 10000 * 32 * 63 / 4096
+    s3m.song().s3mHeader[3] = 32;  // mono at master volume 32: half as loud
+    player->Voices[0].position = 0;
+    RenderTick();
+    EXPECT_EQ(Left(0), 2460);
 }
 
 TEST_F(MixerTest, InterpolationsHoldFramesOrKeepALoopsLevelAcrossItsEnds) {
@@ -301,7 +305,7 @@ TEST_F(MixerTest, InterpolationsHoldFramesOrKeepALoopsLevelAcrossItsEnds) {
     PlaySong(b.song());
     player->sound.interpolation = Interpolation::None;
     PrepareUnitStep(FileFormat::XM);
-    RenderTick(FileFormat::XM, 0, 0.5);
+    RenderTick(0, 0.5);
     for (int f = 0; f < 200; f++) ASSERT_EQ(Left(f), static_cast<int>(f / 2 * 100 * 0.984375f)) << "frame " << f;
     // Cubic and sinc read their taps across a loop's ends as heard: a
     // constant loop keeps its level at a step that never lands on a frame.
@@ -317,7 +321,7 @@ TEST_F(MixerTest, InterpolationsHoldFramesOrKeepALoopsLevelAcrossItsEnds) {
             player->sound.interpolation = how;
             PrepareUnitStep(FileFormat::XM);
             for (int t = 0; t < 4; t++) {
-                RenderTick(FileFormat::XM, 0, 1 / 1.37);
+                RenderTick(0, 1 / 1.37);
                 // The first frames hear the silence before the note.
                 for (int f = t ? 0 : 8; f < player->LEN_TICK; f++)
                     ASSERT_NEAR(Left(f), 6300, 2) << "loop type " << loopType << " tick " << t << " frame " << f;
@@ -331,25 +335,33 @@ TEST_F(MixerTest, SeparationWidensOrNarrowsAndAmigaModeTakesTheAmigasSidesAndClo
     PlaySong(b.song());
     PrepareUnitStep(FileFormat::MOD);  // pans 0.5, 0.35, 0.65, 0.5; values 9843
     player->sound.separation = 200;
-    RenderTick(FileFormat::MOD);
+    RenderTick();
     EXPECT_NEAR(player->ptrVoices[1][0], 1969, 1);  // 0.35 twice as far from the middle: 0.2
     player->sound.separation = 0;
-    RenderTick(FileFormat::MOD);
+    RenderTick();
     EXPECT_EQ(player->ptrVoices[1][0], 4921);
     EXPECT_EQ(player->ptrVoices[2][1], 4922);
     player->sound.separation = 100;
     player->sound.amiga = true;
     player->Voices[0].position = 0;
-    RenderTick(FileFormat::MOD);
+    RenderTick();
     const int16_t sides[4][2] = {{9843, 0}, {0, 9843}, {0, 9843}, {9843, 0}};
     for (int c = 0; c < 4; c++)
         EXPECT_TRUE(player->ptrVoices[c][0] == sides[c][0] && player->ptrVoices[c][1] == sides[c][1]) << c;
     // The PAL Amiga's clock, 7093789.2 Hz, against the default's 7159090.5.
-    PrepareVoiceTick(*player, FileFormat::MOD, 0, 1, 0);
+    PrepareVoiceTick(*player, 0, 1, 0);
     const double amigaStep = static_cast<double>(player->mix[0].step);
     player->sound.amiga = false;
-    PrepareVoiceTick(*player, FileFormat::MOD, 0, 1, 0);
+    PrepareVoiceTick(*player, 0, 1, 0);
     EXPECT_NEAR(amigaStep / static_cast<double>(player->mix[0].step), 7093789.2 / 7159090.5, 1e-9);
+    // A song not written for the Amiga keeps its own pans and clock.
+    SongBuilder s3m(FileFormat::S3M, 1);
+    s3m.AddSample(1, Constant(1000, 10000));
+    PlaySong(s3m.song());
+    PrepareUnitStep(FileFormat::S3M);
+    player->sound.amiga = true;
+    RenderTick();
+    EXPECT_EQ(Left(0), 1968);  // 9843 at the song's pan of 0.2
 }
 
 TEST_F(MixerTest, RampingTakesTheClickOutOfStartsChangesAndStops) {
@@ -362,21 +374,21 @@ TEST_F(MixerTest, RampingTakesTheClickOutOfStartsChangesAndStops) {
     PrepareUnitStep(FileFormat::MOD);
     player->sound.ramping = true;
     auto left = [&](int f) { return mixed_[2 * f]; };
-    RenderTick(FileFormat::MOD);
+    RenderTick();
     EXPECT_LT(left(0), 100);
     for (int f = 1; f < 66; f++) ASSERT_GT(left(f), left(f - 1));
     EXPECT_EQ(left(65), 4921);
     player->Voices[0].volume = 32;
-    RenderTick(FileFormat::MOD);
+    RenderTick();
     EXPECT_TRUE(left(0) < 4921 && left(0) > 4800 && left(65) == 2500 && left(100) == 2500);
     // A new note over the old one: the old fades out beside it as the new
     // one fades in, and the sum holds.
     player->Voices[0].position = 0;
-    RenderTick(FileFormat::MOD);
+    RenderTick();
     for (int f = 0; f < 128; f++) ASSERT_NEAR(left(f), 2500, 2) << f;
     // A note that stops fades out.
     player->Voices[0].period = 0;
-    RenderTick(FileFormat::MOD);
+    RenderTick();
     EXPECT_TRUE(left(0) > 2400 && left(32) > 1000 && left(32) < 1500 && left(66) == 0);
 }
 
@@ -394,7 +406,7 @@ TEST_F(MixerTest, FinalMixHalvesEachVoiceAndClampsAfterEveryAddition) {
         player->channelGain[c] = 2.0f;
         player->Voices[c].volume = 32;
     }
-    RenderTick(FileFormat::MOD);
+    RenderTick();
     EXPECT_EQ(mixed_[0], 32767);   // 15000 * 3, clamped
     EXPECT_EQ(mixed_[2], -16384);  // -32768 >> 1
     EXPECT_EQ(mixed_[4], 15000);   // 30000 then -15000

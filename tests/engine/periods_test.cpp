@@ -72,8 +72,8 @@ TEST(S3MPeriods, FromTheMiddleCRate) {
 }
 
 TEST(XMPeriods, SampleRate) {
-    EXPECT_DOUBLE_EQ(SampleRateOfPeriod(428, FileFormat::MOD), 7159090.5 / 428);
-    EXPECT_DOUBLE_EQ(SampleRateOfPeriod(1712, FileFormat::S3M), 14317056.0 / 1712);
-    EXPECT_DOUBLE_EQ(SampleRateOfPeriod(1712, FileFormat::XM), 28634112.0 / 1712);
-    EXPECT_EQ(SampleRateOfPeriod(0, FileFormat::XM), 0.0);
+    EXPECT_DOUBLE_EQ(SampleRateOfPeriod(428, PeriodSystem::Amiga), 7159090.5 / 428);
+    EXPECT_DOUBLE_EQ(SampleRateOfPeriod(1712, PeriodSystem::S3M), 14317056.0 / 1712);
+    EXPECT_DOUBLE_EQ(SampleRateOfPeriod(1712, PeriodSystem::XM), 28634112.0 / 1712);
+    EXPECT_EQ(SampleRateOfPeriod(0, PeriodSystem::XM), 0.0);
 }

@@ -3,10 +3,13 @@
 // on when a module that does not loop has ended.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 #include "app/application.h"
+#include "app/signals.h"
 #include "support/mod_builder.h"
 #include "support/ogg_encoder.h"
 #include "support/ogg_reference.h"
@@ -200,4 +203,20 @@ TEST_F(ApplicationTest, SeekSubsongsMuteAndSoloReachTheModule) {
     EXPECT_TRUE(app.SeekBy(0.5));
     EXPECT_TRUE(app.nowPlaying().canSeek);
     EXPECT_NEAR(app.nowPlaying().position, 0.5, 0.1);
+}
+
+// A quit signal abandons the load under way: the player is leaving and says
+// nothing of that file or of those after it (in a child: the signal is for
+// good).
+using ApplicationDeathTest = ApplicationTest;
+TEST_F(ApplicationDeathTest, AQuitSignalDuringALoadEndsTheListWithoutAWord) {
+    const std::vector<std::string> files = {Write("a.mod", Module("a", 1)), Write("b.mod", Module("b", 1))};
+    EXPECT_EXIT(
+        {
+            InstallSignalHandlers();
+            raise(SIGTERM);
+            app.Play(files);
+            std::_Exit(QuitSignal() == SIGTERM && app.file().opened().status == OpenStatus::Refused ? 0 : 2);
+        },
+        ::testing::ExitedWithCode(0), "^$");
 }

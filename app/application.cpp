@@ -140,10 +140,10 @@ void Application::PlayCurrent() {
 
 void Application::DrawLoading() {
     if (!screen_.IsOpen()) return;
-    const std::string note = message_;
-    message_ = "Loading " + ReadableFileName(path_) + " ...";
-    screen_.Draw(Model(), view_);
-    message_ = note;
+    ScreenModel m = Model();
+    m.status = OpenStatus::Idle;  // what was shown belongs to the file before
+    m.loading = true;
+    screen_.Draw(m, view_);
 }
 
 bool Application::Unheard() const { return audioWanted_ && audio_.failure() && !screen_.IsOpen(); }

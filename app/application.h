@@ -139,7 +139,7 @@ private:
     // the player says that nothing can be heard, and ends with status 1.
     bool Unheard() const;
     void GiveUpUnheard();
-    // The screen, with a note of the file being loaded, drawn before a load
+    // The screen, saying which file is being loaded, drawn before a load
     // that may take a while.
     void DrawLoading();
     void BringUpAudio();

@@ -84,6 +84,9 @@ TEST(ScreenText, AFileThatDoesNotPlaySaysSoInOneLine) {
     m.status = OpenStatus::Refused;
     m.refusal = MODDECK_NOT_A_MODULE;
     EXPECT_EQ(StatusLine(m), "Cannot play /music/bad.xm: not a module.");
+    m.loading = true;
+    EXPECT_EQ(StatusLine(m), "Loading /music/bad.xm ...") << "not the file before's fate";
+    m.loading = false;
     m.status = OpenStatus::ModulePlaying;
     EXPECT_EQ(StatusLine(m), "Playing.");
     m.paused = true;

@@ -84,9 +84,6 @@ TEST(ScreenText, AFileThatDoesNotPlaySaysSoInOneLine) {
     m.status = OpenStatus::Refused;
     m.refusal = MODDECK_NOT_A_MODULE;
     EXPECT_EQ(StatusLine(m), "Cannot play /music/bad.xm: not a module.");
-    m.loading = true;
-    EXPECT_EQ(StatusLine(m), "Loading /music/bad.xm ...") << "not the file before's fate";
-    m.loading = false;
     m.status = OpenStatus::ModulePlaying;
     EXPECT_EQ(StatusLine(m), "Playing.");
     m.paused = true;
@@ -97,6 +94,8 @@ TEST(ScreenText, AFileThatDoesNotPlaySaysSoInOneLine) {
     EXPECT_EQ(StatusLine(m), "Finished.") << "the device is let go at the end";
     m.stopped = true;
     EXPECT_EQ(StatusLine(m), "Stopped.");
+    m.loading = true;
+    EXPECT_EQ(StatusLine(m), "Loading /music/bad.xm ...") << "not what was known of the file before";
 }
 
 TEST(ScreenText, TimeAndLongFileNames) {

@@ -103,10 +103,15 @@ void Application::PlayCurrent() {
         SetPaused(false);
         halted_ = stopped_ = false;
         BringUpAudio();
+        if (Unheard()) return GiveUpUnheard();
+        DrawLoading();
         if (path_ == kStandardInputName)
             file_.OpenImage("standard input", standardInput_);
         else
             file_.Open(path_);
+        // A quit signal abandons the load: the player is on its way out and
+        // has nothing more to say about this file or the next ones.
+        if (QuitSignal()) return;
         FillView();
         finished_ = false;
         clockBase_ = 0;
@@ -117,9 +122,8 @@ void Application::PlayCurrent() {
         if (opened.status != OpenStatus::Refused) {
             anyPlayed_ = true;
             if (!screen_.IsOpen())
-                std::fprintf(stderr, "moddeck: playing %s (%s)%s%s%s%s\n", ReadableFileName(path_).c_str(),
-                             opened.format.c_str(), opened.damage.empty() ? "" : ", ", opened.damage.c_str(),
-                             audio_.failure() ? ", unheard: " : "", audio_.failure() ? audio_.failure() : "");
+                std::fprintf(stderr, "moddeck: playing %s (%s)%s%s\n", ReadableFileName(path_).c_str(),
+                             opened.format.c_str(), opened.damage.empty() ? "" : ", ", opened.damage.c_str());
             if (startSeek_ >= 0) SeekTo(startSeek_);
             startSeek_ = -1;
             return;
@@ -131,6 +135,25 @@ void Application::PlayCurrent() {
         }
         Note("Skipped " + why);
     }
+    Halt();
+}
+
+void Application::DrawLoading() {
+    if (!screen_.IsOpen()) return;
+    ScreenModel m = Model();
+    m.status = OpenStatus::Idle;  // what was shown belongs to the file before
+    m.loading = true;
+    screen_.Draw(m, view_);
+}
+
+bool Application::Unheard() const { return audioWanted_ && audio_.failure() && !screen_.IsOpen(); }
+
+void Application::GiveUpUnheard() {
+    std::fprintf(stderr,
+                 "moddeck: cannot play %s: no audio output: %s\n"
+                 "moddeck: ALSOFT_CONF can name a configuration that writes the sound to a file\n",
+                 ReadableFileName(path_).c_str(), audio_.failure());
+    unheard_ = true;
     Halt();
 }
 
@@ -555,7 +578,7 @@ int Application::Run(const std::vector<std::string>& files) {
     file_.Stop();
     audio_.ShutDown();
     if (QuitSignal()) return 128 + QuitSignal();
-    return done_ && !anyPlayed_ ? 1 : 0;
+    return done_ && (!anyPlayed_ || unheard_) ? 1 : 0;
 }
 
 }  // namespace moddeck

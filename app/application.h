@@ -64,7 +64,8 @@ public:
     // restored, playback stopped and the audio device closed; without a
     // screen also once the playlist has been played out. The audio device is
     // open only while something plays. Returns the exit status: 0, 128 + the
-    // signal, or 1 when the list played out and nothing could be played.
+    // signal, or 1 when the list played out and nothing could be played,
+    // or, without a screen, when there is no audio device to hear it on.
     int Run(const std::vector<std::string>& files = {});
 
     // ---- Transport, for keys and media controllers.
@@ -133,6 +134,14 @@ private:
     // Nothing plays: the outputs stop and the device is let go; without a
     // screen the loop ends.
     void Halt();
+    // Without a device the output renders its first blocks and no more, so
+    // a list would never move on; without a screen nothing would show it:
+    // the player says that nothing can be heard, and ends with status 1.
+    bool Unheard() const;
+    void GiveUpUnheard();
+    // The screen, saying which file is being loaded, drawn before a load
+    // that may take a while.
+    void DrawLoading();
     void BringUpAudio();
     bool Playable() const;
     // Right/"+" and Left/"-": each press moves the module one order entry.
@@ -177,6 +186,7 @@ private:
     bool audioWanted_ = false;  // Run opens the device; the tests never do
     bool anyPlayed_ = false;
     bool done_ = false;         // without a screen: the list is played out
+    bool unheard_ = false;      // without a screen or a device: ended unheard
     double startSeek_ = -1;
     double seekTarget_ = 0;     // the last seek asked, while not yet taken
     ChannelChoice channels_;

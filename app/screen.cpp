@@ -12,6 +12,7 @@
 namespace moddeck {
 
 std::string StatusLine(const ScreenModel& m) {
+    if (m.loading) return "Loading " + m.file + " ...";
     switch (m.status) {
         case OpenStatus::Idle: return "Nothing is playing. Open a file with: moddeck FILE";
         case OpenStatus::Refused:

@@ -40,6 +40,7 @@ struct ScreenModel {
     bool paused = false;
     bool finished = false;           // an Ogg stream (or a module not looping) has ended
     bool stopped = false;            // stopped by request: it starts over when played
+    bool loading = false;            // `file` is being read: nothing else of it is known yet
     const char* noAudio = nullptr;   // why there is no audio output; null when there is
     double seconds = 0;              // song time
     double length = 0;               // 0 when unknown

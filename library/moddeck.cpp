@@ -295,7 +295,7 @@ void moddeck_song_describe(const moddeck_song* song, moddeck_song_info* info) {
     info->format_name = FormatName(song->format);
     info->tracker = song->tracker.c_str();
     info->title = song->title.c_str();
-    info->channels = std::clamp(m.nbChannels, 0, kMaxChannels);
+    info->channels = std::clamp(m.declaredChannels, 0, kMaxChannels);
     info->orders = PlayedOrders(m);
     info->patterns = std::max(m.nbPatterns, 0);
     info->instruments = static_cast<int>(song->instruments.size());

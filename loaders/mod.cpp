@@ -256,7 +256,7 @@ bool ReadMODSong(Mod* song, SNDMyFILE* r) {
     for (int i = 0; i < song->songLength; i++) highest = std::max(highest, song->orders[i]);
     song->nbPatterns = highest + 1;
     song->patterns = new ModPattern[song->nbPatterns]();
-    song->nbChannels = v.channels;
+    song->nbChannels = song->declaredChannels = v.channels;
     for (int i = 0; i < song->nbPatterns; i++) ReadPattern(r, i, song, v.channels);
     r->patternsEnd = r->reach;
 

@@ -75,6 +75,17 @@ void SetChannelPans(Mod* song, const uint8_t* panTable, bool hasPanTable) {
     }
 }
 
+constexpr uint8_t kChannelUnused = 255;
+
+// The channels the header lists: up to the last one it does not mark
+// unused, those it mutes (bit 7) included, as trackers number their
+// columns. A header that lists none leaves the patterns' own count.
+int DeclaredChannels(const Mod& song) {
+    for (int ch = kMaxChannels; ch > 0; ch--)
+        if (song.channelSettings[ch - 1] != kChannelUnused) return ch;
+    return song.nbChannels;
+}
+
 void ReadSampleHeader(SNDMyFILE* r, ModSample& s, int64_t& frame_budget) {
     ReaderSkip(r, 1 + 12);  // type, file name
     uint32_t para_high = ReadU8(r);
@@ -252,6 +263,7 @@ bool ReadS3MSong(Mod* song, SNDMyFILE* r) {
     }
     r->patternsEnd = r->reach;
     ReaderDeclare(r, samplesReach);
+    song->declaredChannels = DeclaredChannels(*song);
     return true;
 }
 

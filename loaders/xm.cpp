@@ -265,7 +265,7 @@ bool ReadXMSong(Mod* song, SNDMyFILE* r) {
     const XMHeader h = ReadXMHeader(r);
     song->songLength = h.songLength;
     song->restartPos = h.restartPos;
-    song->nbChannels = h.channels;
+    song->nbChannels = song->declaredChannels = h.channels;
     song->nbPatterns = h.patterns;
     song->nbInstruments = h.instruments;
     song->linearFreq = h.flags & 1;

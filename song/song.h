@@ -219,7 +219,12 @@ struct ModPattern {
 struct Mod {
     uint32_t isXM;
     uint32_t isS3M;
-    int32_t nbChannels;
+    int32_t nbChannels;  // the voices the sequencer plays
+    // The channels the song is written for, as a listener is told them: the
+    // header's count. An S3M may play more (its patterns may hold events on
+    // channels its header leaves unused) or fewer (it may list channels it
+    // never plays on).
+    int32_t declaredChannels;
     int32_t orders[kMaxOrders];
     uint8_t channelSettings[kMaxChannels];
     int32_t nbPatterns;

@@ -148,7 +148,11 @@ typedef struct moddeck_song_info {
     const char *format_name; /* "MOD", "S3M", "XM" */
     const char *tracker;     /* what the file says saved it: "FastTracker v2.00", "Scream Tracker 3.20", ...; "" when unknown */
     const char *title;
-    int channels;
+    int channels;    /* the channels the song is written for: MOD and XM, the count the
+                        file gives; S3M, the header's channels up to the last one it does
+                        not mark unused (muted ones count), or, when it marks all unused,
+                        those the patterns use. An S3M may play on fewer, or hold events
+                        on channels its header leaves unused. */
     int orders;      /* entries of the order table that play (at least 1: an empty table plays its first) */
     int patterns;
     int instruments; /* XM instruments; 0 for MOD and S3M, whose cells name samples */
@@ -269,7 +273,8 @@ MODDECK_API void moddeck_player_set_channel_gain(moddeck_player *player, int cha
 /* The loudest sample (0..32767) of each channel over the last render, into
  * levels[0 .. count - 1]; channels the song lacks read 0. The player keeps
  * levels only once they have been asked for: the first call switches them
- * on and reads 0. Returns the song's channels. Any thread. */
+ * on and reads 0. Returns the channels the player plays (for an S3M, up
+ * to the last one its patterns use). Any thread. */
 MODDECK_API int moddeck_player_levels(moddeck_player *player, uint16_t *levels, int count);
 
 /* The mixers, which all give the same output: the fast one with the best

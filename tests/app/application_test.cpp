@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
+#include <cstdlib>
 #include <thread>
 
 #include "app/application.h"
+#include "app/signals.h"
 #include "support/mod_builder.h"
 #include "support/ogg_encoder.h"
 #include "support/ogg_reference.h"
@@ -200,4 +203,11 @@ TEST_F(ApplicationTest, SeekSubsongsMuteAndSoloReachTheModule) {
     EXPECT_TRUE(app.SeekBy(0.5));
     EXPECT_TRUE(app.nowPlaying().canSeek);
     EXPECT_NEAR(app.nowPlaying().position, 0.5, 0.1);
+}
+
+using ApplicationDeathTest = ApplicationTest;  // in a child: a quit signal is for good
+TEST_F(ApplicationDeathTest, AQuitSignalDuringALoadEndsTheListWithoutAWord) {
+    const std::vector<std::string> files = {Write("a.mod", Module("a", 1)), Write("b.mod", Module("b", 1))};
+    EXPECT_EXIT((InstallSignalHandlers(), raise(SIGTERM), app.Play(files), std::_Exit(0)), ::testing::ExitedWithCode(0),
+                "^$");
 }

@@ -317,6 +317,10 @@ expect_line '^To write the sound to a file instead, set ALSOFT_CONF'
 expect_no_line '^Playing'
 keys q
 expect_restored
+# Without a screen either, nothing would be heard or move on: it says so and ends.
+out=$(ALSOFT_CONF=$tmp/nodevice.conf timeout 5 "$bin" --no-loop "$xm" "$mod" < /dev/null 2>&1; echo "status $?")
+[[ $out == "moddeck: cannot play "*": no audio output: the default OpenAL device cannot be opened"$'\n'*"status 1" ]] ||
+  fail "no device and no terminal: $out"
 
 # ---- Standard input: a module piped in plays; a terminal is refused at once.
 start "- < '$mod'"

@@ -94,6 +94,8 @@ TEST(ScreenText, AFileThatDoesNotPlaySaysSoInOneLine) {
     EXPECT_EQ(StatusLine(m), "Finished.") << "the device is let go at the end";
     m.stopped = true;
     EXPECT_EQ(StatusLine(m), "Stopped.");
+    m.loading = true;
+    EXPECT_EQ(StatusLine(m), "Loading /music/bad.xm ...") << "not what was known of the file before";
 }
 
 TEST(ScreenText, TimeAndLongFileNames) {

@@ -3,6 +3,7 @@
 // the packed patterns, and files with hostile counts and parapointers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <initializer_list>
 #include <vector>
 
@@ -170,6 +171,12 @@ TEST_F(S3MLoader, ChannelCountIsTheHighestChannelUsed) {
         }
     }
     EXPECT_EQ(song.patterns[1].tracks[12][1].note, 48);
+    EXPECT_EQ(song.declaredChannels, 16) << "the header's sixteen, not the patterns' thirteen";
+    std::fill(desc.channelSettings + 10, desc.channelSettings + 16, 255);  // unused from 10 on
+    desc.channelSettings[3] |= 0x80;                                       // muted: still counted
+    EXPECT_EQ(Load(desc).declaredChannels, 10);
+    std::fill(desc.channelSettings, desc.channelSettings + 10, 255);
+    EXPECT_EQ(Load(desc).declaredChannels, 13) << "a header that lists none leaves the patterns' count";
 }
 
 // Channel 31 is an ordinary channel: its events do not end the row.

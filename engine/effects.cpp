@@ -303,7 +303,7 @@ void ChannelPanningCoarseRow(EffectRow& e) { e.p.pan[e.c] = 1.0f - e.param / 15.
 
 void PanningSlideTick(EffectTick& e) { SlidePanning(e, UpOrDown(Remembered(e.v.panslidemem, e.param))); }
 
-// ---- Sample offset, retriggers, cut, delay, key off.
+// ---- Sample offset, retriggers, cut, key off.
 
 // Taken by the row's note (NoteTakesOffset); 900 repeats the last offset.
 void SampleOffsetRow(EffectRow& e) {
@@ -340,24 +340,6 @@ void RetriggerTick(EffectTick& e) {
 }
 
 void NoteCutRow(EffectRow& e) { e.v.cuttick = e.param; }
-
-// The note sounds from tick y: until then the voice is silent and keeps
-// what it had before the note.
-void NoteDelayEarly(EffectTick& e) {
-    Voice& v = e.v;
-    if (e.tick == 0) {
-        v.delayvolume = v.volume;
-        v.delayposition = v.position;
-        v.delayperiod = v.period;
-        v.volume = 0;
-        v.delaytick = e.param;
-    } else if (e.tick == v.delaytick) {
-        v.volume = v.delayvolume;
-        v.position = v.delayposition;
-        v.period = v.delayperiod;
-        v.delaytick = -1;
-    }
-}
 
 void KeyOffEarly(EffectTick& e) {
     if (e.tick == e.param) KeyOff(e.v, e.p.SONG);
@@ -440,9 +422,10 @@ EffectParts PartsOf(Effect effect) {
         case Effect::MultiRetrigger: return {nullptr, nullptr, MultiRetriggerTick};
         case Effect::Retrigger: return {nullptr, nullptr, RetriggerTick};
         case Effect::NoteCut: return {NoteCutRow};
-        case Effect::NoteDelay: return {nullptr, NoteDelayEarly, nullptr};
         case Effect::SetFinetune: return {nullptr, nullptr, SetFinetuneTick};
-        case Effect::None: case Effect::PositionJump: case Effect::PatternBreak: case Effect::Count: break;
+        // A note delay moves the row's note (engine/sequencer.cpp).
+        case Effect::None: case Effect::PositionJump: case Effect::PatternBreak: case Effect::NoteDelay:
+        case Effect::Count: break;
     }
     return {};
 }
@@ -488,6 +471,8 @@ void VolumeColumnTick(EffectTick& e) {
 
 }  // namespace
 
+int32_t NoteTick(const RowValues& row) { return row.effect == Effect::NoteDelay ? row.param : 0; }
+
 bool IsTonePorta(const RowValues& row) {
     return row.effect == Effect::TonePorta || row.effect == Effect::TonePortaVolumeSlide ||
            row.volumeEffect == VolumeEffect::TonePorta;
@@ -525,12 +510,13 @@ TickOutput ApplyTickEffects(Player& p, int c, const RowValues& row) {
         v.cuttick = -1;
     }
     const bool volumeLate = rules.volumeColumnAfterEarlyPart;
-    if (e.tick == 0 && !volumeLate) VolumeColumnRow(v, row);
+    const bool noteTick = e.tick == NoteTick(row);
+    if (noteTick && !volumeLate) VolumeColumnRow(v, row);
     const EffectParts parts = PartsOf(row.effect);
     if (parts.early) parts.early(e);
 
     if (!VoiceSample(song, FormatOf(song), v)) return TickOutput{v.period, 0};
-    if (e.tick == 0 && volumeLate) VolumeColumnRow(v, row);
+    if (noteTick && volumeLate) VolumeColumnRow(v, row);
     e.period = v.period;
     if (parts.tick) parts.tick(e);
     VolumeColumnTick(e);

@@ -79,9 +79,6 @@ struct Voice {
     int32_t portadown;
     int32_t vibpos;
     int32_t trempos;
-    int32_t delayvolume;
-    int64_t delayposition;
-    int32_t delayperiod;
     int32_t portaspeed;
     int32_t portatarget;
     int32_t fadevolume;  // XM fade-out level, 65536 = full

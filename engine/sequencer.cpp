@@ -262,7 +262,7 @@ void PlayTick(Player& p) {
         Voice& v = p.Voices[c];
         if (song.behaviour.instruments)
             if (const ModInstrument* ins = InstrumentWithSamples(song, v.instrument)) AdvanceEnvelopes(v, *ins);
-        if (p.ticks == 0) TriggerNote(p, c, rows[c]);
+        if (p.ticks == NoteTick(rows[c])) TriggerNote(p, c, rows[c]);
         TickOutput out = ApplyTickEffects(p, c, rows[c]);
         PrepareVoiceTick(p, FormatOf(song), c, out.period, out.tremolo);
     }

@@ -182,9 +182,9 @@ struct Behaviour {
     // The order table holds marker entries: a jump passes over them, and
     // a break onto one ends the song (S3M).
     bool orderMarkers = false;
-    // The volume column acts after the effect's early part (a note delay
-    // has put the voice's volume aside) and only on a voice with a sample
-    // (S3M); else first of all on the row's first tick (XM).
+    // The volume column acts after the effect's early part and only on a
+    // voice with a sample (S3M); else first of all (XM). Either way on the
+    // tick the row's note starts.
     bool volumeColumnAfterEarlyPart = false;
     // The song's speed and tempo start it (XM, S3M); else 6 and 125.
     bool songSetsSpeedAndTempo = false;

@@ -325,28 +325,26 @@ TEST_F(EffectsTest, NoteCutSilencesAtItsTick) {
     EXPECT_EQ(Volumes(6), (std::vector<int>{63, 63, 63, 0, 0, 0}));
 }
 
-TEST_F(EffectsTest, NoteDelayStartsTheNoteAtItsTick) {
-    Make(FileFormat::MOD);
-    b().Put(0, 0, 0, 24, 1);
-    b().Put(0, 1, 0, 36, 1, kExtended, 0xD2);
-    Start();
-    Ticks(6);
-    const int64_t playing = player->Voices[0].position;
-    Ticks(2);
-    EXPECT_EQ(player->Voices[0].volume, 0);
-    EXPECT_EQ(player->Voices[0].position, 0);  // silent, held at the note's start
-    Ticks(1);
-    EXPECT_EQ(player->Voices[0].volume, 63);
-    EXPECT_EQ(player->Voices[0].period, ::moddeck::Periods[8][36]);
-    EXPECT_GT(player->Voices[0].position, 0);
-    EXPECT_NE(player->Voices[0].position, playing);
-}
-
-TEST_F(EffectsTest, NoteDelayOfZeroMutesTheNote) {
-    Make(FileFormat::MOD);
-    b().Put(0, 0, 0, 24, 1, kExtended, 0xD0);
-    Start();
-    EXPECT_EQ(Volumes(6), (std::vector<int>(6, 0)));
+// The row's note waits for its tick while the old one goes on sounding; a
+// delay of 0 plays it at once, one past the row's last tick never.
+TEST_F(EffectsTest, NoteDelayKeepsTheOldNoteUntilTheNewOneStarts) {
+    for (FileFormat kind : {FileFormat::MOD, FileFormat::S3M, FileFormat::XM}) {
+        Make(kind);
+        const int low = kind == FileFormat::XM ? 49 : 24, high = low + 12;
+        const int delay = kind == FileFormat::S3M ? kS3MLetterS : kExtended;
+        b().Put(0, 0, 0, low, 1);
+        b().Put(0, 1, 0, high, 1, delay, 0xD2);
+        b().Put(0, 2, 0, low, 1, delay, 0xD0);
+        b().Put(0, 3, 0, high, 1, delay, 0xD6);
+        Start();
+        Ticks(6);
+        // The note heard at full volume after each tick, -1 for silence.
+        const std::vector<int> heard = Track(18, [](const Voice& v) { return v.volume == 63 ? v.note : -1; });
+        std::vector<int> expected(2, low);
+        expected.insert(expected.end(), 4, high);
+        expected.insert(expected.end(), 12, low);
+        EXPECT_EQ(heard, expected) << FormatName(kind);
+    }
 }
 
 TEST_F(EffectsTest, GlobalVolumeSetAndSlide) {

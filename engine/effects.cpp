@@ -213,15 +213,23 @@ void TremoloTick(EffectTick& e) {
     e.v.trempos = (e.v.trempos + e.v.tremolospeed) & 63;
 }
 
-// On for x ticks, off for y (or x + 1 and y + 1), over and over.
+// On for x ticks, off for y (or x + 1 and y + 1), over and over; each phase
+// takes its length from the parameter as it starts. The count goes on
+// across rows, on every tick or, where the trackers write the volume, on
+// the ticks after the first (the first keeps the phase the last row left).
 void TremorTick(EffectTick& e) {
     Voice& v = e.v;
+    const bool writes = e.rules.tremorWritesVolume;
+    if (e.tick == 0 && writes) return;
     const int32_t m = Remembered(v.tremormem, e.param);
     const bool fromZero = e.rules.tremorCountsFromZero;
     const int32_t on = fromZero ? (m >> 4) + 1 : std::max(m >> 4, 1);
     const int32_t off = fromZero ? (m & 15) + 1 : std::max(m & 15, 1);
-    if (v.tremorcount % (on + off) >= on) e.tremolo = -64;
-    v.tremorcount = (v.tremorcount + 1) % (on + off);
+    if (--v.tremorcount < 0) {
+        v.tremorphase = v.tremorphase == kTremorOn ? kTremorOff : kTremorOn;
+        v.tremorcount = (v.tremorphase == kTremorOn ? on : off) - 1;
+    }
+    if (v.tremorphase == kTremorOff && !writes) e.tremolo = -64;
 }
 
 // ---- Volume.
@@ -478,6 +486,11 @@ bool IsTonePorta(const RowValues& row) {
            row.volumeEffect == VolumeEffect::TonePorta;
 }
 
+void RestartTremor(Voice& v) {
+    v.tremorphase = kTremorNone;
+    v.tremorcount = 0;
+}
+
 void KeyOff(Voice& v, const Mod& song) {
     v.keyoff = 1;
     const bool envelope = v.instrument >= 1 && v.instrument <= std::min(song.nbInstruments, kMaxInstruments) &&
@@ -521,6 +534,9 @@ TickOutput ApplyTickEffects(Player& p, int c, const RowValues& row) {
     if (parts.tick) parts.tick(e);
     VolumeColumnTick(e);
 
+    // Where the trackers write the volume, an off phase the tremor ended in
+    // stays silent after it until an instrument number.
+    if (rules.tremorWritesVolume && v.tremorphase == kTremorOff) e.tremolo = -64;
     v.period = e.period;
     TickOutput out{e.heard >= 0 ? e.heard : e.period + e.vibrato, e.tremolo};
     if (rules.instruments && out.period > 0) out.period += AutoVibratoOffset(v, song);

@@ -59,6 +59,14 @@ TickOutput ApplyTickEffects(Player& p, int c, const RowValues& row);
 void NoteTakesVolume(Voice& v, const RowValues& row);
 void NoteTakesOffset(Voice& v, const RowValues& row);
 
+// Where a voice's tremor is: none since its start (the note sounds), in
+// its on phase or its off phase.
+enum TremorPhase : int32_t { kTremorNone, kTremorOn, kTremorOff };
+
+// An instrument number brings back the volume of a voice a tremor has left
+// silent, and its next tremor starts with the on phase.
+void RestartTremor(Voice& v);
+
 // Key off (XM): the volume envelope's sustain is let go and the fade-out
 // starts; without a volume envelope the note is cut.
 void KeyOff(Voice& v, const Mod& song);

@@ -96,7 +96,8 @@ struct Voice {
     int32_t autovibpos;      // XM instrument vibrato: waveform position 0..255
     int32_t autovibticks;    // ticks since the note, for the vibrato's sweep
     int32_t retrigcount;     // ticks since the last retrigger
-    int32_t tremorcount;     // ticks into the tremor's on/off cycle
+    int32_t tremorcount;     // ticks left of the tremor's phase, after this one
+    int32_t tremorphase;     // TremorPhase (engine/effects.h)
     // Effect memories: the last non-zero parameter, which a zero one repeats.
     int32_t volslidemem;     // XM A/5/6, S3M D/K/L
     int32_t fineportaupmem;  // XM E1y

@@ -111,7 +111,10 @@ void TriggerXM(const Mod& song, Voice& v, const RowValues& row, int32_t patternd
         KeyOff(v, song);
         return;
     }
-    if (row.instrument != 0) v.lastinstrument = row.instrument;
+    if (row.instrument != 0) {
+        v.lastinstrument = row.instrument;
+        RestartTremor(v);
+    }
     if (row.note == -1) {
         const ModInstrument* ins = InstrumentWithSamples(song, v.instrument);
         if (row.instrument != 0 && row.instrument == v.instrument && ins && patterndelay == 0 && v.samplenum >= 0 &&

@@ -146,6 +146,7 @@ Behaviour BehaviourOf(FileFormat format, uint16_t s3mFlags, uint16_t s3mTracker)
             b.instruments = true;
             b.slidesRemember = true;
             b.tremorCountsFromZero = true;
+            b.tremorWritesVolume = true;
             break;
         case FileFormat::S3M:
             b.periods = PeriodSystem::S3M;

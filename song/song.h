@@ -179,6 +179,10 @@ struct Behaviour {
     bool vibratoRestsOnFirstTick = false;
     // A tremor is on x + 1 ticks and off y + 1 (XM); else x and y, at least 1.
     bool tremorCountsFromZero = false;
+    // The tremor's off phase writes the voice's heard volume, which stays
+    // silent after the effect until an instrument number; its count rests on
+    // the row's first tick (XM). Else it mutes only while it plays.
+    bool tremorWritesVolume = false;
     // The order table holds marker entries: a jump passes over them, and
     // a break onto one ends the song (S3M).
     bool orderMarkers = false;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "engine/effects.h"
@@ -503,18 +504,21 @@ TEST_F(EffectsTest, XMMemoriesRetriggerTremorAndKeyOffCommand) {
     b().Put(0, 0, 0, 49, 1, kExtended, 0x12);   // fine up 2, then E10 again
     b().Put(0, 1, 0, -1, 0, kExtended, 0x10);
     b().Put(0, 0, 1, 49, 1, kMultiRetrigger, 0x72);  // every 2 ticks, volume halved
-    b().Put(0, 0, 2, 49, 1, kTremor, 0x10);     // 2 ticks on, 1 off
+    b().Put(0, 0, 2, 49, 1, kTremor, 0x10);     // 2 ticks on, 1 off, from the second tick
+    b().Put(0, 1, 2, -1, 0, kTremor, 0x01);     // 1 on, 2 off, counting on: ends off
+    b().Put(0, 3, 2, -1, 1);                    // the instrument brings the volume back
     b().Put(0, 0, 3, 49, 1, kKeyOff, 3);        // key off at tick 3: no envelope, cut
     Start();
-    std::vector<int> tremor;
-    for (int t = 0; t < 6; t++) {
+    std::string tremor;
+    for (int t = 0; t < 24; t++) {
         Ticks(1);
-        tremor.push_back(player->Voices[2].tremorcount);
+        tremor += player->mix[2].gain > 0 ? '#' : '.';
+        if (t == 5) {
+            EXPECT_EQ(player->Voices[1].volume, 63 / 2 / 2);  // retriggered at ticks 2 and 4
+            EXPECT_EQ(player->Voices[3].volume, 0);
+        }
     }
-    EXPECT_EQ(tremor, (std::vector<int>{1, 2, 0, 1, 2, 0}));  // sounding at counts 0 and 1
-    EXPECT_EQ(player->Voices[1].volume, 63 / 2 / 2);  // retriggered at ticks 2 and 4
-    EXPECT_EQ(player->Voices[3].volume, 0);
-    Ticks(1);
+    EXPECT_EQ(tremor, "###.##" "#..#.." "......" "######");  // silent after it, until the instrument
     EXPECT_EQ(player->Voices[0].period, XMNotePeriod(false, 49, 0) - 2 * 2 * 8);
     EXPECT_EQ(player->Voices[4].period, XMNotePeriod(false, 49, 0) - 2 * 2 * 2);
     EXPECT_EQ(player->Voices[5].period, XMNotePeriod(false, 49, 0) + 3 * 2);

@@ -87,6 +87,7 @@ struct Voice {
     int32_t volenvpos;   // XM envelope positions, in ticks
     int32_t panenvpos;
 
+    int32_t lastnote;        // XM: the last note column entry played, key off included; 0 = none
     int32_t lastinstrument;  // MOD/S3M: the instrument the channel's next note plays
     int32_t loopstart;       // row a pattern loop of this channel returns to
     int32_t loopcount;       // repeats left of that loop, 0 when not looping

@@ -107,6 +107,7 @@ void RestartInstrument(Voice& v, const ModInstrument& ins) {
 // playing and restarts its envelopes.
 void TriggerXM(const Mod& song, Voice& v, const RowValues& row, int32_t patterndelay) {
     const bool porta = IsTonePorta(row);
+    if (row.note != -1) v.lastnote = row.note;
     if (row.note == kKeyOff) {
         KeyOff(v, song);
         return;
@@ -157,8 +158,18 @@ void TriggerXM(const Mod& song, Voice& v, const RowValues& row, int32_t patternd
         v.period = period;
 }
 
-void TriggerNote(Player& p, int c, const RowValues& row) {
+// The row as its note plays: a note delay alone may play the last note again.
+RowValues NotePlayed(const Voice& v, const RowValues& row, const Behaviour& rules) {
+    RowValues played = row;
+    if (rules.delayAloneRepeatsNote && row.effect == Effect::NoteDelay && row.param > 0 && row.note == -1 &&
+        v.lastnote > 0)
+        played.note = v.lastnote;
+    return played;
+}
+
+void TriggerNote(Player& p, int c, const RowValues& cell) {
     Voice& v = p.Voices[c];
+    const RowValues row = NotePlayed(v, cell, p.SONG.behaviour);
     if (p.SONG.behaviour.instruments) {
         TriggerXM(p.SONG, v, row, p.patterndelay);
         return;

@@ -147,6 +147,7 @@ Behaviour BehaviourOf(FileFormat format, uint16_t s3mFlags, uint16_t s3mTracker)
             b.slidesRemember = true;
             b.tremorCountsFromZero = true;
             b.tremorWritesVolume = true;
+            b.delayAloneRepeatsNote = true;
             break;
         case FileFormat::S3M:
             b.periods = PeriodSystem::S3M;

@@ -183,6 +183,10 @@ struct Behaviour {
     // silent after the effect until an instrument number; its count rests on
     // the row's first tick (XM). Else it mutes only while it plays.
     bool tremorWritesVolume = false;
+    // A note delay on a row without a note plays the channel's last note
+    // again on its tick, with the row's instrument and volume column (XM);
+    // else the row just waits.
+    bool delayAloneRepeatsNote = false;
     // The order table holds marker entries: a jump passes over them, and
     // a break onto one ends the song (S3M).
     bool orderMarkers = false;

@@ -346,6 +346,14 @@ TEST_F(EffectsTest, NoteDelayKeepsTheOldNoteUntilTheNewOneStarts) {
         expected.insert(expected.end(), 12, low);
         EXPECT_EQ(heard, expected) << FormatName(kind);
     }
+    // XM: a delay alone plays the last note again on its tick.
+    Make(FileFormat::XM);
+    b().Put(0, 0, 0, 49, 1, kPortaUp, 0x20);
+    b().Put(0, 1, 0, -1, 0, kExtended, 0xD2);
+    Start();
+    const std::vector<int> periods = Periods(9);
+    EXPECT_EQ(periods[7], periods[5]);
+    EXPECT_EQ(periods[8], XMNotePeriod(b().song().linearFreq, 49, 0));
 }
 
 TEST_F(EffectsTest, GlobalVolumeSetAndSlide) {

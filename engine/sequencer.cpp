@@ -158,9 +158,11 @@ void TriggerXM(const Mod& song, Voice& v, const RowValues& row, int32_t patternd
         v.period = period;
 }
 
-// The row as its note plays: a note delay alone may play the last note again.
+// The row as its note plays: a key off on the row's first tick takes the
+// note's place, and a note delay alone may play the last note again.
 RowValues NotePlayed(const Voice& v, const RowValues& row, const Behaviour& rules) {
     RowValues played = row;
+    if (row.effect == Effect::KeyOff && row.param == 0 && row.note != -1) played.note = kKeyOff;
     if (rules.delayAloneRepeatsNote && row.effect == Effect::NoteDelay && row.param > 0 && row.note == -1 &&
         v.lastnote > 0)
         played.note = v.lastnote;

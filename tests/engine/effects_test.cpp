@@ -505,7 +505,8 @@ TEST_F(EffectsTest, S3MNoteCutNoteSilencesAtOnce) {
 }
 
 TEST_F(EffectsTest, XMMemoriesRetriggerTremorAndKeyOffCommand) {
-    Make(FileFormat::XM, 6);
+    Make(FileFormat::XM, 7);
+    b().Put(0, 0, 6, 49, 1, kKeyOff, 0);  // at tick 0 in place of the note: no note plays
     b().Put(0, 0, 4, 49, 1, kExtraFinePorta, 0x12);  // a quarter of a fine step, then X10 again
     b().Put(0, 1, 4, -1, 0, kExtraFinePorta, 0x10);
     b().Put(0, 0, 5, 49, 1, kExtraFinePorta, 0x23);
@@ -530,6 +531,7 @@ TEST_F(EffectsTest, XMMemoriesRetriggerTremorAndKeyOffCommand) {
     EXPECT_EQ(player->Voices[0].period, XMNotePeriod(false, 49, 0) - 2 * 2 * 8);
     EXPECT_EQ(player->Voices[4].period, XMNotePeriod(false, 49, 0) - 2 * 2 * 2);
     EXPECT_EQ(player->Voices[5].period, XMNotePeriod(false, 49, 0) + 3 * 2);
+    EXPECT_EQ(player->Voices[6].period, 0);
 }
 
 TEST_F(EffectsTest, RetriggersRestartTheSampleAndChangeTheVolumeByTheHighNibble) {

@@ -187,6 +187,9 @@ int FirstWith(const RowValues* rows, int nv, Effect effect) {
     return -1;
 }
 
+// A break's row in the pattern at order entry `pos`: past its end, row 0.
+int32_t BreakRow(const Mod& song, int32_t pos, int32_t row) { return row < RowsAt(song, pos) ? row : 0; }
+
 // End of a row: pattern delay, then jump, break or the next row, then the
 // next pattern and the song's end. Works on the local position `pos`.
 void EndRow(Player& p, const RowValues* rows, int nv, int32_t& pos) {
@@ -211,9 +214,9 @@ void EndRow(Player& p, const RowValues* rows, int nv, int32_t& pos) {
             int32_t found = PlayablePosition(p, pos);
             pos = found < 0 ? 0 : found;
         }
-        if (brk >= 0) p.raw = rows[brk].param;
+        if (brk >= 0 && !(song.behaviour.laterJumpCancelsBreakRow && jump > brk))
+            p.raw = BreakRow(song, pos, rows[brk].param);
     } else if (brk >= 0) {
-        p.raw = rows[brk].param;
         pos += 1;
         p.ticks = 0;
         if (markers) {
@@ -223,6 +226,7 @@ void EndRow(Player& p, const RowValues* rows, int nv, int32_t& pos) {
                 p.new_song = 1;
             }
         }
+        p.raw = BreakRow(song, pos, rows[brk].param);
     } else {
         p.raw += 1;
         p.ticks = 0;

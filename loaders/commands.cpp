@@ -148,6 +148,7 @@ Behaviour BehaviourOf(FileFormat format, uint16_t s3mFlags, uint16_t s3mTracker)
             b.tremorCountsFromZero = true;
             b.tremorWritesVolume = true;
             b.delayAloneRepeatsNote = true;
+            b.laterJumpCancelsBreakRow = true;
             break;
         case FileFormat::S3M:
             b.periods = PeriodSystem::S3M;
@@ -164,6 +165,7 @@ Behaviour BehaviourOf(FileFormat format, uint16_t s3mFlags, uint16_t s3mTracker)
             b.orderMarkers = true;
             break;
         default:
+            b.laterJumpCancelsBreakRow = true;
             b.sixtyFourRows = true;
             b.vibratoRestsOnFirstTick = true;
             break;

@@ -187,6 +187,9 @@ struct Behaviour {
     // again on its tick, with the row's instrument and volume column (XM);
     // else the row just waits.
     bool delayAloneRepeatsNote = false;
+    // A position jump in a channel after a pattern break's lands on row 0
+    // (MOD, XM); else on the break's row.
+    bool laterJumpCancelsBreakRow = false;
     // The order table holds marker entries: a jump passes over them, and
     // a break onto one ends the song (S3M).
     bool orderMarkers = false;

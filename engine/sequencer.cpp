@@ -16,6 +16,7 @@ namespace {
 
 constexpr float kDefaultPan[4] = {0.5f, 0.35f, 0.65f, 0.5f};
 constexpr int32_t kKeyOff = 97;
+constexpr int32_t kXMHighestNote = 119;  // a cell note plus its sample's relative note
 constexpr int32_t kClassicRows = 64;  // MOD and S3M patterns end after row 63
 
 const ModPattern* PatternAt(const Mod& song, int32_t pos) {
@@ -127,18 +128,21 @@ void TriggerXM(const Mod& song, Voice& v, const RowValues& row, int32_t patternd
         return;
     }
 
+    // Instruments past the song, or without samples, play nothing; so does
+    // a note whose map entry names a sample the instrument does not have.
+    const ModInstrument* ins = InstrumentWithSamples(song, v.lastinstrument);
+    const int32_t mapped = ins ? ins->noteSample[std::clamp(row.note, 0, kNoteMapSize - 1)] : -1;
+    const ModSample* s = ins && mapped >= 0 && mapped < ins->nbSamples ? &ins->samples[mapped] : nullptr;
+    // A note its sample's relative note takes off the table's ten octaves
+    // does not play: the channel goes on as it was.
+    if (s && (row.note + s->relativeNote < 0 || row.note + s->relativeNote > kXMHighestNote)) return;
+
     v.instrument = v.lastinstrument;
     if (!porta) {
         if (patterndelay == 0) v.position = 0;
         v.vibpos = v.trempos = v.retrigcount = 0;
     }
     NoteTakesOffset(v, row);
-
-    // Instruments past the song, or without samples, play nothing; so does
-    // a note whose map entry names a sample the instrument does not have.
-    const ModInstrument* ins = InstrumentWithSamples(song, v.instrument);
-    const int32_t mapped = ins ? ins->noteSample[std::clamp(row.note, 0, kNoteMapSize - 1)] : -1;
-    const ModSample* s = ins && mapped >= 0 && mapped < ins->nbSamples ? &ins->samples[mapped] : nullptr;
 
     if (row.instrument != 0 && s && patterndelay == 0) {
         v.volume = s->volume;

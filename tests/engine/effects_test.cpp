@@ -422,6 +422,22 @@ TEST_F(EffectsTest, AnInstrumentRestoresTheVolumeAndVolumeSlidesWorkOnNoteRows) 
     }
 }
 
+// A note its sample's relative note takes off the table's ten octaves
+// (0..119) does not play: the note before goes on.
+TEST_F(EffectsTest, XMNotesOffTheTableLeaveTheNoteBefore) {
+    Make(FileFormat::XM);
+    b().InstrumentSample(1).relativeNote = 36;
+    b().AddInstrument(2, Constant(4000, 1000), 64);
+    b().InstrumentSample(2).relativeNote = -36;
+    b().Put(0, 0, 0, 84, 1);  // 120
+    b().Put(0, 1, 0, 83, 1);  // 119
+    b().Put(0, 2, 0, 35, 2);  // -1
+    b().Put(0, 3, 0, 36, 2);  // 0
+    Start();
+    EXPECT_EQ(Track(24, [](const Voice& v) { return v.note; }) ,
+              (std::vector<int>{0, 0, 0, 0, 0, 0, 119, 119, 119, 119, 119, 119, 119, 119, 119, 119, 119, 119, 0, 0, 0, 0, 0, 0}));
+}
+
 TEST_F(EffectsTest, SampleOffsetNeedsANoteAndRepeatsTheLast) {
     Make(FileFormat::MOD);
     b().Put(0, 0, 0, 24, 1, kSampleOffset, 0x02);

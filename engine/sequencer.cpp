@@ -129,9 +129,10 @@ void TriggerXM(const Mod& song, Voice& v, const RowValues& row, int32_t patternd
     }
 
     // Instruments past the song, or without samples, play nothing; so does
-    // a note whose map entry names a sample the instrument does not have.
+    // a note whose map entry (the first for note 1) names a sample the
+    // instrument does not have.
     const ModInstrument* ins = InstrumentWithSamples(song, v.lastinstrument);
-    const int32_t mapped = ins ? ins->noteSample[std::clamp(row.note, 0, kNoteMapSize - 1)] : -1;
+    const int32_t mapped = ins ? ins->noteSample[std::clamp(row.note - 1, 0, kNoteMapSize - 1)] : -1;
     const ModSample* s = ins && mapped >= 0 && mapped < ins->nbSamples ? &ins->samples[mapped] : nullptr;
     // A note its sample's relative note takes off the table's ten octaves
     // does not play: the channel goes on as it was.

@@ -423,7 +423,8 @@ TEST_F(EffectsTest, AnInstrumentRestoresTheVolumeAndVolumeSlidesWorkOnNoteRows) 
 }
 
 // A note its sample's relative note takes off the table's ten octaves
-// (0..119) does not play: the note before goes on.
+// (0..119) does not play: the note before goes on. The note map's first
+// entry is note 1's.
 TEST_F(EffectsTest, XMNotesOffTheTableLeaveTheNoteBefore) {
     Make(FileFormat::XM);
     b().InstrumentSample(1).relativeNote = 36;
@@ -433,9 +434,12 @@ TEST_F(EffectsTest, XMNotesOffTheTableLeaveTheNoteBefore) {
     b().Put(0, 1, 0, 83, 1);  // 119
     b().Put(0, 2, 0, 35, 2);  // -1
     b().Put(0, 3, 0, 36, 2);  // 0
+    b().Put(0, 4, 0, 49, 1);  // its map entry names no sample
+    b().song().instruments[1].noteSample[48] = 5;
     Start();
-    EXPECT_EQ(Track(24, [](const Voice& v) { return v.note; }) ,
-              (std::vector<int>{0, 0, 0, 0, 0, 0, 119, 119, 119, 119, 119, 119, 119, 119, 119, 119, 119, 119, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(Track(30, [](const Voice& v) { return v.note; }),
+              (std::vector<int>{0, 0, 0, 0, 0, 0, 119, 119, 119, 119, 119, 119, 119, 119, 119, 119, 119, 119,
+                                0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
 }
 
 TEST_F(EffectsTest, SampleOffsetNeedsANoteAndRepeatsTheLast) {

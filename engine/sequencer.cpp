@@ -66,6 +66,9 @@ void TriggerClassic(const Player& p, Voice& v, const RowValues& row) {
     if (hasIns) {
         v.lastinstrument = row.instrument;
         if (row.instrument < kSampleSlots && patterndelay == 0) v.volume = song.samples[row.instrument].volume;
+        if (!hasNote && song.behaviour.emptySampleAloneStopsNote && row.instrument < kSampleSlots &&
+            !song.samples[row.instrument].data)
+            v.instrument = row.instrument;
     }
     if (hasNote || hasIns) NoteTakesVolume(v, row);
     if (!hasNote) return;

@@ -166,6 +166,7 @@ Behaviour BehaviourOf(FileFormat format, uint16_t s3mFlags, uint16_t s3mTracker)
             break;
         default:
             b.laterJumpCancelsBreakRow = true;
+            b.emptySampleAloneStopsNote = true;
             b.sixtyFourRows = true;
             b.vibratoRestsOnFirstTick = true;
             break;

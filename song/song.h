@@ -190,6 +190,9 @@ struct Behaviour {
     // A position jump in a channel after a pattern break's lands on row 0
     // (MOD, XM); else on the break's row.
     bool laterJumpCancelsBreakRow = false;
+    // An instrument number alone that names a sample without data stops
+    // the note playing (MOD); else the note goes on.
+    bool emptySampleAloneStopsNote = false;
     // The order table holds marker entries: a jump passes over them, and
     // a break onto one ends the song (S3M).
     bool orderMarkers = false;

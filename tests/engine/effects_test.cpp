@@ -467,6 +467,10 @@ TEST_F(EffectsTest, ClassicInstrumentAloneSetsTheVolumeWithoutRestarting) {
         EXPECT_EQ(Volumes(1).back(), 20);
         EXPECT_GT(player->Voices[0].position, before);  // not restarted
         EXPECT_EQ(player->Voices[0].instrument, 1);      // sample 1 goes on sounding
+        // One naming a sample without data stops the note (MOD).
+        b().Put(0, 2, 0, -1, 3);
+        Ticks(6);
+        EXPECT_EQ(player->mix[0].sample == nullptr, kind == FileFormat::MOD) << FormatName(kind);
     }
 }
 

@@ -212,15 +212,23 @@ void TremoloTick(EffectTick& e) {
     e.v.trempos = (e.v.trempos + e.v.tremolospeed) & 63;
 }
 
-// On for x ticks, off for y (or x + 1 and y + 1), over and over.
+// On for x ticks, off for y (or x + 1 and y + 1), over and over; each phase
+// takes its length from the parameter as it starts. The count goes on
+// across rows, on every tick or, where the trackers write the volume, on
+// the ticks after the first (the first keeps the phase the last row left).
 void TremorTick(EffectTick& e) {
     Voice& v = e.v;
+    const bool writes = e.rules.tremorWritesVolume;
+    if (e.tick == 0 && writes) return;
     const int32_t m = Remembered(v.tremormem, e.param);
     const bool fromZero = e.rules.tremorCountsFromZero;
     const int32_t on = fromZero ? (m >> 4) + 1 : std::max(m >> 4, 1);
     const int32_t off = fromZero ? (m & 15) + 1 : std::max(m & 15, 1);
-    if (v.tremorcount % (on + off) >= on) e.tremolo = -64;
-    v.tremorcount = (v.tremorcount + 1) % (on + off);
+    if (--v.tremorcount < 0) {
+        v.tremorphase = v.tremorphase == kTremorOn ? kTremorOff : kTremorOn;
+        v.tremorcount = (v.tremorphase == kTremorOn ? on : off) - 1;
+    }
+    if (v.tremorphase == kTremorOff && !writes) e.tremolo = -64;
 }
 
 // ---- Volume.
@@ -302,7 +310,7 @@ void ChannelPanningCoarseRow(EffectRow& e) { e.p.pan[e.c] = 1.0f - e.param / 15.
 
 void PanningSlideTick(EffectTick& e) { SlidePanning(e, UpOrDown(Remembered(e.v.panslidemem, e.param))); }
 
-// ---- Sample offset, retriggers, cut, delay, key off.
+// ---- Sample offset, retriggers, cut, key off.
 
 // Taken by the row's note (NoteTakesOffset); 900 repeats the last offset.
 void SampleOffsetRow(EffectRow& e) {
@@ -339,24 +347,6 @@ void RetriggerTick(EffectTick& e) {
 }
 
 void NoteCutRow(EffectRow& e) { e.v.cuttick = e.param; }
-
-// The note sounds from tick y: until then the voice is silent and keeps
-// what it had before the note.
-void NoteDelayEarly(EffectTick& e) {
-    Voice& v = e.v;
-    if (e.tick == 0) {
-        v.delayvolume = v.volume;
-        v.delayposition = v.position;
-        v.delayperiod = v.period;
-        v.volume = 0;
-        v.delaytick = e.param;
-    } else if (e.tick == v.delaytick) {
-        v.volume = v.delayvolume;
-        v.position = v.delayposition;
-        v.period = v.delayperiod;
-        v.delaytick = -1;
-    }
-}
 
 void KeyOffEarly(EffectTick& e) {
     if (e.tick == e.param) KeyOff(e.v, e.p.SONG);
@@ -439,9 +429,10 @@ EffectParts PartsOf(Effect effect) {
         case Effect::MultiRetrigger: return {nullptr, nullptr, MultiRetriggerTick};
         case Effect::Retrigger: return {nullptr, nullptr, RetriggerTick};
         case Effect::NoteCut: return {NoteCutRow};
-        case Effect::NoteDelay: return {nullptr, NoteDelayEarly, nullptr};
         case Effect::SetFinetune: return {nullptr, nullptr, SetFinetuneTick};
-        case Effect::None: case Effect::PositionJump: case Effect::PatternBreak: case Effect::Count: break;
+        // A note delay moves the row's note (engine/sequencer.cpp).
+        case Effect::None: case Effect::PositionJump: case Effect::PatternBreak: case Effect::NoteDelay:
+        case Effect::Count: break;
     }
     return {};
 }
@@ -487,9 +478,16 @@ void VolumeColumnTick(EffectTick& e) {
 
 }  // namespace
 
+int32_t NoteTick(const RowValues& row) { return row.effect == Effect::NoteDelay ? row.param : 0; }
+
 bool IsTonePorta(const RowValues& row) {
     return row.effect == Effect::TonePorta || row.effect == Effect::TonePortaVolumeSlide ||
            row.volumeEffect == VolumeEffect::TonePorta;
+}
+
+void RestartTremor(Voice& v) {
+    v.tremorphase = kTremorNone;
+    v.tremorcount = 0;
 }
 
 void KeyOff(Voice& v, const Mod& song) {
@@ -524,16 +522,20 @@ TickOutput ApplyTickEffects(Player& p, int c, const RowValues& row) {
         v.cuttick = -1;
     }
     const bool volumeLate = rules.volumeColumnAfterEarlyPart;
-    if (e.tick == 0 && !volumeLate) VolumeColumnRow(v, row);
+    const bool noteTick = e.tick == NoteTick(row);
+    if (noteTick && !volumeLate) VolumeColumnRow(v, row);
     const EffectParts parts = PartsOf(row.effect);
     if (parts.early) parts.early(e);
 
     if (!VoiceSample(song, v)) return TickOutput{v.period, 0};
-    if (e.tick == 0 && volumeLate) VolumeColumnRow(v, row);
+    if (noteTick && volumeLate) VolumeColumnRow(v, row);
     e.period = v.period;
     if (parts.tick) parts.tick(e);
     VolumeColumnTick(e);
 
+    // Where the trackers write the volume, an off phase the tremor ended in
+    // stays silent after it until an instrument number.
+    if (rules.tremorWritesVolume && v.tremorphase == kTremorOff) e.tremolo = -64;
     v.period = e.period;
     TickOutput out{e.heard >= 0 ? e.heard : e.period + e.vibrato, e.tremolo};
     if (rules.instruments && out.period > 0) out.period += AutoVibratoOffset(v, song);

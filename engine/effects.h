@@ -29,6 +29,11 @@ struct RowValues {
     bool noteCut = false;
 };
 
+// The tick the row's note (and its volume column) starts on: a note delay's,
+// else 0. A delay past the row's last tick leaves the note unplayed, and
+// until the note starts the voice goes on with what it played.
+int32_t NoteTick(const RowValues& row);
+
 // True when the row starts a tone portamento rather than a note: the tone
 // portamento effects, or one in the volume column.
 bool IsTonePorta(const RowValues& row);
@@ -43,8 +48,8 @@ struct TickOutput {
     int32_t tremolo;  // volume offset (tremolo; a tremor's silence)
 };
 
-// The tick of voice c: a due note cut, the volume column's row part (before
-// the effect's early part or after it, as the song says), the effect's tick
+// The tick of voice c: a due note cut, the volume column's row part on the
+// note's tick (before the effect's early part or after it, as the song says), the effect's tick
 // part, the volume column's, the instrument vibrato, the volume kept within
 // 0..63.
 TickOutput ApplyTickEffects(Player& p, int c, const RowValues& row);
@@ -53,6 +58,14 @@ TickOutput ApplyTickEffects(Player& p, int c, const RowValues& row);
 // note's own volume), and the sample offset the note starts at.
 void NoteTakesVolume(Voice& v, const RowValues& row);
 void NoteTakesOffset(Voice& v, const RowValues& row);
+
+// Where a voice's tremor is: none since its start (the note sounds), in
+// its on phase or its off phase.
+enum TremorPhase : int32_t { kTremorNone, kTremorOn, kTremorOff };
+
+// An instrument number brings back the volume of a voice a tremor has left
+// silent, and its next tremor starts with the on phase.
+void RestartTremor(Voice& v);
 
 // Key off (XM): the volume envelope's sustain is let go and the fade-out
 // starts; without a volume envelope the note is cut.

@@ -79,9 +79,6 @@ struct Voice {
     int32_t portadown;
     int32_t vibpos;
     int32_t trempos;
-    int32_t delayvolume;
-    int64_t delayposition;
-    int32_t delayperiod;
     int32_t portaspeed;
     int32_t portatarget;
     int32_t fadevolume;  // XM fade-out level, 65536 = full
@@ -90,6 +87,7 @@ struct Voice {
     int32_t volenvpos;   // XM envelope positions, in ticks
     int32_t panenvpos;
 
+    int32_t lastnote;        // XM: the last note column entry played, key off included; 0 = none
     int32_t lastinstrument;  // MOD/S3M: the instrument the channel's next note plays
     int32_t loopstart;       // row a pattern loop of this channel returns to
     int32_t loopcount;       // repeats left of that loop, 0 when not looping
@@ -99,7 +97,8 @@ struct Voice {
     int32_t autovibpos;      // XM instrument vibrato: waveform position 0..255
     int32_t autovibticks;    // ticks since the note, for the vibrato's sweep
     int32_t retrigcount;     // ticks since the last retrigger
-    int32_t tremorcount;     // ticks into the tremor's on/off cycle
+    int32_t tremorcount;     // ticks left of the tremor's phase, after this one
+    int32_t tremorphase;     // TremorPhase (engine/effects.h)
     // Effect memories: the last non-zero parameter, which a zero one repeats.
     int32_t volslidemem;     // XM A/5/6, S3M D/K/L
     int32_t fineportaupmem;  // XM E1y

@@ -15,6 +15,7 @@ namespace {
 
 constexpr float kDefaultPan[4] = {0.5f, 0.35f, 0.65f, 0.5f};
 constexpr int32_t kKeyOff = 97;
+constexpr int32_t kXMHighestNote = 119;  // a cell note plus its sample's relative note
 constexpr int32_t kClassicRows = 64;  // MOD and S3M patterns end after row 63
 
 const ModPattern* PatternAt(const Mod& song, int32_t pos) {
@@ -64,6 +65,9 @@ void TriggerClassic(const Player& p, Voice& v, const RowValues& row) {
     if (hasIns) {
         v.lastinstrument = row.instrument;
         if (row.instrument < kSampleSlots && patterndelay == 0) v.volume = song.samples[row.instrument].volume;
+        if (!hasNote && song.behaviour.emptySampleAloneStopsNote && row.instrument < kSampleSlots &&
+            !song.samples[row.instrument].data)
+            v.instrument = row.instrument;
     }
     if (hasNote || hasIns) NoteTakesVolume(v, row);
     if (!hasNote) return;
@@ -106,11 +110,15 @@ void RestartInstrument(Voice& v, const ModInstrument& ins) {
 // playing and restarts its envelopes.
 void TriggerXM(const Mod& song, Voice& v, const RowValues& row, int32_t patterndelay) {
     const bool porta = IsTonePorta(row);
+    if (row.note != -1) v.lastnote = row.note;
     if (row.note == kKeyOff) {
         KeyOff(v, song);
         return;
     }
-    if (row.instrument != 0) v.lastinstrument = row.instrument;
+    if (row.instrument != 0) {
+        v.lastinstrument = row.instrument;
+        RestartTremor(v);
+    }
     if (row.note == -1) {
         const ModInstrument* ins = InstrumentWithSamples(song, v.instrument);
         if (row.instrument != 0 && row.instrument == v.instrument && ins && patterndelay == 0 && v.samplenum >= 0 &&
@@ -122,18 +130,22 @@ void TriggerXM(const Mod& song, Voice& v, const RowValues& row, int32_t patternd
         return;
     }
 
+    // Instruments past the song, or without samples, play nothing; so does
+    // a note whose map entry (the first for note 1) names a sample the
+    // instrument does not have.
+    const ModInstrument* ins = InstrumentWithSamples(song, v.lastinstrument);
+    const int32_t mapped = ins ? ins->noteSample[std::clamp(row.note - 1, 0, kNoteMapSize - 1)] : -1;
+    const ModSample* s = ins && mapped >= 0 && mapped < ins->nbSamples ? &ins->samples[mapped] : nullptr;
+    // A note its sample's relative note takes off the table's ten octaves
+    // does not play: the channel goes on as it was.
+    if (s && (row.note + s->relativeNote < 0 || row.note + s->relativeNote > kXMHighestNote)) return;
+
     v.instrument = v.lastinstrument;
     if (!porta) {
         if (patterndelay == 0) v.position = 0;
         v.vibpos = v.trempos = v.retrigcount = 0;
     }
     NoteTakesOffset(v, row);
-
-    // Instruments past the song, or without samples, play nothing; so does
-    // a note whose map entry names a sample the instrument does not have.
-    const ModInstrument* ins = InstrumentWithSamples(song, v.instrument);
-    const int32_t mapped = ins ? ins->noteSample[std::clamp(row.note, 0, kNoteMapSize - 1)] : -1;
-    const ModSample* s = ins && mapped >= 0 && mapped < ins->nbSamples ? &ins->samples[mapped] : nullptr;
 
     if (row.instrument != 0 && s && patterndelay == 0) {
         v.volume = s->volume;
@@ -153,8 +165,20 @@ void TriggerXM(const Mod& song, Voice& v, const RowValues& row, int32_t patternd
         v.period = period;
 }
 
-void TriggerNote(Player& p, int c, const RowValues& row) {
+// The row as its note plays: a key off on the row's first tick takes the
+// note's place, and a note delay alone may play the last note again.
+RowValues NotePlayed(const Voice& v, const RowValues& row, const Behaviour& rules) {
+    RowValues played = row;
+    if (row.effect == Effect::KeyOff && row.param == 0 && row.note != -1) played.note = kKeyOff;
+    if (rules.delayAloneRepeatsNote && row.effect == Effect::NoteDelay && row.param > 0 && row.note == -1 &&
+        v.lastnote > 0)
+        played.note = v.lastnote;
+    return played;
+}
+
+void TriggerNote(Player& p, int c, const RowValues& cell) {
     Voice& v = p.Voices[c];
+    const RowValues row = NotePlayed(v, cell, p.SONG.behaviour);
     if (p.SONG.behaviour.instruments) {
         TriggerXM(p.SONG, v, row, p.patterndelay);
         return;
@@ -169,6 +193,9 @@ int FirstWith(const RowValues* rows, int nv, Effect effect) {
         if (rows[c].effect == effect) return c;
     return -1;
 }
+
+// A break's row in the pattern at order entry `pos`: past its end, row 0.
+int32_t BreakRow(const Mod& song, int32_t pos, int32_t row) { return row < RowsAt(song, pos) ? row : 0; }
 
 // End of a row: pattern delay, then jump, break or the next row, then the
 // next pattern and the song's end. Works on the local position `pos`.
@@ -194,9 +221,9 @@ void EndRow(Player& p, const RowValues* rows, int nv, int32_t& pos) {
             int32_t found = PlayablePosition(p, pos);
             pos = found < 0 ? 0 : found;
         }
-        if (brk >= 0) p.raw = rows[brk].param;
+        if (brk >= 0 && !(song.behaviour.laterJumpCancelsBreakRow && jump > brk))
+            p.raw = BreakRow(song, pos, rows[brk].param);
     } else if (brk >= 0) {
-        p.raw = rows[brk].param;
         pos += 1;
         p.ticks = 0;
         if (markers) {
@@ -206,6 +233,7 @@ void EndRow(Player& p, const RowValues* rows, int nv, int32_t& pos) {
                 p.new_song = 1;
             }
         }
+        p.raw = BreakRow(song, pos, rows[brk].param);
     } else {
         p.raw += 1;
         p.ticks = 0;
@@ -261,7 +289,7 @@ void PlayTick(Player& p) {
         Voice& v = p.Voices[c];
         if (song.behaviour.instruments)
             if (const ModInstrument* ins = InstrumentWithSamples(song, v.instrument)) AdvanceEnvelopes(v, *ins);
-        if (p.ticks == 0) TriggerNote(p, c, rows[c]);
+        if (p.ticks == NoteTick(rows[c])) TriggerNote(p, c, rows[c]);
         TickOutput out = ApplyTickEffects(p, c, rows[c]);
         PrepareVoiceTick(p, c, out.period, out.tremolo);
     }

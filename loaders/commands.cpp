@@ -147,6 +147,9 @@ Behaviour BehaviourOf(FileFormat format, uint16_t s3mFlags, uint16_t s3mTracker)
             b.slidesRemember = true;
             b.tremorCountsFromZero = true;
             b.samplesNameTheirLoop = true;
+            b.tremorWritesVolume = true;
+            b.delayAloneRepeatsNote = true;
+            b.laterJumpCancelsBreakRow = true;
             break;
         case FileFormat::S3M:
             b.periods = PeriodSystem::S3M;
@@ -165,6 +168,8 @@ Behaviour BehaviourOf(FileFormat format, uint16_t s3mFlags, uint16_t s3mTracker)
             b.monoPlaysAtMasterVolume = true;
             break;
         default:
+            b.laterJumpCancelsBreakRow = true;
+            b.emptySampleAloneStopsNote = true;
             b.sixtyFourRows = true;
             b.vibratoRestsOnFirstTick = true;
             b.oneShotSoundsFramePastEnd = true;

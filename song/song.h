@@ -179,12 +179,26 @@ struct Behaviour {
     bool vibratoRestsOnFirstTick = false;
     // A tremor is on x + 1 ticks and off y + 1 (XM); else x and y, at least 1.
     bool tremorCountsFromZero = false;
+    // The tremor's off phase writes the voice's heard volume, which stays
+    // silent after the effect until an instrument number; its count rests on
+    // the row's first tick (XM). Else it mutes only while it plays.
+    bool tremorWritesVolume = false;
+    // A note delay on a row without a note plays the channel's last note
+    // again on its tick, with the row's instrument and volume column (XM);
+    // else the row just waits.
+    bool delayAloneRepeatsNote = false;
+    // A position jump in a channel after a pattern break's lands on row 0
+    // (MOD, XM); else on the break's row.
+    bool laterJumpCancelsBreakRow = false;
+    // An instrument number alone that names a sample without data stops
+    // the note playing (MOD); else the note goes on.
+    bool emptySampleAloneStopsNote = false;
     // The order table holds marker entries: a jump passes over them, and
     // a break onto one ends the song (S3M).
     bool orderMarkers = false;
-    // The volume column acts after the effect's early part (a note delay
-    // has put the voice's volume aside) and only on a voice with a sample
-    // (S3M); else first of all on the row's first tick (XM).
+    // The volume column acts after the effect's early part and only on a
+    // voice with a sample (S3M); else first of all (XM). Either way on the
+    // tick the row's note starts.
     bool volumeColumnAfterEarlyPart = false;
     // The song's speed and tempo start it (XM, S3M); else 6 and 125.
     bool songSetsSpeedAndTempo = false;

@@ -3,7 +3,9 @@
 // global volume, panning, speed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "engine/effects.h"
@@ -325,28 +327,32 @@ TEST_F(EffectsTest, NoteCutSilencesAtItsTick) {
     EXPECT_EQ(Volumes(6), (std::vector<int>{63, 63, 63, 0, 0, 0}));
 }
 
-TEST_F(EffectsTest, NoteDelayStartsTheNoteAtItsTick) {
-    Make(FileFormat::MOD);
-    b().Put(0, 0, 0, 24, 1);
-    b().Put(0, 1, 0, 36, 1, kExtended, 0xD2);
+// The row's note waits for its tick while the old one goes on sounding; a
+// delay of 0 plays it at once, one past the row's last tick never.
+TEST_F(EffectsTest, NoteDelayKeepsTheOldNoteUntilTheNewOneStarts) {
+    for (FileFormat kind : {FileFormat::MOD, FileFormat::S3M, FileFormat::XM}) {
+        Make(kind);
+        const int low = kind == FileFormat::XM ? 49 : 24, high = low + 12;
+        const int delay = kind == FileFormat::S3M ? kS3MLetterS : kExtended;
+        b().Put(0, 0, 0, low, 1);
+        b().Put(0, 1, 0, high, 1, delay, 0xD2);
+        b().Put(0, 2, 0, low, 1, delay, 0xD0);
+        b().Put(0, 3, 0, high, 1, delay, 0xD6);
+        Start();
+        Ticks(6);
+        const std::vector<int> heard = Track(18, [](const Voice& v) { return v.volume == 63 ? v.note : -1; });
+        std::vector<int> expected(18, low);
+        std::fill_n(expected.begin() + 2, 4, high);
+        EXPECT_EQ(heard, expected) << FormatName(kind);
+    }
+    // XM: a delay alone plays the last note again on its tick.
+    Make(FileFormat::XM);
+    b().Put(0, 0, 0, 49, 1, kPortaUp, 0x20);
+    b().Put(0, 1, 0, -1, 0, kExtended, 0xD2);
     Start();
-    Ticks(6);
-    const int64_t playing = player->Voices[0].position;
-    Ticks(2);
-    EXPECT_EQ(player->Voices[0].volume, 0);
-    EXPECT_EQ(player->Voices[0].position, 0);  // silent, held at the note's start
-    Ticks(1);
-    EXPECT_EQ(player->Voices[0].volume, 63);
-    EXPECT_EQ(player->Voices[0].period, ::moddeck::Periods[8][36]);
-    EXPECT_GT(player->Voices[0].position, 0);
-    EXPECT_NE(player->Voices[0].position, playing);
-}
-
-TEST_F(EffectsTest, NoteDelayOfZeroMutesTheNote) {
-    Make(FileFormat::MOD);
-    b().Put(0, 0, 0, 24, 1, kExtended, 0xD0);
-    Start();
-    EXPECT_EQ(Volumes(6), (std::vector<int>(6, 0)));
+    const std::vector<int> periods = Periods(9);
+    EXPECT_EQ(periods[7], periods[5]);
+    EXPECT_EQ(periods[8], XMNotePeriod(b().song().linearFreq, 49, 0));
 }
 
 TEST_F(EffectsTest, GlobalVolumeSetAndSlide) {
@@ -415,6 +421,20 @@ TEST_F(EffectsTest, AnInstrumentRestoresTheVolumeAndVolumeSlidesWorkOnNoteRows) 
     }
 }
 
+// A note its sample's relative note takes past the table's top (119) does
+// not play, nor one whose map entry (the first is note 1's) names no sample.
+TEST_F(EffectsTest, XMNotesOffTheTableOrTheMapDoNotPlay) {
+    Make(FileFormat::XM);
+    b().InstrumentSample(1).relativeNote = 36;
+    b().song().instruments[1].noteSample[48] = 5;
+    b().Put(0, 0, 0, 83, 1);
+    b().Put(0, 1, 0, 84, 1);
+    b().Put(0, 2, 0, 49, 1);
+    Start();
+    Ticks(18);
+    EXPECT_EQ(player->Voices[0].note, 83 + 36);
+}
+
 TEST_F(EffectsTest, SampleOffsetNeedsANoteAndRepeatsTheLast) {
     Make(FileFormat::MOD);
     b().Put(0, 0, 0, 24, 1, kSampleOffset, 0x02);
@@ -440,6 +460,10 @@ TEST_F(EffectsTest, ClassicInstrumentAloneSetsTheVolumeWithoutRestarting) {
         EXPECT_EQ(Volumes(1).back(), 20);
         EXPECT_GT(player->Voices[0].position, before);  // not restarted
         EXPECT_EQ(player->Voices[0].instrument, 1);      // sample 1 goes on sounding
+        // One naming a sample without data stops the note (MOD).
+        b().Put(0, 2, 0, -1, 3);
+        Ticks(6);
+        EXPECT_EQ(player->mix[0].sample == nullptr, kind == FileFormat::MOD) << FormatName(kind);
     }
 }
 
@@ -498,28 +522,33 @@ TEST_F(EffectsTest, S3MNoteCutNoteSilencesAtOnce) {
 }
 
 TEST_F(EffectsTest, XMMemoriesRetriggerTremorAndKeyOffCommand) {
-    Make(FileFormat::XM, 6);
+    Make(FileFormat::XM, 7);
+    b().Put(0, 0, 6, 49, 1, kKeyOff, 0);  // at tick 0 in place of the note: no note plays
     b().Put(0, 0, 4, 49, 1, kExtraFinePorta, 0x12);  // a quarter of a fine step, then X10 again
     b().Put(0, 1, 4, -1, 0, kExtraFinePorta, 0x10);
     b().Put(0, 0, 5, 49, 1, kExtraFinePorta, 0x23);
     b().Put(0, 0, 0, 49, 1, kExtended, 0x12);   // fine up 2, then E10 again
     b().Put(0, 1, 0, -1, 0, kExtended, 0x10);
     b().Put(0, 0, 1, 49, 1, kMultiRetrigger, 0x72);  // every 2 ticks, volume halved
-    b().Put(0, 0, 2, 49, 1, kTremor, 0x10);     // 2 ticks on, 1 off
+    b().Put(0, 0, 2, 49, 1, kTremor, 0x10);     // 2 ticks on, 1 off, from the second tick
+    b().Put(0, 1, 2, -1, 0, kTremor, 0x01);     // 1 on, 2 off, counting on: ends off
+    b().Put(0, 3, 2, -1, 1);                    // the instrument brings the volume back
     b().Put(0, 0, 3, 49, 1, kKeyOff, 3);        // key off at tick 3: no envelope, cut
     Start();
-    std::vector<int> tremor;
-    for (int t = 0; t < 6; t++) {
+    std::string tremor;
+    for (int t = 0; t < 24; t++) {
         Ticks(1);
-        tremor.push_back(player->Voices[2].tremorcount);
+        tremor += player->mix[2].gain > 0 ? '#' : '.';
+        if (t == 5) {
+            EXPECT_EQ(player->Voices[1].volume, 63 / 2 / 2);  // retriggered at ticks 2 and 4
+            EXPECT_EQ(player->Voices[3].volume, 0);
+        }
     }
-    EXPECT_EQ(tremor, (std::vector<int>{1, 2, 0, 1, 2, 0}));  // sounding at counts 0 and 1
-    EXPECT_EQ(player->Voices[1].volume, 63 / 2 / 2);  // retriggered at ticks 2 and 4
-    EXPECT_EQ(player->Voices[3].volume, 0);
-    Ticks(1);
+    EXPECT_EQ(tremor, "###.##" "#..#.." "......" "######");  // silent after it, until the instrument
     EXPECT_EQ(player->Voices[0].period, XMNotePeriod(false, 49, 0) - 2 * 2 * 8);
     EXPECT_EQ(player->Voices[4].period, XMNotePeriod(false, 49, 0) - 2 * 2 * 2);
     EXPECT_EQ(player->Voices[5].period, XMNotePeriod(false, 49, 0) + 3 * 2);
+    EXPECT_EQ(player->Voices[6].period, 0);
 }
 
 TEST_F(EffectsTest, RetriggersRestartTheSampleAndChangeTheVolumeByTheHighNibble) {

@@ -135,7 +135,7 @@ struct Golden {
 const Golden kGoldens[] = {
     {"mod", FileFormat::MOD, 4, BuildMod, 0x4506e80f0404fd71ull},
     {"s3m", FileFormat::S3M, 3, BuildS3M, 0x9b950f1886e416f8ull},
-    {"xm", FileFormat::XM, 3, BuildXMSong, 0xaaa4693238daa568ull},
+    {"xm", FileFormat::XM, 3, BuildXMSong, 0x957e9732c70a7102ull},
 };
 
 constexpr int kGoldenBlocks = 30;

@@ -115,25 +115,35 @@ TEST_F(SequencerTest, SlowestHeaderTempoFitsTheVoiceBuffers) {
     EXPECT_EQ(player->tickFramesLeft, 2 * 110250 - 30 * test::kBlockFrames);
 }
 
+// A jump in a channel after the break's lands on row 0 (MOD, XM), else on
+// the break's row; a break's row past the end of its pattern is its row 0.
 TEST_F(SequencerTest, JumpAndBreakInOneRowGoToTheGivenPositionAndRow) {
-    SongBuilder b(FileFormat::MOD, 4, 3);
-    b.Put(0, 5, 2, -1, 0, kPositionJump, 2);
-    b.Put(0, 5, 3, -1, 0, kPatternBreak, 0x10);
-    PlaySong(b.song());
-    Speed(*player) = 1;
-    Ticks(6);
-    EXPECT_EQ(player->order, 2);
-    EXPECT_EQ(player->raw, 10);
+    for (FileFormat kind : {FileFormat::MOD, FileFormat::S3M, FileFormat::XM}) {
+        const bool s3m = kind == FileFormat::S3M;
+        SongBuilder b(kind, 4, 3);
+        b.Put(0, 5, 2, -1, 0, s3m ? 2 : kPositionJump, 2);
+        b.Put(0, 5, 3, -1, 0, s3m ? 3 : kPatternBreak, 0x10);
+        b.Put(2, 10, 1, -1, 0, s3m ? 3 : kPatternBreak, 0x10);
+        b.Put(2, 10, 2, -1, 0, s3m ? 2 : kPositionJump, 1);
+        PlaySong(b.song());
+        Speed(*player) = 1;
+        Ticks(6);
+        EXPECT_EQ(player->order, 2);
+        EXPECT_EQ(player->raw, 10);
+        Ticks(1);
+        EXPECT_EQ(player->order, 1);
+        EXPECT_EQ(player->raw, s3m ? 10 : 0) << FormatName(kind);
+    }
 }
 
-TEST_F(SequencerTest, BreakPastTheNextPatternsEndSkipsIt) {
+TEST_F(SequencerTest, BreakPastTheNextPatternsEndLandsOnItsFirstRow) {
     SongBuilder b(FileFormat::XM, 2, 3);
     b.song().patterns[1].nbRows = 16;
     b.Put(0, 0, 0, -1, 0, kPatternBreak, 0x20);
     PlaySong(b.song());
     Speed(*player) = 1;
     Ticks(1);
-    EXPECT_EQ(player->order, 2);
+    EXPECT_EQ(player->order, 1);
     EXPECT_EQ(player->raw, 0);
 }
 

@@ -10,13 +10,26 @@ void ModuleOutput::Render(void* self) { static_cast<ModuleOutput*>(self)->Render
 
 bool ModuleOutput::Take(void* self) { return static_cast<ModuleOutput*>(self)->TakeRequests(); }
 
+namespace {
+
+// A request stays pending until the player has moved and published where
+// it is, so that whoever waits for it reads the new position; one asked
+// meanwhile stays for the next turn.
+template <typename T, typename Move>
+bool Carry(std::atomic<T>& request, T none, Move move) {
+    T wanted = request.load(std::memory_order_acquire);
+    if (wanted == none) return false;
+    const bool moved = move(wanted);
+    request.compare_exchange_strong(wanted, none, std::memory_order_acq_rel);
+    return moved;
+}
+
+}  // namespace
+
 bool ModuleOutput::TakeRequests() {
-    bool moved = false;
     // A subsong first: a seek asked with it lands within the new subsong.
-    const int subsong = subsong_.exchange(-1, std::memory_order_acq_rel);
-    if (subsong >= 0) moved |= moddeck_player_select_subsong(player_, subsong) != 0;
-    const double seconds = seek_.exchange(-1.0, std::memory_order_acq_rel);
-    if (seconds >= 0) moved |= moddeck_player_seek(player_, seconds) != 0;
+    bool moved = Carry(subsong_, -1, [&](int s) { return moddeck_player_select_subsong(player_, s) != 0; });
+    moved |= Carry(seek_, -1.0, [&](double s) { return moddeck_player_seek(player_, s) != 0; });
     return moved;
 }
 

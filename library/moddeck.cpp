@@ -58,6 +58,7 @@ moddeck_format PublicFormat(FileFormat format) {
         case FileFormat::MOD: return MODDECK_FORMAT_MOD;
         case FileFormat::S3M: return MODDECK_FORMAT_S3M;
         case FileFormat::XM: return MODDECK_FORMAT_XM;
+        case FileFormat::IT: return MODDECK_FORMAT_IT;
         default: return MODDECK_FORMAT_NONE;
     }
 }

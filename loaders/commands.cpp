@@ -136,9 +136,26 @@ void TranslateS3MVolume(uint8_t volume, ModCell& cell) {
     cell.volumeParam = volume == 255 ? 0 : volume;
 }
 
-Behaviour BehaviourOf(FileFormat format, uint16_t s3mFlags, uint16_t s3mTracker) {
+Behaviour BehaviourOf(FileFormat format, uint16_t flags, uint16_t tracker) {
     Behaviour b;
     switch (format) {
+        case FileFormat::IT:
+            b.periods = PeriodSystem::IT;
+            b.noteColumn = NoteColumn::OffCutFade;
+            b.songSetsSpeedAndTempo = true;
+            b.songSetsChannelPans = true;
+            // Header flag 4: cells name instruments; else samples, as S3M's do.
+            b.instruments = flags & kITInstrumentMode;
+            b.instrumentsShareSamples = true;
+            b.newNoteActions = b.instruments;
+            b.globalVolumesOf128 = true;
+            b.oldEffects = flags & kITOldEffects;
+            b.compatibleGxx = flags & kITCompatibleGxx;
+            b.fineSlidesInParameter = true;
+            b.slidesRemember = true;
+            b.samplesNameTheirLoop = true;
+            b.orderMarkers = true;
+            break;
         case FileFormat::XM:
             b.periods = PeriodSystem::XM;
             b.songSetsSpeedAndTempo = true;
@@ -160,7 +177,7 @@ Behaviour BehaviourOf(FileFormat format, uint16_t s3mFlags, uint16_t s3mTracker)
             b.noteColumn = NoteColumn::Cut;
             b.sixtyFourRows = true;
             // Header flag 0x40 asks for fast slides; Scream Tracker 3.00 always made them.
-            b.volumeSlidesOnFirstTick = (s3mFlags & 0x40) || s3mTracker == 0x1300;
+            b.volumeSlidesOnFirstTick = (flags & 0x40) || tracker == 0x1300;
             b.fineSlidesInParameter = true;
             b.slidesRemember = true;
             b.orderMarkers = true;

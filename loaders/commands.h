@@ -56,8 +56,17 @@ void TranslateXMVolumeColumn(uint8_t byte, ModCell& cell);
 // volume is kept within its range when it plays).
 void TranslateS3MVolume(uint8_t volume, ModCell& cell);
 
-// The behaviour of a song of `format`; for S3M, as the header's flags and
-// the version word of the tracker that saved it ask.
-Behaviour BehaviourOf(FileFormat format, uint16_t s3mFlags = 0, uint16_t s3mTracker = 0);
+// IT header flags that change how a song plays.
+enum ITFlag : uint16_t {
+    kITStereo = 1 << 0,
+    kITInstrumentMode = 1 << 2,
+    kITLinearSlides = 1 << 3,
+    kITOldEffects = 1 << 4,
+    kITCompatibleGxx = 1 << 5,
+};
+
+// The behaviour of a song of `format`; for S3M and IT, as the header's
+// flags (and for S3M the version word of the tracker that saved it) ask.
+Behaviour BehaviourOf(FileFormat format, uint16_t flags = 0, uint16_t tracker = 0);
 
 }  // namespace moddeck

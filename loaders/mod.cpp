@@ -76,7 +76,7 @@ int CountedChannels(const uint8_t* tag) {
     if (IsDigit(tag[0]) && std::memcmp(tag + 1, "CHN", 3) == 0) n = tag[0] - '0';
     if (IsDigit(tag[0]) && IsDigit(tag[1]) && std::memcmp(tag + 2, "CH", 2) == 0) n = 10 * (tag[0] - '0') + tag[1] - '0';
     if (std::memcmp(tag, "TDZ", 3) == 0 && IsDigit(tag[3])) n = tag[3] - '0';
-    return n >= 1 && n <= kMaxChannels ? n : 0;
+    return n >= 1 && n <= kClassicMaxChannels ? n : 0;
 }
 
 ModVariant ChooseVariant(const uint8_t (&prefix)[kPrefixBytes], const char** tracker = nullptr) {

@@ -1,5 +1,3 @@
-#include <algorithm>
-
 #include "loaders/loaders.h"
 
 namespace moddeck {
@@ -16,32 +14,20 @@ void FreeModSong(Mod* song) {
         song->patterns = nullptr;
     }
 
-    // Counts are bounded by the arrays: a rejected file may have stored a
-    // count the record cannot hold.
-    if (song->isS3M) {
-        int last = std::min(song->nbInstruments, kSampleSlots - 1);
-        for (int s = 1; s <= last; s++) {
-            delete[] song->samples[s].data;
-            song->samples[s].data = nullptr;
-        }
-    } else if (song->isXM) {
-        int last = std::min(song->nbInstruments, kMaxInstruments);
-        for (int i = 1; i <= last; i++) {
-            ModInstrument& ins = song->instruments[i];
-            if (!ins.samples) continue;
-            for (int j = 0; j < ins.nbSamples; j++) {
-                delete[] ins.samples[j].data;
-                ins.samples[j].data = nullptr;
-            }
-            delete[] ins.samples;
-            ins.samples = nullptr;
-        }
-    } else {
-        for (int s = 1; s <= 31; s++) {
-            delete[] song->samples[s].data;
-            song->samples[s].data = nullptr;
-        }
+    // Every slot and instrument is released, whatever the format: the
+    // record is zero-filled, and a rejected file may have stored a count
+    // the record cannot hold.
+    for (ModSample& s : song->samples) {
+        delete[] s.data;
+        s.data = nullptr;
     }
+    for (ModInstrument& ins : song->instruments) {
+        for (int j = 0; ins.samples && j < ins.nbSamples; j++) delete[] ins.samples[j].data;
+        delete[] ins.samples;
+        ins.samples = nullptr;
+    }
+    delete[] song->message;
+    song->message = nullptr;
     delete song;
 }
 

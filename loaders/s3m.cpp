@@ -42,7 +42,7 @@ constexpr int kMaxPatternPointers = 513;
 constexpr int kParagraph = 16;
 // The longest packed pattern a tracker can write: 64 rows of 32 events of
 // 6 bytes, each row closed by a zero byte.
-constexpr int kMaxPackedPattern = kRows * (kMaxChannels * 6 + 1);
+constexpr int kMaxPackedPattern = kRows * (kClassicMaxChannels * 6 + 1);
 
 constexpr uint8_t kNoNote = 255;
 
@@ -64,7 +64,7 @@ constexpr uint8_t kPanEntrySet = 0x20;
 void SetChannelPans(Mod* song, const uint8_t* panTable, bool hasPanTable) {
     const bool stereo = song->s3mHeader[3] & 0x80;
     constexpr float kLeftSide = 3, kRightSide = 12;
-    for (int ch = 0; ch < kMaxChannels; ch++) {
+    for (int ch = 0; ch < kClassicMaxChannels; ch++) {
         const int c = song->channelSettings[ch] & 0x7F;
         float position = 7.5f;  // the centre: channels of neither side
         if (hasPanTable && (panTable[ch] & kPanEntrySet))
@@ -81,7 +81,7 @@ constexpr uint8_t kChannelUnused = 255;
 // unused, those it mutes (bit 7) included, as trackers number their
 // columns. A header that lists none leaves the patterns' own count.
 int DeclaredChannels(const Mod& song) {
-    for (int ch = kMaxChannels; ch > 0; ch--)
+    for (int ch = kClassicMaxChannels; ch > 0; ch--)
         if (song.channelSettings[ch - 1] != kChannelUnused) return ch;
     return song.nbChannels;
 }
@@ -223,7 +223,7 @@ bool ReadS3MSong(Mod* song, SNDMyFILE* r) {
     song->bpm = song->s3mHeader[2];
     song->linearFreq = 0;
     ReaderSkip(r, 8 + 2);  // reserved, special pointer
-    ReaderRead(r, song->channelSettings, kMaxChannels);
+    ReaderRead(r, song->channelSettings, kClassicMaxChannels);
 
     // Orders keep the format's markers (254 skip, 255 end); the player
     // steps over them.
@@ -235,7 +235,7 @@ bool ReadS3MSong(Mod* song, SNDMyFILE* r) {
     song->nbInstruments = std::min(instrument_count, kMaxSamples);
     song->nbPatterns = std::min(pattern_count, kMaxPatternPointers);
     // The pan table follows the parapointers (those skipped included).
-    uint8_t panTable[kMaxChannels];
+    uint8_t panTable[kClassicMaxChannels];
     ReaderRead(r, panTable, sizeof panTable);
     SetChannelPans(song, panTable, song->s3mHeader[5] == kPanTableMarker);
 

@@ -36,6 +36,7 @@ constexpr int kXMMaxSongLength = 256;
 constexpr int64_t kCellBudget = 1024 * 1024;
 constexpr int64_t kCellsPerFileByte = 64;
 constexpr int kSampleHeaderBytes = 40;
+constexpr int kXMEnvelopePoints = 12;
 
 int32_t ClampToInt32(uint32_t v) {
     return v > INT32_MAX ? INT32_MAX : static_cast<int32_t>(v);
@@ -162,20 +163,17 @@ void ReadInstrumentHeaders(SNDMyFILE* r, ModInstrument& ins) {
     uint32_t sample_header_size = ReadU32(r);
     std::fill(std::begin(ins.noteSample), std::end(ins.noteSample), 0);
     for (int i = 0; i < 96; i++) ins.noteSample[i] = ReadU8(r);
-    for (EnvelopePoint& pt : ins.volEnvelope) {
-        pt.x = ReadU16(r);
-        pt.y = static_cast<int16_t>(ReadU16(r));
-    }
-    for (EnvelopePoint& pt : ins.panEnvelope) {
-        pt.x = ReadU16(r);
-        pt.y = static_cast<int16_t>(ReadU16(r));
-    }
-    ins.nbVolPoints = ReadU8(r);
-    ins.nbPanPoints = ReadU8(r);
-    ins.volSustain = ReadU8(r);
+    for (EnvelopePoint* points : {ins.volEnvelope, ins.panEnvelope})
+        for (int k = 0; k < kXMEnvelopePoints; k++) {
+            points[k].x = ReadU16(r);
+            points[k].y = static_cast<int16_t>(ReadU16(r));
+        }
+    ins.nbVolPoints = std::min<int32_t>(ReadU8(r), kXMEnvelopePoints);
+    ins.nbPanPoints = std::min<int32_t>(ReadU8(r), kXMEnvelopePoints);
+    ins.volSustain = ins.volSustainEnd = ReadU8(r);
     ins.volLoopStart = ReadU8(r);
     ins.volLoopEnd = ReadU8(r);
-    ins.panSustain = ReadU8(r);
+    ins.panSustain = ins.panSustainEnd = ReadU8(r);
     ins.panLoopStart = ReadU8(r);
     ins.panLoopEnd = ReadU8(r);
     ins.volType = ReadU8(r);
@@ -234,7 +232,7 @@ constexpr int kTitleOffset = 17, kTrackerBytes = 20;
 
 bool Plausible(const XMHeader& h, int64_t fileSize) {
     return h.size >= kHeaderFields && kHeaderStart + h.size <= fileSize && h.songLength >= 1 &&
-           h.songLength <= kXMMaxSongLength && h.channels >= 1 && h.channels <= kMaxChannels &&
+           h.songLength <= kXMMaxSongLength && h.channels >= 1 && h.channels <= kClassicMaxChannels &&
            h.patterns <= kMaxPatterns && h.instruments <= kMaxInstruments && h.patterns + h.instruments > 0;
 }
 

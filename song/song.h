@@ -9,17 +9,27 @@
 namespace moddeck {
 
 // Limits of the record.
-constexpr int kMaxChannels = 32;
+constexpr int kMaxChannels = 64;         // IT; MOD, S3M and XM hold at most kClassicMaxChannels
+constexpr int kClassicMaxChannels = 32;
 constexpr int kMaxOrders = 4096;
 constexpr int kMaxInstruments = 128;  // numbered 1..128
 constexpr int kSampleSlots = 256;     // slots 1..255 usable
-constexpr int kEnvelopePoints = 12;
+constexpr int kEnvelopePoints = 25;  // IT; XM files hold 12
 constexpr int kNoteMapSize = 120;
 constexpr int kMaxRows = 65535;
 
 struct EnvelopePoint {
     uint16_t x;  // tick
-    int16_t y;   // value 0..64
+    int16_t y;   // volume 0..64; panning and pitch 0..64 (XM) or -32..32 (IT)
+};
+
+// The bits of an envelope's type.
+enum EnvelopeType : int32_t {
+    kEnvelopeOn = 1,
+    kEnvelopeSustain = 2,  // held at the sustain point (or looping over the sustain loop) while the key is down
+    kEnvelopeLoop = 4,
+    kEnvelopeCarry = 8,    // a new note of the instrument goes on from where the last one's envelope was (IT)
+    kEnvelopeFilter = 16,  // the pitch envelope moves the filter's cutoff instead (IT)
 };
 
 // One sample: signed 16-bit mono frames. Lengths and loop points are in
@@ -39,32 +49,86 @@ struct ModSample {
     int32_t c2spd;         // S3M middle-C rate
     int32_t fileOffset;    // S3M, while loading
     int32_t loopOn;        // S3M
-    int32_t stereo;        // S3M
+    int32_t stereo;        // S3M, IT: the file's sample is stereo (the record holds it mixed to mono)
+    // IT: the sample's own global volume (0..64), its sustain loop (played
+    // while the key is down, in place of the loop; type as loopType), its
+    // default panning (when setsPanning) and its vibrato, as XM instruments
+    // have theirs. c2spd holds its C-5 rate.
+    int32_t globalVolume;
+    int32_t sustainStart;
+    int32_t sustainLength;  // 0 = none
+    int32_t sustainType;    // 0 none, 1 forward, 2 ping-pong
+    int32_t setsPanning;    // the note takes `panning` (0..255)
+    int32_t vibType;        // 0 sine, 1 ramp down, 2 square, 3 random
+    int32_t vibDepth;
+    int32_t vibSweep;
+    int32_t vibRate;
 };
 
-// An XM instrument; it owns its samples.
+// What happens to the note playing in a channel when a new one comes
+// (IT): it is cut, goes on in the background, is let go (key off) or fades.
+enum class NewNoteAction : uint8_t { Cut, Continue, NoteOff, Fade };
+
+// Which notes of the channel's background voices count as the same as a
+// new one (IT's duplicate check), and what is done to them.
+enum class DuplicateCheck : uint8_t { Off, Note, Sample, Instrument };
+enum class DuplicateAction : uint8_t { Cut, NoteOff, Fade };
+
+// An XM or IT instrument. An XM one owns its samples; an IT one names the
+// song's sample slots in its note map (Behaviour::instrumentsShareSamples).
 struct ModInstrument {
-    char name[22];  // not terminated
+    char name[26];  // not terminated (XM 22 bytes, IT 26)
     int32_t nbSamples;
     int32_t noteSample[kNoteMapSize];
     EnvelopePoint volEnvelope[kEnvelopePoints];
     EnvelopePoint panEnvelope[kEnvelopePoints];
     int32_t nbPanPoints;
     int32_t nbVolPoints;
-    int32_t volSustain;
+    int32_t volSustain;     // a point; IT's sustain loop runs on to volSustainEnd
+    int32_t volSustainEnd;  // not past volSustain: hold at volSustain (XM)
     int32_t volLoopStart;
     int32_t volLoopEnd;
     int32_t panSustain;
+    int32_t panSustainEnd;
     int32_t panLoopStart;
     int32_t panLoopEnd;
-    int32_t volType;  // bit 0 on, bit 1 sustain, bit 2 loop
+    int32_t volType;  // EnvelopeType bits
     int32_t panType;
+    // IT: the pitch envelope (-32..32, half-semitones), or the filter's
+    // when pitchType has kEnvelopeFilter.
+    EnvelopePoint pitchEnvelope[kEnvelopePoints];
+    int32_t nbPitchPoints;
+    int32_t pitchSustain;
+    int32_t pitchSustainEnd;
+    int32_t pitchLoopStart;
+    int32_t pitchLoopEnd;
+    int32_t pitchType;
     int32_t vibType;
     int32_t vibDepth;
     int32_t vibSweep;
     int32_t vibRate;
-    int32_t fadeout;  // 0..65535
-    ModSample* samples;  // owned, nbSamples records; null when none
+    int32_t fadeout;  // after a key off the fade level (65536 = full) falls by twice this a tick
+    ModSample* samples;  // owned, nbSamples records; null when none (IT)
+    // IT: the note each note plays (the note map's other half; noteSample
+    // names song sample slots, 0 none), what a new note does to this one,
+    // the duplicate check, global volume (0..128), default panning (when
+    // setsPanning, 0..255), pitch-pan separation (-32..32 around
+    // pitchPanCenter, a note 0..119), random variation of volume (percent)
+    // and panning (0..64), and the filter's cutoff and resonance (0..127;
+    // -1 leaves the channel's as they are).
+    int32_t noteMap[kNoteMapSize];
+    NewNoteAction newNoteAction;
+    DuplicateCheck duplicateCheck;
+    DuplicateAction duplicateAction;
+    int32_t globalVolume;
+    int32_t setsPanning;
+    int32_t panning;
+    int32_t pitchPanSeparation;
+    int32_t pitchPanCenter;
+    int32_t randomVolume;
+    int32_t randomPanning;
+    int32_t filterCutoff;
+    int32_t filterResonance;
 };
 
 // The player's own effects. Loaders translate each format's commands into
@@ -132,8 +196,8 @@ enum class VolumeEffect : uint8_t {
 
 // One cell of one channel at one row.
 struct ModCell {
-    int16_t note;        // -1 = none. XM 1..96, 97 key off; MOD 0..107; S3M octave*12+semitone
-    uint8_t instrument;  // XM instrument, MOD/S3M sample slot; 0 = none
+    int16_t note;        // -1 = none. XM 1..96, 97 key off; MOD 0..107; S3M octave*12+semitone; IT 0..119 and NoteColumn::OffCutFade
+    uint8_t instrument;  // XM/IT instrument, MOD/S3M/IT sample-mode sample slot; 0 = none
     int16_t period;      // MOD: Amiga period of the file
     VolumeEffect volumeEffect;  // the volume column
     uint8_t volumeParam;
@@ -146,6 +210,8 @@ enum class PeriodSystem : uint8_t {
     Amiga,  // MOD: the Amiga table, slides of 2 within 58..14919
     S3M,    // the S3M table, slides of 2 within 58..29838
     XM,     // XM note periods, linear or Amiga as the song says
+    IT,     // notes 0..119 at their sample's C-5 rate: linear slides (in 1/64
+            // semitone) when the song says so, else S3M-style periods
 };
 
 // What the note column holds past the notes.
@@ -153,7 +219,13 @@ enum class NoteColumn : uint8_t {
     Notes,   // MOD: notes only
     KeyOff,  // XM: 97 releases the key, anything above is no note
     Cut,     // S3M: past the table the note is cut (^^^)
+    OffCutFade,  // IT: notes 0..119, then kCellNoteOff, kCellNoteCut, kCellNoteFade
 };
+
+// IT's note column past its notes.
+constexpr int16_t kCellNoteOff = 120;
+constexpr int16_t kCellNoteCut = 121;
+constexpr int16_t kCellNoteFade = 122;
 
 // How a song plays where the formats (and the trackers that made the
 // files) differ. The loader sets it; the engine reads it, never the format.
@@ -222,6 +294,20 @@ struct Behaviour {
     // plays it at the PAL Amiga's clock and with the chip's hard left,
     // right, right, left channels.
     bool amigaModeApplies = false;
+    // IT: instruments name the song's sample slots through their note map
+    // (ModInstrument::noteSample, noteMap) rather than owning samples.
+    bool instrumentsShareSamples = false;
+    // IT: a new note lets the one playing go on in the background as its
+    // instrument's new-note action says, within the duplicate check.
+    bool newNoteActions = false;
+    // IT: sample and instrument global volumes apply, and the song's global
+    // volume runs 0..128.
+    bool globalVolumesOf128 = false;
+    // IT header flags: effects as the trackers before IT's own (old effects);
+    // Gxx with its own memory and instrument numbers that restart the note
+    // under a tone portamento (compatible Gxx).
+    bool oldEffects = false;
+    bool compatibleGxx = false;
 };
 
 // Channel-major: the cell of channel c at row r is tracks[c][r].
@@ -233,6 +319,7 @@ struct ModPattern {
 struct Mod {
     uint32_t isXM;
     uint32_t isS3M;
+    uint32_t isIT;
     int32_t nbChannels;  // the voices the sequencer plays
     // The channels the song is written for, as a listener is told them: the
     // header's count. An S3M may play more (its patterns may hold events on
@@ -247,10 +334,10 @@ struct Mod {
     char title[64];
     char tracker[32];  // what the file says saved it, as text; "" when it does not tell
     ModInstrument instruments[kMaxInstruments + 1];  // XM; entry 0 never filled
-    int32_t nbInstruments;  // XM: instruments; S3M: samples
+    int32_t nbInstruments;  // XM, IT: instruments; S3M: samples
     int32_t linearFreq;
     ModSample samples[kSampleSlots];  // MOD and S3M; slot 0 never filled
-    float channelPan[kMaxChannels];   // S3M: share of the channel sent left
+    float channelPan[kMaxChannels];   // S3M, IT: share of the channel sent left
     int32_t restartPos;
     int32_t bpm;
     int32_t speed;
@@ -260,6 +347,20 @@ struct Mod {
     uint16_t s3mTracker;   // S3M: version of the tracker that saved the file
     uint16_t instrumentOffsets[512];
     uint16_t patternOffsets[513];
+    // IT: the header's flags and special word, the version that saved the
+    // file and the one it needs, its global volume (0..128), mixing volume
+    // (0..128) and stereo separation (0..128); the channels' volumes
+    // (0..64); the song message (owned, NUL-terminated, lines ended by
+    // '\n'; null when none).
+    uint16_t itFlags;
+    uint16_t itSpecial;
+    uint16_t itCreatedWith;
+    uint16_t itCompatibleWith;
+    int32_t itGlobalVolume;
+    int32_t itMixVolume;
+    int32_t itSeparation;
+    int32_t channelVolume[kMaxChannels];
+    char* message;
 };
 
 }  // namespace moddeck

@@ -79,7 +79,8 @@ typedef enum moddeck_format {
     MODDECK_FORMAT_NONE = 0,
     MODDECK_FORMAT_MOD,
     MODDECK_FORMAT_S3M,
-    MODDECK_FORMAT_XM
+    MODDECK_FORMAT_XM,
+    MODDECK_FORMAT_IT
 } moddeck_format;
 
 /* Modules larger than this are refused from their size alone; a packed

@@ -109,6 +109,13 @@ struct Voice {
     int32_t panslidemem;     // XM P
     int32_t retrigmem;       // XM R, S3M Q
     int32_t tremormem;       // XM T, S3M I
+    // IT's resonant low-pass filter: the channel's cutoff and resonance
+    // (0..127; 127 and 0 at a song's start, where a voice plays unfiltered),
+    // and the filter envelope's value on this tick (-32..32, 0 = the cutoff
+    // as set; left at 0 without one).
+    int32_t cutoff;
+    int32_t resonance;
+    int32_t filterEnvelope;
 };
 
 enum class LoopMode : uint8_t { None, Forward, PingPong };

@@ -352,6 +352,8 @@ void ResetForSongStart(Player& p) {
         v.delaytick = -1;
         v.fineportadown = v.fineportaup = 0;
         v.xfineportadown = v.xfineportaup = 0;
+        v.cutoff = 127;
+        v.resonance = 0;
     }
     // An S3M header may set a lower global volume; 0 would silence the song
     // and is taken as none.

@@ -354,6 +354,8 @@ void ResetForSongStart(Player& p) {
         v.xfineportadown = v.xfineportaup = 0;
         v.cutoff = 127;
         v.resonance = 0;
+        v.macro = 0;
+        v.filterHistory = {};
     }
     // An S3M header may set a lower global volume; 0 would silence the song
     // and is taken as none.

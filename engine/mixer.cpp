@@ -621,8 +621,7 @@ void PrepareVoiceTick(Player& pl, int c, int32_t heardPeriod, int32_t tremolo) {
     else
         rate = RateOfPeriod(pl, heardPeriod) / outputRate;
     m = VoiceMix{s, LoopOf(*s, rules), static_cast<int64_t>(rate * kFixedOne), g, p, rules.oneShotSoundsFramePastEnd,
-                 pl.sound.interpolation.load(std::memory_order_relaxed)};
-    m.filter = TickFilter(pl, c, ins, was, restarts);
+                 pl.sound.interpolation.load(std::memory_order_relaxed), TickFilter(pl, c, ins, was, restarts)};
     FollowRamp(pl, c, was);
     RestartFilter(pl, c, restarts);
 }

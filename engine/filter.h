@@ -17,19 +17,19 @@ constexpr int32_t kMaxResonance = 127;
 constexpr int32_t kFullCutoffShare = 64;
 
 // A voice's filter through one tick: y = a0 x + b0 y1 + b1 y2 over its
-// last two outputs. Off, the values pass untouched.
+// last two outputs. Off (as zeroed), the values pass untouched.
 struct FilterCoefficients {
-    bool on = false;
-    float a0 = 1.0f;
-    float b0 = 0.0f;
-    float b1 = 0.0f;
+    bool on;
+    float a0;
+    float b0;
+    float b1;
 };
 
 // The filter's last two outputs, which carry on across ticks and chunks
-// and start from silence with each note.
+// and start from silence (zero) with each note.
 struct FilterHistory {
-    float y1 = 0.0f;
-    float y2 = 0.0f;
+    float y1;
+    float y2;
 };
 
 // The filter of `cutoff` and `resonance` (0..127, clamped), the cutoff

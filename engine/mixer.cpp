@@ -554,18 +554,19 @@ int32_t CutoffShare(const Voice& v, const ModInstrument* ins) {
 
 // The voice's filter through the tick. As in IT, a filter that was on
 // keeps its last setting when the cutoff and resonance come back to none
-// within a note; a new note (`restarts`) takes them as they are.
+// within a note (a retrigger included); a new note (`restarts`) takes
+// them as they are.
 FilterCoefficients TickFilter(const Player& pl, int c, const ModInstrument* ins, const VoiceMix& was, bool restarts) {
     const Voice& v = pl.Voices[c];
     const FilterCoefficients f = FilterFor(v.cutoff, v.resonance, CutoffShare(v, ins), pl.rate);
     return f.on || restarts ? f : was.filter;
 }
 
-// A voice whose position has moved since mixing left it plays a new note
-// (or a retrigger, or an offset): its filter starts from silence, after
-// the note it replaces has taken its own history to fade out with.
+// A new note's filter starts from silence, once the note it replaces has
+// taken its own history to fade out with. A retrigger's goes on.
 void RestartFilter(Player& pl, int c, bool restarts) {
     if (restarts) pl.Voices[c].filterHistory = {};
+    pl.Voices[c].noteRestartsFilter = false;
 }
 
 }  // namespace
@@ -595,7 +596,7 @@ void PrepareVoiceTick(Player& pl, int c, int32_t heardPeriod, int32_t tremolo) {
     const Mod& song = pl.SONG;
     const Behaviour& rules = song.behaviour;
     const Voice& v = pl.Voices[c];
-    const bool restarts = v.position != pl.mixedTo[c];
+    const bool restarts = v.noteRestartsFilter;
     const ModSample* s = VoiceSample(song, v);
     if (!s || heardPeriod <= 0 || pl.ticks < v.delaytick) {
         FollowRamp(pl, c, was);

@@ -120,6 +120,7 @@ struct Voice {
     int32_t resonance;
     int32_t filterEnvelope;
     FilterHistory filterHistory;
+    bool noteRestartsFilter;  // a note has started since the voice's last tick was set: the filter starts afresh
     int32_t macro;  // the parametered macro Zxx runs (SFx): 0 sets the cutoff
 };
 

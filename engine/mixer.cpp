@@ -206,12 +206,7 @@ int32_t RenderFrames(const VoiceMix& m, int64_t& pos, Ramp& ramp, FilterHistory&
         if (!ValueAt(m, pos, value)) break;
         float gain = m.gain, pan = m.pan;
         if (ramp.left > 0) ramp.left--, RampAt(ramp, gain, pan);
-        if (m.filter.on) {
-            // A resonant peak may pass the sample range: it is held there
-            // once gained, rather than wrapping.
-            value = std::clamp(FilterStep(m.filter, history, value) * gain, -32768.0f, 32767.0f);
-            gain = 1.0f;
-        }
+        if (m.filter.on) value = FilteredValue(m.filter, history, value, gain), gain = 1.0f;
         int16_t frame[2];
         EmitValue(value, gain, pan, frame);
         put(f, frame);
@@ -265,8 +260,9 @@ Stretch StretchAt(const VoiceMix& m, int64_t pos) {
     if (loop.mode == LoopMode::None) {
         if (i < n - 1) return {Stretch::Forward, below(n - 1)};
         if (i == n - 1) return fixed(d[n - 1], d[n - 1]);
-        // The frame at `length` may sound as a zero (see VoiceMix).
-        return {m.framePastEnd && i == n ? Stretch::Silent : Stretch::Ended, below(n + 1)};
+        // The frame at `length` may sound as a zero (see VoiceMix), which
+        // a filter hears as one.
+        return {m.framePastEnd && i == n ? Stretch::Silent : Stretch::Ended, below(n + 1), 0, n};
     }
     const int32_t start = loop.start, end = loop.start + loop.length;
     if (loop.mode == LoopMode::Forward)
@@ -280,10 +276,12 @@ Stretch StretchAt(const VoiceMix& m, int64_t pos) {
 }
 
 // The fast path: the frames by stretches, each through MixRunFrames; the
-// zero past a one-shot sample's end only moves the position.
+// zero past a one-shot sample's end only moves the position, unless a
+// filter hears it.
 void MixVoiceFrames(Voice& v, const VoiceMix& m, MixerIsa isa, int16_t* sum, MixPeak* peak, int32_t frames) {
     const ModSample& s = *m.sample;
-    MixRun run{s.data, s.length, 0, 0, m.step, 0, m.gain, m.pan, sum, peak, FractionMask(m.interpolation)};
+    MixRun run{s.data, s.length, 0, 0, m.step, 0, m.gain, m.pan, sum, peak, FractionMask(m.interpolation),
+               m.filter.on ? &m.filter : nullptr, &v.filterHistory};
     int64_t pos = v.position;
     for (int32_t f = 0; f < frames;) {
         pos = FoldIntoLoop(m.loop, pos);
@@ -293,8 +291,8 @@ void MixVoiceFrames(Voice& v, const VoiceMix& m, MixerIsa isa, int16_t* sum, Mix
             break;
         }
         const int32_t count = RunBelow(pos, st.limit, m.step, frames - f);
-        if (st.kind != Stretch::Silent) {
-            const bool fixed = st.kind == Stretch::Fixed;
+        if (st.kind != Stretch::Silent || run.filter) {
+            const bool fixed = st.kind == Stretch::Fixed || st.kind == Stretch::Silent;
             run.data = fixed ? st.fixed : s.data;
             run.length = fixed ? 2 : s.length;
             run.mirror = st.kind == Stretch::Backward ? st.mirror : 0;
@@ -400,13 +398,18 @@ const VoiceMix* Sounding(const Player& p, int c) {
     return m.sample && p.Voices[c].period != 0 ? &m : nullptr;
 }
 
+// Whether a voice's interpolation reads 4 or 8 taps.
+inline bool ReadsTaps(const VoiceMix& m) {
+    return m.interpolation == Interpolation::Cubic || m.interpolation == Interpolation::Sinc;
+}
+
 // The first frames of the render that go frame by frame into the running
-// sum, as the plain path renders them: all of a filtered voice's, else
-// those its ramp still has. Returns how many, fewer when its one-shot
-// sample ends.
+// sum, as the plain path renders them: all of a filtered cubic or sinc
+// voice's, else those its ramp still has. Returns how many, fewer when its
+// one-shot sample ends.
 int32_t MixFrameByFrame(Player& p, int c, const VoiceMix& m, MixPeak* peak, int32_t frames) {
     Voice& v = p.Voices[c];
-    const int32_t want = m.filter.on ? frames : std::min(p.ramps[c].left, frames);
+    const int32_t want = m.filter.on && ReadsTaps(m) ? frames : std::min(p.ramps[c].left, frames);
     const int32_t done = RenderFrames(m, v.position, p.ramps[c], v.filterHistory, want, [&](int32_t k, const int16_t* frame) {
         AddFrame(frame, p.mixed + 2 * k, peak);
     });
@@ -418,10 +421,11 @@ int32_t MixFrameByFrame(Player& p, int c, const VoiceMix& m, MixPeak* peak, int3
 void MixSteadyFrames(Player& p, int c, const VoiceMix& m, MixPeak* peak, int32_t first, int32_t frames) {
     Voice& v = p.Voices[c];
     if (frames <= 0 || v.period == 0) return;
-    if (m.gain == 0.0f) {
-        // Faded out, enveloped to nothing, muted or at volume 0: nothing to add.
+    if (m.gain == 0.0f && !m.filter.on) {
+        // Faded out, enveloped to nothing, muted or at volume 0: nothing to
+        // add (a filter's history still runs on).
         AdvanceSilently(v, m, frames);
-    } else if (m.interpolation == Interpolation::Cubic || m.interpolation == Interpolation::Sinc) {
+    } else if (ReadsTaps(m)) {
         MixTapVoiceFrames(v, m, p.isa, p.heardFrames, p.mixed + 2 * first, peak, frames);
     } else {
         MixVoiceFrames(v, m, p.isa, p.mixed + 2 * first, peak, frames);

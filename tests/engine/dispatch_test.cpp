@@ -46,14 +46,8 @@ std::vector<uint8_t> SmallS3M() {
     b.loopEnd = 6;
     b.data.assign(24, 0x90);
     desc.samples = {a, b};
-    std::vector<uint8_t> p0 = test::S3MEvent(0, 0x40, 1, 32, 1, 4);
-    p0.push_back(0);
-    std::vector<uint8_t> ev = test::S3MEvent(5, 0x52, 2, -1, 3, 0x12);
-    p0.insert(p0.end(), ev.begin(), ev.end());
-    std::vector<uint8_t> p1 = test::S3MEvent(31, 254, 0);
-    p0.resize(p0.size() + 63, 0);
-    p1.resize(p1.size() + 64, 0);
-    desc.patterns = {p0, p1};
+    desc.patterns = {test::S3MPattern({{test::S3MEvent(0, 0x40, 1, 32, 1, 4)}, {test::S3MEvent(5, 0x52, 2, -1, 3, 0x12)}}),
+                     test::S3MPattern({{test::S3MEvent(31, 254, 0)}})};
     return test::BuildS3M(desc);
 }
 

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <initializer_list>
 #include <vector>
 
 #include "loaders/loaders.h"
@@ -15,24 +14,10 @@ namespace moddeck {
 namespace {
 
 using test::BuildS3M;
+using test::S3MPattern;
 using test::S3MEvent;
 using test::S3MSampleSpec;
 using test::S3MSpec;
-
-using Row = std::vector<std::vector<uint8_t>>;  // the events of one row
-
-// A packed pattern of 64 rows; rows not given are empty.
-std::vector<uint8_t> Pattern(std::initializer_list<Row> rows) {
-    std::vector<uint8_t> out;
-    int n = 0;
-    for (const Row& row : rows) {
-        for (const std::vector<uint8_t>& event : row) out.insert(out.end(), event.begin(), event.end());
-        out.push_back(0);
-        n++;
-    }
-    for (; n < 64; n++) out.push_back(0);
-    return out;
-}
 
 S3MSampleSpec Sample(int32_t c2spd, std::vector<uint8_t> data = {}, uint8_t flags = 0) {
     S3MSampleSpec s;
@@ -52,7 +37,7 @@ TEST_F(S3MLoader, ReadsTheHeader) {
     desc.speed = 3;
     desc.tempo = 150;
     desc.samples = {Sample(8363, {1, 2})};
-    desc.patterns = {Pattern({})};
+    desc.patterns = {S3MPattern({})};
     const Mod& song = Taken(BuildS3M(desc));
     EXPECT_EQ(song.isS3M, 1u);
     EXPECT_EQ(song.isXM, 0u);
@@ -72,7 +57,7 @@ TEST_F(S3MLoader, ChannelSettingsGivePans) {
     S3MSpec desc;
     const uint8_t settings[] = {0, 7, 8, 15, 0x80, 0x87, 255, 16, 3, 12};
     for (int i = 0; i < 10; i++) desc.channelSettings[i] = settings[i];
-    desc.patterns = {Pattern({})};
+    desc.patterns = {S3MPattern({})};
     // Left channels at 3 of 15, right ones at 12 of 15; the rest in the centre.
     const float pans[] = {0.8f, 0.8f, 0.2f, 0.2f, 0.8f, 0.8f, 0.5f, 0.5f, 0.8f, 0.2f};
     const Mod& song = Taken(BuildS3M(desc));
@@ -91,7 +76,7 @@ TEST_F(S3MLoader, ChannelSettingsGivePans) {
 TEST_F(S3MLoader, OrdersKeepTheirMarkers) {
     S3MSpec desc;
     desc.orders = {0, 254, 1, 255, 0};
-    desc.patterns = {Pattern({}), Pattern({})};
+    desc.patterns = {S3MPattern({}), S3MPattern({})};
     const Mod& song = Taken(BuildS3M(desc));
     EXPECT_EQ(song.songLength, 5);
     const int orders[] = {0, 254, 1, 255, 0};
@@ -102,7 +87,7 @@ TEST_F(S3MLoader, NotesAreKeptAsWrittenBesideEachSamplesRate) {
     S3MSpec desc;
     desc.samples = {Sample(8363), Sample(16726), Sample(0), Sample(-5), Sample(1)};
     desc.patterns = {
-        Pattern({
+        S3MPattern({
             {S3MEvent(0, 0x40, 1)},
             {S3MEvent(0, 0x40, 5)},    // another sample: the same note
             {S3MEvent(0, 0x11, 0)},    // C#-1
@@ -126,7 +111,7 @@ TEST_F(S3MLoader, NotesAreKeptAsWrittenBesideEachSamplesRate) {
 
 TEST_F(S3MLoader, VolumeAndCommandColumns) {
     S3MSpec desc;
-    desc.patterns = {Pattern({
+    desc.patterns = {S3MPattern({
         {S3MEvent(0, -1, 0, 40), S3MEvent(1, -1, 0, -1, 3, 0x15), S3MEvent(2, -1, 0, -1, 1, 0x15)},
         {S3MEvent(0, 0x40, 0)},
     })};
@@ -145,7 +130,7 @@ TEST_F(S3MLoader, VolumeAndCommandColumns) {
 
 TEST_F(S3MLoader, ChannelCountIsTheHighestChannelUsed) {
     S3MSpec desc;
-    desc.patterns = {Pattern({}), Pattern({{}, {S3MEvent(12, 0x40, 0)}})};
+    desc.patterns = {S3MPattern({}), S3MPattern({{}, {S3MEvent(12, 0x40, 0)}})};
     const Mod& song = Taken(BuildS3M(desc));
     EXPECT_EQ(song.nbChannels, 13);
     for (int p = 0; p < 2; p++) {
@@ -168,7 +153,7 @@ TEST_F(S3MLoader, ChannelCountIsTheHighestChannelUsed) {
 // Channel 31 is an ordinary channel: its events do not end the row.
 TEST_F(S3MLoader, ChannelThirtyOneDoesNotAdvanceTheRow) {
     S3MSpec desc;
-    desc.patterns = {Pattern({{S3MEvent(31, 0x40, 0), S3MEvent(0, 0x41, 0)}, {S3MEvent(0, 0x42, 0)}})};
+    desc.patterns = {S3MPattern({{S3MEvent(31, 0x40, 0), S3MEvent(0, 0x41, 0)}, {S3MEvent(0, 0x42, 0)}})};
     const Mod& song = Taken(BuildS3M(desc));
     EXPECT_EQ(song.nbChannels, 32);
     EXPECT_EQ(song.patterns[0].tracks[31][0].note, 48);
@@ -186,7 +171,7 @@ TEST_F(S3MLoader, SampleConversions) {
         Sample(8363, {0, 10, 255, 20}, 2),
         Sample(8363, {0xFF, 0xFF, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0x7F}, 6),
     };
-    desc.patterns = {Pattern({})};
+    desc.patterns = {S3MPattern({})};
     const Mod& song = Taken(BuildS3M(desc));
     auto expect = [&](int slot, std::vector<int> frames) {
         const ModSample& s = song.samples[slot];
@@ -217,7 +202,7 @@ TEST_F(S3MLoader, SampleHeaderFields) {
     S3MSampleSpec empty = Sample(8363);
     S3MSpec desc;
     desc.samples = {looped, unlooped, backwards, empty};
-    desc.patterns = {Pattern({})};
+    desc.patterns = {S3MPattern({})};
     const Mod& song = Taken(BuildS3M(desc));
     EXPECT_EQ(song.samples[1].loopStart, 1000);
     EXPECT_EQ(song.samples[1].loopLength, 4000);
@@ -236,7 +221,7 @@ TEST_F(S3MLoader, ParapointersPastTheEndGiveEmptyPatternsAndSamples) {
     S3MSpec desc;
     desc.samples = {Sample(8363, {1, 2, 3}), Sample(8363, {4, 5, 6})};
     desc.samples[1].dataPointer = 0xFFFFFF;
-    desc.patterns = {Pattern({{S3MEvent(0, 0x40, 1)}})};
+    desc.patterns = {S3MPattern({{S3MEvent(0, 0x40, 1)}})};
     desc.instrumentPointers = {0xFFFF};
     desc.patternPointers = {0xFFFF};
     EXPECT_EQ(Refused(BuildS3M(desc)), Refusal::TruncatedPatterns) << "its one pattern lies past the end";
@@ -251,7 +236,7 @@ TEST_F(S3MLoader, ParapointersPastTheEndGiveEmptyPatternsAndSamples) {
 
 TEST_F(S3MLoader, PatternCutByTheEndIsRefusedAsCut) {
     S3MSpec desc;
-    desc.patterns = {Pattern({{S3MEvent(0, 0x40, 0)}, {S3MEvent(1, 0x41, 0, -1, 1, 6)}})};
+    desc.patterns = {S3MPattern({{S3MEvent(0, 0x40, 0)}, {S3MEvent(1, 0x41, 0, -1, 1, 6)}})};
     std::vector<uint8_t> bytes = BuildS3M(desc);
     size_t end = bytes.size() - 64;  // inside the event of row 1: its info byte is gone
     ASSERT_EQ(bytes[end - 1], 1);    // the command byte
@@ -263,7 +248,7 @@ TEST_F(S3MLoader, PatternCutByTheEndIsRefusedAsCut) {
 // header; counts a large file can hold are cut to what the record holds.
 TEST_F(S3MLoader, CountsAreBoundedByTheRecord) {
     S3MSpec desc;
-    desc.patterns = {Pattern({})};
+    desc.patterns = {S3MPattern({})};
     desc.orderCount = 0xFFFF;  // -1
     desc.instrumentCount = 0x8000;
     desc.patternCount = 0xFFFF;
@@ -285,7 +270,7 @@ TEST_F(S3MLoader, SkippedParapointersKeepTheListsInPlace) {
     S3MSpec desc;
     desc.samples.assign(600, Sample(8363));
     desc.samples[0] = Sample(8363, {200});
-    desc.patterns = {Pattern({{S3MEvent(3, 0x40, 1)}})};
+    desc.patterns = {S3MPattern({{S3MEvent(3, 0x40, 1)}})};
     const Mod& song = Taken(BuildS3M(desc));
     EXPECT_EQ(song.nbInstruments, 255);
     EXPECT_EQ(song.samples[1].data[0], (200 - 127) * 192);
@@ -295,7 +280,7 @@ TEST_F(S3MLoader, SkippedParapointersKeepTheListsInPlace) {
 TEST_F(S3MLoader, SamplesSharingTheirDataAreBoundedByTheFileSize) {
     S3MSpec desc;
     desc.samples.assign(200, Sample(8363, std::vector<uint8_t>(4000, 127)));
-    desc.patterns = {Pattern({})};
+    desc.patterns = {S3MPattern({})};
     // Point every header at the first sample's data.
     int32_t shared = Taken(BuildS3M(desc)).samples[1].fileOffset / 16;
     for (auto& s : desc.samples) s.dataPointer = shared;

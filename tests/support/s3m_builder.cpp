@@ -112,4 +112,14 @@ std::vector<uint8_t> BuildS3M(const S3MSpec& desc) {
     return out;
 }
 
+std::vector<uint8_t> S3MPattern(std::initializer_list<S3MRow> rows) {
+    std::vector<uint8_t> out;
+    for (const S3MRow& row : rows) {
+        for (const std::vector<uint8_t>& event : row) out.insert(out.end(), event.begin(), event.end());
+        out.push_back(0);
+    }
+    out.resize(out.size() + 64 - rows.size(), 0);
+    return out;
+}
+
 }  // namespace moddeck::test

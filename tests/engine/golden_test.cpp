@@ -415,14 +415,7 @@ std::vector<uint8_t> SmallXM() {
     return BuildXM(desc);
 }
 
-TEST_F(ModuleStartTest, LoadedXMStartsAndPlays) {
-    Taken(SmallXM());
-    EXPECT_EQ(player->LEN_TICK, 889);
-    EXPECT_GT(SoundingShare(test::RenderBlocks(*player, 1)), 50);
-    EXPECT_EQ(player->tickFramesLeft, 35);
-}
-
-TEST_F(ModuleStartTest, LoadedModStartsAtSpeedSixAndPlays) {
+std::vector<uint8_t> SmallMOD() {
     test::MODSpec desc;
     test::MODSampleSpec smp;
     smp.name = "triangle";
@@ -433,14 +426,10 @@ TEST_F(ModuleStartTest, LoadedModStartsAtSpeedSixAndPlays) {
     test::MODPattern pattern = test::EmptyMODPattern(4);
     test::SetMODCell(pattern, 4, 0, 0, 1, 428, 0, 0);
     desc.patterns.push_back(pattern);
-    Taken(test::BuildMOD(desc));
-    EXPECT_EQ(player->NVoices, 4);
-    EXPECT_EQ(Speed(*player), 6);
-    EXPECT_EQ(player->LEN_TICK, 882);
-    EXPECT_GT(SoundingShare(test::RenderBlocks(*player, 1)), 40);  // the first channel plays on the left
+    return test::BuildMOD(desc);
 }
 
-TEST_F(ModuleStartTest, LoadedS3MStartsAtItsHeaderSpeedAndTempoAndPlays) {
+std::vector<uint8_t> SmallS3M() {
     test::S3MSpec desc;
     desc.speed = 3;
     desc.tempo = 150;
@@ -450,14 +439,25 @@ TEST_F(ModuleStartTest, LoadedS3MStartsAtItsHeaderSpeedAndTempoAndPlays) {
     smp.loopEnd = 64;
     smp.flags = 1;
     desc.samples.push_back(smp);
-    desc.patterns.push_back(test::S3MEvent(0, 0x40, 1));
-    desc.patterns.back().push_back(0);  // end of row 0
-    for (int r = 1; r < 64; r++) desc.patterns.back().push_back(0);
-    Taken(test::BuildS3M(desc));
-    EXPECT_EQ(Speed(*player), 3);
-    EXPECT_EQ(player->LEN_TICK, 735);
-    EXPECT_FLOAT_EQ(player->pan[0], player->SONG.channelPan[0]);
-    EXPECT_GT(SoundingShare(test::RenderBlocks(*player, 1)), 40);  // the first channel plays on the left
+    desc.patterns = {test::S3MPattern({{test::S3MEvent(0, 0x40, 1)}})};
+    return test::BuildS3M(desc);
+}
+
+// A module loaded through the loader entry starts at its header's speed and
+// tempo (a MOD at 6 and 125), an S3M's channels where its header puts them,
+// and plays (the MOD and S3M on their first channel, on the left).
+TEST_F(ModuleStartTest, LoadedModulesStartAtTheirSpeedAndTempoAndPlay) {
+    const struct { const char* kind; std::vector<uint8_t> bytes; int speed, tick, tail, share; } cases[] = {
+        {"XM", SmallXM(), 6, 889, 35, 50}, {"MOD", SmallMOD(), 6, 882, 0, 40}, {"S3M", SmallS3M(), 3, 735, 0, 40}};
+    for (const auto& c : cases) {
+        const Mod& song = Taken(c.bytes);
+        EXPECT_EQ(player->NVoices, song.nbChannels) << c.kind;
+        if (song.isS3M) { EXPECT_FLOAT_EQ(player->pan[0], song.channelPan[0]); }
+        EXPECT_EQ(Speed(*player), c.speed) << c.kind;
+        EXPECT_EQ(player->LEN_TICK, c.tick) << c.kind;
+        EXPECT_GT(SoundingShare(test::RenderBlocks(*player, 1)), c.share) << c.kind;
+        EXPECT_EQ(player->tickFramesLeft, c.tail) << c.kind;
+    }
 }
 
 #ifdef MODDECK_RENDER_PATH

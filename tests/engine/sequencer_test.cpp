@@ -114,11 +114,9 @@ TEST_F(SequencerTest, JumpAndBreakInOneRowGoToTheGivenPositionAndRow) {
         PlaySong(b.song());
         Speed(*player) = 1;
         Ticks(6);
-        EXPECT_EQ(player->order, 2);
-        EXPECT_EQ(player->raw, 10);
+        EXPECT_EQ(Where(), (std::vector<int>{2, 10, 0, 0})) << FormatName(kind);
         Ticks(1);
-        EXPECT_EQ(player->order, 1);
-        EXPECT_EQ(player->raw, s3m ? 10 : 0) << FormatName(kind);
+        EXPECT_EQ(Where(), (std::vector<int>{1, s3m ? 10 : 0, 0, 0})) << FormatName(kind);
     }
 }
 
@@ -169,17 +167,13 @@ TEST_F(SequencerTest, DelayLoopBreakAndJumpTogether) {
     PlaySong(b.song());
     Speed(*player) = 1;
     Ticks(4);  // rows 0, 1, 2, 2 again
-    EXPECT_EQ(player->order, 1);
-    EXPECT_EQ(player->raw, 3);
+    EXPECT_EQ(Where(), (std::vector<int>{1, 3, 0, 0}));
     Ticks(1);  // row 3 loops back to row 0, at its end
-    EXPECT_EQ(player->order, 1);
-    EXPECT_EQ(player->raw, 0);
+    EXPECT_EQ(Where(), (std::vector<int>{1, 0, 0, 0}));
     Ticks(4);  // rows 0..3 once more, the loop run out
-    EXPECT_EQ(player->raw, 4);
-    Ticks(1);
-    EXPECT_EQ(player->order, 0);
-    EXPECT_EQ(player->raw, 0);
-    EXPECT_EQ(player->new_song, 0);  // a jump backwards is no song end
+    EXPECT_EQ(Where(), (std::vector<int>{1, 4, 0, 0}));
+    Ticks(1);  // a jump backwards is no song end
+    EXPECT_EQ(Where(), (std::vector<int>{0, 0, 0, 0}));
 }
 
 TEST_F(SequencerTest, SpeedZeroEndsARowOnEveryTickButS3MSpeedAndTempoKeepTheirRange) {
@@ -212,9 +206,7 @@ TEST_F(SequencerTest, OrderStepsStartAtRowZeroAndTheSongsEndIsToldAndCanBeSilent
     Ticks(6 * 5 + 2);
     player->orderSteps += 1;
     Ticks(1);
-    EXPECT_EQ(player->order, 1);
-    EXPECT_EQ(player->raw, 0);
-    EXPECT_EQ(player->ticks, 1);
+    EXPECT_EQ(Where(), (std::vector<int>{1, 0, 1, 0}));
 
     player->loop = false;
     bool loud = false;
@@ -347,7 +339,7 @@ TEST_F(SequencerTest, SongLengthZeroPlaysTheFirstEntryAndChannelFreeSongsPlaySil
     mod.samples = {test::MODSampleSpec{"square", 16, 0, 64, 0, 16, std::vector<uint8_t>(32, 0x40)}};
     mod.patterns = {test::EmptyMODPattern(4)};
     test::SetMODCell(mod.patterns[0], 4, 0, 0, 1, 428, 0, 0);
-    ASSERT_NE(Load(test::BuildMOD(mod)), nullptr);
+    Taken(test::BuildMOD(mod));
     int sounding = 0;
     for (int16_t s : test::RenderBlocks(*player, 3)) sounding += s != 0;
     EXPECT_GT(sounding, 3 * test::kBlockSamples / 2);

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "engine/effects.h"
-#include "engine/envelopes.h"
 #include "engine/mixer.h"
 #include "engine/player.h"
 #include "loaders/commands.h"
@@ -350,13 +349,6 @@ TEST_F(MixerTest, SaturationTableClampsToSymmetricRange) {
     EXPECT_EQ(Saturation[kSaturationOffset - 5], -5);
     EXPECT_EQ(Saturation[kSaturationOffset + 40000], 32767);
     EXPECT_EQ(Saturation[kSaturationSize - 1], 32767);
-}
-
-TEST_F(MixerTest, XMPanningCurveBendsTowardsTheSides) {
-    EXPECT_FLOAT_EQ(PanCurve(1.0f), 1.0f);
-    EXPECT_FLOAT_EQ(PanCurve(0.0f), 0.0f);
-    EXPECT_FLOAT_EQ(PanCurve(0.5f), 0.5f);
-    EXPECT_NEAR(PanningOfVoice(ModInstrument{}, 128, 0), 1 - 0.531, 0.001);
 }
 
 }  // namespace

@@ -135,6 +135,7 @@ TEST_F(OggBlocks, StreamsAreCutIntoBlocksAtTheirOwnRateThenSilence) {
         {"48k.ogg", 48000, OggSpec{2, 48000}, {1000.0, 250.0}, 19200},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         const DecodedOgg ref = test::DecodeOggFile(MakeTone(c.name, c.frames, c.spec, c.tones));
         ASSERT_TRUE(ref.ok);
         ASSERT_EQ(ref.pcm.size(), size_t(c.spec.channels) * c.frames);

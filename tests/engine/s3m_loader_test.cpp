@@ -37,7 +37,8 @@ TEST_F(S3MLoader, ReadsTheHeader) {
     desc.speed = 3;
     desc.tempo = 150;
     desc.samples = {Sample(8363, {1, 2})};
-    desc.patterns = {S3MPattern({})};
+    desc.orders = {0, 254, 1, 255, 0};  // the markers are kept
+    desc.patterns = {S3MPattern({}), S3MPattern({})};
     const Mod& song = Taken(BuildS3M(desc));
     EXPECT_EQ(song.isS3M, 1u);
     EXPECT_EQ(song.isXM, 0u);
@@ -48,7 +49,9 @@ TEST_F(S3MLoader, ReadsTheHeader) {
     const uint8_t header[6] = {64, 3, 150, 0xB0, 0, 0};
     for (int i = 0; i < 6; i++) EXPECT_EQ(song.s3mHeader[i], header[i]) << i;
     EXPECT_EQ(song.nbInstruments, 1);
-    EXPECT_EQ(song.nbPatterns, 1);
+    EXPECT_EQ(song.nbPatterns, 2);
+    EXPECT_EQ(song.songLength, 5);
+    for (int i = 0; i < 5; i++) EXPECT_EQ(song.orders[i], desc.orders[i]) << i;
     EXPECT_EQ(song.nbChannels, 0);  // no event anywhere
     EXPECT_EQ(song.channelSettings[1], 8);
 }
@@ -71,16 +74,6 @@ TEST_F(S3MLoader, ChannelSettingsGivePans) {
     EXPECT_FLOAT_EQ(table.channelPan[1], 0.8f);
     desc.masterVolume = 0x30;  // mono: every channel in the centre
     EXPECT_FLOAT_EQ(Taken(BuildS3M(desc)).channelPan[0], 0.5f);
-}
-
-TEST_F(S3MLoader, OrdersKeepTheirMarkers) {
-    S3MSpec desc;
-    desc.orders = {0, 254, 1, 255, 0};
-    desc.patterns = {S3MPattern({}), S3MPattern({})};
-    const Mod& song = Taken(BuildS3M(desc));
-    EXPECT_EQ(song.songLength, 5);
-    const int orders[] = {0, 254, 1, 255, 0};
-    for (int i = 0; i < 5; i++) EXPECT_EQ(song.orders[i], orders[i]) << i;
 }
 
 TEST_F(S3MLoader, NotesAreKeptAsWrittenBesideEachSamplesRate) {

@@ -57,4 +57,19 @@ std::vector<uint8_t> BuildMOD(const MODSpec& desc) {
     return out;
 }
 
+std::vector<uint8_t> KickSnareMOD(const std::string& title, uint8_t orders, int rows) {
+    MODSpec desc;
+    desc.title = title;
+    desc.songLength = orders;
+    desc.orders.assign(orders, 0);
+    desc.samples = {{"kick", 16, 0, 64, 0, 1, std::vector<uint8_t>(32, 40)},
+                    {"", 0, 0, 0, 0, 0, {}},
+                    {"snare", 8, 0, 64, 0, 1, std::vector<uint8_t>(16, 90)}};
+    MODPattern pattern = EmptyMODPattern(4);
+    SetMODCell(pattern, 4, 0, 0, 1, 428, 0xF, 1);
+    if (rows < 64) SetMODCell(pattern, 4, rows - 1, 1, 0, 0, 0xD, 0);
+    desc.patterns = {pattern};
+    return BuildMOD(desc);
+}
+
 }  // namespace moddeck::test

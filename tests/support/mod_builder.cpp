@@ -1,12 +1,10 @@
 #include "support/mod_builder.h"
 
+#include "support/xm_builder.h"
+
 namespace moddeck::test {
 
 namespace {
-
-void PutText(std::vector<uint8_t>& out, const std::string& s, size_t n) {
-    for (size_t i = 0; i < n; i++) out.push_back(i < s.size() ? s[i] : 0);
-}
 
 void PutBigEndian16(std::vector<uint8_t>& out, uint16_t v) {
     out.push_back(v >> 8);

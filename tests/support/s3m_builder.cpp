@@ -6,10 +6,6 @@ namespace moddeck::test {
 
 namespace {
 
-void PutText(std::vector<uint8_t>& out, const std::string& s, size_t n) {
-    for (size_t i = 0; i < n; i++) out.push_back(i < s.size() ? s[i] : 0);
-}
-
 void PadToParagraph(std::vector<uint8_t>& out) {
     while (out.size() % 16) out.push_back(0);
 }

@@ -57,7 +57,7 @@ TEST_F(SequencerTest, BlocksCarryTheTailOfTheirLastTick) {
         test::RenderBlocks(*player, 1);
         EXPECT_EQ(player->tickFramesLeft, c.tail) << c.bpm;
         EXPECT_EQ(Where(), (std::vector<int>{0, 0, 5, 0})) << c.bpm;
-        test::RenderBlocks(*player, 1);  // its first frames end the tick: 35 + 5 * 889 = 4480
+        test::RenderBlocks(*player, 1);  // at 124 its first 35 frames end that tick: 35 + 5 * 889 = 4480
         EXPECT_EQ(player->tickFramesLeft, c.nextTail) << c.bpm;
         EXPECT_EQ(Where(), (std::vector<int>{0, 1, 4, 0})) << c.bpm;
     }

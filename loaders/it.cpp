@@ -20,7 +20,9 @@
 //   cannot make the loader hold more than a real file could;
 // - a pattern has 1..200 rows and is read from at most its packed length
 //   of bytes; a cell cut by the end of the data is dropped, and a channel
-//   is given its cells only when a cell names it;
+//   is given its cells only when a cell names it, within a budget of 1M
+//   cells plus 64 per byte of the file (offsets may point many patterns at
+//   one); past it further channels stay empty;
 // - the song message is read up to its length, at most 8000 bytes.
 #include <algorithm>
 #include <cstdio>
@@ -44,6 +46,7 @@ constexpr int kEmptyPatternRows = 64;
 constexpr int kMaxMessageBytes = 8000;
 constexpr int64_t kHeaderBytes = 0xC0;
 constexpr int64_t kFramesPerFileByte = 8;
+constexpr int64_t kCellBudget = 1 << 20, kCellsPerFileByte = 64;
 constexpr uint16_t kNewInstrumentsVersion = 0x200;
 constexpr uint8_t kOrderEnd = 255;
 constexpr uint16_t kSpecialMessage = 1;
@@ -249,8 +252,10 @@ ModCell CellOf(uint8_t mask, const ChannelMemory& m) {
     return cell;
 }
 
-ModCell* TrackOf(ModPattern& p, int ch) {
-    if (!p.tracks[ch]) {
+// The channel's cells, made at its first cell while the budget lasts.
+ModCell* TrackOf(ModPattern& p, int ch, int64_t& budget) {
+    if (!p.tracks[ch] && budget >= p.nbRows) {
+        budget -= p.nbRows;
         p.tracks[ch] = new ModCell[static_cast<size_t>(p.nbRows)];
         std::fill(p.tracks[ch], p.tracks[ch] + p.nbRows, kEmptyCell);
     }
@@ -259,7 +264,7 @@ ModCell* TrackOf(ModPattern& p, int ch) {
 
 // Unpacks one pattern: a channel byte (0 ends the row; bit 7: a new mask
 // follows), then the parts its mask announces.
-void UnpackPattern(PackedBytes in, ModPattern& p, int& channels) {
+void UnpackPattern(PackedBytes in, ModPattern& p, int& channels, int64_t& budget) {
     ChannelMemory memory[kMaxChannels];
     uint8_t b = 0;
     for (int row = 0; row < p.nbRows && in.Next(b);) {
@@ -271,14 +276,16 @@ void UnpackPattern(PackedBytes in, ModPattern& p, int& channels) {
         ChannelMemory& m = memory[ch];
         if ((b & 0x80) && !in.Next(m.mask)) break;
         if (!ReadCellParts(in, m.mask, m)) break;
-        TrackOf(p, ch)[row] = CellOf(m.mask, m);
+        ModCell* track = TrackOf(p, ch, budget);
+        if (!track) continue;
+        track[row] = CellOf(m.mask, m);
         channels = std::max(channels, ch + 1);
     }
 }
 
 // The pattern at `offset`: its packed length, its rows, four reserved
 // bytes, the packed cells. Offset 0 is an empty pattern of 64 rows.
-void ReadPattern(SNDMyFILE* r, uint32_t offset, ModPattern& p, int& channels) {
+void ReadPattern(SNDMyFILE* r, uint32_t offset, ModPattern& p, int& channels, int64_t& budget) {
     p.nbRows = kEmptyPatternRows;
     if (offset == 0) return;
     ReaderSeek(r, offset);
@@ -288,7 +295,7 @@ void ReadPattern(SNDMyFILE* r, uint32_t offset, ModPattern& p, int& channels) {
     ReaderDeclare(r, r->pos + length);  // a cut file shows by it
     std::vector<uint8_t> packed(length);
     const size_t got = ReaderRead(r, packed.data(), length);
-    UnpackPattern(PackedBytes{packed.data(), static_cast<int>(got)}, p, channels);
+    UnpackPattern(PackedBytes{packed.data(), static_cast<int>(got)}, p, channels, budget);
 }
 
 }  // namespace
@@ -354,7 +361,8 @@ bool ReadITSong(Mod* song, SNDMyFILE* r) {
     const int64_t samplesReach = r->reach;
     r->reach = 0;  // the patterns' own reach, wherever they lie
     int channels = 1;
-    for (size_t p = 0; p < patterns.size(); p++) ReadPattern(r, patterns[p], song->patterns[p], channels);
+    int64_t cells = kCellBudget + kCellsPerFileByte * r->size;
+    for (size_t p = 0; p < patterns.size(); p++) ReadPattern(r, patterns[p], song->patterns[p], channels, cells);
     r->patternsEnd = r->reach;
     ReaderDeclare(r, samplesReach);
     song->nbChannels = song->declaredChannels = channels;

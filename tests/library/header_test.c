@@ -43,6 +43,7 @@ static moddeck_song *load(const char *path) {
     moddeck_song_info info;
     moddeck_song_describe(song, &info);
     CHECK(moddeck_probe(bytes, size, NULL) == info.format);
+    CHECK(strcmp(moddeck_song_message(song), "") == 0 && !moddeck_song_message(NULL));
     free(bytes);
     return song;
 }

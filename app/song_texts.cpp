@@ -106,18 +106,21 @@ std::vector<std::string> InstrumentLines(const moddeck_song* song) {
         return lines;
     }
     // An IT song's instruments share its sample slots: the instruments
-    // come first, then the slots.
-    for (int i = 0; info.format == MODDECK_FORMAT_IT && i < info.instruments; i++) {
+    // come first, then the slots, each part under its heading.
+    const bool it = info.format == MODDECK_FORMAT_IT;
+    if (it && info.instruments > 0) lines.push_back("Instruments:");
+    for (int i = 0; it && i < info.instruments; i++) {
         std::snprintf(number, sizeof number, "%3d", i + 1);
         lines.push_back(std::string(number) + " " + NameOf(moddeck_song_instrument_name(song, i)));
     }
-    if (!lines.empty()) lines.push_back("Samples:");
+    if (it && !lines.empty()) lines.push_back("");
+    if (it) lines.push_back("Samples:");
     size_t last = 0;
     for (size_t i = 0; i < samples.size(); i++)
         if (samples[i].length > 0 || (samples[i].name && samples[i].name[0])) last = i + 1;
     for (size_t i = 0; i < last; i++) {
         std::snprintf(number, sizeof number, "%3d", int(i + 1));
-        lines.push_back(SampleLine(number, samples[i], info.format == MODDECK_FORMAT_IT));
+        lines.push_back(SampleLine(number, samples[i], it));
     }
     return lines;
 }

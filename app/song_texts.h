@@ -39,8 +39,8 @@ AboutTexts AboutTextsOf(const moddeck_song* song);
 // The instrument view: one numbered line per sample slot of a MOD or S3M
 // song (name, length, loop, volume, finetune), slots up to the last one in
 // use, empty ones as "-"; for an XM song each instrument with its samples
-// beneath it; for an IT song its instruments numbered, then "Samples:" and
-// its slots. Names are shown as far as their field goes, in a column of
+// beneath it; for an IT song "Instruments:" and its instruments numbered
+// (in instrument mode), then "Samples:" and its slots. Names are shown as far as their field goes, in a column of
 // 22 characters.
 std::vector<std::string> InstrumentLines(const moddeck_song* song);
 

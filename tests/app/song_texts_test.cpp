@@ -94,8 +94,8 @@ TEST(SongTexts, AnITSongsMessageThenItsInstrumentsAndSlots) {
     WithSong(BuildIT(desc), [](const moddeck_song* song) {
         EXPECT_EQ(AboutTextsOf(song).samples, "Hello\nworld\n\nlead\n\nsaw\n");
         const std::vector<std::string> lines = InstrumentLines(song);
-        ASSERT_EQ(lines.size(), 3u);
-        EXPECT_EQ(lines[0], "  1 lead");
-        EXPECT_EQ(lines[1], "Samples:");
+        ASSERT_EQ(lines.size(), 5u);
+        EXPECT_EQ(lines[1], "  1 lead");
+        EXPECT_EQ(lines[3], "Samples:");
     });
 }

@@ -29,9 +29,7 @@ class ITLoader : public test::PlayerTest {
 protected:
     const Mod& Load(const ITSpec& desc) {
         image_ = BuildIT(desc);
-        const Mod* song = PlayerTest::Load(image_);
-        EXPECT_NE(song, nullptr);
-        return *song;
+        return Taken(image_);
     }
     std::vector<uint8_t> image_;
 };
@@ -151,13 +149,10 @@ TEST_F(ITLoader, FilesThatLie) {
     d.patterns = {{64, Rows({ITCell(63, 1, 1, 1, 1)})}};
     EXPECT_EQ(Load(d).nbChannels, 64);
 
-    Refusal why;
     image_.resize(image_.size() - 4);  // into the pattern
-    EXPECT_EQ(PlayerTest::Load(image_, &why), nullptr);
-    EXPECT_EQ(why, Refusal::TruncatedPatterns);
+    EXPECT_EQ(Refused(image_), Refusal::TruncatedPatterns);
     image_.resize(0xC0);  // the offset tables are gone
-    EXPECT_EQ(PlayerTest::Load(image_, &why), nullptr);
-    EXPECT_EQ(why, Refusal::NotAModule);
+    EXPECT_EQ(Refused(image_), Refusal::NotAModule);
     EXPECT_EQ(ProbeSong(BuildIT(d).data(), BuildIT(d).size()), FileFormat::IT);
 }
 

@@ -8,10 +8,6 @@ namespace moddeck::test {
 
 namespace {
 
-void PutText(std::vector<uint8_t>& out, const std::string& s, size_t n) {
-    for (size_t i = 0; i < n; i++) out.push_back(i < s.size() ? static_cast<uint8_t>(s[i]) : 0);
-}
-
 void PutBytes(std::vector<uint8_t>& out, std::initializer_list<int> bytes) {
     for (int b : bytes) out.push_back(static_cast<uint8_t>(b));
 }

@@ -9,7 +9,8 @@
 //
 // Bounds, since the file is never trusted:
 // - at most 99 instruments and 99 samples (the tracker's own limits) and
-//   254 patterns (an order byte names no more) are read; the offsets of the
+//   254 patterns (an order byte names no more) are read (an order naming a
+//   pattern past the file's count plays 64 empty rows); the offsets of the
 //   rest are skipped, so that the tables after them are read from the right
 //   place;
 // - an offset past the end of the file gives an empty instrument, sample
@@ -298,25 +299,9 @@ void ReadPattern(SNDMyFILE* r, uint32_t offset, ModPattern& p, int& channels, in
     UnpackPattern(PackedBytes{packed.data(), static_cast<int>(got)}, p, channels, budget);
 }
 
-}  // namespace
-
-bool PlausibleITHeader(const SNDMyFILE& file) {
-    SNDMyFILE r = file;
-    uint8_t magic[4];
-    ReaderRead(&r, magic, 4);
-    ReaderSeek(&r, 0x20);
-    const ITHeader h = ReadCounts(&r);
-    const int64_t tables = kHeaderBytes + h.orders + 4 * (int64_t{h.instruments} + h.samples + h.patterns);
-    return std::memcmp(magic, "IMPM", 4) == 0 && h.samples + h.patterns > 0 && tables <= r.size;
-}
-
-bool ReadITSong(Mod* song, SNDMyFILE* r) {
-    if (!PlausibleITHeader(*r)) return false;
-    song->isIT = 1;
-    ReaderSkip(r, 4);
-    ReaderRead(r, song->title, 26);
-    ReaderSeek(r, 0x20);
-    const ITHeader h = ReadCounts(r);
+// The header after its counts: volumes, speed, tempo and separation, the
+// message's place, the channels and the order list.
+void ReadSongHeader(SNDMyFILE* r, Mod* song, const ITHeader& h) {
     song->itFlags = h.flags;
     song->itSpecial = h.special;
     song->itCreatedWith = h.createdWith;
@@ -336,36 +321,75 @@ bool ReadITSong(Mod* song, SNDMyFILE* r) {
     ReaderSkip(r, 4);
     ReadChannels(r, song);
     ReadOrders(r, song, h.orders);
+    if (h.special & kSpecialMessage) ReadMessage(r, song, messageLength, messageOffset);
+}
+
+// Instruments count only when the cells name them.
+void ReadInstruments(SNDMyFILE* r, Mod* song, const std::vector<uint32_t>& offsets, bool newFormat) {
+    if (!song->behaviour.instruments) return;
+    song->nbInstruments = static_cast<int32_t>(offsets.size());
+    for (size_t i = 0; i < offsets.size(); i++) {
+        ReaderSeek(r, offsets[i]);
+        ReadITInstrument(r, song->instruments[i + 1], newFormat);
+    }
+}
+
+void ReadSamples(SNDMyFILE* r, Mod* song, const std::vector<uint32_t>& offsets) {
+    int64_t budget = kFramesPerFileByte * r->size;
+    song->nbSamples = static_cast<int32_t>(offsets.size());
+    for (size_t i = 0; i < offsets.size(); i++) {
+        ReaderSeek(r, offsets[i]);
+        ReadSample(r, song->samples[i + 1], budget);
+    }
+}
+
+// The patterns, with their own reach: where a cut file ends inside them.
+// The tracker leaves out the empty patterns after the last one that holds
+// a cell, which the orders may still name: they play 64 empty rows.
+void ReadPatterns(SNDMyFILE* r, Mod* song, const std::vector<uint32_t>& offsets) {
+    int named = 0;
+    for (int i = 0; i < song->songLength; i++)
+        if (song->orders[i] < kMaxPatterns) named = std::max(named, song->orders[i] + 1);
+    song->nbPatterns = std::max(static_cast<int32_t>(offsets.size()), named);
+    song->patterns = new ModPattern[static_cast<size_t>(song->nbPatterns)]();
+    for (int p = static_cast<int>(offsets.size()); p < song->nbPatterns; p++) song->patterns[p].nbRows = kEmptyPatternRows;
+    const int64_t samplesReach = r->reach;
+    r->reach = 0;
+    int channels = 1;
+    int64_t cells = kCellBudget + kCellsPerFileByte * r->size;
+    for (size_t p = 0; p < offsets.size(); p++) ReadPattern(r, offsets[p], song->patterns[p], channels, cells);
+    r->patternsEnd = r->reach;
+    ReaderDeclare(r, samplesReach);
+    song->nbChannels = song->declaredChannels = channels;
+}
+
+}  // namespace
+
+bool PlausibleITHeader(const SNDMyFILE& file) {
+    SNDMyFILE r = file;
+    uint8_t magic[4];
+    ReaderRead(&r, magic, 4);
+    ReaderSeek(&r, 0x20);
+    const ITHeader h = ReadCounts(&r);
+    const int64_t tables = kHeaderBytes + h.orders + 4 * (int64_t{h.instruments} + h.samples + h.patterns);
+    return std::memcmp(magic, "IMPM", 4) == 0 && h.samples + h.patterns > 0 && tables <= r.size;
+}
+
+bool ReadITSong(Mod* song, SNDMyFILE* r) {
+    if (!PlausibleITHeader(*r)) return false;
+    song->isIT = 1;
+    ReaderSkip(r, 4);
+    ReaderRead(r, song->title, 26);
+    ReaderSeek(r, 0x20);
+    const ITHeader h = ReadCounts(r);
+    ReadSongHeader(r, song, h);
     ReaderSeek(r, kHeaderBytes + h.orders);
     const std::vector<uint32_t> instruments = ReadOffsets(r, h.instruments, kMaxSlots);
     const std::vector<uint32_t> samples = ReadOffsets(r, h.samples, kMaxSlots);
     const std::vector<uint32_t> patterns = ReadOffsets(r, h.patterns, kMaxPatterns);
-    if (h.special & kSpecialMessage) ReadMessage(r, song, messageLength, messageOffset);
-
-    if (song->behaviour.instruments) {
-        song->nbInstruments = static_cast<int32_t>(instruments.size());
-        for (size_t i = 0; i < instruments.size(); i++) {
-            ReaderSeek(r, instruments[i]);
-            ReadITInstrument(r, song->instruments[i + 1], h.compatibleWith >= kNewInstrumentsVersion);
-        }
-    }
-    int64_t budget = kFramesPerFileByte * r->size;
-    song->nbSamples = static_cast<int32_t>(samples.size());
-    for (size_t i = 0; i < samples.size(); i++) {
-        ReaderSeek(r, samples[i]);
-        ReadSample(r, song->samples[i + 1], budget);
-    }
-
-    song->nbPatterns = static_cast<int32_t>(patterns.size());
-    song->patterns = new ModPattern[patterns.size()]();
-    const int64_t samplesReach = r->reach;
-    r->reach = 0;  // the patterns' own reach, wherever they lie
-    int channels = 1;
-    int64_t cells = kCellBudget + kCellsPerFileByte * r->size;
-    for (size_t p = 0; p < patterns.size(); p++) ReadPattern(r, patterns[p], song->patterns[p], channels, cells);
-    r->patternsEnd = r->reach;
-    ReaderDeclare(r, samplesReach);
-    song->nbChannels = song->declaredChannels = channels;
+    ReadInstruments(r, song, instruments, h.compatibleWith >= kNewInstrumentsVersion);
+    ReadSamples(r, song, samples);
+    ReadPatterns(r, song, patterns);
     return true;
 }
 

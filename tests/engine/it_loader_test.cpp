@@ -39,7 +39,7 @@ TEST_F(ITLoader, HeaderChannelsOrdersAndMessage) {
     d.flags = 1 | 4;
     d.speed = 0;
     d.pans[1] = 0, d.pans[2] = 100, d.pans[3] = 128 + 64;
-    d.orders = {1, 254, 0, 255, 1};
+    d.orders = {1, 254, 0, 3, 255, 1};
     d.message = "line one\rline two";
     d.patterns = {{64, {}}, {300, Rows({ITCell(5, 60, 1)})}};
     const Mod& m = Load(d);
@@ -47,8 +47,10 @@ TEST_F(ITLoader, HeaderChannelsOrdersAndMessage) {
     EXPECT_STREQ(m.tracker, "Impulse Tracker 2.14");
     EXPECT_TRUE(m.isIT && m.behaviour.instruments && !m.linearFreq);
     EXPECT_EQ(m.speed, 6);
-    EXPECT_EQ(m.songLength, 3);
+    EXPECT_EQ(m.songLength, 4);
     EXPECT_EQ(m.orders[1], 254);
+    EXPECT_EQ(m.nbPatterns, 4);
+    EXPECT_EQ(m.patterns[3].nbRows, 64);
     EXPECT_EQ(m.patterns[1].nbRows, 200);
     EXPECT_EQ(m.nbChannels, 6);
     EXPECT_FLOAT_EQ(m.channelPan[1], 1.0f);

@@ -385,6 +385,26 @@ void PatternDelayRow(EffectRow& e) {
 void SetSpeedRow(EffectRow& e) { Speed(e.p) = e.param; }
 void SetTempoRow(EffectRow& e) { SetTempo(e.p, e.param); }
 
+// ---- IT's filter macros, as the tracker sets them by default: SF0, the
+// first of a channel's parametered macros, sets the cutoff; the others are
+// empty. Z80..Z8F set the resonance in steps of 8; Z90..ZFF are empty.
+// They act on the row's first tick after its note, so that they win over
+// the cutoff and resonance the note's instrument brings.
+
+constexpr int32_t kCutoffMacro = 0;
+constexpr int32_t kFirstFixedMacro = 0x80, kLastResonanceMacro = 0x8F;
+
+void MacroEarly(EffectTick& e) {
+    if (e.tick != 0) return;
+    if (e.param < kFirstFixedMacro) {
+        if (e.v.macro == kCutoffMacro) e.v.cutoff = e.param;
+    } else if (e.param <= kLastResonanceMacro) {
+        e.v.resonance = (e.param - kFirstFixedMacro) * 8;
+    }
+}
+
+void MacroSelectRow(EffectRow& e) { e.v.macro = e.param & 15; }
+
 // ---- The table: each effect's parts. Position jump and pattern break are
 // taken at the end of the row (engine/sequencer.cpp).
 
@@ -430,6 +450,8 @@ EffectParts PartsOf(Effect effect) {
         case Effect::Retrigger: return {nullptr, nullptr, RetriggerTick};
         case Effect::NoteCut: return {NoteCutRow};
         case Effect::SetFinetune: return {nullptr, nullptr, SetFinetuneTick};
+        case Effect::Macro: return {nullptr, MacroEarly, nullptr};
+        case Effect::MacroSelect: return {MacroSelectRow};
         // A note delay moves the row's note (engine/sequencer.cpp).
         case Effect::None: case Effect::PositionJump: case Effect::PatternBreak: case Effect::NoteDelay:
         case Effect::Count: break;

@@ -195,16 +195,18 @@ inline void RampAt(const Ramp& r, float& gain, float& pan) {
 
 // Renders up to `frames` frames of `m` from `pos` on, frame by frame, each
 // handed to put(index, frame): the first ones along the ramp, the rest at
-// the mix's own gain and panning. Returns the frames rendered, fewer when a
-// one-shot sample ends; `pos` and the ramp move on.
+// the mix's own gain and panning, through the voice's filter when it has
+// one. Returns the frames rendered, fewer when a one-shot sample ends;
+// `pos`, the ramp and the filter's history move on.
 template <typename Put>
-int32_t RenderFrames(const VoiceMix& m, int64_t& pos, Ramp& ramp, int32_t frames, Put put) {
+int32_t RenderFrames(const VoiceMix& m, int64_t& pos, Ramp& ramp, FilterHistory& history, int32_t frames, Put put) {
     int32_t f = 0;
     for (float value; f < frames; f++, pos += m.step) {
         pos = FoldIntoLoop(m.loop, pos);
         if (!ValueAt(m, pos, value)) break;
         float gain = m.gain, pan = m.pan;
         if (ramp.left > 0) ramp.left--, RampAt(ramp, gain, pan);
+        if (m.filter.on) value = FilteredValue(m.filter, history, value, gain), gain = 1.0f;
         int16_t frame[2];
         EmitValue(value, gain, pan, frame);
         put(f, frame);
@@ -216,7 +218,7 @@ int32_t RenderFrames(const VoiceMix& m, int64_t& pos, Ramp& ramp, int32_t frames
 // buffer. Returns the frames written; after a one-shot sample's end the
 // rest is the caller's to silence.
 int32_t RenderPlain(Voice& v, const VoiceMix& m, Ramp& ramp, int16_t* out, int32_t frames) {
-    const int32_t f = RenderFrames(m, v.position, ramp, frames, [out](int32_t k, const int16_t* frame) {
+    const int32_t f = RenderFrames(m, v.position, ramp, v.filterHistory, frames, [out](int32_t k, const int16_t* frame) {
         out[2 * k] = frame[0];
         out[2 * k + 1] = frame[1];
     });
@@ -258,8 +260,9 @@ Stretch StretchAt(const VoiceMix& m, int64_t pos) {
     if (loop.mode == LoopMode::None) {
         if (i < n - 1) return {Stretch::Forward, below(n - 1)};
         if (i == n - 1) return fixed(d[n - 1], d[n - 1]);
-        // The frame at `length` may sound as a zero (see VoiceMix).
-        return {m.framePastEnd && i == n ? Stretch::Silent : Stretch::Ended, below(n + 1)};
+        // The frame at `length` may sound as a zero (see VoiceMix), which
+        // a filter hears as one.
+        return {m.framePastEnd && i == n ? Stretch::Silent : Stretch::Ended, below(n + 1), 0, n};
     }
     const int32_t start = loop.start, end = loop.start + loop.length;
     if (loop.mode == LoopMode::Forward)
@@ -273,10 +276,12 @@ Stretch StretchAt(const VoiceMix& m, int64_t pos) {
 }
 
 // The fast path: the frames by stretches, each through MixRunFrames; the
-// zero past a one-shot sample's end only moves the position.
+// zero past a one-shot sample's end only moves the position, unless a
+// filter hears it.
 void MixVoiceFrames(Voice& v, const VoiceMix& m, MixerIsa isa, int16_t* sum, MixPeak* peak, int32_t frames) {
     const ModSample& s = *m.sample;
-    MixRun run{s.data, s.length, 0, 0, m.step, 0, m.gain, m.pan, sum, peak, FractionMask(m.interpolation)};
+    MixRun run{s.data, s.length, 0, 0, m.step, 0, m.gain, m.pan, sum, peak, FractionMask(m.interpolation),
+               m.filter.on ? &m.filter : nullptr, &v.filterHistory};
     int64_t pos = v.position;
     for (int32_t f = 0; f < frames;) {
         pos = FoldIntoLoop(m.loop, pos);
@@ -286,8 +291,8 @@ void MixVoiceFrames(Voice& v, const VoiceMix& m, MixerIsa isa, int16_t* sum, Mix
             break;
         }
         const int32_t count = RunBelow(pos, st.limit, m.step, frames - f);
-        if (st.kind != Stretch::Silent) {
-            const bool fixed = st.kind == Stretch::Fixed;
+        if (st.kind != Stretch::Silent || run.filter) {
+            const bool fixed = st.kind == Stretch::Fixed || st.kind == Stretch::Silent;
             run.data = fixed ? st.fixed : s.data;
             run.length = fixed ? 2 : s.length;
             run.mirror = st.kind == Stretch::Backward ? st.mirror : 0;
@@ -393,13 +398,19 @@ const VoiceMix* Sounding(const Player& p, int c) {
     return m.sample && p.Voices[c].period != 0 ? &m : nullptr;
 }
 
-// Ramping: the first frames of the render that voice c's ramp still
-// has, frame by frame into the running sum; returns how many, fewer when
-// its one-shot sample ends.
-int32_t MixRampFrames(Player& p, int c, const VoiceMix& m, MixPeak* peak, int32_t frames) {
+// Whether a voice's interpolation reads 4 or 8 taps.
+inline bool ReadsTaps(const VoiceMix& m) {
+    return m.interpolation == Interpolation::Cubic || m.interpolation == Interpolation::Sinc;
+}
+
+// The first frames of the render that go frame by frame into the running
+// sum, as the plain path renders them: all of a filtered cubic or sinc
+// voice's, else those its ramp still has. Returns how many, fewer when its
+// one-shot sample ends.
+int32_t MixFrameByFrame(Player& p, int c, const VoiceMix& m, MixPeak* peak, int32_t frames) {
     Voice& v = p.Voices[c];
-    const int32_t want = std::min(p.ramps[c].left, frames);
-    const int32_t done = RenderFrames(m, v.position, p.ramps[c], want, [&](int32_t k, const int16_t* frame) {
+    const int32_t want = m.filter.on && ReadsTaps(m) ? frames : std::min(p.ramps[c].left, frames);
+    const int32_t done = RenderFrames(m, v.position, p.ramps[c], v.filterHistory, want, [&](int32_t k, const int16_t* frame) {
         AddFrame(frame, p.mixed + 2 * k, peak);
     });
     if (done < want) v.period = 0;
@@ -410,10 +421,11 @@ int32_t MixRampFrames(Player& p, int c, const VoiceMix& m, MixPeak* peak, int32_
 void MixSteadyFrames(Player& p, int c, const VoiceMix& m, MixPeak* peak, int32_t first, int32_t frames) {
     Voice& v = p.Voices[c];
     if (frames <= 0 || v.period == 0) return;
-    if (m.gain == 0.0f) {
-        // Faded out, enveloped to nothing, muted or at volume 0: nothing to add.
+    if (m.gain == 0.0f && !m.filter.on) {
+        // Faded out, enveloped to nothing, muted or at volume 0: nothing to
+        // add (a filter's history still runs on).
         AdvanceSilently(v, m, frames);
-    } else if (m.interpolation == Interpolation::Cubic || m.interpolation == Interpolation::Sinc) {
+    } else if (ReadsTaps(m)) {
         MixTapVoiceFrames(v, m, p.isa, p.heardFrames, p.mixed + 2 * first, peak, frames);
     } else {
         MixVoiceFrames(v, m, p.isa, p.mixed + 2 * first, peak, frames);
@@ -427,7 +439,7 @@ void RenderTail(Player& p, int c, int32_t frames, Put put) {
     VoiceTail& tail = p.tails[c];
     if (!tail.mix.sample) return;
     const int32_t want = std::min(tail.ramp.left, frames);
-    if (RenderFrames(tail.mix, tail.position, tail.ramp, want, put) < want || tail.ramp.left == 0)
+    if (RenderFrames(tail.mix, tail.position, tail.ramp, tail.filterHistory, want, put) < want || tail.ramp.left == 0)
         tail.mix.sample = nullptr;
 }
 
@@ -439,8 +451,8 @@ void MixFast(Player& p, int16_t* out, int32_t frames) {
         MixPeak peak;
         MixPeak* const counted = counting ? &peak : nullptr;
         if (const VoiceMix* m = Sounding(p, c)) {
-            const int32_t ramped = MixRampFrames(p, c, *m, counted, frames);
-            MixSteadyFrames(p, c, *m, counted, ramped, frames - ramped);
+            const int32_t done = MixFrameByFrame(p, c, *m, counted, frames);
+            MixSteadyFrames(p, c, *m, counted, done, frames - done);
         }
         RenderTail(p, c, frames, [&](int32_t k, const int16_t* frame) { AddFrame(frame, p.mixed + 2 * k, counted); });
         if (counting)
@@ -529,10 +541,36 @@ void FollowRamp(Player& pl, int c, const VoiceMix& was) {
     const int32_t length = RampFrames(pl);
     const bool sameNote = m.sample && m.sample == was.sample && pl.Voices[c].position == pl.mixedTo[c];
     if (!sameNote && was.sample && heardGain != 0.0f)
-        pl.tails[c] = VoiceTail{was, pl.mixedTo[c], Ramp{heardGain, heardPan, 0.0f, heardPan, length, length}};
+        pl.tails[c] = VoiceTail{was, pl.mixedTo[c], Ramp{heardGain, heardPan, 0.0f, heardPan, length, length},
+                                pl.Voices[c].filterHistory};
     if (!sameNote) heardGain = 0.0f, heardPan = pan;
     const bool changed = heardGain != gain || heardPan != pan;
     r = Ramp{heardGain, heardPan, gain, pan, changed ? length : 0, length};
+}
+
+// The share of the cutoff that the instrument's filter envelope leaves
+// this tick: all of it without one.
+int32_t CutoffShare(const Voice& v, const ModInstrument* ins) {
+    constexpr int32_t kFilterEnvelope = kEnvelopeOn | kEnvelopeFilter;
+    if (!ins || (ins->pitchType & kFilterEnvelope) != kFilterEnvelope) return kFullCutoffShare;
+    return v.filterEnvelope + kFullCutoffShare / 2;
+}
+
+// The voice's filter through the tick. As in IT, a filter that was on
+// keeps its last setting when the cutoff and resonance come back to none
+// within a note (a retrigger included); a new note (`restarts`) takes
+// them as they are.
+FilterCoefficients TickFilter(const Player& pl, int c, const ModInstrument* ins, const VoiceMix& was, bool restarts) {
+    const Voice& v = pl.Voices[c];
+    const FilterCoefficients f = FilterFor(v.cutoff, v.resonance, CutoffShare(v, ins), pl.rate);
+    return f.on || restarts ? f : was.filter;
+}
+
+// A new note's filter starts from silence, once the note it replaces has
+// taken its own history to fade out with. A retrigger's goes on.
+void RestartFilter(Player& pl, int c, bool restarts) {
+    if (restarts) pl.Voices[c].filterHistory = {};
+    pl.Voices[c].noteRestartsFilter = false;
 }
 
 }  // namespace
@@ -562,9 +600,11 @@ void PrepareVoiceTick(Player& pl, int c, int32_t heardPeriod, int32_t tremolo) {
     const Mod& song = pl.SONG;
     const Behaviour& rules = song.behaviour;
     const Voice& v = pl.Voices[c];
+    const bool restarts = v.noteRestartsFilter;
     const ModSample* s = VoiceSample(song, v);
     if (!s || heardPeriod <= 0 || pl.ticks < v.delaytick) {
         FollowRamp(pl, c, was);
+        RestartFilter(pl, c, restarts);
         return;
     }
 
@@ -586,8 +626,9 @@ void PrepareVoiceTick(Player& pl, int c, int32_t heardPeriod, int32_t tremolo) {
     else
         rate = RateOfPeriod(pl, heardPeriod) / outputRate;
     m = VoiceMix{s, LoopOf(*s, rules), static_cast<int64_t>(rate * kFixedOne), g, p, rules.oneShotSoundsFramePastEnd,
-                 pl.sound.interpolation.load(std::memory_order_relaxed)};
+                 pl.sound.interpolation.load(std::memory_order_relaxed), TickFilter(pl, c, ins, was, restarts)};
     FollowRamp(pl, c, was);
+    RestartFilter(pl, c, restarts);
 }
 
 void MixFrames(Player& p, int16_t* out, int32_t frames) {
@@ -602,8 +643,10 @@ void MixFrames(Player& p, int16_t* out, int32_t frames) {
 void SkipFrames(Player& p, int32_t frames) {
     for (int c = 0; c < p.NVoices; c++) {
         if (const VoiceMix* m = Sounding(p, c)) AdvanceSilently(p.Voices[c], *m, frames);
-        // A seek lands on the gains as they are, with nothing fading out.
+        // A seek lands on the gains as they are, with nothing fading out
+        // and the filter starting from silence.
         p.ramps[c].left = 0;
+        p.Voices[c].filterHistory = {};
         p.tails[c].mix.sample = nullptr;
         p.mixedTo[c] = p.Voices[c].position;
     }

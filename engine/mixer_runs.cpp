@@ -32,7 +32,14 @@ void MixRunScalar(const MixRun& r) {
         const int32_t i = FrameOf(pos);
         const int32_t a = kBackward ? r.data[r.mirror - i] : r.data[i];
         const int32_t b = kBackward ? r.data[r.mirror - i - 1] : r.data[i + 1];
-        MixFrame(a, b, FractionOf(pos) & r.fractionMask, r.gain, r.pan, r.sum + 2 * f, r.peak);
+        const int32_t fraction = FractionOf(pos) & r.fractionMask;
+        if (!r.filter) {
+            MixFrame(a, b, fraction, r.gain, r.pan, r.sum + 2 * f, r.peak);
+            continue;
+        }
+        int16_t frame[2];
+        EmitValue(FilteredValue(*r.filter, *r.history, LinearValue(a, b, fraction), r.gain), 1.0f, r.pan, frame);
+        AddFrame(frame, r.sum + 2 * f, r.peak);
     }
 }
 
@@ -357,12 +364,13 @@ void MixRunFrames(MixerIsa isa, const MixRun& run) {
     if (run.frames <= 0) return;
     const bool backward = run.mirror != 0, peak = run.peak != nullptr;
 #ifdef MODDECK_HAVE_VECTOR_KERNELS
-    if (isa == MixerIsa::Avx2) {
+    // A filter's each output feeds the next: no lanes side by side.
+    if (isa == MixerIsa::Avx2 && !run.filter) {
         peak ? backward ? MixRunAvx2<true, true>(run) : MixRunAvx2<false, true>(run)
              : backward ? MixRunAvx2<true, false>(run) : MixRunAvx2<false, false>(run);
         return;
     }
-    if (isa == MixerIsa::Sse2) {
+    if (isa == MixerIsa::Sse2 && !run.filter) {
         peak ? backward ? MixRunSse2<true, true>(run) : MixRunSse2<false, true>(run)
              : backward ? MixRunSse2<true, false>(run) : MixRunSse2<false, false>(run);
         return;

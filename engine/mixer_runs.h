@@ -6,8 +6,10 @@
 // every path shares, and the 32.32 fixed-point positions it reads.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
+#include "engine/filter.h"
 #include "engine/player.h"
 
 namespace moddeck {
@@ -39,6 +41,13 @@ inline void EmitValue(float value, float gain, float pan, int16_t* out) {
 inline float LinearValue(int32_t a, int32_t b, int32_t fraction) {
     const float f = static_cast<float>(fraction) * kFractionUnit;
     return (static_cast<float>(b) - static_cast<float>(a)) * f + static_cast<float>(a);
+}
+
+// A value through the voice's filter, with the gain applied: a resonant
+// peak may pass the sample range, and is held there rather than wrapping.
+// The frame takes it at a gain of 1.
+inline float FilteredValue(const FilterCoefficients& f, FilterHistory& h, float value, float gain) {
+    return std::clamp(FilterStep(f, h, value) * gain, -32768.0f, 32767.0f);
 }
 
 // One frame: interpolates between a and b at `fraction` (24 bits), applies
@@ -81,6 +90,10 @@ struct MixRun {
     int16_t* sum;   // interleaved stereo, with kMixPadFrames frames of room past the run
     MixPeak* peak;  // null when no meter is shown
     int32_t fractionMask;  // FractionMask of the interpolation
+    // A filtered voice's filter and history (null: none): its run is mixed
+    // one frame after the other, as FilteredValue, EmitValue and AddFrame do.
+    const FilterCoefficients* filter;
+    FilterHistory* history;
 };
 
 // Mixes the run with the instructions `isa` names, frame for frame as

@@ -27,6 +27,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "engine/filter.h"
 #include "song/song.h"
 
 namespace moddeck {
@@ -111,11 +112,16 @@ struct Voice {
     int32_t tremormem;       // XM T, S3M I
     // IT's resonant low-pass filter: the channel's cutoff and resonance
     // (0..127; 127 and 0 at a song's start, where a voice plays unfiltered),
-    // and the filter envelope's value on this tick (-32..32, 0 = the cutoff
-    // as set; left at 0 without one).
+    // and the filter envelope's value on this tick (-32..32; left at 0
+    // without one). Where the instrument's pitch envelope is a filter
+    // envelope it scales the cutoff by (value + 32) / 64, as IT does: its
+    // middle line halves it.
     int32_t cutoff;
     int32_t resonance;
     int32_t filterEnvelope;
+    FilterHistory filterHistory;
+    bool noteRestartsFilter;  // a note has started since the voice's last tick was set: the filter starts afresh
+    int32_t macro;  // the parametered macro Zxx runs (SFx): 0 sets the cutoff
 };
 
 enum class LoopMode : uint8_t { None, Forward, PingPong };
@@ -162,6 +168,7 @@ struct VoiceMix {
     float pan;     // share sent left
     bool framePastEnd;  // a one-shot sample sounds one zero past its end (Behaviour)
     Interpolation interpolation;
+    FilterCoefficients filter;  // on: the voice mixes frame by frame through it
 };
 
 // With ramping, a note that stops or gives way to another is not cut: it
@@ -170,6 +177,7 @@ struct VoiceTail {
     VoiceMix mix{};
     int64_t position = 0;
     Ramp ramp;
+    FilterHistory filterHistory;
 };
 
 // The position other threads see, published by the renderer at the end of

@@ -289,7 +289,13 @@ void PlayTick(Player& p) {
         Voice& v = p.Voices[c];
         if (song.behaviour.instruments)
             if (const ModInstrument* ins = InstrumentWithSamples(song, v.instrument)) AdvanceEnvelopes(v, *ins);
-        if (p.ticks == NoteTick(rows[c])) TriggerNote(p, c, rows[c]);
+        if (p.ticks == NoteTick(rows[c])) {
+            const int64_t playing = v.position;
+            TriggerNote(p, c, rows[c]);
+            // A note that moves the sample on (not a tone portamento, not
+            // a pattern delay's repeat) starts the filter from silence.
+            if (v.position != playing) v.noteRestartsFilter = true;
+        }
         TickOutput out = ApplyTickEffects(p, c, rows[c]);
         PrepareVoiceTick(p, c, out.period, out.tremolo);
     }
@@ -354,6 +360,8 @@ void ResetForSongStart(Player& p) {
         v.xfineportadown = v.xfineportaup = 0;
         v.cutoff = 127;
         v.resonance = 0;
+        v.macro = 0;
+        v.filterHistory = {};
     }
     // An S3M header may set a lower global volume; 0 would silence the song
     // and is taken as none.

@@ -174,6 +174,8 @@ enum class Effect : uint8_t {
     NoteCut,               // on tick y
     NoteDelay,             // the row's note waits y ticks
     SetFinetune,           // y: the sample's finetune, signed nibble
+    Macro,                 // IT Zxx: 00..7F the channel's macro (SFx) with xx, 80..8F the resonance (xx - 80) * 8
+    MacroSelect,           // IT SFx: the macro Z00..Z7F runs
     Count
 };
 

@@ -4,6 +4,9 @@
 //
 // moddeck-make-examples --dense FILE: writes the mixer's worst case for
 // moddeck-bench, a 32-channel XM whose every voice always sounds.
+// moddeck-make-examples --dense-filtered FILE: the same tune as an IT whose
+// every voice also sounds through the resonant filter, Zxx moving its
+// cutoff and resonance.
 //
 // The tune: four channels (lead, bass, kick, hi-hat), two 64-row patterns at
 // speed 6 and 125 BPM, about 15 seconds. It uses arpeggio, portamento, tone
@@ -38,6 +41,7 @@ enum Effect : uint8_t {
     kVolSlide = 0xA,
     kSetVolume = 0xC,
     kNoteCut = 0xE,  // param 0xCx only
+    kFilterMacro = 0x5A,  // IT's Zxx only
 };
 
 struct Cell {
@@ -172,6 +176,19 @@ Tune MakeDenseTune() {
         }
     t.patterns.push_back(pat);
     t.orders = {0};
+    return t;
+}
+
+// Every note of the worst case also sets its voice's filter: a resonance
+// on the first note, then cutoffs and resonances by turns.
+Tune MakeDenseFilteredTune() {
+    Tune t = MakeDenseTune();
+    for (int r = 0; r < kRows; r += 16)
+        for (int c = 0; c < kDenseChannels; c++) {
+            Cell& cell = t.patterns[0][size_t(r * kDenseChannels + c)];
+            cell.effect = kFilterMacro;
+            cell.param = uint8_t(r % 32 ? 0x18 + (3 * c) % 0x60 : 0x81 + c % 15);
+        }
     return t;
 }
 
@@ -456,6 +473,78 @@ Bytes WriteS3M(const Tune& t, const std::vector<Sample>& samples) {
     return b;
 }
 
+// An IT in sample mode, at IT 2.14: the tune's instruments name samples,
+// its notes sound an octave higher (C-5 plays a sample at its base rate).
+// Only the effects of the benchmark's tunes are written.
+int ITCommand(uint8_t effect) {
+    switch (effect) {
+        case kArpeggio: return 10;     // J
+        case kVibrato: return 8;       // H
+        case kFilterMacro: return 26;  // Z
+        default: return 0;
+    }
+}
+
+Bytes ITPattern(const Tune& t, const Pattern& p) {
+    Bytes data;
+    for (int r = 0; r < kRows; r++) {
+        for (int c = 0; c < t.channels; c++) {
+            const Cell& cell = p[size_t(r * t.channels + c)];
+            const int command = ITCommand(cell.effect);
+            const int mask = (cell.note != kNoNote ? 1 : 0) | (cell.instrument ? 2 : 0) | (cell.volume >= 0 ? 4 : 0) |
+                             (command ? 8 : 0);
+            if (!mask) continue;
+            U8(data, (c + 1) | 0x80), U8(data, mask);
+            if (mask & 1) U8(data, cell.note == kKeyOff ? 255 : cell.note + 12);
+            if (mask & 2) U8(data, cell.instrument);
+            if (mask & 4) U8(data, cell.volume);
+            if (mask & 8) U8(data, command), U8(data, cell.param);
+        }
+        U8(data, 0);
+    }
+    return data;
+}
+
+Bytes WriteIT(const Tune& t, const std::vector<Sample>& samples) {
+    Bytes b;
+    Text(b, "IMPM", 4);
+    Text(b, kTitle, 26);
+    U16(b, 0x1004);  // row highlights
+    U16(b, int(t.orders.size()) + 1), U16(b, 0), U16(b, int(samples.size())), U16(b, int(t.patterns.size()));
+    U16(b, 0x0214), U16(b, 0x0214);  // made with and for IT 2.14
+    U16(b, 1 | 8), U16(b, 0);        // stereo, linear slides; no message
+    U8(b, 128), U8(b, 48), U8(b, 6), U8(b, 125), U8(b, 128), U8(b, 0);  // volumes, speed, tempo, separation
+    U16(b, 0), U32(b, 0), U32(b, 0);
+    for (int c = 0; c < 64; c++) U8(b, c < t.channels ? 16 + 32 * (c % 2) : 32 | 128);  // unused channels off
+    for (int c = 0; c < 64; c++) U8(b, 64);
+    for (int o : t.orders) U8(b, o);
+    U8(b, 255);
+    const size_t offsets = b.size();
+    for (size_t k = 0; k < samples.size() + t.patterns.size(); k++) U32(b, 0);
+    auto mark = [&](size_t k) {  // offset k is where the file is now
+        for (int i = 0; i < 4; i++) b[offsets + 4 * k + size_t(i)] = uint8_t(b.size() >> (8 * i));
+    };
+    for (size_t i = 0; i < samples.size(); i++) {
+        const Sample& s = samples[i];
+        mark(i);
+        Text(b, "IMPS", 4), Text(b, "", 13);
+        U8(b, 64), U8(b, 1 | (s.loopLength ? 0x10 : 0) | (s.pingPong ? 0x40 : 0)), U8(b, s.volume);
+        Text(b, s.name, 26);
+        U8(b, 1), U8(b, 32);  // signed frames; no default panning
+        U32(b, uint32_t(s.frames.size())), U32(b, uint32_t(s.loopStart)), U32(b, uint32_t(s.loopStart + s.loopLength));
+        U32(b, 8363), U32(b, 0), U32(b, 0);
+        U32(b, uint32_t(b.size() + 8)), U32(b, 0);  // the frames right after the header; no vibrato
+        for (int8_t f : s.frames) U8(b, uint8_t(f));
+    }
+    for (size_t k = 0; k < t.patterns.size(); k++) {
+        mark(samples.size() + k);
+        const Bytes data = ITPattern(t, t.patterns[k]);
+        U16(b, int(data.size())), U16(b, kRows), U32(b, 0);
+        b.insert(b.end(), data.begin(), data.end());
+    }
+    return b;
+}
+
 bool Save(const std::string& path, const Bytes& bytes) {
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return false;
@@ -466,13 +555,16 @@ bool Save(const std::string& path, const Bytes& bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 3 && std::string(argv[1]) == "--dense") {
-        if (Save(argv[2], WriteXM(MakeDenseTune(), MakeDenseSamples()))) return 0;
+    const std::string option = argc == 3 ? argv[1] : "";
+    if (option == "--dense" || option == "--dense-filtered") {
+        const Bytes bytes = option == "--dense" ? WriteXM(MakeDenseTune(), MakeDenseSamples())
+                                                : WriteIT(MakeDenseFilteredTune(), MakeDenseSamples());
+        if (Save(argv[2], bytes)) return 0;
         std::perror(argv[2]);
         return 1;
     }
     if (argc != 2) {
-        std::fprintf(stderr, "Usage: moddeck-make-examples DIR | --dense FILE.xm\n");
+        std::fprintf(stderr, "Usage: moddeck-make-examples DIR | --dense FILE.xm | --dense-filtered FILE.it\n");
         return 2;
     }
     std::string dir = argv[1];

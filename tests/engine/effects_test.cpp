@@ -537,5 +537,17 @@ TEST_F(EffectsTest, RetriggersRestartTheSampleAndChangeTheVolumeByTheHighNibble)
     EXPECT_GT(at[5], at[4]);
 }
 
+TEST_F(EffectsTest, FilterMacrosSetCutoffAndResonanceAsSFxChooses) {
+    Make(FileFormat::XM);
+    const std::pair<Effect, int> rows[] = {{Effect::Macro, 0x30}, {Effect::Macro, 0x8A}, {Effect::MacroSelect, 1},
+                                           {Effect::Macro, 0x10}, {Effect::Macro, 0x95}, {Effect::MacroSelect, 0},
+                                           {Effect::Macro, 0x7F}};
+    for (int r = 0; r < 7; r++) b().Cell(0, r, 0).effect = rows[r].first, b().Cell(0, r, 0).param = rows[r].second;
+    Start(1);
+    // cutoff * 1000 + resonance after each row: SF1's macro and Z90..ZFF are empty.
+    EXPECT_EQ(Track(7, [](const Voice& v) { return v.cutoff * 1000 + v.resonance; }),
+              (std::vector<int>{48000, 48080, 48080, 48080, 48080, 48080, 127080}));
+}
+
 }  // namespace
 }  // namespace moddeck

@@ -116,6 +116,27 @@ struct Voice {
     int32_t cutoff;
     int32_t resonance;
     int32_t filterEnvelope;
+    // IT: the channel's volume (0..64, from the song's at its start), the
+    // waveforms of the vibrato, tremolo and panbrello (0 sine, 1 ramp down,
+    // 2 square, 3 random), the panbrello's position (0..255, a quarter step
+    // of the others'), speed and depth, and the panning offset it leaves
+    // until the next note or panning (in 256ths of the width); the sample
+    // offsets' high part (SAx); the noise of the random waveform.
+    int32_t channelVolume;
+    int32_t vibwave;
+    int32_t tremwave;
+    int32_t panbrellowave;
+    int32_t panbrellopos;
+    int32_t panbrellospeed;
+    int32_t panbrellodepth;
+    int32_t panbrello;
+    int32_t highoffset;
+    uint32_t noise;
+    // IT's own effect memories.
+    int32_t chanvolslidemem;  // N
+    int32_t globalslidemem;   // W
+    int32_t tempomem;         // T0x, T1x
+    int32_t arpmem;           // J
 };
 
 enum class LoopMode : uint8_t { None, Forward, PingPong };
@@ -199,6 +220,7 @@ struct Player {
     int32_t ticks = 0;         // tick within the row
     int32_t raw_jump = -1;     // row a pattern loop goes back to at the row's end; -1 none
     int32_t patterndelay = 0;  // remaining extra plays of the row
+    int32_t extraTicks = 0;    // ticks the row lasts past the speed (IT's fine pattern delay)
     uint8_t new_song = 0;      // 1 once the song has come to its end
     const SongMap* map = nullptr;  // the song's subsongs and order times; null: not measured
     int32_t subsong = 0;           // the subsong playing and the order entry it starts at
@@ -207,6 +229,7 @@ struct Player {
     // ---- Timing.
     int32_t LEN_TICK = 882;           // output frames per tick
     float frequencegenerale = 50.0f;  // ticks per second
+    int32_t tempo = 125;              // beats per minute, as last set
     int32_t NVoices = 4;              // channels of the song
 
     // ---- What playback changes of the song's own settings.

@@ -174,6 +174,20 @@ enum class Effect : uint8_t {
     NoteCut,               // on tick y
     NoteDelay,             // the row's note waits y ticks
     SetFinetune,           // y: the sample's finetune, signed nibble
+    // IT's own.
+    ChannelVolume,         // the channel's volume, 0..64
+    ChannelVolumeSlide,    // as the volume slide, fine steps included
+    ChannelPanningSlide,   // x0 left, 0y right; xF, Fy fine
+    TempoSlide,            // 0x down, 1x up, by x on the ticks after the first
+    FinePatternDelay,      // the row lasts y more ticks
+    HighOffset,            // y * 65536 frames added to the sample offsets to come
+    Panbrello,             // xy: speed, depth
+    VibratoWaveform,       // y: sine, ramp down, square, random
+    TremoloWaveform,
+    PanbrelloWaveform,
+    InstrumentControl,     // S7x: background notes and envelopes (the note trigger's)
+    MacroSelect,           // SFx: the filter macro Zxx runs (the filter's)
+    Macro,                 // Zxx (the filter's)
     Count
 };
 
@@ -192,6 +206,8 @@ enum class VolumeEffect : uint8_t {
     PanningSlideLeft,   // by the parameter on the ticks after the first
     PanningSlideRight,
     TonePorta,          // speed (0 keeps it); slides unless the effect's own tone portamento does
+    PortaDown,          // IT: a portamento of this speed, in the effect's memory (0 keeps it)
+    PortaUp,
 };
 
 // One cell of one channel at one row.
@@ -308,6 +324,22 @@ struct Behaviour {
     // under a tone portamento (compatible Gxx).
     bool oldEffects = false;
     bool compatibleGxx = false;
+    // IT: the portamento up and down keep one memory, which the tone
+    // portamento shares unless compatibleGxx.
+    bool portaSlidesShareMemory = false;
+    // IT without old effects: the vibrato, tremolo and panbrello move on
+    // every tick, the row's first included, before they are heard; the
+    // vibrato and tremolo swing half as far as the classic trackers'.
+    bool modulationEveryTick = false;
+    bool modulationHalfDepth = false;
+    // IT: J00 repeats the last arpeggio.
+    bool arpeggioRemembers = false;
+    // IT without old effects: a sample offset past the sample's end plays
+    // it from the start; else the note is silent.
+    bool offsetPastEndRestarts = false;
+    // IT: the global volume slide keeps its memory per channel and has the
+    // volume slide's fine steps.
+    bool globalVolumeSlidePerChannel = false;
 };
 
 // Channel-major: the cell of channel c at row r is tracks[c][r].

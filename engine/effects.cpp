@@ -326,14 +326,19 @@ void GlobalVolumeSlideRow(EffectRow& e) {
     if (e.param != 0) e.p.globalVolumeSlide = e.x != 0 ? e.x : -e.y;
 }
 void GlobalVolumeSlideTick(EffectTick& e) {
-    int32_t slide = e.tick > 0 ? e.p.globalVolumeSlide : 0;
-    if (e.rules.globalVolumeSlidePerChannel) slide = FineNibbleSlide(e.tick, Remembered(e.v.globalslidemem, e.param), false);
+    if (e.tick > 0 && !e.rules.globalVolumeSlidePerChannel)
+        e.p.globalVolume = std::clamp(e.p.globalVolume + e.p.globalVolumeSlide, 0, 64);
+}
+// IT's, in channels silent or not.
+void GlobalVolumeSlideEarly(EffectTick& e) {
+    if (!e.rules.globalVolumeSlidePerChannel) return;
+    const int32_t slide = FineNibbleSlide(e.tick, Remembered(e.v.globalslidemem, e.param), false);
     e.p.globalVolume = std::clamp(e.p.globalVolume + slide, 0, MaxGlobalVolume(e.rules));
 }
 
 // The channel's volume (IT), which scales everything the channel plays.
 void ChannelVolumeRow(EffectRow& e) { e.v.channelVolume = std::min(e.param, 64); }
-void ChannelVolumeSlideTick(EffectTick& e) {
+void ChannelVolumeSlideEarly(EffectTick& e) {
     const int32_t slide = FineNibbleSlide(e.tick, Remembered(e.v.chanvolslidemem, e.param), false);
     e.v.channelVolume = std::clamp(e.v.channelVolume + slide, 0, 64);
 }
@@ -357,7 +362,7 @@ void PanningEarly(EffectTick& e) {
 
 // IT: x0 slides the channel left and 0y right, by 64ths of the width, with
 // fine steps in the parameter.
-void ChannelPanningSlideTick(EffectTick& e) {
+void ChannelPanningSlideEarly(EffectTick& e) {
     const int32_t slide = FineNibbleSlide(e.tick, Remembered(e.v.panslidemem, e.param), false);
     if (slide == 0) return;
     const float left = std::clamp(e.p.pan[e.c] + static_cast<float>(slide) / 64.0f, 0.0f, 1.0f);
@@ -455,7 +460,7 @@ void FinePatternDelayRow(EffectRow& e) { e.p.extraTicks += e.param; }
 // 0x down, 1x up by x on the ticks after the first, within 32..255; 00
 // repeats the last.
 void TempoSlideRow(EffectRow& e) { Remembered(e.v.tempomem, e.param); }
-void TempoSlideTick(EffectTick& e) {
+void TempoSlideEarly(EffectTick& e) {
     const int32_t m = e.v.tempomem, step = m & 15;
     if (e.tick == 0 || m == 0) return;
     SetTempo(e.p, std::clamp(e.p.tempo + ((m >> 4) == 1 ? step : -step), 32, 255));
@@ -466,7 +471,8 @@ void TempoSlideTick(EffectTick& e) {
 
 struct EffectParts {
     void (*row)(EffectRow&) = nullptr;
-    void (*early)(EffectTick&) = nullptr;  // before the voice's sample is looked at
+    // Before the voice's sample is looked at: also in a channel that plays nothing.
+    void (*early)(EffectTick&) = nullptr;
     void (*tick)(EffectTick&) = nullptr;
 };
 
@@ -498,7 +504,7 @@ EffectParts PartsOf(Effect effect) {
         case Effect::SetSpeed: return {SetSpeedRow};
         case Effect::SetTempo: return {SetTempoRow};
         case Effect::SetGlobalVolume: return {SetGlobalVolumeRow};
-        case Effect::GlobalVolumeSlide: return {GlobalVolumeSlideRow, nullptr, GlobalVolumeSlideTick};
+        case Effect::GlobalVolumeSlide: return {GlobalVolumeSlideRow, GlobalVolumeSlideEarly, GlobalVolumeSlideTick};
         case Effect::KeyOff: return {nullptr, KeyOffEarly, nullptr};
         case Effect::EnvelopePosition: return {EnvelopePositionRow};
         case Effect::PanningSlide: return {nullptr, nullptr, PanningSlideTick};
@@ -507,9 +513,9 @@ EffectParts PartsOf(Effect effect) {
         case Effect::NoteCut: return {NoteCutRow};
         case Effect::SetFinetune: return {nullptr, nullptr, SetFinetuneTick};
         case Effect::ChannelVolume: return {ChannelVolumeRow};
-        case Effect::ChannelVolumeSlide: return {nullptr, nullptr, ChannelVolumeSlideTick};
-        case Effect::ChannelPanningSlide: return {nullptr, nullptr, ChannelPanningSlideTick};
-        case Effect::TempoSlide: return {TempoSlideRow, nullptr, TempoSlideTick};
+        case Effect::ChannelVolumeSlide: return {nullptr, ChannelVolumeSlideEarly};
+        case Effect::ChannelPanningSlide: return {nullptr, ChannelPanningSlideEarly};
+        case Effect::TempoSlide: return {TempoSlideRow, TempoSlideEarly};
         case Effect::FinePatternDelay: return {FinePatternDelayRow};
         case Effect::HighOffset: return {HighOffsetRow};
         case Effect::Panbrello: return {PanbrelloRow, nullptr, PanbrelloTick};

@@ -194,13 +194,14 @@ void TakeVibrato(Voice& v, int32_t speed, int32_t depth) {
 }
 void VibratoRow(EffectRow& e) { TakeVibrato(e.v, e.x, e.y); }
 
-// The position a vibrato, tremolo or panbrello is heard at on this tick,
-// moved on by `speed` (wrapping at `mask`): after it is heard on the ticks
-// after the first, or, as the song may say, before it on every tick.
-int32_t ModulationStep(const EffectTick& e, int32_t& pos, int32_t speed, int32_t mask) {
+// The position a vibrato or tremolo is heard at on this tick, moved on by
+// `speed` on the ticks after the first (or, as the song says, on every
+// tick): after it is heard, or before when `movesFirst`.
+int32_t ModulationStep(const EffectTick& e, int32_t& pos, int32_t speed, bool movesFirst) {
+    const bool moves = e.tick > 0 || e.rules.modulationEveryTick;
+    if (moves && movesFirst) pos = (pos + speed) & 63;
     const int32_t heard = pos;
-    if (e.rules.modulationEveryTick) return pos = (pos + speed) & mask;
-    if (e.tick > 0) pos = (pos + speed) & mask;
+    if (moves && !movesFirst) pos = (pos + speed) & 63;
     return heard;
 }
 
@@ -217,8 +218,8 @@ int32_t Shaped(Voice& v, int32_t shape, int32_t pos, int32_t depth) {
 int32_t VibratoOffset(EffectTick& e, int32_t depthScale) {
     Voice& v = e.v;
     if (e.tick == 0 && e.rules.vibratoRestsOnFirstTick) return 0;
-    const int32_t w = Shaped(v, v.vibwave, ModulationStep(e, v.vibpos, v.vibspeed, 63), v.vibdepth);
-    if (e.rules.modulationHalfDepth) return e.scale.unit * w / (256 * depthScale);
+    const int32_t w = Shaped(v, v.vibwave, ModulationStep(e, v.vibpos, v.vibspeed, e.rules.vibratoMovesFirst), v.vibdepth);
+    if (e.rules.vibratoHalfDepth) return -e.scale.unit * w / (256 * depthScale);
     return e.scale.unit * (w / (128 * depthScale));
 }
 void VibratoTick(EffectTick& e) { e.vibrato = VibratoOffset(e, 1); }
@@ -231,9 +232,10 @@ void TremoloRow(EffectRow& e) {
 
 void TremoloTick(EffectTick& e) {
     Voice& v = e.v;
-    if (e.tick == 0 && !e.rules.modulationEveryTick) return;
-    const int32_t w = Shaped(v, v.tremwave, ModulationStep(e, v.trempos, v.tremolospeed, 63), v.tremolodepth);
-    e.tremolo = w / (e.rules.modulationHalfDepth ? 128 : 64);
+    const bool halfDepth = e.rules.tremoloEveryTickHalfDepth;
+    if (e.tick == 0 && !halfDepth) return;
+    const int32_t w = Shaped(v, v.tremwave, ModulationStep(e, v.trempos, v.tremolospeed, false), v.tremolodepth);
+    e.tremolo = w / (halfDepth ? 128 : 64);
 }
 
 void PanbrelloRow(EffectRow& e) {
@@ -241,12 +243,12 @@ void PanbrelloRow(EffectRow& e) {
     if (e.x != 0) e.v.panbrellospeed = e.x;
 }
 
-// A panning offset that swings about the channel's, moving a quarter step
-// of the vibrato's a tick, and holds when the effect ends.
+// A panning offset that swings about the channel's, moving on after every
+// tick by a quarter step of the vibrato's, and holds when the effect ends.
 void PanbrelloTick(EffectTick& e) {
     Voice& v = e.v;
-    const int32_t pos = ModulationStep(e, v.panbrellopos, v.panbrellospeed, 255);
-    v.panbrello = Shaped(v, v.panbrellowave, pos >> 2, v.panbrellodepth) / 32;
+    v.panbrello = Shaped(v, v.panbrellowave, v.panbrellopos >> 2, v.panbrellodepth) / 32;
+    v.panbrellopos = (v.panbrellopos + v.panbrellospeed) & 255;
 }
 
 void VibratoWaveformRow(EffectRow& e) { e.v.vibwave = e.param & 3; }

@@ -232,7 +232,9 @@ Behaviour BehaviourOf(FileFormat format, uint16_t flags, uint16_t tracker) {
             b.orderMarkers = true;
             b.portaSlidesShareMemory = true;
             b.modulationEveryTick = !b.oldEffects;
-            b.modulationHalfDepth = !b.oldEffects;
+            b.vibratoHalfDepth = !b.oldEffects;
+            b.vibratoMovesFirst = true;
+            b.tremoloEveryTickHalfDepth = true;
             b.tremorCountsFromZero = b.oldEffects;
             b.arpeggioRemembers = true;
             b.offsetPastEndRestarts = !b.oldEffects;

@@ -327,11 +327,15 @@ struct Behaviour {
     // IT: the portamento up and down keep one memory, which the tone
     // portamento shares unless compatibleGxx.
     bool portaSlidesShareMemory = false;
-    // IT without old effects: the vibrato, tremolo and panbrello move on
-    // every tick, the row's first included, before they are heard; the
-    // vibrato and tremolo swing half as far as the classic trackers'.
+    // IT without old effects: the vibrato and tremolo move on on every
+    // tick, the row's first included; the vibrato swings half as far as the
+    // classic trackers', its pitch rising first.
     bool modulationEveryTick = false;
-    bool modulationHalfDepth = false;
+    bool vibratoHalfDepth = false;
+    // IT: the vibrato moves on before it is heard; the tremolo is heard on
+    // the row's first tick too, half as deep as the classic trackers'.
+    bool vibratoMovesFirst = false;
+    bool tremoloEveryTickHalfDepth = false;
     // IT: J00 repeats the last arpeggio.
     bool arpeggioRemembers = false;
     // IT without old effects: a sample offset past the sample's end plays

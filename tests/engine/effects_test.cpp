@@ -314,8 +314,9 @@ TEST_F(EffectsTest, VibratoFollowsTheWaveformPerKind) {
     ApplyTickEffects(*player, 0, row);
     EXPECT_EQ(ApplyTickEffects(*player, 0, row).period, 1712 + 4 * (776 / 512));
 
-    // IT moves on before every tick, the first included, at half the depth;
-    // with old effects as the classic trackers, and on the square wave.
+    // IT moves on before the vibrato is heard, on every tick, the first
+    // included, at half the depth, rising first; with old effects not on the
+    // first tick, as deep as the classic trackers. And on the square wave.
     for (uint16_t flags : {0, int{kITOldEffects}}) {
         BareVoice(FileFormat::IT, 1712);
         b().song().behaviour = BehaviourOf(FileFormat::IT, flags);
@@ -326,8 +327,8 @@ TEST_F(EffectsTest, VibratoFollowsTheWaveformPerKind) {
             player->ticks = t;
             it.push_back(ApplyTickEffects(*player, 0, row).period);
         }
-        EXPECT_EQ(it, flags ? (std::vector<int>{1712, 1712, 1712 + 4 * (776 / 128)})
-                            : (std::vector<int>{1712 + 4 * 776 / 256, 1712 + 4 * 1440 / 256, 1712 + 4 * 1880 / 256}));
+        EXPECT_EQ(it, flags ? (std::vector<int>{1712, 1712 + 4 * (776 / 128), 1712 + 4 * (1440 / 128)})
+                            : (std::vector<int>{1712 - 4 * 776 / 256, 1712 - 4 * 1440 / 256, 1712 - 4 * 1880 / 256}));
     }
     RowValues square;
     square.effect = Effect::VibratoWaveform;
@@ -368,7 +369,7 @@ TEST_F(EffectsTest, TremoloOffsetsTheVolumeByTheWaveform) {
     EXPECT_EQ(player->Voices[0].volume, 40);
 
     b().song().behaviour = BehaviourOf(FileFormat::IT);  // every tick, half as deep
-    player->Voices[0].trempos = 0;
+    player->Voices[0].trempos = 4;
     player->ticks = 0;
     EXPECT_EQ(ApplyTickEffects(*player, 0, row).tremolo, 15 * 97 / 128);
 }

@@ -645,7 +645,7 @@ TickOutput ApplyTickEffects(Player& p, int c, const RowValues& row) {
     v.period = e.period;
     TickOutput out{e.heard >= 0 ? e.heard : e.period + e.vibrato, e.tremolo};
     if (rules.instruments && out.period > 0) out.period += AutoVibratoOffset(v, song);
-    v.volume = std::clamp(v.volume, 0, 63);
+    v.volume = std::clamp(v.volume, 0, rules.globalVolumesOf128 ? 64 : 63);
     return out;
 }
 

@@ -61,7 +61,7 @@ struct Voice {
     int32_t instrument;  // MOD/S3M sample slot, XM instrument 1..128; 0 = none
     int64_t position;    // sample frame in 32.32 fixed point; the fraction weights the interpolation
     int32_t rowticks;    // ticks per row: only Voices[0] is used (the song speed)
-    int32_t volume;      // 0..63
+    int32_t volume;      // 0..63 (IT 0..64)
     int32_t cuttick;     // -1 = none
     int32_t note;
     int32_t finetune;    // MOD/S3M: period-table row; XM: sample finetune

@@ -96,6 +96,8 @@ void TranslateITSpecial(uint8_t x, uint8_t y, ModCell& cell) {
         case 0x8: return Put(cell, Effect::Panning, static_cast<uint8_t>(y * 17));
         case 0x9: return Put(cell, y == 1 ? Effect::Panning : Effect::None, y == 1 ? 128 : 0);
         case 0xA: return Put(cell, Effect::HighOffset, y);
+        // SC0 and SD0 act on the row's second tick, as SC1 and SD1.
+        case 0xC: case 0xD: return Put(cell, S3MSpecialEffect(x), std::max(y, uint8_t{1}));
         case 0xF: return Put(cell, Effect::MacroSelect, y);
         default: return Put(cell, S3MSpecialEffect(x), y);
     }

@@ -135,6 +135,7 @@ TEST_F(EffectsTest, CommandsTranslateToTheCommonEffectsAndFormatsToTheirBehaviou
     EXPECT_EQ(it(kS3MLetterS, 0x8F), std::pair(Effect::Panning, 0xFF));
     EXPECT_EQ(it(kS3MLetterS, 0x91), std::pair(Effect::Panning, 128));  // surround: the centre
     EXPECT_EQ(it(kS3MLetterS, 0xA2), std::pair(Effect::HighOffset, 2));
+    EXPECT_EQ(it(kS3MLetterS, 0xC0), std::pair(Effect::NoteCut, 1));
     EXPECT_EQ(itVolume(74), std::pair(VolumeEffect::FineSlideUp, 9));
     EXPECT_EQ(itVolume(107), std::pair(VolumeEffect::PortaDown, 8));  // four times E's units
     EXPECT_EQ(itVolume(125).first, VolumeEffect::None);

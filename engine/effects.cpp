@@ -446,7 +446,10 @@ void PatternLoopRow(EffectRow& e) {
         v.loopcount = e.param;
     else
         v.loopcount--;
-    if (v.loopcount > 0) e.p.raw_jump = v.loopstart;
+    if (v.loopcount > 0)
+        e.p.raw_jump = v.loopstart;
+    else if (e.rules.loopEndStartsNextLoop)
+        v.loopstart = e.p.raw + 1;
 }
 
 void PatternDelayRow(EffectRow& e) {

@@ -241,6 +241,7 @@ Behaviour BehaviourOf(FileFormat format, uint16_t flags, uint16_t tracker) {
             b.arpeggioRemembers = true;
             b.offsetPastEndRestarts = !b.oldEffects;
             b.globalVolumeSlidePerChannel = true;
+            b.loopEndStartsNextLoop = true;
             break;
         case FileFormat::XM:
             b.periods = PeriodSystem::XM;

@@ -344,6 +344,9 @@ struct Behaviour {
     // IT: the global volume slide keeps its memory per channel and has the
     // volume slide's fine steps.
     bool globalVolumeSlidePerChannel = false;
+    // IT: a pattern loop that has played out starts the channel's next
+    // loop on the row after its end.
+    bool loopEndStartsNextLoop = false;
 };
 
 // Channel-major: the cell of channel c at row r is tracks[c][r].

@@ -166,19 +166,22 @@ void TranslateITVolumeColumn(uint8_t byte, ModCell& cell) {
         {125, VolumeEffect::None},       {128, VolumeEffect::Panning},      {193, VolumeEffect::TonePorta},
         {203, VolumeEffect::Vibrato},    {213, VolumeEffect::None},
     };
-    cell.volumeEffect = byte <= 64 ? VolumeEffect::SetVolume : VolumeEffect::None;
-    cell.volumeParam = byte <= 64 ? byte : 0;
-    for (const Range& r : kRanges) {
-        if (byte < r.first) break;
-        const int x = byte - r.first;
-        cell.volumeEffect = r.effect;
-        switch (r.effect) {
-            case VolumeEffect::None: cell.volumeParam = 0; break;
-            case VolumeEffect::PortaDown: case VolumeEffect::PortaUp: cell.volumeParam = static_cast<uint8_t>(4 * x); break;
-            case VolumeEffect::Panning: cell.volumeParam = static_cast<uint8_t>(std::min(4 * x, 255)); break;
-            case VolumeEffect::TonePorta: cell.volumeParam = kITVolumeColumnPorta[x]; break;
-            default: cell.volumeParam = static_cast<uint8_t>(x); break;
-        }
+    const Range* range = nullptr;
+    for (const Range& r : kRanges)
+        if (byte >= r.first) range = &r;
+    if (!range) {
+        cell.volumeEffect = VolumeEffect::SetVolume;
+        cell.volumeParam = byte;
+        return;
+    }
+    const int x = byte - range->first;
+    cell.volumeEffect = range->effect;
+    switch (range->effect) {
+        case VolumeEffect::None: cell.volumeParam = 0; break;
+        case VolumeEffect::PortaDown: case VolumeEffect::PortaUp: cell.volumeParam = static_cast<uint8_t>(4 * x); break;
+        case VolumeEffect::Panning: cell.volumeParam = static_cast<uint8_t>(std::min(4 * x, 255)); break;
+        case VolumeEffect::TonePorta: cell.volumeParam = kITVolumeColumnPorta[x]; break;
+        default: cell.volumeParam = static_cast<uint8_t>(x); break;
     }
 }
 

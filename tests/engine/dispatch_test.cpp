@@ -46,14 +46,8 @@ std::vector<uint8_t> SmallS3M() {
     b.loopEnd = 6;
     b.data.assign(24, 0x90);
     desc.samples = {a, b};
-    std::vector<uint8_t> p0 = test::S3MEvent(0, 0x40, 1, 32, 1, 4);
-    p0.push_back(0);
-    std::vector<uint8_t> ev = test::S3MEvent(5, 0x52, 2, -1, 3, 0x12);
-    p0.insert(p0.end(), ev.begin(), ev.end());
-    std::vector<uint8_t> p1 = test::S3MEvent(31, 254, 0);
-    p0.resize(p0.size() + 63, 0);
-    p1.resize(p1.size() + 64, 0);
-    desc.patterns = {p0, p1};
+    desc.patterns = {test::S3MPattern({{test::S3MEvent(0, 0x40, 1, 32, 1, 4)}, {test::S3MEvent(5, 0x52, 2, -1, 3, 0x12)}}),
+                     test::S3MPattern({{test::S3MEvent(31, 254, 0)}})};
     return test::BuildS3M(desc);
 }
 
@@ -78,9 +72,6 @@ std::vector<uint8_t> SmallXM() {
 
 class Dispatch : public test::PlayerTest {
 protected:
-    // Loads the song in place of the one before; true when it was taken.
-    bool Add(const std::vector<uint8_t>& image) { return Load(image) != nullptr; }
-
     // Renders a few blocks of the song; true when any sample was not silent.
     bool PlayBlocks(int blocks) {
         bool sound = false;
@@ -89,39 +80,21 @@ protected:
     }
 };
 
-TEST_F(Dispatch, ScrmAtFortyFourComesBeforeExtendedM) {
-    std::vector<uint8_t> image = SmallS3M();
-    std::memcpy(image.data(), "Extended M", 10);
-    ASSERT_TRUE(Add(image));
-    EXPECT_EQ(player->SONG.isS3M, 1u);
-    EXPECT_EQ(player->SONG.isXM, 0u);
-}
-
-TEST_F(Dispatch, OnlyTheFirstTenBytesMakeAnXM) {
-    std::vector<uint8_t> image = SmallXM();
-    std::memcpy(image.data() + 10, "odd tag", 7);
-    ASSERT_TRUE(Add(image));
-    EXPECT_EQ(player->SONG.isXM, 1u);
-    EXPECT_EQ(player->SONG.nbPatterns, 2);
-}
-
-TEST_F(Dispatch, EachFormatReachesItsLoader) {
-    ASSERT_TRUE(Add(SmallMOD()));
-    EXPECT_EQ(player->SONG.isXM + player->SONG.isS3M, 0u);
-    EXPECT_EQ(player->SONG.nbChannels, 4);
-    EXPECT_EQ(player->SONG.samples[1].finetune, -1);
-    ASSERT_TRUE(Add(SmallS3M()));
-    EXPECT_EQ(player->SONG.isS3M, 1u);
-    EXPECT_EQ(player->SONG.nbChannels, 32);
-    ASSERT_TRUE(Add(SmallXM()));
-    EXPECT_EQ(player->SONG.isXM, 1u);
-}
-
-TEST_F(Dispatch, LoadedSongsOfEachFormatSound) {
-    for (const std::vector<uint8_t>& image : {SmallMOD(), SmallS3M(), SmallXM()}) {
-        ASSERT_TRUE(Add(image));
-        EXPECT_TRUE(PlayBlocks(4)) << "format " << (player->SONG.isXM ? "XM" : player->SONG.isS3M ? "S3M" : "MOD");
-    }
+// Each format reaches its loader and sounds: the S3M signature at 44 comes
+// before an XM's at the start, and only the first ten bytes make an XM.
+TEST_F(Dispatch, EachFormatReachesItsLoaderAndSounds) {
+    std::vector<uint8_t> s3m = SmallS3M(), xm = SmallXM();
+    std::memcpy(s3m.data(), "Extended M", 10);
+    std::memcpy(xm.data() + 10, "odd tag", 7);
+    const Mod& mod = Taken(SmallMOD());
+    EXPECT_TRUE(mod.isXM + mod.isS3M == 0 && mod.nbChannels == 4 && mod.samples[1].finetune == -1);
+    EXPECT_TRUE(PlayBlocks(4)) << "MOD";
+    const Mod& scrm = Taken(s3m);
+    EXPECT_TRUE(scrm.isS3M == 1 && scrm.isXM == 0 && scrm.nbChannels == 32);
+    EXPECT_TRUE(PlayBlocks(4)) << "S3M";
+    const Mod& extended = Taken(xm);
+    EXPECT_TRUE(extended.isXM == 1 && extended.nbPatterns == 2);
+    EXPECT_TRUE(PlayBlocks(4)) << "XM";
 }
 
 // What is not a module is refused with its reason, never played as silence.
@@ -139,9 +112,7 @@ TEST_F(Dispatch, FilesThatAreNoModuleAreRefused) {
     s3mWithoutOrders[32] = s3mWithoutOrders[33] = 0;
     for (const std::vector<uint8_t>& image : {std::vector<uint8_t>(text.begin(), text.end()), noise, blankPatterns,
                                                xmWithoutChannels, s3mWithoutOrders, std::vector<uint8_t>(5000, 0)}) {
-        Refusal why = Refusal::None;
-        EXPECT_EQ(Load(image, &why), nullptr) << image.size();
-        EXPECT_EQ(why, Refusal::NotAModule) << image.size();
+        EXPECT_EQ(Refused(image), Refusal::NotAModule) << image.size();
     }
     Refusal why = Refusal::None;
     EXPECT_EQ(LoadSong(nullptr, 0, &why), nullptr);
@@ -168,20 +139,8 @@ void WarmUp(const std::vector<uint8_t> (&images)[3]) {
     }
 }
 
-TEST_F(Dispatch, ReleaseReturnsEverySongOfEachFormat) {
-    std::vector<uint8_t> images[] = {SmallMOD(), SmallS3M(), SmallXM()};
-    WarmUp(images);
-    size_t before = BytesInUse();
-    Mod* songs[3];
-    for (int i = 0; i < 3; i++) ASSERT_NE(songs[i] = LoadSong(images[i].data(), images[i].size()), nullptr);
-    size_t loaded = BytesInUse();
-    for (Mod* song : songs) FreeModSong(song);
-    if (kCountBytes) {
-        EXPECT_GT(loaded, before);
-        EXPECT_EQ(BytesInUse(), before);
-    }
-}
-
+// The release of a song of each format returns all it holds: a thousand
+// loads keep the memory flat.
 TEST_F(Dispatch, ThousandLoadsKeepMemoryFlat) {
     std::vector<uint8_t> images[] = {SmallMOD(), SmallS3M(), SmallXM()};
     WarmUp(images);
@@ -201,6 +160,7 @@ TEST_F(Dispatch, ThousandLoadsKeepMemoryFlat) {
         }
     }
     if (kCountBytes) {
+        EXPECT_GT(peak, before) << "a loaded song is counted";
         EXPECT_LT(peak - before, size_t{2} << 20);
     }
 }
@@ -251,7 +211,7 @@ TEST_P(BrokenModule, DamagedLoadsAndPlaysOrIsRefused) {
             size_t at = (rng() % 2) ? rng() % std::min<size_t>(bad.size(), 400) : rng() % bad.size();
             bad[at] = static_cast<uint8_t>(rng() % 4 == 0 ? 0xFF : rng());
         }
-        if (Add(bad)) {
+        if (Load(bad)) {
             ASSERT_LE(player->SONG.nbChannels, kMaxChannels);
             ASSERT_GE(player->SONG.nbPatterns, 0);
             PlayBlocks(2);

@@ -14,6 +14,7 @@
 #include "support/player_fixture.h"
 #include "support/mod_builder.h"
 #include "support/s3m_builder.h"
+#include "support/it_builder.h"
 #include "support/xm_builder.h"
 
 namespace moddeck {
@@ -32,6 +33,19 @@ std::vector<uint8_t> SmallMOD() {
     desc.samples = {test::MODSampleSpec{"one", 8, 0x0F, 64, 2, 4, std::vector<uint8_t>(16, 0x40)},
                     test::MODSampleSpec{"two", 4, 0x01, 32, 0, 0, std::vector<uint8_t>(8, 0xC0)}};
     return test::BuildMOD(desc);
+}
+
+// Sample mode: a looped square wave played on channel 3, then a note cut.
+std::vector<uint8_t> SmallIT() {
+    test::ITSpec desc;
+    test::ITSampleSpec s;
+    s.flags = 1 | 0x10, s.length = s.loopEnd = 64;
+    for (int i = 0; i < 64; i++) s.data.push_back(i < 32 ? 0x60 : 0xA0);
+    desc.samples = {s};
+    std::vector<uint8_t> rows = test::ITCell(2, 60, 1, 64);
+    for (auto cell : {std::vector<uint8_t>(10, 0), test::ITCell(2, 254), {0}}) rows.insert(rows.end(), cell.begin(), cell.end());
+    desc.patterns = {{16, rows}};
+    return test::BuildIT(desc);
 }
 
 std::vector<uint8_t> SmallS3M() {
@@ -95,6 +109,9 @@ TEST_F(Dispatch, EachFormatReachesItsLoaderAndSounds) {
     const Mod& extended = Taken(xm);
     EXPECT_TRUE(extended.isXM == 1 && extended.nbPatterns == 2);
     EXPECT_TRUE(PlayBlocks(4)) << "XM";
+    const Mod& impulse = Taken(SmallIT());
+    EXPECT_TRUE(impulse.isIT == 1 && impulse.nbChannels == 3 && impulse.patterns[0].tracks[2][10].note == kCellNoteCut);
+    EXPECT_TRUE(PlayBlocks(4)) << "IT";
 }
 
 // What is not a module is refused with its reason, never played as silence.
@@ -123,6 +140,7 @@ TEST_F(Dispatch, FilesShorterThanTheMagicMatchNothing) {
     const std::vector<uint8_t> s3m = SmallS3M();
     EXPECT_EQ(DetectModuleFormat(s3m.data(), 47), FileFormat::MOD);
     EXPECT_EQ(DetectModuleFormat(s3m.data(), 48), FileFormat::S3M);
+    EXPECT_EQ(DetectModuleFormat(reinterpret_cast<const uint8_t*>("IMP"), 3), FileFormat::MOD);
     const uint8_t extended[] = {'E', 'x', 't', 'e', 'n', 'd', 'e', 'd', ' '};
     EXPECT_EQ(DetectModuleFormat(extended, sizeof extended), FileFormat::MOD);
     EXPECT_EQ(DetectModuleFormat(nullptr, 0), FileFormat::MOD);
@@ -165,10 +183,10 @@ TEST_F(Dispatch, ThousandLoadsKeepMemoryFlat) {
     }
 }
 
-// The three small modules, by name, for the robustness cases below: each
+// The small modules, by name, for the robustness cases below: each
 // format runs as its own case so that they run side by side.
 std::vector<uint8_t> SmallModule(const std::string& format) {
-    return format == "MOD" ? SmallMOD() : format == "S3M" ? SmallS3M() : SmallXM();
+    return format == "MOD" ? SmallMOD() : format == "S3M" ? SmallS3M() : format == "IT" ? SmallIT() : SmallXM();
 }
 
 class BrokenModule : public Dispatch, public ::testing::WithParamInterface<std::string> {};
@@ -181,7 +199,12 @@ class BrokenModule : public Dispatch, public ::testing::WithParamInterface<std::
 // pattern and sample data) is played.
 TEST_P(BrokenModule, CutAtEveryByteLoadsAndPlaysOrIsRefused) {
     std::vector<uint8_t> image = SmallModule(GetParam());
-    const size_t whole = GetParam() == "MOD" ? 1084 + 2 * 1024 + 1 : GetParam() == "S3M" ? 108 : 336;
+    // An IT's header is whole with its order list and offset tables.
+    const size_t itHeader = 0xC0 + image[0x20] + 4 * (image[0x22] + image[0x24] + image[0x26]);
+    const size_t whole = GetParam() == "MOD"   ? 1084 + 2 * 1024 + 1
+                         : GetParam() == "S3M" ? 108
+                         : GetParam() == "IT"  ? itHeader
+                                               : 336;
     int stride = GetParam() == "MOD" ? 8 : 1;
     bool sounded = false;
     for (size_t n = 0; n <= image.size(); n++) {
@@ -219,7 +242,7 @@ TEST_P(BrokenModule, DamagedLoadsAndPlaysOrIsRefused) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, BrokenModule, ::testing::Values("MOD", "S3M", "XM"),
+INSTANTIATE_TEST_SUITE_P(Formats, BrokenModule, ::testing::Values("MOD", "S3M", "XM", "IT"),
                          [](const auto& info) { return info.param; });
 
 }  // namespace

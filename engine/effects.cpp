@@ -14,31 +14,6 @@ namespace {
 
 // ---- What the effects share.
 
-// Period limits of the slides.
-constexpr int32_t kModMinPeriod = 58, kModMaxPeriod = 14919;
-constexpr int32_t kS3MMinPeriod = 116, kS3MMaxPeriod = 59676;
-constexpr int32_t kXMMinPeriod = 239, kXMMaxPeriod = 57976;
-constexpr int32_t kXMLinearMinPeriod = 1, kXMLinearMaxPeriod = 7808;
-
-// How a song's periods move: their limits and the step of one unit of
-// slide. XM Amiga periods are four times finer than MOD ones (they step by
-// 8), S3M ones twice (by 4, an extra-fine unit being 1); XM linear periods
-// step by 4, 64 to the semitone.
-struct PeriodScale {
-    int32_t min, max, unit;
-};
-
-PeriodScale ScaleOf(const Mod& song) {
-    switch (song.behaviour.periods) {
-        case PeriodSystem::XM:
-            return song.linearFreq ? PeriodScale{kXMLinearMinPeriod, kXMLinearMaxPeriod, 4}
-                                   : PeriodScale{kXMMinPeriod, kXMMaxPeriod, 8};
-        case PeriodSystem::S3M: return PeriodScale{kS3MMinPeriod, kS3MMaxPeriod, 4};
-        case PeriodSystem::Amiga: break;
-    }
-    return PeriodScale{kModMinPeriod, kModMaxPeriod, 2};
-}
-
 // What a row part works on: channel c's voice and its cell's parameter.
 struct EffectRow {
     Player& p;
@@ -52,6 +27,7 @@ struct EffectRow {
 struct EffectTick {
     Player& p;
     Voice& v;
+    int c;
     const RowValues& row;
     int32_t param, x, y;
     int32_t tick;
@@ -69,6 +45,18 @@ int32_t Remembered(int32_t& memory, int32_t param) {
     return memory;
 }
 
+// Slides with fine steps in the parameter: xF (x > 0) up by x and Fy (y > 0)
+// down by y, once, on the row's first tick; x0 up and 0y down on the ticks
+// after the first (and on the first as well when `firstTickToo`); both
+// nibbles set otherwise, nothing. What it moves by on this tick.
+int32_t FineNibbleSlide(int32_t tick, int32_t param, bool firstTickToo) {
+    const int32_t x = (param >> 4) & 15, y = param & 15;
+    if (y == 0xF && x != 0) return tick == 0 ? x : 0;
+    if (x == 0xF && y != 0) return tick == 0 ? -y : 0;
+    if (tick == 0 && !firstTickToo) return 0;
+    return y == 0 ? x : x == 0 ? -y : 0;
+}
+
 // The volume and panning slides: the high nibble slides up and wins over
 // the low one, which slides down.
 int32_t UpOrDown(int32_t param) {
@@ -79,18 +67,23 @@ int32_t UpOrDown(int32_t param) {
 // ---- Arpeggio.
 
 void ArpeggioRow(EffectRow& e) {
+    const int32_t param = e.rules.arpeggioRemembers ? Remembered(e.v.arpmem, e.param) : e.param;
     e.v.arpstep = 0;
-    e.v.arpx = e.x;
-    e.v.arpy = e.y;
+    e.v.arpx = param >> 4;
+    e.v.arpy = param & 15;
 }
 
 // The note and its two neighbours in turn, tick by tick. An XM note is
-// heard for the tick only; a MOD or S3M one becomes the voice's period.
+// heard for the tick only; a MOD or S3M one becomes the voice's period. An
+// IT one is heard as semitones above the period as slid.
 void ArpeggioTick(EffectTick& e) {
     Voice& v = e.v;
-    if (e.param == 0) return;
-    const int32_t n = v.note + (v.arpstep == 0 ? 0 : v.arpstep == 1 ? v.arpx : v.arpy);
-    if (e.rules.periods == PeriodSystem::XM)
+    if (e.param == 0 && !e.rules.arpeggioRemembers) return;
+    const int32_t offset = v.arpstep == 0 ? 0 : v.arpstep == 1 ? v.arpx : v.arpy;
+    const int32_t n = v.note + offset;
+    if (e.rules.periods == PeriodSystem::IT)
+        e.heard = PeriodSemitonesUp(e.p.SONG, e.period, offset);
+    else if (e.rules.periods == PeriodSystem::XM)
         e.heard = XMNotePeriod(e.p.SONG.linearFreq, std::clamp(n, -128, 127), v.finetune);
     else
         e.period = ClassicNotePeriod(e.p.SONG, v, n);
@@ -120,8 +113,20 @@ void SetSlideWithFineNibble(int32_t param, int32_t& normal, int32_t& fine, int32
     }
 }
 
+// IT: the portamento up and down keep one memory, the last non-zero
+// parameter of either, which the tone portamento shares unless the song
+// asks for compatible Gxx.
+void RememberSlide(Voice& v, const Behaviour& rules, int32_t param) {
+    if (param == 0) return;
+    SetSlideWithFineNibble(param, v.portaup, v.fineportaup, v.xfineportaup);
+    SetSlideWithFineNibble(param, v.portadown, v.fineportadown, v.xfineportadown);
+    if (!rules.compatibleGxx) v.portaspeed = param;
+}
+
 void PortaRow(EffectRow& e, int32_t& speed, int32_t& fine, int32_t& xfine) {
-    if (e.rules.fineSlidesInParameter)
+    if (e.rules.portaSlidesShareMemory)
+        RememberSlide(e.v, e.rules, e.param);
+    else if (e.rules.fineSlidesInParameter)
         SetSlideWithFineNibble(e.param, speed, fine, xfine);
     else if (e.param != 0)
         speed = e.param;
@@ -166,10 +171,11 @@ void ExtraFinePortaTick(EffectTick& e) {
 }
 
 // The speed is taken before the row's note, which sets the target; 0 keeps it.
-void TakeTonePortaSpeed(Voice& v, int32_t speed) {
+void TakeTonePortaSpeed(Voice& v, const Behaviour& rules, int32_t speed) {
+    if (rules.portaSlidesShareMemory && !rules.compatibleGxx) return RememberSlide(v, rules, speed);
     if (speed != 0) v.portaspeed = speed;
 }
-void TonePortaRow(EffectRow& e) { TakeTonePortaSpeed(e.v, e.param); }
+void TonePortaRow(EffectRow& e) { TakeTonePortaSpeed(e.v, e.rules, e.param); }
 
 // The period moves towards the target by the speed, on the ticks after the first.
 void TonePortaTick(EffectTick& e) {
@@ -188,14 +194,32 @@ void TakeVibrato(Voice& v, int32_t speed, int32_t depth) {
 }
 void VibratoRow(EffectRow& e) { TakeVibrato(e.v, e.x, e.y); }
 
+// The position a vibrato or tremolo is heard at on this tick, moved on by
+// `speed` on the ticks after the first (or, as the song says, on every
+// tick): after it is heard, or before when `movesFirst`.
+int32_t ModulationStep(const EffectTick& e, int32_t& pos, int32_t speed, bool movesFirst) {
+    const bool moves = e.tick > 0 || e.rules.modulationEveryTick;
+    if (moves && movesFirst) pos = (pos + speed) & 63;
+    const int32_t heard = pos;
+    if (moves && !movesFirst) pos = (pos + speed) & 63;
+    return heard;
+}
+
+// The voice's waveform `shape` at `pos`, scaled by `depth`.
+int32_t Shaped(Voice& v, int32_t shape, int32_t pos, int32_t depth) {
+    if ((shape & 3) == kWaveRandom) v.noise = NextNoise(v.noise);
+    return ShapedWaveform(shape, pos, depth, v.noise >> 16);
+}
+
 // The waveform at its position, which moves on on every tick but a row's
 // first; there the vibrato rests when the song says so. A depth of 1 is
-// 1/128 of a period step (fine vibrato: a quarter of that).
+// 1/128 of a period step, or 1/256 where it swings half as far (fine
+// vibrato: a quarter of either).
 int32_t VibratoOffset(EffectTick& e, int32_t depthScale) {
     Voice& v = e.v;
     if (e.tick == 0 && e.rules.vibratoRestsOnFirstTick) return 0;
-    const int32_t w = Waveform(v.vibpos, v.vibdepth);
-    if (e.tick > 0) v.vibpos = (v.vibpos + v.vibspeed) & 63;
+    const int32_t w = Shaped(v, v.vibwave, ModulationStep(e, v.vibpos, v.vibspeed, e.rules.vibratoMovesFirst), v.vibdepth);
+    if (e.rules.vibratoHalfDepth) return -e.scale.unit * w / (256 * depthScale);
     return e.scale.unit * (w / (128 * depthScale));
 }
 void VibratoTick(EffectTick& e) { e.vibrato = VibratoOffset(e, 1); }
@@ -207,10 +231,29 @@ void TremoloRow(EffectRow& e) {
 }
 
 void TremoloTick(EffectTick& e) {
-    if (e.tick == 0) return;
-    e.tremolo = Waveform(e.v.trempos, e.v.tremolodepth) / 64;
-    e.v.trempos = (e.v.trempos + e.v.tremolospeed) & 63;
+    Voice& v = e.v;
+    const bool halfDepth = e.rules.tremoloEveryTickHalfDepth;
+    if (e.tick == 0 && !halfDepth) return;
+    const int32_t w = Shaped(v, v.tremwave, ModulationStep(e, v.trempos, v.tremolospeed, false), v.tremolodepth);
+    e.tremolo = w / (halfDepth ? 128 : 64);
 }
+
+void PanbrelloRow(EffectRow& e) {
+    if (e.y != 0) e.v.panbrellodepth = e.y;
+    if (e.x != 0) e.v.panbrellospeed = e.x;
+}
+
+// A panning offset that swings about the channel's, moving on after every
+// tick by a quarter step of the vibrato's, and holds when the effect ends.
+void PanbrelloTick(EffectTick& e) {
+    Voice& v = e.v;
+    v.panbrello = Shaped(v, v.panbrellowave, v.panbrellopos >> 2, v.panbrellodepth) / 32;
+    v.panbrellopos = (v.panbrellopos + v.panbrellospeed) & 255;
+}
+
+void VibratoWaveformRow(EffectRow& e) { e.v.vibwave = e.param & 3; }
+void TremoloWaveformRow(EffectRow& e) { e.v.tremwave = e.param & 3; }
+void PanbrelloWaveformRow(EffectRow& e) { e.v.panbrellowave = e.param & 3; }
 
 // On for x ticks, off for y (or x + 1 and y + 1), over and over; each phase
 // takes its length from the parameter as it starts. The count goes on
@@ -238,16 +281,7 @@ void TremorTick(EffectTick& e) {
 // after the first, and on the first as well when the song says so. Both
 // nibbles set otherwise do nothing.
 void SlideWithFineNibble(EffectTick& e) {
-    Voice& v = e.v;
-    const int32_t param = Remembered(v.volslidemem, e.param), x = param >> 4, y = param & 15;
-    if (y == 0xF && x != 0) {
-        if (e.tick == 0) v.volume += x;
-    } else if (x == 0xF && y != 0) {
-        if (e.tick == 0) v.volume -= y;
-    } else if (e.tick > 0 || e.rules.volumeSlidesOnFirstTick) {
-        if (y == 0) v.volume += x;
-        else if (x == 0) v.volume -= y;
-    }
+    e.v.volume += FineNibbleSlide(e.tick, Remembered(e.v.volslidemem, e.param), e.rules.volumeSlidesOnFirstTick);
 }
 
 // The volume and panning slides on the ticks after the first.
@@ -286,20 +320,55 @@ void SetVolumeTick(EffectTick& e) {
     if (e.tick == 0) NoteTakesVolume(e.v, e.row);
 }
 
-void SetGlobalVolumeRow(EffectRow& e) { e.p.globalVolume = std::min(e.param, 64); }
+int32_t MaxGlobalVolume(const Behaviour& rules) { return rules.globalVolumesOf128 ? 128 : 64; }
+
+void SetGlobalVolumeRow(EffectRow& e) { e.p.globalVolume = std::min(e.param, MaxGlobalVolume(e.rules)); }
 
 void GlobalVolumeSlideRow(EffectRow& e) {
     if (e.param != 0) e.p.globalVolumeSlide = e.x != 0 ? e.x : -e.y;
 }
 void GlobalVolumeSlideTick(EffectTick& e) {
-    if (e.tick > 0) e.p.globalVolume = std::clamp(e.p.globalVolume + e.p.globalVolumeSlide, 0, 64);
+    if (e.tick > 0 && !e.rules.globalVolumeSlidePerChannel)
+        e.p.globalVolume = std::clamp(e.p.globalVolume + e.p.globalVolumeSlide, 0, 64);
+}
+// IT's, in channels silent or not.
+void GlobalVolumeSlideEarly(EffectTick& e) {
+    if (!e.rules.globalVolumeSlidePerChannel) return;
+    const int32_t slide = FineNibbleSlide(e.tick, Remembered(e.v.globalslidemem, e.param), false);
+    e.p.globalVolume = std::clamp(e.p.globalVolume + slide, 0, MaxGlobalVolume(e.rules));
+}
+
+// The channel's volume (IT), which scales everything the channel plays.
+void ChannelVolumeRow(EffectRow& e) { e.v.channelVolume = std::min(e.param, 64); }
+void ChannelVolumeSlideEarly(EffectTick& e) {
+    const int32_t slide = FineNibbleSlide(e.tick, Remembered(e.v.chanvolslidemem, e.param), false);
+    e.v.channelVolume = std::clamp(e.v.channelVolume + slide, 0, 64);
 }
 
 // ---- Panning.
 
-// The voice's own panning, set on tick 0 after the note's sample brings its own.
+// The voice's own panning (0..255), and the channel's with it, which the
+// voices of songs without instruments are heard at; a panbrello's offset
+// ends. 255, the top of every panning command's range, is the right edge.
+void PanChannel(Player& p, int c, int32_t panning) {
+    Voice& v = p.Voices[c];
+    v.panning = panning;
+    v.panbrello = 0;
+    p.pan[c] = panning >= 255 ? 0.0f : 1.0f - static_cast<float>(panning) / 256.0f;
+}
+
+// Set on tick 0 after the note's sample brings its own.
 void PanningEarly(EffectTick& e) {
-    if (e.tick == 0) e.v.panning = e.param;
+    if (e.tick == 0) PanChannel(e.p, e.c, e.param);
+}
+
+// IT: x0 slides the channel left and 0y right, by 64ths of the width, with
+// fine steps in the parameter.
+void ChannelPanningSlideEarly(EffectTick& e) {
+    const int32_t slide = FineNibbleSlide(e.tick, Remembered(e.v.panslidemem, e.param), false);
+    if (slide == 0) return;
+    const float left = std::clamp(e.p.pan[e.c] + static_cast<float>(slide) / 64.0f, 0.0f, 1.0f);
+    PanChannel(e.p, e.c, std::min(static_cast<int32_t>((1.0f - left) * 256.0f + 0.5f), 255));
 }
 
 void ChannelPanningRow(EffectRow& e) {
@@ -313,9 +382,11 @@ void PanningSlideTick(EffectTick& e) { SlidePanning(e, UpOrDown(Remembered(e.v.p
 // ---- Sample offset, retriggers, cut, key off.
 
 // Taken by the row's note (NoteTakesOffset); 900 repeats the last offset.
+// IT's SAx adds its 65536ths.
 void SampleOffsetRow(EffectRow& e) {
-    if (e.param != 0) e.v.offset = e.param * 256;
+    if (e.param != 0) e.v.offset = e.v.highoffset * 65536 + e.param * 256;
 }
+void HighOffsetRow(EffectRow& e) { e.v.highoffset = e.param; }
 
 // Volume changes of the multi retrigger, by the high nibble.
 int32_t RetriggerVolume(int32_t volume, int32_t x) {
@@ -375,7 +446,10 @@ void PatternLoopRow(EffectRow& e) {
         v.loopcount = e.param;
     else
         v.loopcount--;
-    if (v.loopcount > 0) e.p.raw_jump = v.loopstart;
+    if (v.loopcount > 0)
+        e.p.raw_jump = v.loopstart;
+    else if (e.rules.loopEndStartsNextLoop)
+        v.loopstart = e.p.raw + 1;
 }
 
 void PatternDelayRow(EffectRow& e) {
@@ -405,12 +479,25 @@ void MacroEarly(EffectTick& e) {
 
 void MacroSelectRow(EffectRow& e) { e.v.macro = e.param & 15; }
 
+// Several channels' fine delays add up.
+void FinePatternDelayRow(EffectRow& e) { e.p.extraTicks += e.param; }
+
+// 0x down, 1x up by x on the ticks after the first, within 32..255; 00
+// repeats the last.
+void TempoSlideRow(EffectRow& e) { Remembered(e.v.tempomem, e.param); }
+void TempoSlideEarly(EffectTick& e) {
+    const int32_t m = e.v.tempomem, step = m & 15;
+    if (e.tick == 0 || m == 0) return;
+    SetTempo(e.p, std::clamp(e.p.tempo + ((m >> 4) == 1 ? step : -step), 32, 255));
+}
+
 // ---- The table: each effect's parts. Position jump and pattern break are
 // taken at the end of the row (engine/sequencer.cpp).
 
 struct EffectParts {
     void (*row)(EffectRow&) = nullptr;
-    void (*early)(EffectTick&) = nullptr;  // before the voice's sample is looked at
+    // Before the voice's sample is looked at: also in a channel that plays nothing.
+    void (*early)(EffectTick&) = nullptr;
     void (*tick)(EffectTick&) = nullptr;
 };
 
@@ -442,7 +529,7 @@ EffectParts PartsOf(Effect effect) {
         case Effect::SetSpeed: return {SetSpeedRow};
         case Effect::SetTempo: return {SetTempoRow};
         case Effect::SetGlobalVolume: return {SetGlobalVolumeRow};
-        case Effect::GlobalVolumeSlide: return {GlobalVolumeSlideRow, nullptr, GlobalVolumeSlideTick};
+        case Effect::GlobalVolumeSlide: return {GlobalVolumeSlideRow, GlobalVolumeSlideEarly, GlobalVolumeSlideTick};
         case Effect::KeyOff: return {nullptr, KeyOffEarly, nullptr};
         case Effect::EnvelopePosition: return {EnvelopePositionRow};
         case Effect::PanningSlide: return {nullptr, nullptr, PanningSlideTick};
@@ -452,8 +539,20 @@ EffectParts PartsOf(Effect effect) {
         case Effect::SetFinetune: return {nullptr, nullptr, SetFinetuneTick};
         case Effect::Macro: return {nullptr, MacroEarly, nullptr};
         case Effect::MacroSelect: return {MacroSelectRow};
+        case Effect::ChannelVolume: return {ChannelVolumeRow};
+        case Effect::ChannelVolumeSlide: return {nullptr, ChannelVolumeSlideEarly};
+        case Effect::ChannelPanningSlide: return {nullptr, ChannelPanningSlideEarly};
+        case Effect::TempoSlide: return {TempoSlideRow, TempoSlideEarly};
+        case Effect::FinePatternDelay: return {FinePatternDelayRow};
+        case Effect::HighOffset: return {HighOffsetRow};
+        case Effect::Panbrello: return {PanbrelloRow, nullptr, PanbrelloTick};
+        case Effect::VibratoWaveform: return {VibratoWaveformRow};
+        case Effect::TremoloWaveform: return {TremoloWaveformRow};
+        case Effect::PanbrelloWaveform: return {PanbrelloWaveformRow};
         // A note delay moves the row's note (engine/sequencer.cpp).
         case Effect::None: case Effect::PositionJump: case Effect::PatternBreak: case Effect::NoteDelay:
+        // The note trigger plays it.
+        case Effect::InstrumentControl:
         case Effect::Count: break;
     }
     return {};
@@ -464,7 +563,9 @@ EffectParts PartsOf(Effect effect) {
 
 // On the row's first tick: the volumes, panning, vibrato and tone
 // portamento speeds it sets.
-void VolumeColumnRow(Voice& v, const RowValues& row) {
+void VolumeColumnRow(Player& p, int c, const RowValues& row) {
+    Voice& v = p.Voices[c];
+    const Behaviour& rules = p.SONG.behaviour;
     const int32_t param = row.volumeParam;
     switch (row.volumeEffect) {
         case VolumeEffect::SetVolume: v.volume = param; break;
@@ -472,8 +573,9 @@ void VolumeColumnRow(Voice& v, const RowValues& row) {
         case VolumeEffect::FineSlideUp: v.volume += param; break;
         case VolumeEffect::VibratoSpeed: v.vibspeed = param; break;
         case VolumeEffect::Vibrato: TakeVibrato(v, 0, param); break;
-        case VolumeEffect::Panning: v.panning = param; break;
-        case VolumeEffect::TonePorta: TakeTonePortaSpeed(v, param); break;
+        case VolumeEffect::Panning: PanChannel(p, c, param); break;
+        case VolumeEffect::TonePorta: TakeTonePortaSpeed(v, rules, param); break;
+        case VolumeEffect::PortaDown: case VolumeEffect::PortaUp: RememberSlide(v, rules, param); break;
         default: break;
     }
 }
@@ -494,6 +596,8 @@ void VolumeColumnTick(EffectTick& e) {
         case VolumeEffect::Vibrato:
             if (effect != Effect::Vibrato && effect != Effect::VibratoVolumeSlide) VibratoTick(e);
             break;
+        case VolumeEffect::PortaDown: PortaDownTick(e); break;
+        case VolumeEffect::PortaUp: PortaUpTick(e); break;
         default: break;
     }
 }
@@ -538,19 +642,24 @@ TickOutput ApplyTickEffects(Player& p, int c, const RowValues& row) {
     const Mod& song = p.SONG;
     const Behaviour& rules = song.behaviour;
     Voice& v = p.Voices[c];
-    EffectTick e{p, v, row, row.param, row.param >> 4, row.param & 15, p.ticks, rules, ScaleOf(song)};
+    EffectTick e{p, v, c, row, row.param, row.param >> 4, row.param & 15, p.ticks, rules, ScaleOf(song)};
     if (v.cuttick != -1 && e.tick == v.cuttick) {
         v.volume = 0;
         v.cuttick = -1;
     }
     const bool volumeLate = rules.volumeColumnAfterEarlyPart;
     const bool noteTick = e.tick == NoteTick(row);
-    if (noteTick && !volumeLate) VolumeColumnRow(v, row);
+    if (noteTick && row.note >= 0) v.panbrello = 0;
+    if (noteTick && !volumeLate) VolumeColumnRow(p, c, row);
     const EffectParts parts = PartsOf(row.effect);
     if (parts.early) parts.early(e);
 
-    if (!VoiceSample(song, v)) return TickOutput{v.period, 0};
-    if (noteTick && volumeLate) VolumeColumnRow(v, row);
+    const ModSample* sample = VoiceSample(song, v);
+    if (!sample) return TickOutput{v.period, 0};
+    if (noteTick && volumeLate) VolumeColumnRow(p, c, row);
+    if (noteTick && rules.offsetPastEndRestarts && row.effect == Effect::SampleOffset &&
+        (v.position >> 32) >= sample->length)
+        v.position = 0;
     e.period = v.period;
     if (parts.tick) parts.tick(e);
     VolumeColumnTick(e);
@@ -561,7 +670,7 @@ TickOutput ApplyTickEffects(Player& p, int c, const RowValues& row) {
     v.period = e.period;
     TickOutput out{e.heard >= 0 ? e.heard : e.period + e.vibrato, e.tremolo};
     if (rules.instruments && out.period > 0) out.period += AutoVibratoOffset(v, song);
-    v.volume = std::clamp(v.volume, 0, 63);
+    v.volume = std::clamp(v.volume, 0, rules.globalVolumesOf128 ? 64 : 63);
     return out;
 }
 

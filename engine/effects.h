@@ -51,7 +51,7 @@ struct TickOutput {
 // The tick of voice c: a due note cut, the volume column's row part on the
 // note's tick (before the effect's early part or after it, as the song says), the effect's tick
 // part, the volume column's, the instrument vibrato, the volume kept within
-// 0..63.
+// 0..63 (IT: 0..64).
 TickOutput ApplyTickEffects(Player& p, int c, const RowValues& row);
 
 // The parts of the row's note the effects have: a set volume (after the

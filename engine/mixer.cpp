@@ -613,7 +613,11 @@ void PrepareVoiceTick(Player& pl, int c, int32_t heardPeriod, int32_t tremolo) {
     float g = GainOf(song, v, ins, tremolo, pl.globalVolume);
     const float channelGain = pl.channelGain[c].load(std::memory_order_relaxed);
     if (channelGain != 1.0f) g *= channelGain;
+    // IT: the channel's own volume (64 = full), and a global volume that
+    // runs to 128 rather than 64.
+    if (rules.globalVolumesOf128) g *= static_cast<float>(v.channelVolume) / 128.0f;
     float p = ins ? PanningOfVoice(*ins, v.panning, v.panenvpos) : ChannelPan(pl, c);
+    p -= static_cast<float>(v.panbrello) / 256.0f;
     p = Separated(p, pl.sound.separation.load(std::memory_order_relaxed));
     if (!(p >= 0.0f)) p = 0.0f;  // also catches NaN
     if (p > 1.0f) p = 1.0f;

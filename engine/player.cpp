@@ -15,6 +15,7 @@ Player::~Player() {
 void SetTempo(Player& p, int32_t bpm) {
     if (bpm <= 0) bpm = 125;
     if (bpm > 65535) bpm = 65535;
+    p.tempo = bpm;
     p.frequencegenerale = static_cast<float>(2 * bpm) * 0.2;
     // The rate times 5 is exact in a double; the division keeps the
     // single-precision tempo of the trackers' own arithmetic.

@@ -62,7 +62,7 @@ struct Voice {
     int32_t instrument;  // MOD/S3M sample slot, XM instrument 1..128; 0 = none
     int64_t position;    // sample frame in 32.32 fixed point; the fraction weights the interpolation
     int32_t rowticks;    // ticks per row: only Voices[0] is used (the song speed)
-    int32_t volume;      // 0..63
+    int32_t volume;      // 0..63 (IT 0..64)
     int32_t cuttick;     // -1 = none
     int32_t note;
     int32_t finetune;    // MOD/S3M: period-table row; XM: sample finetune
@@ -122,6 +122,27 @@ struct Voice {
     FilterHistory filterHistory;
     bool noteRestartsFilter;  // a note has started since the voice's last tick was set: the filter starts afresh
     int32_t macro;  // the parametered macro Zxx runs (SFx): 0 sets the cutoff
+    // IT: the channel's volume (0..64, from the song's at its start), the
+    // waveforms of the vibrato, tremolo and panbrello (0 sine, 1 ramp down,
+    // 2 square, 3 random), the panbrello's position (0..255, a quarter step
+    // of the others'), speed and depth, and the panning offset it leaves
+    // until the next note or panning (in 256ths of the width); the sample
+    // offsets' high part (SAx); the noise of the random waveform.
+    int32_t channelVolume;
+    int32_t vibwave;
+    int32_t tremwave;
+    int32_t panbrellowave;
+    int32_t panbrellopos;
+    int32_t panbrellospeed;
+    int32_t panbrellodepth;
+    int32_t panbrello;
+    int32_t highoffset;
+    uint32_t noise;
+    // IT's own effect memories.
+    int32_t chanvolslidemem;  // N
+    int32_t globalslidemem;   // W
+    int32_t tempomem;         // T0x, T1x
+    int32_t arpmem;           // J
 };
 
 enum class LoopMode : uint8_t { None, Forward, PingPong };
@@ -207,6 +228,7 @@ struct Player {
     int32_t ticks = 0;         // tick within the row
     int32_t raw_jump = -1;     // row a pattern loop goes back to at the row's end; -1 none
     int32_t patterndelay = 0;  // remaining extra plays of the row
+    int32_t extraTicks = 0;    // ticks the row lasts past the speed (IT's fine pattern delay)
     uint8_t new_song = 0;      // 1 once the song has come to its end
     const SongMap* map = nullptr;  // the song's subsongs and order times; null: not measured
     int32_t subsong = 0;           // the subsong playing and the order entry it starts at
@@ -215,6 +237,7 @@ struct Player {
     // ---- Timing.
     int32_t LEN_TICK = 882;           // output frames per tick
     float frequencegenerale = 50.0f;  // ticks per second
+    int32_t tempo = 125;              // beats per minute, as last set
     int32_t NVoices = 4;              // channels of the song
 
     // ---- What playback changes of the song's own settings.

@@ -282,6 +282,7 @@ void PlayTick(Player& p) {
             v.cuttick = -1;
         }
         p.raw_jump = -1;
+        p.extraTicks = 0;
         for (int c = 0; c < nv; c++) ApplyRowEffect(p, c, rows[c]);
     }
 
@@ -302,7 +303,7 @@ void PlayTick(Player& p) {
     for (int c = nv; c < kMaxChannels; c++) p.mix[c].sample = nullptr;
 
     p.ticks += 1;
-    if (p.ticks >= Speed(p)) EndRow(p, rows, nv, pos);
+    if (p.ticks >= Speed(p) + p.extraTicks) EndRow(p, rows, nv, pos);
     p.order = pos;
 }
 
@@ -362,11 +363,13 @@ void ResetForSongStart(Player& p) {
         v.resonance = 0;
         v.macro = 0;
         v.filterHistory = {};
+        v.channelVolume = std::clamp(song.channelVolume[k], 0, 64);
     }
     // An S3M header may set a lower global volume; 0 would silence the song
     // and is taken as none.
     const int32_t headerVolume = song.s3mHeader[0];
     p.globalVolume = song.behaviour.headerSetsGlobalVolume && headerVolume >= 1 && headerVolume <= 64 ? headerVolume : 64;
+    if (song.behaviour.globalVolumesOf128) p.globalVolume = std::clamp(song.itGlobalVolume, 0, 128);
     Speed(p) = 6;
 }
 

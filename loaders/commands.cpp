@@ -1,5 +1,7 @@
 #include "loaders/commands.h"
 
+#include <algorithm>
+
 namespace moddeck {
 
 namespace {
@@ -82,6 +84,46 @@ Effect S3MSpecialEffect(uint8_t x) {
     }
 }
 
+// IT Sxy.
+void TranslateITSpecial(uint8_t x, uint8_t y, ModCell& cell) {
+    switch (x) {
+        case 0x3: return Put(cell, Effect::VibratoWaveform, y);
+        case 0x4: return Put(cell, Effect::TremoloWaveform, y);
+        case 0x5: return Put(cell, Effect::PanbrelloWaveform, y);
+        case 0x6: return Put(cell, Effect::FinePatternDelay, y);
+        case 0x7: return Put(cell, Effect::InstrumentControl, y);
+        // S8x pans by sixteenths; S91 (surround) is heard in the centre.
+        case 0x8: return Put(cell, Effect::Panning, static_cast<uint8_t>(y * 17));
+        case 0x9: return Put(cell, y == 1 ? Effect::Panning : Effect::None, y == 1 ? 128 : 0);
+        case 0xA: return Put(cell, Effect::HighOffset, y);
+        // SC0 and SD0 act on the row's second tick, as SC1 and SD1.
+        case 0xC: case 0xD: return Put(cell, S3MSpecialEffect(x), std::max(y, uint8_t{1}));
+        case 0xF: return Put(cell, Effect::MacroSelect, y);
+        default: return Put(cell, S3MSpecialEffect(x), y);
+    }
+}
+
+// IT letters whose effect is not S3M's.
+constexpr uint8_t kITLetterM = 13, kITLetterN = 14, kITLetterP = 16, kITLetterX = 24, kITLetterY = 25,
+                  kITLetterZ = 26;
+
+Effect ITOnlyEffect(uint8_t letter, uint8_t param) {
+    switch (letter) {
+        case kITLetterM: return param <= 64 ? Effect::ChannelVolume : Effect::None;
+        case kITLetterN: return Effect::ChannelVolumeSlide;
+        case kITLetterP: return Effect::ChannelPanningSlide;
+        case kS3MLetterT: return param >= 0x20 ? Effect::SetTempo : Effect::TempoSlide;
+        case kS3MLetterV: return param <= 128 ? Effect::SetGlobalVolume : Effect::None;
+        case kITLetterX: return Effect::Panning;
+        case kITLetterY: return Effect::Panbrello;
+        case kITLetterZ: return Effect::Macro;
+        default: return letter < 25 ? kS3MEffects[letter] : Effect::None;
+    }
+}
+
+// The speeds of the volume column's tone portamento.
+constexpr uint8_t kITVolumeColumnPorta[10] = {0, 1, 4, 8, 16, 32, 64, 96, 128, 255};
+
 }  // namespace
 
 void TranslateTrackerCommand(uint8_t command, uint8_t param, bool xm, ModCell& cell) {
@@ -103,6 +145,44 @@ void TranslateS3MCommand(uint8_t letter, uint8_t param, ModCell& cell) {
         (letter == kS3MLetterV && param > 64))
         effect = Effect::None;
     Put(cell, effect, letter == kS3MLetterC ? Decimal(param) : param);
+}
+
+void TranslateITCommand(uint8_t letter, uint8_t param, ModCell& cell) {
+    if (letter == kS3MLetterS) return TranslateITSpecial(param >> 4, param & 15, cell);
+    // A0 keeps the speed.
+    Put(cell, letter == kS3MLetterA && param == 0 ? Effect::None : ITOnlyEffect(letter, param), param);
+}
+
+void TranslateITVolumeColumn(uint8_t byte, ModCell& cell) {
+    struct Range {
+        uint8_t first;
+        VolumeEffect effect;
+    };
+    // Each range of ten from 65 on (volume slides by 0..9, portamento by
+    // four times that, as E and F count), then panning and the rest.
+    constexpr Range kRanges[] = {
+        {65, VolumeEffect::FineSlideUp}, {75, VolumeEffect::FineSlideDown}, {85, VolumeEffect::SlideUp},
+        {95, VolumeEffect::SlideDown},   {105, VolumeEffect::PortaDown},    {115, VolumeEffect::PortaUp},
+        {125, VolumeEffect::None},       {128, VolumeEffect::Panning},      {193, VolumeEffect::TonePorta},
+        {203, VolumeEffect::Vibrato},    {213, VolumeEffect::None},
+    };
+    const Range* range = nullptr;
+    for (const Range& r : kRanges)
+        if (byte >= r.first) range = &r;
+    if (!range) {
+        cell.volumeEffect = VolumeEffect::SetVolume;
+        cell.volumeParam = byte;
+        return;
+    }
+    const int x = byte - range->first;
+    cell.volumeEffect = range->effect;
+    switch (range->effect) {
+        case VolumeEffect::None: cell.volumeParam = 0; break;
+        case VolumeEffect::PortaDown: case VolumeEffect::PortaUp: cell.volumeParam = static_cast<uint8_t>(4 * x); break;
+        case VolumeEffect::Panning: cell.volumeParam = static_cast<uint8_t>(std::min(4 * x, 255)); break;
+        case VolumeEffect::TonePorta: cell.volumeParam = kITVolumeColumnPorta[x]; break;
+        default: cell.volumeParam = static_cast<uint8_t>(x); break;
+    }
 }
 
 void TranslateXMVolumeColumn(uint8_t byte, ModCell& cell) {
@@ -136,13 +216,6 @@ void TranslateS3MVolume(uint8_t volume, ModCell& cell) {
     cell.volumeParam = volume == 255 ? 0 : volume;
 }
 
-void TranslateITCommand(uint8_t, uint8_t, ModCell& cell) { Put(cell, Effect::None, 0); }
-
-void TranslateITVolumeColumn(uint8_t, ModCell& cell) {
-    cell.volumeEffect = VolumeEffect::None;
-    cell.volumeParam = 0;
-}
-
 Behaviour BehaviourOf(FileFormat format, uint16_t flags, uint16_t tracker) {
     Behaviour b;
     switch (format) {
@@ -162,6 +235,16 @@ Behaviour BehaviourOf(FileFormat format, uint16_t flags, uint16_t tracker) {
             b.slidesRemember = true;
             b.samplesNameTheirLoop = true;
             b.orderMarkers = true;
+            b.portaSlidesShareMemory = true;
+            b.modulationEveryTick = !b.oldEffects;
+            b.vibratoHalfDepth = !b.oldEffects;
+            b.vibratoMovesFirst = true;
+            b.tremoloEveryTickHalfDepth = true;
+            b.tremorCountsFromZero = b.oldEffects;
+            b.arpeggioRemembers = true;
+            b.offsetPastEndRestarts = !b.oldEffects;
+            b.globalVolumeSlidePerChannel = true;
+            b.loopEndStartsNextLoop = true;
             break;
         case FileFormat::XM:
             b.periods = PeriodSystem::XM;

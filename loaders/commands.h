@@ -56,10 +56,13 @@ void TranslateXMVolumeColumn(uint8_t byte, ModCell& cell);
 // volume is kept within its range when it plays).
 void TranslateS3MVolume(uint8_t volume, ModCell& cell);
 
-// The same for the IT command letter `letter` (1 = A; 0 none).
+// The same for the IT command letter `letter` (1 = A .. 26 = Z; 0 none),
+// its parameter as the file holds it (a pattern break's row in binary).
 void TranslateITCommand(uint8_t letter, uint8_t param, ModCell& cell);
 
-// The cell's volume column for the byte an IT cell holds there.
+// The cell's volume column for the byte an IT cell holds there: 0..64
+// volume, 65..124 fine and normal volume slides and portamento, 128..192
+// panning 0..64, 193..212 tone portamento and vibrato; anything else none.
 void TranslateITVolumeColumn(uint8_t byte, ModCell& cell);
 
 // IT header flags that change how a song plays.

@@ -174,6 +174,18 @@ enum class Effect : uint8_t {
     NoteCut,               // on tick y
     NoteDelay,             // the row's note waits y ticks
     SetFinetune,           // y: the sample's finetune, signed nibble
+    // IT's own.
+    ChannelVolume,         // the channel's volume, 0..64
+    ChannelVolumeSlide,    // as the volume slide, fine steps included
+    ChannelPanningSlide,   // x0 left, 0y right; xF, Fy fine
+    TempoSlide,            // 0x down, 1x up, by x on the ticks after the first
+    FinePatternDelay,      // the row lasts y more ticks
+    HighOffset,            // y * 65536 frames added to the sample offsets to come
+    Panbrello,             // xy: speed, depth
+    VibratoWaveform,       // y: sine, ramp down, square, random
+    TremoloWaveform,
+    PanbrelloWaveform,
+    InstrumentControl,     // S7x: background notes and envelopes (the note trigger's)
     Macro,                 // IT Zxx: 00..7F the channel's macro (SFx) with xx, 80..8F the resonance (xx - 80) * 8
     MacroSelect,           // IT SFx: the macro Z00..Z7F runs
     Count
@@ -194,6 +206,8 @@ enum class VolumeEffect : uint8_t {
     PanningSlideLeft,   // by the parameter on the ticks after the first
     PanningSlideRight,
     TonePorta,          // speed (0 keeps it); slides unless the effect's own tone portamento does
+    PortaDown,          // IT: a portamento of this speed, in the effect's memory (0 keeps it)
+    PortaUp,
 };
 
 // One cell of one channel at one row.
@@ -310,6 +324,29 @@ struct Behaviour {
     // under a tone portamento (compatible Gxx).
     bool oldEffects = false;
     bool compatibleGxx = false;
+    // IT: the portamento up and down keep one memory, which the tone
+    // portamento shares unless compatibleGxx.
+    bool portaSlidesShareMemory = false;
+    // IT without old effects: the vibrato and tremolo move on on every
+    // tick, the row's first included; the vibrato swings half as far as the
+    // classic trackers', its pitch rising first.
+    bool modulationEveryTick = false;
+    bool vibratoHalfDepth = false;
+    // IT: the vibrato moves on before it is heard; the tremolo is heard on
+    // the row's first tick too, half as deep as the classic trackers'.
+    bool vibratoMovesFirst = false;
+    bool tremoloEveryTickHalfDepth = false;
+    // IT: J00 repeats the last arpeggio.
+    bool arpeggioRemembers = false;
+    // IT without old effects: a sample offset past the sample's end plays
+    // it from the start; else the note is silent.
+    bool offsetPastEndRestarts = false;
+    // IT: the global volume slide keeps its memory per channel and has the
+    // volume slide's fine steps.
+    bool globalVolumeSlidePerChannel = false;
+    // IT: a pattern loop that has played out starts the channel's next
+    // loop on the row after its end.
+    bool loopEndStartsNextLoop = false;
 };
 
 // Channel-major: the cell of channel c at row r is tracks[c][r].

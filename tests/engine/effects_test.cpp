@@ -40,6 +40,12 @@ protected:
             b().AddSample(1, Constant(4000, 1000), volume).loopLength = 4000;
         }
     }
+    // An IT song in sample mode with the header `flags`.
+    void MakeIT(uint16_t flags = 0, int channels = 1) {
+        Make(FileFormat::IT, channels);
+        b().song().behaviour = BehaviourOf(FileFormat::IT, flags);
+        b().song().linearFreq = flags & kITLinearSlides;
+    }
     SongBuilder& b() { return *song_; }
     // Voice 0 alone at `period` playing instrument 1, outside any row.
     void BareVoice(FileFormat kind, int period) {
@@ -127,6 +133,34 @@ TEST_F(EffectsTest, CommandsTranslateToTheCommonEffectsAndFormatsToTheirBehaviou
     EXPECT_EQ(tracker(kExtended, 0x5F, true).first, Effect::None);  // XM: no finetune command
     EXPECT_EQ(tracker(kExtended, 0x5F, false), std::pair(Effect::SetFinetune, 15));
     EXPECT_EQ(tracker(kExtraFinePorta, 0x13, true), std::pair(Effect::ExtraFinePorta, 0x13));
+    auto it = [](int letter, int param) {
+        ModCell cell{};
+        TranslateITCommand(static_cast<uint8_t>(letter), static_cast<uint8_t>(param), cell);
+        return std::pair{cell.effect, static_cast<int>(cell.param)};
+    };
+    auto itVolume = [](int byte) {
+        ModCell cell{};
+        TranslateITVolumeColumn(static_cast<uint8_t>(byte), cell);
+        return std::pair{cell.volumeEffect, static_cast<int>(cell.volumeParam)};
+    };
+    EXPECT_EQ(it(3, 0x12), std::pair(Effect::PatternBreak, 0x12));  // C: binary rows
+    EXPECT_EQ(it(13, 65).first, Effect::None);                      // M above 64
+    EXPECT_EQ(it(16, 0x0F).first, Effect::ChannelPanningSlide);     // P
+    EXPECT_EQ(it(20, 0x1F), std::pair(Effect::TempoSlide, 0x1F));   // T: 0x, 1x slide
+    EXPECT_EQ(it(22, 128).first, Effect::SetGlobalVolume);          // V up to 128
+    EXPECT_EQ(it(22, 129).first, Effect::None);
+    EXPECT_EQ(it(24, 0xFF), std::pair(Effect::Panning, 0xFF));      // X
+    EXPECT_EQ(it(kS3MLetterS, 0x8F), std::pair(Effect::Panning, 0xFF));
+    EXPECT_EQ(it(kS3MLetterS, 0x91), std::pair(Effect::Panning, 128));  // surround: the centre
+    EXPECT_EQ(it(kS3MLetterS, 0xA2), std::pair(Effect::HighOffset, 2));
+    EXPECT_EQ(it(kS3MLetterS, 0xC0), std::pair(Effect::NoteCut, 1));
+    EXPECT_EQ(itVolume(74), std::pair(VolumeEffect::FineSlideUp, 9));
+    EXPECT_EQ(itVolume(107), std::pair(VolumeEffect::PortaDown, 8));  // four times E's units
+    EXPECT_EQ(itVolume(125).first, VolumeEffect::None);
+    EXPECT_EQ(itVolume(160), std::pair(VolumeEffect::Panning, 128));
+    EXPECT_EQ(itVolume(192), std::pair(VolumeEffect::Panning, 255));
+    EXPECT_EQ(itVolume(202), std::pair(VolumeEffect::TonePorta, 255));
+    EXPECT_EQ(itVolume(204), std::pair(VolumeEffect::Vibrato, 1));
     // Fast S3M slides: asked for by the header, or always by Scream Tracker 3.00.
     EXPECT_TRUE(BehaviourOf(FileFormat::S3M, 0x40, 0x1320).volumeSlidesOnFirstTick);
     EXPECT_TRUE(BehaviourOf(FileFormat::S3M, 0, 0x1300).volumeSlidesOnFirstTick);
@@ -217,6 +251,38 @@ TEST_F(EffectsTest, S3MVolumeSlideVariants) {
     EXPECT_EQ(Volumes(1).back(), 54);
 }
 
+TEST_F(EffectsTest, ITPortamentoMemoriesAndRelativeArpeggio) {
+    for (uint16_t flags : {0, int{kITCompatibleGxx}}) {
+        MakeIT(flags | kITLinearSlides);
+        b().Put(0, 0, 0, 24, 1, kS3MLetterE, 0x08);
+        b().Put(0, 1, 0, -1, 0, 6 /* F */, 0x00);  // E's memory
+        b().PutVolume(b().Cell(0, 2, 0), 115 + 2);  // f2: F08
+        b().Put(0, 3, 0, -1, 0, 10 /* J */, 0x47);
+        b().Put(0, 4, 0, -1, 0, 10 /* J */, 0x00);  // the last arpeggio
+        Start();
+        const int p0 = Periods(1).back();
+        EXPECT_EQ(Periods(5).back(), p0 + 5 * 32);
+        EXPECT_EQ(player->Voices[0].portaspeed, flags ? 0 : 8);  // G shares it unless compatible Gxx
+        EXPECT_EQ(Periods(6).back(), p0);
+        EXPECT_EQ(Periods(6).back(), p0 - 5 * 32);
+        Ticks(6 + 1);
+        EXPECT_EQ(ApplyTickEffects(*player, 0, RowValues{-1, 0, VolumeEffect::None, 0, Effect::Arpeggio}).period,
+                  p0 - 5 * 32 - 4 * 64);
+    }
+}
+
+TEST_F(EffectsTest, ITTempoSlideAndFinePatternDelay) {
+    MakeIT();
+    b().Put(0, 0, 0, -1, 0, 20 /* T */, 0x13);
+    b().Put(0, 1, 0, -1, 0, 20 /* T */, 0x00);
+    b().Put(0, 2, 0, -1, 0, kS3MLetterS, 0x63);
+    Start();
+    Ticks(12);
+    EXPECT_EQ(player->tempo, 125 + 10 * 3);
+    Ticks(6 + 3);
+    EXPECT_EQ(player->raw, 3);  // six ticks and three more
+}
+
 TEST_F(EffectsTest, PortamentoStopsAtEachKindsLimits) {
     Make(FileFormat::MOD);
     b().Put(0, 0, 0, 100, 1, kPortaUp, 0xFF);
@@ -271,6 +337,20 @@ TEST_F(EffectsTest, VibratoFollowsTheWaveformPerKind) {
 
     BareVoice(FileFormat::S3M, 1712);  // S3M U: a quarter of the depth
     EXPECT_EQ(Heard(Row(Effect::FineVibrato, 0x48), 3, &TickOutput::period, 1)[1], 1712 + 4 * (776 / 512));
+
+    // IT moves on before the vibrato is heard, on every tick, the first
+    // included, at half the depth, rising first; with old effects not on the
+    // first tick, as deep as the classic trackers. And on the square wave.
+    for (uint16_t flags : {0, int{kITOldEffects}}) {
+        BareVoice(FileFormat::IT, 1712);
+        b().song().behaviour = BehaviourOf(FileFormat::IT, flags);
+        EXPECT_EQ(Heard(Row(Effect::Vibrato, 0x48), 3, &TickOutput::period),
+                  flags ? (std::vector<int>{1712, 1712 + 4 * (776 / 128), 1712 + 4 * (1440 / 128)})
+                        : (std::vector<int>{1712 - 4 * 776 / 256, 1712 - 4 * 1440 / 256, 1712 - 4 * 1880 / 256}));
+    }
+    ApplyRowEffect(*player, 0, Row(Effect::VibratoWaveform, kWaveSquare));
+    player->Voices[0].vibpos = 40;
+    EXPECT_EQ(ApplyTickEffects(*player, 0, Row(Effect::Vibrato, 0x48)).period, 1712 - 4 * (8 * 255 / 128));
 }
 
 TEST_F(EffectsTest, VibratoOnAModRowWithANoteVibratesAndANoteRestartsIt) {
@@ -294,6 +374,11 @@ TEST_F(EffectsTest, TremoloOffsetsTheVolumeByTheWaveform) {
     // From the row's second tick.
     EXPECT_EQ(Heard(Row(Effect::Tremolo, 0x4F), 3, &TickOutput::tremolo), (std::vector<int>{0, 0, 15 * 97 / 64}));
     EXPECT_EQ(player->Voices[0].volume, 40);
+
+    b().song().behaviour = BehaviourOf(FileFormat::IT);  // every tick, half as deep
+    player->Voices[0].trempos = 4;
+    player->ticks = 0;
+    EXPECT_EQ(ApplyTickEffects(*player, 0, Row(Effect::Tremolo, 0x4F)).tremolo, 15 * 97 / 128);
 }
 
 TEST_F(EffectsTest, XMArpeggioOnlyChangesWhatIsHeard) {
@@ -353,6 +438,26 @@ TEST_F(EffectsTest, GlobalVolumeSetAndSlide) {
     player->globalVolume = 30;
     Ticks(6);
     EXPECT_EQ(player->globalVolume, 35);  // not at tick 0
+
+    // IT: up to 128, fine slides, a memory per channel; M and N: the channel's own volume.
+    MakeIT(0, 2);
+    b().Put(0, 0, 0, 24, 1, 22 /* V */, 0x90);
+    b().Put(0, 0, 1, 24, 1, 13 /* M */, 0x20);
+    b().Put(0, 1, 0, -1, 0, 23 /* W */, 0x2F);
+    b().Put(0, 1, 1, -1, 0, 14 /* N */, 0x03);
+    b().Put(0, 2, 0, -1, 0, 23 /* W */, 0x00);
+    b().Put(0, 2, 1, -1, 0, 14 /* N */, 0xF1);
+    Start();
+    Ticks(1);
+    EXPECT_EQ(player->globalVolume, 128);
+    EXPECT_FLOAT_EQ(player->mix[1].gain, player->mix[0].gain / 2);
+    Ticks(5 + 6);
+    EXPECT_EQ(player->globalVolume, 128);
+    player->globalVolume = 100;
+    EXPECT_EQ(player->Voices[1].channelVolume, 32 - 15);
+    Ticks(6);
+    EXPECT_EQ(player->globalVolume, 102);  // W00: the channel's last, fine
+    EXPECT_EQ(player->Voices[1].channelVolume, 16);
 }
 
 TEST_F(EffectsTest, PanningCommandsPerKind) {
@@ -389,6 +494,18 @@ TEST_F(EffectsTest, PanningCommandsPerKind) {
     EXPECT_EQ(player->Voices[2].panning, 0x80 - 5 * 15);
     EXPECT_EQ(player->Voices[3].panning, 128 - 5 * 2);
     EXPECT_EQ(player->Voices[4].panning, 128 + 5 * 3);
+
+    // IT pans the channel: X, S8x, the volume column; P x0 left, 0y right by 64ths.
+    MakeIT(0, 3);
+    b().Put(0, 0, 0, 24, 1, 24 /* X */, 0x40);
+    b().PutVolume(b().Put(0, 0, 1, 24, 1, 16 /* P */, 0x20), 128 + 32);
+    b().Put(0, 0, 2, 24, 1, 25 /* Y */, 0x8F);
+    Start();
+    Ticks(1);
+    EXPECT_FLOAT_EQ(player->pan[0], 0.75f);
+    Ticks(5);
+    EXPECT_FLOAT_EQ(player->pan[1], 0.5f + 5 * 2 / 64.0f);
+    EXPECT_NE(player->Voices[2].panbrello, 0);
 }
 
 TEST_F(EffectsTest, AnInstrumentRestoresTheVolumeAndVolumeSlidesWorkOnNoteRows) {
@@ -429,6 +546,20 @@ TEST_F(EffectsTest, SampleOffsetNeedsANoteAndRepeatsTheLast) {
     EXPECT_NEAR(player->Voices[0].position >> 32, 512 + 6 * tick, 6 * tick);
     Ticks(1);
     EXPECT_NEAR(player->Voices[0].position >> 32, 5 * 256 + tick / 2, tick / 2);
+}
+
+TEST_F(EffectsTest, ITHighOffsetAndOffsetsPastTheEnd) {
+    for (uint16_t flags : {0, int{kITOldEffects}}) {
+        MakeIT(flags);
+        b().Put(0, 0, 0, 24, 1, kS3MLetterS, 0xA1);
+        b().Put(0, 1, 0, 24, 1, 15 /* O */, 0x02);
+        Start();
+        Ticks(7);
+        EXPECT_EQ(player->Voices[0].offset, 65536 + 512);
+        // Past the sample's 4000 frames: from the start, or silent with old effects.
+        const int64_t frame = player->Voices[0].position >> 32;
+        EXPECT_TRUE(flags ? frame == 65536 + 512 : frame < 40) << frame;
+    }
 }
 
 TEST_F(EffectsTest, ClassicInstrumentAloneSetsTheVolumeWithoutRestarting) {

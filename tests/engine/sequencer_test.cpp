@@ -136,6 +136,15 @@ TEST_F(SequencerTest, PatternLoopPlaysItsBodyOnceMoreForEachCount) {
     expected.push_back(10);
     expected.push_back(11);
     EXPECT_EQ(RowsPlayed(static_cast<int>(expected.size())), expected);
+
+    // IT: a loop played out starts the next one on the row after it.
+    SongBuilder it(FileFormat::IT, 1);
+    NumberRows(it, 0, 4);
+    it.Cell(0, 1, 0).effect = it.Cell(0, 2, 0).effect = Effect::PatternLoop;
+    it.Cell(0, 1, 0).param = it.Cell(0, 2, 0).param = 1;
+    PlaySong(it.song());
+    Speed(*player) = 1;
+    EXPECT_EQ(RowsPlayed(7), (std::vector<int>{0, 1, 0, 1, 2, 2, 3}));
 }
 
 TEST_F(SequencerTest, PatternDelayPlaysTheRowThreeTimesWithoutRestartingNotes) {

@@ -15,6 +15,9 @@ SongBuilder::SongBuilder(FileFormat kind, int channels, int patterns, int rows) 
     Mod& s = *song_;
     s.isXM = kind == FileFormat::XM;
     s.isS3M = kind == FileFormat::S3M;
+    s.isIT = kind == FileFormat::IT;
+    s.itGlobalVolume = 128;
+    for (int c = 0; c < kMaxChannels; c++) s.channelVolume[c] = 64;
     s.behaviour = BehaviourOf(kind);
     s.nbChannels = channels;
     s.nbPatterns = patterns;
@@ -46,7 +49,9 @@ ModCell& SongBuilder::Put(int pattern, int row, int channel, int note, int instr
     ModCell& cell = Cell(pattern, row, channel);
     cell.note = static_cast<int16_t>(note);
     cell.instrument = static_cast<uint8_t>(instrument);
-    if (kind_ == FileFormat::S3M)
+    if (kind_ == FileFormat::IT)
+        TranslateITCommand(static_cast<uint8_t>(effect), static_cast<uint8_t>(param), cell);
+    else if (kind_ == FileFormat::S3M)
         TranslateS3MCommand(static_cast<uint8_t>(effect), static_cast<uint8_t>(param), cell);
     else
         TranslateTrackerCommand(static_cast<uint8_t>(effect), static_cast<uint8_t>(param), kind_ == FileFormat::XM, cell);
@@ -56,6 +61,7 @@ ModCell& SongBuilder::Put(int pattern, int row, int channel, int note, int instr
 void SongBuilder::PutVolume(ModCell& cell, int byte) {
     if (kind_ == FileFormat::XM) TranslateXMVolumeColumn(static_cast<uint8_t>(byte), cell);
     if (kind_ == FileFormat::S3M) TranslateS3MVolume(static_cast<uint8_t>(byte), cell);
+    if (kind_ == FileFormat::IT) TranslateITVolumeColumn(static_cast<uint8_t>(byte), cell);
 }
 
 void SongBuilder::SetOrders(std::initializer_list<int> orders) {

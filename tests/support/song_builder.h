@@ -1,5 +1,5 @@
-// Builds song records directly in code, for the engine tests: a MOD, S3M or
-// XM `Mod` with patterns of empty cells, samples and XM instruments, and
+// Builds song records directly in code, for the engine tests: a MOD, S3M,
+// XM or IT `Mod` with patterns of empty cells, samples and XM instruments, and
 // starts a player over it as the library does.
 #pragma once
 
@@ -26,7 +26,7 @@ public:
     Mod& song() { return *song_; }
     ModCell& Cell(int pattern, int row, int channel);
     // Sets a cell's note, instrument and command in one go; the command is
-    // the format's own (an S3M letter 1 = A, a MOD or XM number), translated
+    // the format's own (an S3M or IT letter 1 = A, a MOD or XM number), translated
     // as the loaders translate it.
     ModCell& Put(int pattern, int row, int channel, int note, int instrument, int effect = 0, int param = 0);
     // Sets a cell's volume column from the byte the format's file holds

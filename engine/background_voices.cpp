@@ -11,8 +11,9 @@ namespace {
 
 bool InBackground(const Voice& v) { return v.period != 0; }
 
-// Whether the voice's note sounds on: a sample, a period, a fade not over.
-bool Sounds(const Player& p, const Voice& v) { return VoiceSample(p.SONG, v) && v.fadevolume > 0; }
+// Whether the voice's note sounds on: a sample, a period, a fade not over,
+// a volume (nothing brings back the volume of a note in the background).
+bool Sounds(const Player& p, const Voice& v) { return VoiceSample(p.SONG, v) && v.fadevolume > 0 && v.volume > 0; }
 
 void Free(Player& p, int b) {
     p.Voices[b].period = 0;
@@ -92,7 +93,8 @@ void MakeRoomForNote(Player& p, int c, const ITNote& n) {
             if (InBackground(p.Voices[b]) && p.Voices[b].channel == c && IsDuplicate(p.Voices[b], n, number))
                 Apply(p, b, action);
     }
-    if (!Sounds(p, v)) return;
+    // A note at nothing (cut by SCx, faded out) or not heard (a note delay's wait) is let go.
+    if (!Sounds(p, v) || !p.mix[c].sample) return;
     NewNoteAction action = static_cast<NewNoteAction>(std::min<int>(v.newnoteaction, 3));
     if (IsDuplicate(v, n, number)) action = ActionOf(n.instrument->duplicateAction);
     if (action == NewNoteAction::Cut) return;

@@ -21,7 +21,8 @@ float PanUnits(int32_t panning) { return static_cast<float>(std::clamp(panning, 
 int32_t NotePanning(Player& p, int c, const ITNote& n) {
     float pan = (1.0f - p.pan[c]) * kPanUnits;
     if (const ModInstrument* ins = n.instrument) {
-        pan += static_cast<float>((n.note - ins->pitchPanCenter) * std::clamp(ins->pitchPanSeparation, -32, 32)) / 2.0f;
+        const int32_t fromCentre = n.note - std::clamp(ins->pitchPanCenter, 0, kITNotes - 1);
+        pan += static_cast<float>(fromCentre * std::clamp(ins->pitchPanSeparation, -32, 32)) / 2.0f;
         pan += static_cast<float>(RandomWithin(p, std::clamp(ins->randomPanning, 0, 64)) * 4);
     }
     return static_cast<int32_t>(std::clamp(pan, 0.0f, kPanUnits - 1.0f) * 255.0f / (kPanUnits - 1.0f));
@@ -89,7 +90,7 @@ void StartITNote(Player& p, int c, const ITNote& n, bool defaults) {
     if (!(sameInstrument && (ins->panType & kEnvelopeCarry))) v.panenvpos = 0;
     if (!(sameInstrument && (ins->pitchType & kEnvelopeCarry))) v.pitchenvpos = 0;
     v.fadevolume = kFullFade;
-    v.fadestep = ins ? std::max(0, ins->fadeout) : 0;
+    v.fadestep = ins ? std::clamp(ins->fadeout, 0, kFullFade) : 0;
     v.fading = 0;
     v.keyoff = 0;
     v.autovibpos = v.autovibticks = 0;

@@ -159,8 +159,15 @@ TEST_F(ITVoicesTest, InstrumentControlsCutPastNotesAndSwitchEnvelopes) {
 
 TEST_F(ITVoicesTest, BackgroundVoicesStopAtTheirCapTheQuietestGoingFirst) {
     ins.newNoteAction = NewNoteAction::Continue;
+    // The second channel's instrument says anything at all.
+    ModInstrument& hostile = b.song().instruments[2];
+    hostile.newNoteAction = static_cast<NewNoteAction>(200);
+    hostile.duplicateCheck = static_cast<DuplicateCheck>(99);
+    hostile.pitchPanCenter = INT32_MIN, hostile.pitchPanSeparation = INT32_MAX;
+    hostile.fadeout = INT32_MAX, hostile.randomVolume = INT32_MAX, hostile.globalVolume = -7;
+    hostile.noteMap[30 + 7] = -9, hostile.noteSample[30 + 9] = 9999;
     for (int row = 0; row < 64; row++)
-        for (int c = 0; c < 2; c++) Note(row, c, 30 + row, 1);
+        for (int c = 0; c < 2; c++) Note(row, c, 30 + row, row % 8 == 7 && c == 1 ? 2 : 1);
     Play(2 * 64 * 3);  // the song again and again: every row sends two notes back
     EXPECT_EQ(Background(), kBackgroundVoices);
     for (int k = kMaxChannels; k < kMaxVoices; k++) ASSERT_LT(player->Voices[k].channel, 2);
@@ -213,12 +220,18 @@ TEST_F(ITVoicesTest, RandomVariationRepeatsAndBothMixersAgree) {
     ins.randomVolume = 50;
     ins.randomPanning = 32;
     for (int row = 0; row < 64; row += 2) Note(row, row % 4 / 2, 40 + row / 2, 1);
-    PlaySong(b.song());
-    const auto fast = test::RenderBlocks(*player, 20);
-    PlaySong(b.song());
-    ASSERT_TRUE(UsePlainMixer(*player));
-    EXPECT_EQ(test::RenderBlocks(*player, 20), fast);
-    EXPECT_NE(test::Checksum(fast), test::Checksum(std::vector<int16_t>(fast.size())));
+    for (Interpolation how : {Interpolation::Linear, Interpolation::Sinc}) {
+        PlaySong(b.song());
+        player->sound.interpolation = how;
+        player->sound.ramping = how == Interpolation::Sinc;
+        const auto fast = test::RenderBlocks(*player, 20);
+        PlaySong(b.song());
+        player->sound.interpolation = how;
+        player->sound.ramping = how == Interpolation::Sinc;
+        ASSERT_TRUE(UsePlainMixer(*player));
+        EXPECT_EQ(test::RenderBlocks(*player, 20), fast);
+        EXPECT_NE(test::Checksum(fast), test::Checksum(std::vector<int16_t>(fast.size())));
+    }
 }
 
 }  // namespace

@@ -198,9 +198,10 @@ int32_t AutoVibratoOffset(Voice& v, const Mod& song) {
     const bool it = song.behaviour.instrumentsShareSamples;
     int32_t depth = std::min(vib.depth, 255);
     if (it) {
-        // IT's sweep is how fast the depth grows, by sweep/256 a tick.
+        // IT's sweep is how fast the depth grows, by sweep/256 a tick: a
+        // sweep of 0 never lets it start.
         const int64_t grown = int64_t{std::max(vib.sweep, 0)} * v.autovibticks / 256;
-        if (vib.sweep > 0 && grown < depth) depth = static_cast<int32_t>(grown);
+        if (grown < depth) depth = static_cast<int32_t>(grown);
     } else if (vib.sweep > 0 && v.autovibticks < vib.sweep) {
         // The depth grows from nothing over the sweep's ticks.
         depth = depth * v.autovibticks / vib.sweep;

@@ -214,6 +214,19 @@ TEST_F(ITVoicesTest, NoteColumnCutsAndFadesAndTheSustainLoopEndsAtTheOff) {
     EXPECT_EQ(player->Voices[1].fading, 1);
 }
 
+TEST_F(ITVoicesTest, SampleVibratoDeepensBySweepOver256Ticks) {
+    ModSample& s = b.song().samples[1];
+    s.vibDepth = 64, s.vibRate = 64, s.vibSweep = 0;  // a quarter of a sine every tick
+    Note(0, 0, 60, 1);
+    Play(3);
+    EXPECT_EQ(player->Voices[0].period, ITLinearPeriod(60));
+    EXPECT_NEAR(test::Frames(player->mix[0].step), 0.5, 1e-9);  // a sweep of 0 never starts it
+    s.vibSweep = 32 * 256;
+    player.reset();
+    Play(2);  // depth 32 on the second tick, at the sine's peak (63 of 64)
+    EXPECT_NEAR(test::Frames(player->mix[0].step), 0.5 * std::exp2(-31.0 / 768), 1e-6);
+}
+
 TEST_F(ITVoicesTest, RandomVariationRepeatsAndBothMixersAgree) {
     ins.newNoteAction = NewNoteAction::Fade;
     ins.fadeout = 256;

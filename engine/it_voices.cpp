@@ -96,6 +96,9 @@ void StartITNote(Player& p, int c, const ITNote& n, bool defaults) {
     v.autovibpos = v.autovibticks = 0;
     v.envelopesoff = v.envelopeson = 0;
     v.filterEnvelope = 0;
+    // The instrument's filter settings, where it has them, become the channel's.
+    if (ins && ins->filterCutoff >= 0) v.cutoff = std::min(ins->filterCutoff, 127);
+    if (ins && ins->filterResonance >= 0) v.resonance = std::min(ins->filterResonance, 127);
     v.newnoteaction = static_cast<uint8_t>(ins ? ins->newNoteAction : NewNoteAction::Cut);
     v.notelevel = NoteLevel(p, n, s);
     v.panning = NotePanning(p, c, n);

@@ -31,7 +31,7 @@ ITNote ITNoteOf(const Mod& song, int32_t number, int32_t note);
 int32_t ITNotePeriod(const Mod& song, int32_t note, int32_t slot);
 
 // A note of the voice starts: envelopes (unless they carry on), fade, the
-// vibrato, its level from the sample's and the instrument's global volumes
+// vibrato, the instrument's filter cutoff and resonance where set, its level from the sample's and the instrument's global volumes
 // with the random variation, its new-note action; with `defaults` (a
 // number in the cell) the sample's volume and the instrument's or sample's
 // panning, which become the channel's. The voice's panning is then the

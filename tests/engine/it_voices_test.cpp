@@ -48,6 +48,7 @@ protected:
         for (int i = 1; i <= 2; i++) {
             ModInstrument& ins = s.instruments[i];
             ins.globalVolume = 128;
+            ins.filterCutoff = ins.filterResonance = -1;
             for (int n = 0; n < kNoteMapSize; n++) ins.noteMap[n] = n, ins.noteSample[n] = 1;
         }
     }
@@ -81,10 +82,13 @@ TEST_F(ITVoicesTest, TheNoteMapPicksNoteAndSlotAndTheVolumesMultiply) {
     ins.noteSample[50] = 2;
     ins.noteMap[50] = 62;
     ins.globalVolume = 64;
+    ins.filterCutoff = 40;
     Note(0, 0, 50, 1);
     Note(0, 1, 60, 2);
     Play(1);
     EXPECT_EQ(player->Voices[0].samplenum, 2);
+    EXPECT_EQ(player->Voices[0].cutoff, 40);
+    EXPECT_EQ(player->Voices[0].resonance, 0);  // as the channel had it
     EXPECT_NEAR(test::Frames(player->mix[0].step), 11025.0 * std::exp2(2.0 / 12) / 44100, 1e-6);
     EXPECT_NEAR(test::Frames(player->mix[1].step), 0.5, 1e-6);
     EXPECT_FLOAT_EQ(player->mix[0].gain * 4, player->mix[1].gain);  // half the instrument's, half the sample's

@@ -47,6 +47,15 @@ void TakeDefaultPanning(Player& p, int c, const ITNote& n, const ModSample& s) {
     if (s.setsPanning) p.pan[c] = 1.0f - PanUnits(s.panning) / kPanUnits;
 }
 
+// What the mixing volume is divided by: 64, or where the level falls with
+// the channels, a share that grows with every two of them.
+float MixingShare(const Mod& song) {
+    constexpr uint8_t kShareByChannelPairs[16] = {96, 96, 96, 112, 128, 136, 144, 152,
+                                                  160, 164, 168, 172, 176, 180, 184, 188};
+    if (!song.behaviour.levelFallsWithChannels) return 64.0f;
+    return kShareByChannelPairs[std::clamp(song.nbChannels / 2, 0, 15)];
+}
+
 }  // namespace
 
 const ModInstrument* ITInstrumentOf(const Mod& song, const Voice& v) {
@@ -120,7 +129,7 @@ ITSound ITSoundOf(const Player& p, Voice& v, const ModSample& s, int32_t period,
     // The song's global volume runs 0..128; its mixing volume scales the
     // whole song as the tracker's sample amplification does.
     const float global = static_cast<float>(std::clamp(p.globalVolume, 0, 128)) / 128.0f;
-    const float mixing = static_cast<float>(std::clamp(song.itMixVolume, 0, 128)) / 64.0f;
+    const float mixing = static_cast<float>(std::clamp(song.itMixVolume, 0, 128)) / MixingShare(song);
     ITSound out;
     out.gain = volume * env.volume / 64.0f * static_cast<float>(v.fadevolume) / kFullFade * global * v.notelevel * mixing;
     // The panning envelope moves the note as far as the side it moves to allows.

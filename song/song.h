@@ -308,6 +308,9 @@ struct Behaviour {
     // under a tone portamento (compatible Gxx).
     bool oldEffects = false;
     bool compatibleGxx = false;
+    // The mixing volume is shared out by the song's channels, the more the
+    // quieter, as the early ModPlug Tracker mixed (IT files it saved).
+    bool levelFallsWithChannels = false;
 };
 
 // Channel-major: the cell of channel c at row r is tracks[c][r].

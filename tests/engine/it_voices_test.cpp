@@ -100,6 +100,13 @@ TEST_F(ITVoicesTest, TheNoteMapPicksNoteAndSlotAndTheVolumesMultiply) {
     EXPECT_EQ(player->Voices[0].samplenum, 1);
     EXPECT_EQ(player->Voices[1].samplenum, 2);
     EXPECT_EQ(Background(), 0);
+    const float full = player->mix[0].gain;
+    b.song().behaviour.levelFallsWithChannels = true;  // two channels share it as 96, not 64
+    player.reset();
+    Play(1);
+    EXPECT_FLOAT_EQ(player->mix[0].gain, full * 64 / 96);
+    EXPECT_EQ(BehaviourOf(FileFormat::IT, 0, ITTrackerOf(0x217, 0x200)).levelFallsWithChannels, true);
+    EXPECT_EQ(BehaviourOf(FileFormat::IT, 0, ITTrackerOf(0x217, 0x214)).levelFallsWithChannels, false);
 }
 
 TEST_F(ITVoicesTest, NewNoteActionsSendTheOldNoteToTheBackground) {

@@ -183,8 +183,11 @@ void Application::FillView() {
         case View::Keys: view_.setList("Keys", "Moddeck " MODDECK_VERSION, "", kKeysHelp); break;
         case View::Instruments: {
             const OpenedFile& opened = file_.opened();
-            view_.setList("Instruments", TitleLine(opened.about),
-                          opened.format == "XM" ? "Instruments and their samples:" : "Samples:", opened.instruments);
+            // An IT song's lines head their own parts: its instruments, then its samples.
+            const char* caption = opened.format == "XM" ? "Instruments and their samples:"
+                                  : opened.format == "IT" ? ""
+                                                          : "Samples:";
+            view_.setList("Instruments", TitleLine(opened.about), caption, opened.instruments);
             break;
         }
     }

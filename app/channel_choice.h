@@ -8,7 +8,7 @@ namespace moddeck {
 class ChannelChoice {
 public:
     // Channels beyond this are always heard: no meter shows them.
-    static constexpr int kMaxChannels = 32;
+    static constexpr int kMaxChannels = 64;
 
     // A new song of `channels` channels: all heard, the first chosen.
     void Reset(int channels);

@@ -108,7 +108,7 @@ MODDECK_GETTER(UriSchemes) {
 
 MODDECK_GETTER(MimeTypes) {
     (void)userdata;
-    return sd_bus_message_append(reply, "as", 6, "audio/x-mod", "audio/x-s3m", "audio/x-xm", "audio/ogg",
+    return sd_bus_message_append(reply, "as", 7, "audio/x-mod", "audio/x-s3m", "audio/x-xm", "audio/x-it", "audio/ogg",
                                  "audio/x-vorbis+ogg", "application/ogg");
 }
 

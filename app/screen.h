@@ -14,8 +14,8 @@
 
 namespace moddeck {
 
-// Meters are drawn for this many channels at the most, an XM's limit.
-constexpr int kMeterChannels = 32;
+// Meters are drawn for this many channels at the most, an IT's limit.
+constexpr int kMeterChannels = 64;
 
 // Everything the main view shows, gathered by the event loop from what was
 // learnt at the open and from the player's position and levels.

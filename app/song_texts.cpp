@@ -77,6 +77,9 @@ AboutTexts AboutTextsOf(const moddeck_song* song) {
         written = written || (!name.empty() && name != TrimmedName(instrument));
     }
     if (info.format != MODDECK_FORMAT_XM || written) texts.samples += (texts.samples.empty() ? "" : "\n") + names;
+    // An IT song may carry a message of its own, which comes first.
+    const std::string message = moddeck_song_message(song) ? moddeck_song_message(song) : "";
+    if (!message.empty()) texts.samples = message + (message.back() == '\n' ? "\n" : "\n\n") + texts.samples;
     texts.samples = Utf8Prefix(texts.samples, kSampleNamesBytes);
     return texts;
 }
@@ -102,12 +105,22 @@ std::vector<std::string> InstrumentLines(const moddeck_song* song) {
         }
         return lines;
     }
+    // An IT song's instruments share its sample slots: the instruments
+    // come first, then the slots, each part under its heading.
+    const bool it = info.format == MODDECK_FORMAT_IT;
+    if (it && info.instruments > 0) lines.push_back("Instruments:");
+    for (int i = 0; it && i < info.instruments; i++) {
+        std::snprintf(number, sizeof number, "%3d", i + 1);
+        lines.push_back(std::string(number) + " " + NameOf(moddeck_song_instrument_name(song, i)));
+    }
+    if (it && !lines.empty()) lines.push_back("");
+    if (it) lines.push_back("Samples:");
     size_t last = 0;
     for (size_t i = 0; i < samples.size(); i++)
         if (samples[i].length > 0 || (samples[i].name && samples[i].name[0])) last = i + 1;
     for (size_t i = 0; i < last; i++) {
         std::snprintf(number, sizeof number, "%3d", int(i + 1));
-        lines.push_back(SampleLine(number, samples[i], false));
+        lines.push_back(SampleLine(number, samples[i], it));
     }
     return lines;
 }

@@ -27,10 +27,11 @@ struct AboutTexts {
 // a character would show as garbage.
 std::string Utf8Prefix(const std::string& text, size_t bytes);
 
-// The About texts of a module: its title, and its message: every sample
-// name of a MOD or S3M in slot order, empty ones included, as the block of
-// text composers wrote in them; an XM's instrument names, then its sample
-// names when any says more than its instrument's. Names come as UTF-8 from
+// The About texts of a module: its title, and its message: an IT's song
+// message, if it has one; then every sample name of a MOD or S3M in slot
+// order, empty ones included, as the block of text composers wrote in
+// them; an XM's or IT's instrument names, then its sample names (an XM's
+// when any says more than its instrument's). Names come as UTF-8 from
 // the library, their trailing spaces dropped; each text is cut at a
 // character to its size.
 AboutTexts AboutTextsOf(const moddeck_song* song);
@@ -38,7 +39,8 @@ AboutTexts AboutTextsOf(const moddeck_song* song);
 // The instrument view: one numbered line per sample slot of a MOD or S3M
 // song (name, length, loop, volume, finetune), slots up to the last one in
 // use, empty ones as "-"; for an XM song each instrument with its samples
-// beneath it. Names are shown as far as their field goes, in a column of
+// beneath it; for an IT song "Instruments:" and its instruments numbered
+// (in instrument mode), then "Samples:" and its slots. Names are shown as far as their field goes, in a column of
 // 22 characters.
 std::vector<std::string> InstrumentLines(const moddeck_song* song);
 

@@ -110,17 +110,17 @@ struct SampleEntry {
     moddeck_sample_info info;
 };
 
-int32_t LoopKind(const ModSample& s, bool xm) {
-    if (xm) return s.loopType == 1 || s.loopType == 2 ? s.loopType : 0;
+int32_t LoopKind(const ModSample& s, bool namedLoops) {
+    if (namedLoops) return s.loopType == 1 || s.loopType == 2 ? s.loopType : 0;
     // A loop of one word is how the trackers write "no loop".
     return s.loopLength > 2 ? 1 : 0;
 }
 
-SampleEntry Entry(const ModSample& s, int instrument, bool xm) {
+SampleEntry Entry(const ModSample& s, int instrument, bool namedLoops) {
     SampleEntry e{FieldText(s.name, sizeof s.name), {}};
     e.info.instrument = instrument;
     e.info.length = s.data ? s.length : 0;
-    e.info.loop = LoopKind(s, xm);
+    e.info.loop = LoopKind(s, namedLoops);
     e.info.loop_start = e.info.loop ? s.loopStart : 0;
     e.info.loop_length = e.info.loop ? s.loopLength : 0;
     e.info.volume = s.volume;
@@ -137,7 +137,7 @@ struct moddeck_song {
     // Made by the first call that needs it, from any thread: a thread that
     // loses the race drops its own.
     mutable std::atomic<const SongMap*> map{nullptr};
-    std::string title, tracker;
+    std::string title, tracker, message;
     std::vector<std::string> instruments;
     std::vector<SampleEntry> samples;
 
@@ -174,25 +174,46 @@ const SongMap* MapOf(const moddeck_song* song) {
     return expected;
 }
 
+// The song message line by line, so that its line ends stay.
+std::string MessageText(const char* message) {
+    std::string text;
+    for (const char* line = message; line && *line;) {
+        const char* end = std::strchr(line, '\n');
+        const size_t length = end ? size_t(end - line) : std::strlen(line);
+        text += DecodeText(line, length);
+        if (end) text += '\n';
+        line += length + (end ? 1 : 0);
+    }
+    return text;
+}
+
 void Describe(moddeck_song& song) {
     const Mod& m = *song.mod;
-    const bool xm = song.format == FileFormat::XM;
+    const bool xm = song.format == FileFormat::XM, it = song.format == FileFormat::IT;
+    const bool namedLoops = m.behaviour.samplesNameTheirLoop;
     song.title = FieldText(m.title, sizeof m.title);
     song.tracker = FieldText(m.tracker, sizeof m.tracker);
+    song.message = MessageText(m.message);
     if (xm) {
         for (int i = 1; i <= std::min(m.nbInstruments, kMaxInstruments); i++) {
             const ModInstrument& ins = m.instruments[i];
             song.instruments.push_back(FieldText(ins.name, sizeof ins.name));
-            for (int k = 0; ins.samples && k < ins.nbSamples; k++) song.samples.push_back(Entry(ins.samples[k], i - 1, xm));
+            for (int k = 0; ins.samples && k < ins.nbSamples; k++)
+                song.samples.push_back(Entry(ins.samples[k], i - 1, namedLoops));
         }
         return;
     }
-    // S3M lists its samples; a MOD has 15 or 31 slots, listed up to the last
-    // that holds sound or a name.
-    int last = song.format == FileFormat::S3M ? std::min(m.nbInstruments, kSampleSlots - 1) : 0;
+    // IT instruments name the song's sample slots, so both are listed.
+    for (int i = 1; it && i <= std::min(m.nbInstruments, kMaxInstruments); i++)
+        song.instruments.push_back(FieldText(m.instruments[i].name, sizeof m.instruments[i].name));
+    // S3M and IT list their samples; a MOD has 15 or 31 slots, listed up to
+    // the last that holds sound or a name.
+    int last = song.format == FileFormat::S3M ? std::min(m.nbInstruments, kSampleSlots - 1)
+               : it                           ? std::min(m.nbSamples, kSampleSlots - 1)
+                                              : 0;
     for (int i = 1; song.format == FileFormat::MOD && i < kSampleSlots; i++)
         if (m.samples[i].data || m.samples[i].name[0]) last = i;
-    for (int i = 1; i <= last; i++) song.samples.push_back(Entry(m.samples[i], -1, xm));
+    for (int i = 1; i <= last; i++) song.samples.push_back(Entry(m.samples[i], -1, namedLoops));
 }
 
 }  // namespace
@@ -307,6 +328,8 @@ const char* moddeck_song_instrument_name(const moddeck_song* song, int index) {
     if (!song || index < 0 || index >= static_cast<int>(song->instruments.size())) return nullptr;
     return song->instruments[size_t(index)].c_str();
 }
+
+const char* moddeck_song_message(const moddeck_song* song) { return song ? song->message.c_str() : nullptr; }
 
 int moddeck_song_sample(const moddeck_song* song, int index, moddeck_sample_info* info) {
     if (!song || !info || index < 0 || index >= static_cast<int>(song->samples.size())) return 0;

@@ -136,6 +136,13 @@ void TranslateS3MVolume(uint8_t volume, ModCell& cell) {
     cell.volumeParam = volume == 255 ? 0 : volume;
 }
 
+void TranslateITCommand(uint8_t, uint8_t, ModCell& cell) { Put(cell, Effect::None, 0); }
+
+void TranslateITVolumeColumn(uint8_t, ModCell& cell) {
+    cell.volumeEffect = VolumeEffect::None;
+    cell.volumeParam = 0;
+}
+
 Behaviour BehaviourOf(FileFormat format, uint16_t flags, uint16_t tracker) {
     Behaviour b;
     switch (format) {

@@ -56,6 +56,12 @@ void TranslateXMVolumeColumn(uint8_t byte, ModCell& cell);
 // volume is kept within its range when it plays).
 void TranslateS3MVolume(uint8_t volume, ModCell& cell);
 
+// The same for the IT command letter `letter` (1 = A; 0 none).
+void TranslateITCommand(uint8_t letter, uint8_t param, ModCell& cell);
+
+// The cell's volume column for the byte an IT cell holds there.
+void TranslateITVolumeColumn(uint8_t byte, ModCell& cell);
+
 // IT header flags that change how a song plays.
 enum ITFlag : uint16_t {
     kITStereo = 1 << 0,

@@ -10,6 +10,7 @@ FileFormat DetectModuleFormat(const uint8_t* data, size_t size) {
     SNDMyFILE r = OpenMemoryReader(data, size);
     uint8_t head[48];
     ReaderRead(&r, head, sizeof head);
+    if (std::memcmp(head, "IMPM", 4) == 0) return FileFormat::IT;
     if (std::memcmp(head + 44, "SCRM", 4) == 0) return FileFormat::S3M;
     if (std::memcmp(head, "Extended M", 10) == 0) return FileFormat::XM;
     return FileFormat::MOD;
@@ -17,13 +18,29 @@ FileFormat DetectModuleFormat(const uint8_t* data, size_t size) {
 
 namespace {
 
-// What no module can be: nothing, or more than any module holds; and the
-// one module format that is recognised but not played.
+// What no module can be: nothing, or more than any module holds.
 Refusal SizeRefusal(const uint8_t* data, size_t size) {
     if (!data || size == 0) return Refusal::EmptyFile;
     if (size > kMaxModuleBytes) return Refusal::TooLarge;
-    if (size >= 4 && std::memcmp(data, "IMPM", 4) == 0) return Refusal::ImpulseTracker;
     return Refusal::None;
+}
+
+bool PlausibleHeader(FileFormat format, const SNDMyFILE& r) {
+    switch (format) {
+        case FileFormat::IT: return PlausibleITHeader(r);
+        case FileFormat::S3M: return PlausibleS3MHeader(r);
+        case FileFormat::XM: return PlausibleXMHeader(r);
+        default: return PlausibleMODHeader(r);
+    }
+}
+
+bool ReadSong(FileFormat format, Mod* song, SNDMyFILE* r) {
+    switch (format) {
+        case FileFormat::IT: return ReadITSong(song, r);
+        case FileFormat::S3M: return ReadS3MSong(song, r);
+        case FileFormat::XM: return ReadXMSong(song, r);
+        default: return ReadMODSong(song, r);
+    }
 }
 
 bool Sounds(const ModSample& s) {
@@ -58,10 +75,7 @@ FileFormat ProbeSong(const uint8_t* data, size_t size, Refusal* why) {
     if (reason == Refusal::None) {
         const SNDMyFILE r = OpenMemoryReader(data, size);
         format = DetectModuleFormat(data, size);
-        const bool plausible = format == FileFormat::S3M  ? PlausibleS3MHeader(r)
-                               : format == FileFormat::XM ? PlausibleXMHeader(r)
-                                                          : PlausibleMODHeader(r);
-        if (!plausible) {
+        if (!PlausibleHeader(format, r)) {
             format = FileFormat::None;
             reason = Refusal::NotAModule;
         }
@@ -79,9 +93,7 @@ Mod* LoadSong(const uint8_t* data, size_t size, Refusal* why, Truncation* cut) {
         SNDMyFILE r = OpenMemoryReader(data, size);
         try {
             song = new Mod();
-            const bool loaded = format == FileFormat::S3M  ? ReadS3MSong(song, &r)
-                                : format == FileFormat::XM ? ReadXMSong(song, &r)
-                                                           : ReadMODSong(song, &r);
+            const bool loaded = ReadSong(format, song, &r);
             if (!loaded) reason = Refusal::NotAModule;
             if (loaded) truncation = TruncationOf(r);
             if (truncation.part == Refusal::TruncatedPatterns ||

@@ -1,5 +1,5 @@
-// Module loaders: the loader entry that recognises XM, S3M and MOD files by
-// their contents, the three format readers, and the release of a song.
+// Module loaders: the loader entry that recognises IT, XM, S3M and MOD files
+// by their contents, the four format readers, and the release of a song.
 //
 // Loaders parse bytes already in memory, through the bounded reader of
 // song/reader.h, and return a song record that nothing changes afterwards;
@@ -20,7 +20,7 @@ namespace moddeck {
 // near it, and it bounds what a hostile file can make the player hold.
 constexpr size_t kMaxModuleBytes = size_t{256} << 20;
 
-// The module format of a file's first bytes: "SCRM" at 44: S3M; "Extended M"
+// The module format of a file's first bytes: "IMPM" at 0: IT; "SCRM" at 44: S3M; "Extended M"
 // at 0: XM; anything else: MOD. Missing bytes read as zeros, which match no
 // magic: a short file is a MOD.
 FileFormat DetectModuleFormat(const uint8_t* data, size_t size);
@@ -40,9 +40,9 @@ struct Truncation {
 
 // Recognises the module in `data` and has the format's loader fill a new
 // zero-filled record. Null, with the reason in *why (when given), for no
-// bytes (EmptyFile), more than kMaxModuleBytes or no memory (TooLarge), an
-// Impulse Tracker module (ImpulseTracker), a file whose format's loader
-// finds no plausible header (NotAModule), or one cut inside its patterns
+// bytes (EmptyFile), more than kMaxModuleBytes or no memory (TooLarge), a
+// file whose format's loader finds no plausible header (NotAModule), or one
+// cut inside its patterns
 // (TruncatedPatterns) or so early in its samples that nothing would sound
 // (TruncatedSamples). A song whose samples are cut further on loads, with
 // the cut in *cut (when given). Release the song with FreeModSong.
@@ -56,12 +56,14 @@ Mod* LoadSong(const uint8_t* data, size_t size, Refusal* why = nullptr, Truncati
 bool ReadXMSong(Mod* song, SNDMyFILE* r);
 bool ReadS3MSong(Mod* song, SNDMyFILE* r);
 bool ReadMODSong(Mod* song, SNDMyFILE* r);
+bool ReadITSong(Mod* song, SNDMyFILE* r);
 
 // The header checks the readers start with, on their own: true when the
 // reader's file has a header its format's reader would take.
 bool PlausibleXMHeader(const SNDMyFILE& r);
 bool PlausibleS3MHeader(const SNDMyFILE& r);
 bool PlausibleMODHeader(const SNDMyFILE& r);
+bool PlausibleITHeader(const SNDMyFILE& r);
 
 // Releases a record created by LoadSong with everything it owns. Null is
 // allowed.

@@ -24,6 +24,29 @@ inline int16_t S3MFrame(uint32_t u, unsigned encoding) {
     return static_cast<int16_t>(static_cast<int32_t>(u) * 192 - 24384);
 }
 
+// One channel's block of signed (or unsigned, or delta) values.
+void DecodeChannel(const uint8_t* block, int16_t* dst, int32_t frames, unsigned encoding) {
+    if (encoding & kSample16Bit) {
+        const uint16_t flip = (encoding & kSampleUnsigned) ? 0x8000 : 0;
+        int16_t prev = 0;
+        for (int32_t i = 0; i < frames; i++) {
+            int16_t v = static_cast<int16_t>(ValueAt(block, i, encoding) ^ flip);
+            if (encoding & kSampleDelta) v = static_cast<int16_t>(prev + v);  // 16-bit wrap
+            dst[i] = prev = v;
+        }
+        return;
+    }
+
+    const uint8_t flip = (encoding & kSampleUnsigned) ? 0x80 : 0;
+    int8_t prev = 0;
+    for (int32_t i = 0; i < frames; i++) {
+        int8_t v = static_cast<int8_t>(block[i] ^ flip);
+        if (encoding & kSampleDelta) v = static_cast<int8_t>(prev + v);  // 8-bit wrap
+        prev = v;
+        dst[i] = static_cast<int16_t>(v * 256);
+    }
+}
+
 }  // namespace
 
 int64_t SampleBytes(int64_t frames, unsigned encoding) {
@@ -59,23 +82,11 @@ void ReadSampleFrames(SNDMyFILE* r, int16_t* dst, int32_t frames, unsigned encod
         return;
     }
 
-    if (encoding & kSample16Bit) {
-        int16_t prev = 0;
-        for (int32_t i = 0; i < frames; i++) {
-            int16_t v = static_cast<int16_t>(ValueAt(raw.get(), i, encoding));
-            if (encoding & kSampleDelta) v = static_cast<int16_t>(prev + v);  // 16-bit wrap
-            dst[i] = prev = v;
-        }
-        return;
-    }
-
-    int8_t prev = 0;
-    for (int32_t i = 0; i < frames; i++) {
-        int8_t v = static_cast<int8_t>(raw[i]);
-        if (encoding & kSampleDelta) v = static_cast<int8_t>(prev + v);  // 8-bit wrap
-        prev = v;
-        dst[i] = static_cast<int16_t>(v * 256);
-    }
+    DecodeChannel(raw.get(), dst, frames, encoding);
+    if (!(encoding & kSampleStereo)) return;
+    std::unique_ptr<int16_t[]> right(new int16_t[frames]);
+    DecodeChannel(raw.get() + SampleBytes(frames, encoding & kSample16Bit), right.get(), frames, encoding);
+    for (int32_t i = 0; i < frames; i++) dst[i] = static_cast<int16_t>((dst[i] + right[i]) / 2);
 }
 
 }  // namespace moddeck

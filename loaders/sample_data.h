@@ -14,6 +14,7 @@ enum SampleEncoding : unsigned {
     kSampleDelta = 1u << 1,   // each value is the difference to the previous (XM)
     kSampleS3M = 1u << 2,     // unsigned values on the S3M scale (8-bit (u-127)*192, 16-bit (u-32767)*2/3)
     kSampleStereo = 1u << 3,  // the whole left channel, then the whole right one; averaged
+    kSampleUnsigned = 1u << 4,  // unsigned values on the signed scale (IT without its signed bit)
 };
 
 // Bytes that `frames` frames take in the file.

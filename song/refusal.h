@@ -13,7 +13,7 @@ enum class Refusal {
     EmptyFile,
     TooLarge,          // beyond what the player will hold in memory
     Unreadable,        // any other failure to open or read it
-    NotAModule,        // no plausible XM, S3M or MOD header, nor an Ogg stream
+    NotAModule,        // no plausible IT, XM, S3M or MOD header, nor an Ogg stream
     OggOpus,           // an Ogg stream of another codec than Vorbis
     OggFlac,
     OggSpeex,
@@ -22,7 +22,7 @@ enum class Refusal {
     PathTooLong,
     TruncatedPatterns,   // the file ends inside its patterns
     TruncatedSamples,    // the file ends inside its samples, leaving nothing to hear
-    ImpulseTracker,      // an Impulse Tracker module, recognised by its header
+    ImpulseTracker,      // no longer given: Impulse Tracker modules load
     CompressedDamaged,   // gzip, bzip2 or xz data that does not unpack
     CompressedTooLarge,  // unpacks past the largest module
     CompressedNotAModule,  // unpacks to something that is no module

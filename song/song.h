@@ -364,6 +364,7 @@ struct Mod {
     int32_t itSeparation;
     int32_t channelVolume[kMaxChannels];
     char* message;
+    int32_t nbSamples;  // IT: the sample slots the file fills, 1..nbSamples
 };
 
 }  // namespace moddeck

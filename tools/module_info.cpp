@@ -1,7 +1,9 @@
 // moddeck-inspect FILE: prints what libmoddeck says of a module (format,
-// names, sizes, subsongs and their lengths, instruments and samples), or
+// names, sizes, subsongs and their lengths, instruments and samples, an IT
+// song's message), or
 // what an Ogg Vorbis stream holds and its comments. Every text it prints is
 // UTF-8 without control bytes.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -26,6 +28,17 @@ void PrintSample(int number, const moddeck_sample_info& s) {
                 s.length, s.loop_start, s.loop_length, LoopName(s.loop), s.volume, s.finetune);
 }
 
+// The song message, each of its lines indented under its heading.
+void PrintMessage(const std::string& message) {
+    if (message.empty()) return;
+    std::printf("message\n");
+    for (size_t start = 0; start < message.size();) {
+        const size_t end = std::min(message.find('\n', start), message.size());
+        std::printf("    %s\n", message.substr(start, end - start).c_str());
+        start = end + 1;
+    }
+}
+
 void PrintLength(const moddeck_duration& d) {
     std::printf("%.1f s%s", d.seconds, d.complete ? "" : " or more");
     if (d.loop_seconds >= 0) std::printf(", then again from %.1f s", d.loop_seconds);
@@ -38,6 +51,7 @@ void Print(const moddeck_song* song) {
     if (info.tracker[0]) std::printf("tracker  %s\n", Printable(info.tracker).c_str());
     std::printf("title    %s\nchannels %d\norders   %d\npatterns %d\n", Printable(info.title).c_str(), info.channels,
                 info.orders, info.patterns);
+    PrintMessage(Printable(moddeck_song_message(song)));
     const int subsongs = moddeck_song_subsongs(song);
     moddeck_duration d;
     if (subsongs == 1 && moddeck_song_duration(song, 0, &d)) {
@@ -69,6 +83,10 @@ void Print(const moddeck_song* song) {
         }
         return;
     }
+    // IT instruments name the song's sample slots rather than own samples.
+    if (info.format == MODDECK_FORMAT_IT && info.instruments > 0) std::printf("instruments %d\n", info.instruments);
+    for (int i = 0; info.format == MODDECK_FORMAT_IT && i < info.instruments; i++)
+        std::printf("  %3d %s\n", i + 1, Printable(moddeck_song_instrument_name(song, i)).c_str());
     std::printf("samples  %d slots (%ld frames in all)\n", info.samples, frames);
     for (size_t i = 0; i < samples.size(); i++)
         if (samples[i].length > 0) PrintSample(int(i) + 1, samples[i]);

@@ -1,4 +1,4 @@
-/* Moddeck: tracker modules (MOD, S3M, XM) rendered to PCM.
+/* Moddeck: tracker modules (MOD, S3M, XM, IT) rendered to PCM.
  *
  * A song is loaded once from bytes in memory and is read-only from then on.
  * A player plays one song: it renders stereo frames at the caller's rate, as
@@ -35,7 +35,7 @@ extern "C" {
 #endif
 
 #define MODDECK_VERSION_MAJOR 0
-#define MODDECK_VERSION_MINOR 3
+#define MODDECK_VERSION_MINOR 4
 #define MODDECK_VERSION_PATCH 0
 
 /* The library's version as "MAJOR.MINOR.PATCH"; a static string. */
@@ -55,7 +55,7 @@ typedef enum moddeck_refusal {
     MODDECK_EMPTY_FILE,
     MODDECK_TOO_LARGE,          /* beyond what a module can be, or out of memory */
     MODDECK_UNREADABLE,
-    MODDECK_NOT_A_MODULE,       /* no plausible XM, S3M or MOD header */
+    MODDECK_NOT_A_MODULE,       /* no plausible IT, XM, S3M or MOD header */
     MODDECK_OGG_OPUS,
     MODDECK_OGG_FLAC,
     MODDECK_OGG_SPEEX,
@@ -64,7 +64,7 @@ typedef enum moddeck_refusal {
     MODDECK_PATH_TOO_LONG,
     MODDECK_TRUNCATED_PATTERNS, /* the file ends inside its patterns */
     MODDECK_TRUNCATED_SAMPLES,  /* it ends inside its samples, leaving nothing to hear */
-    MODDECK_IMPULSE_TRACKER,    /* an Impulse Tracker module, which is not played */
+    MODDECK_IMPULSE_TRACKER,    /* no longer returned (Impulse Tracker modules load); kept for its value */
     MODDECK_COMPRESSED_DAMAGED, /* gzip, bzip2 or xz data that does not unpack */
     MODDECK_COMPRESSED_TOO_LARGE, /* it unpacks past MODDECK_MAX_MODULE_BYTES */
     MODDECK_COMPRESSED_NOT_A_MODULE, /* it unpacks to something that is no module */
@@ -146,40 +146,48 @@ MODDECK_API void moddeck_song_free(moddeck_song *song);
  * byte, so they may be printed to a terminal as they are. */
 typedef struct moddeck_song_info {
     moddeck_format format;
-    const char *format_name; /* "MOD", "S3M", "XM" */
+    const char *format_name; /* "MOD", "S3M", "XM", "IT" */
     const char *tracker;     /* what the file says saved it: "FastTracker v2.00", "Scream Tracker 3.20", ...; "" when unknown */
     const char *title;
-    int channels;    /* the channels the song is written for: MOD and XM, the count the
-                        file gives; S3M, the header's channels up to the last one it does
-                        not mark unused (muted ones count), or, when it marks all unused,
-                        those the patterns use. An S3M may play on fewer, or hold events
-                        on channels its header leaves unused. */
+    int channels;    /* the channels the song is written for (at most 64): MOD and XM, the
+                        count the file gives; S3M, the header's channels up to the last one
+                        it does not mark unused (muted ones count), or, when it marks all
+                        unused, those the patterns use. An S3M may play on fewer, or hold
+                        events on channels its header leaves unused. IT: up to the last
+                        channel its patterns use. */
     int orders;      /* entries of the order table that play (at least 1: an empty table plays its first) */
     int patterns;
-    int instruments; /* XM instruments; 0 for MOD and S3M, whose cells name samples */
-    int samples;     /* MOD and S3M: sample slots (empty ones too); XM: the samples of all instruments */
+    int instruments; /* XM instruments, and IT ones when the song plays by instruments; 0 for
+                        MOD, S3M and IT in sample mode, whose cells name samples */
+    int samples;     /* MOD, S3M and IT: sample slots (empty ones too); XM: the samples of all instruments */
 } moddeck_song_info;
 
 /* Fills *info. */
 MODDECK_API void moddeck_song_describe(const moddeck_song *song, moddeck_song_info *info);
 
-/* The name of XM instrument `index` (0 .. instruments - 1), also when it
- * has no sample: composers write their messages there. Null outside. */
+/* The name of XM or IT instrument `index` (0 .. instruments - 1), also when
+ * it has no sample: composers write their messages there. Null outside. */
 MODDECK_API const char *moddeck_song_instrument_name(const moddeck_song *song, int index);
+
+/* The song message an IT file may carry, as UTF-8 (each line decoded as
+ * moddeck_text_utf8 does), lines ended by '\n' and no other control byte;
+ * "" when the song has none, null for a null song. It belongs to the song. */
+MODDECK_API const char *moddeck_song_message(const moddeck_song *song);
 
 typedef struct moddeck_sample_info {
     const char *name;
-    int instrument;  /* XM: the instrument (0-based) it belongs to; -1 for MOD and S3M */
+    int instrument;  /* XM: the instrument (0-based) it belongs to; -1 for MOD, S3M and IT,
+                        whose instruments share the song's samples */
     int length;      /* frames of sound; 0 for an empty slot */
     int loop;        /* 0 none, 1 forward, 2 ping-pong */
     int loop_start;  /* frames */
     int loop_length;
     int volume;      /* 0..64 */
-    int finetune;    /* XM -128..127, MOD -8..7, S3M -7..7 */
+    int finetune;    /* XM -128..127, MOD -8..7, S3M -7..7; IT 0 */
 } moddeck_sample_info;
 
-/* Fills *info for sample `index` (0 .. samples - 1: MOD and S3M slots from
- * slot 1, XM samples instrument by instrument). Returns 1, or 0 outside. */
+/* Fills *info for sample `index` (0 .. samples - 1: MOD, S3M and IT slots
+ * from slot 1, XM samples instrument by instrument). Returns 1, or 0 outside. */
 MODDECK_API int moddeck_song_sample(const moddeck_song *song, int index, moddeck_sample_info *info);
 
 /* How long a subsong plays. */

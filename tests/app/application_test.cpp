@@ -19,23 +19,6 @@ using namespace moddeck::test;
 
 namespace {
 
-// A MOD of `orders` entries of one pattern at one tick a row, with samples
-// 1 and 3 holding data; a pattern break after `rows` rows makes it short.
-std::vector<uint8_t> Module(const std::string& title, uint8_t orders, int rows = 64) {
-    MODSpec desc;
-    desc.title = title;
-    desc.songLength = orders;
-    desc.orders.assign(orders, 0);
-    desc.samples = {{"kick", 16, 0, 64, 0, 1, std::vector<uint8_t>(32, 40)},
-                    {"", 0, 0, 0, 0, 0, {}},
-                    {"snare", 8, 0, 64, 0, 1, std::vector<uint8_t>(16, 90)}};
-    MODPattern pattern = EmptyMODPattern(4);
-    SetMODCell(pattern, 4, 0, 0, 1, 428, 0xF, 1);
-    if (rows < 64) SetMODCell(pattern, 4, rows - 1, 1, 0, 0, 0xD, 0);
-    desc.patterns = {pattern};
-    return BuildMOD(desc);
-}
-
 class ApplicationTest : public ::testing::Test {
 protected:
     std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) {
@@ -58,7 +41,7 @@ protected:
 }  // namespace
 
 TEST_F(ApplicationTest, AboutShowsTheTextsOfTheFileThatPlaysAndClosesOnEnterOrEscape) {
-    app.Play({Write("first.mod", Module("The title", 1))});
+    app.Play({Write("first.mod", KickSnareMOD("The title", 1))});
     EXPECT_TRUE(app.HandleKey('a'));
     EXPECT_TRUE(app.view().visible());
     EXPECT_EQ(app.view().title(), "The title");
@@ -69,14 +52,14 @@ TEST_F(ApplicationTest, AboutShowsTheTextsOfTheFileThatPlaysAndClosesOnEnterOrEs
         EXPECT_FALSE(app.view().visible());
     }
     // The texts follow the file.
-    app.Play({Write("next.mod", Module("Next", 1))});
+    app.Play({Write("next.mod", KickSnareMOD("Next", 1))});
     app.HandleKey('a');
     EXPECT_EQ(app.view().title(), "Next");
     EXPECT_EQ(app.Model().format, "MOD");
 }
 
 TEST_F(ApplicationTest, EveryPressOfAnOrderKeyStepsTheModuleOneEntry) {
-    app.Play({Write("three.mod", Module("three", 3))});
+    app.Play({Write("three.mod", KickSnareMOD("three", 3))});
     ASSERT_EQ(app.Model().orders, 3);
     app.HandleKey('a');
     for (int key : {int('+'), MainScreen::kKeyRight, int('-')})
@@ -94,15 +77,15 @@ TEST_F(ApplicationTest, EveryPressOfAnOrderKeyStepsTheModuleOneEntry) {
 }
 
 TEST_F(ApplicationTest, ListsPlayOnceThroughOneFileLoopsAndTheLoopKeyCycles) {
-    const std::string last = Write("long.mod", Module("long", 2));
-    app.Play({Write("short.mod", Module("short", 1, 2)), last});
+    const std::string last = Write("long.mod", KickSnareMOD("long", 2));
+    app.Play({Write("short.mod", KickSnareMOD("short", 1, 2)), last});
     EXPECT_EQ(app.loopMode(), LoopMode::Off) << "several files play once each";
     // Two rows of one tick: over within the first block, heard 300 ms later.
     EXPECT_TRUE(UpdateUntil([&] { return app.playlist().index() == 1; }));
     EXPECT_EQ(app.Model().file, last);
     EXPECT_FALSE(app.Model().finished);
 
-    const std::string alone = Write("alone.mod", Module("alone", 1, 2));
+    const std::string alone = Write("alone.mod", KickSnareMOD("alone", 1, 2));
     app.Play({alone});
     EXPECT_EQ(app.loopMode(), LoopMode::File) << "one file loops";
     EXPECT_FALSE(UpdateUntil([&] { return app.Model().finished; }));
@@ -207,7 +190,7 @@ TEST_F(ApplicationTest, SeekSubsongsMuteAndSoloReachTheModule) {
 
 using ApplicationDeathTest = ApplicationTest;  // in a child: a quit signal is for good
 TEST_F(ApplicationDeathTest, AQuitSignalDuringALoadEndsTheListWithoutAWord) {
-    const std::vector<std::string> files = {Write("a.mod", Module("a", 1)), Write("b.mod", Module("b", 1))};
+    const std::vector<std::string> files = {Write("a.mod", KickSnareMOD("a", 1)), Write("b.mod", KickSnareMOD("b", 1))};
     EXPECT_EXIT((InstallSignalHandlers(), raise(SIGTERM), app.Play(files), std::_Exit(0)), ::testing::ExitedWithCode(0),
                 "^$");
 }

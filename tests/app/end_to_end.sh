@@ -61,30 +61,15 @@ wave_level() {
   tail -c 88200 "$tmp/out.wav" | sox -t raw -r 44100 -e signed -b 16 -c 2 - -n stat 2>&1 |
     awk '/RMS +amplitude/ {print $3}'
 }
-# A MOD whose one looped square-wave note sounds at one level for ever.
-steady_mod() {
-  {
-    printf 'steady tone\0\0\0\0\0\0\0\0\0'
-    printf 'square\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0'
-    printf '\0\040\0\100\0\0\0\040'          # 32 words, volume 64, loop 0+32
-    head -c $((30 * 30)) /dev/zero
-    printf '\001\177'
-    head -c 128 /dev/zero
-    printf 'M.K.'
-    printf '\001\254\020\0'                  # row 0: sample 1, period 428
-    head -c $((1024 - 4)) /dev/zero
-    head -c 32 /dev/zero | tr '\0' '\140'
-    head -c 32 /dev/zero | tr '\0' '\240'
-  } > "$1"
-}
-# A MOD of `orders` entries: pattern 0 silent, pattern 1 the steady tone;
-# at speed 6 an entry lasts 7.68 s, at speed 1 (the last argument) 1.28 s.
+# A MOD of `orders` entries: pattern 0 silent, pattern 1 a looped
+# square-wave note at one level for ever; at speed 6 an entry lasts 7.68 s,
+# at speed 1 (the last argument) 1.28 s.
 tone_mod() {
   local orders=$2 speed=${3:-6}
   {
     printf 'tone after silence\0\0'
     printf 'square\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0'
-    printf '\0\040\0\100\0\0\0\040'
+    printf '\0\040\0\100\0\0\0\040'          # 32 words, volume 64, loop 0+32
     head -c $((30 * 30)) /dev/zero
     printf "\\$(printf %03o ${#orders})\\177"
     for o in $(echo "$orders" | fold -w1); do printf "\\00$o"; done
@@ -123,6 +108,11 @@ expect_restored() {
   [ ! -e "$tmp/run/moddeck.sock" ] || fail "socket left behind"
 }
 
+# The demo's instrument names, which name its samples too.
+names="moddeck square lead
+moddeck saw bass
+moddeck kick
+moddeck hi-hat"
 xm=$examples/moddeck-demo.xm
 mod=$examples/moddeck-demo.mod
 ogg=$examples/moddeck-demo.ogg
@@ -156,11 +146,8 @@ keys a
 expect_line '^About$'
 [ "$(screen | sed -n 2p)" = "Moddeck demo" ] || fail "About title"
 [ "$(screen | sed -n 4p)" = "Message:" ] || fail "About heading"
-# An XM's message: its instrument names; its samples are named the same.
-[ "$(screen | sed -n 5,8p)" = "moddeck square lead
-moddeck saw bass
-moddeck kick
-moddeck hi-hat" ] && [ -z "$(screen | sed -n 9p)" ] || fail "an XM's message is its instrument names"
+# An XM's message: its instrument names.
+[ "$(screen | sed -n 5,8p)" = "$names" ] && [ -z "$(screen | sed -n 9p)" ] || fail "an XM's message is its instrument names"
 keys Enter
 expect_line '^Channels: +4$'
 
@@ -170,10 +157,7 @@ expect_line "^File: +$mod\$"
 expect_line '^Format: +MOD$'
 keys a
 expect_line '^About$'
-[ "$(screen | sed -n 5,8p)" = "moddeck square lead
-moddeck saw bass
-moddeck kick
-moddeck hi-hat" ] || fail "About sample names"
+[ "$(screen | sed -n 5,8p)" = "$names" ] || fail "About sample names"
 keys Escape
 expect_line '^Format: +MOD$'
 # What cannot be played is refused by the handing side with its reason and
@@ -209,9 +193,9 @@ keys Enter
 expect_line '^Format: +XM$'
 
 # The sound went to OpenAL: the wave file grows.
-size1=$(stat -c %s "$tmp/out.wav" 2>/dev/null || echo 0)
+size1=$(wave_size)
 sleep 1
-size2=$(stat -c %s "$tmp/out.wav" 2>/dev/null || echo 0)
+size2=$(wave_size)
 [ "$size2" -gt "$size1" ] || fail "OpenAL received no audio ($size1 -> $size2 bytes)"
 
 keys q
@@ -241,7 +225,7 @@ keys q
 expect_restored
 
 # ---- Volume in 1 dB steps, as shown, and pause, on a steady tone.
-steady_mod "$tmp/steady.mod"
+tone_mod "$tmp/steady.mod" 1
 rm -f "$tmp/out.wav"
 start "'$tmp/steady.mod'"
 expect_line '^Playing\.$'

@@ -44,17 +44,6 @@ std::vector<uint8_t> TinyXM(const std::string& title) {
     return BuildXM(desc);
 }
 
-// A 4-channel "M.K." module with one pattern and samples 1 and 3 holding data.
-std::vector<uint8_t> TinyMOD() {
-    MODSpec desc;
-    desc.title = "mod title";
-    desc.samples = {{"kick", 16, 0, 64, 0, 1, std::vector<uint8_t>(32, 5)},
-                    {"", 0, 0, 0, 0, 0, {}},
-                    {"snare", 8, 0, 64, 0, 1, std::vector<uint8_t>(16, 5)}};
-    desc.patterns = {EmptyMODPattern(4)};
-    return BuildMOD(desc);
-}
-
 class FilePlayerTest : public ::testing::Test {
 protected:
     std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) {
@@ -90,7 +79,7 @@ TEST(FileName, ShownWholeWithTheBytesThatAreNoCharacterEscaped) {
 // A module cut in its samples plays and says where it ends; cut in its
 // patterns it is refused, saying so.
 TEST_F(FilePlayerTest, ACutModuleSaysWhereItEnds) {
-    std::vector<uint8_t> mod = TinyMOD();
+    std::vector<uint8_t> mod = KickSnareMOD("mod title");
     const size_t size = mod.size();
     mod.resize(size - 20);
     file.Open(Write("cut.mod", mod));
@@ -232,7 +221,7 @@ TEST_F(FilePlayerTest, OpeningAfterAnOggStreamEndedReleasesNothingTwice) {
 }
 
 TEST_F(FilePlayerTest, CheckPlayableTellsWhatOpenWouldWithoutTouchingWhatPlays) {
-    file.Open(Write("playing.mod", TinyMOD()));
+    file.Open(Write("playing.mod", KickSnareMOD("mod title")));
     ASSERT_EQ(opened.status, OpenStatus::ModulePlaying);
     EXPECT_EQ(opened.format, "MOD");
     EXPECT_EQ(opened.about.samples, "kick\n\nsnare\n");

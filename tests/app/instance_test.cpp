@@ -124,14 +124,16 @@ protected:
         listener_->Service(requests_);
         return result.get();
     }
-    int Connect() {
+    // A new socket, bound (`bind`) or connected to the instance's address.
+    int Socket(decltype(::connect) how = ::connect) {
         int fd = socket(AF_UNIX, SOCK_STREAM, 0);
         sockaddr_un addr{};
         addr.sun_family = AF_UNIX;
         std::strcpy(addr.sun_path, socket_.c_str());
-        EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+        EXPECT_EQ(how(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
         return fd;
     }
+    int Connect() { return Socket(); }
     // What the player has answered on `fd`, waiting for it as long as needed.
     static std::string AnswerOn(int fd) {
         char reply[8] = {};
@@ -178,12 +180,7 @@ TEST_F(Instance, ASecondPlayerHandsItsFileToTheFirst) {
 TEST_F(Instance, AStaleSocketIsReplaced) {
     listener_.reset();
     // A player that crashed leaves its socket file with nobody listening.
-    int dead = socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::strcpy(addr.sun_path, socket_.c_str());
-    ASSERT_EQ(bind(dead, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    close(dead);
+    close(Socket(::bind));
     ASSERT_TRUE(fs::exists(socket_));
 
     Listen(std::chrono::milliseconds(200));

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/song_texts.h"
+#include "support/it_builder.h"
 #include "support/mod_builder.h"
 #include "support/s3m_builder.h"
 
@@ -76,5 +77,25 @@ TEST(SongTexts, TheLongestMessageIsWhole) {
     desc.patterns = {{}};
     WithSong(BuildS3M(desc), [](const moddeck_song* song) {
         EXPECT_EQ(AboutTextsOf(song).samples.size(), size_t{150} * (28 * 3 + 1));
+    });
+}
+
+// An IT song's message comes first; its instruments and its sample slots
+// are listed apart, since the instruments share the slots.
+TEST(SongTexts, AnITSongsMessageThenItsInstrumentsAndSlots) {
+    ITSpec desc;
+    desc.flags = 4;
+    desc.message = "Hello\rworld";
+    desc.instruments = {ITInstrumentSpec{}};
+    desc.instruments[0].name = "lead";
+    desc.samples = {ITSampleSpec{}};
+    desc.samples[0].name = "saw";
+    desc.patterns = {{64, {}}};
+    WithSong(BuildIT(desc), [](const moddeck_song* song) {
+        EXPECT_EQ(AboutTextsOf(song).samples, "Hello\nworld\n\nlead\n\nsaw\n");
+        const std::vector<std::string> lines = InstrumentLines(song);
+        ASSERT_EQ(lines.size(), 5u);
+        EXPECT_EQ(lines[1], "  1 lead");
+        EXPECT_EQ(lines[3], "Samples:");
     });
 }

@@ -21,7 +21,10 @@ using test::OggSpec;
 
 // ---- The callbacks over a memory image.
 
-TEST(OggImage, ReadStopsAtTheEndOfTheImage) {
+// Reads stop at the end of the image, an item count whose size overflows
+// copies nothing; seeks are clamped to the image and always succeed; a
+// close leaves the image alone.
+TEST(OggImage, CallbacksStayWithinTheImage) {
     std::vector<uint8_t> bytes(1000);
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i);
     OggData image = {bytes.data(), 1000, 900};
@@ -32,21 +35,13 @@ TEST(OggImage, ReadStopsAtTheEndOfTheImage) {
     EXPECT_EQ(out[99], bytes[999]);
     EXPECT_EQ(out[100], 0xEE);
     EXPECT_EQ(own_read_func(out.data(), 1, 4096, &image), 0u);
-}
-
-TEST(OggImage, ReadOfAnOverflowingItemCountCopiesNothing) {
-    std::vector<uint8_t> bytes(64);
-    OggData image = {bytes.data(), 64, 0};
-    uint8_t out[64];
+    image.pos = 0;
     // size * nmemb wraps to 0 in 64 bits; it must not be taken as a small read.
-    EXPECT_EQ(own_read_func(out, size_t{1} << 32, size_t{1} << 32, &image), 0u);
-    EXPECT_EQ(own_read_func(out, 2, 16, &image), 32u);
+    EXPECT_EQ(own_read_func(out.data(), size_t{1} << 32, size_t{1} << 32, &image), 0u);
+    EXPECT_EQ(own_read_func(out.data(), 2, 16, &image), 32u);
     EXPECT_EQ(image.pos, 32);
-}
 
-TEST(OggImage, SeekIsClampedToTheImageAndAlwaysSucceeds) {
-    std::vector<uint8_t> bytes(500);
-    OggData image = {bytes.data(), 500, 10};
+    image.size = 500;
     EXPECT_EQ(own_seek_func(&image, -5, SEEK_SET), 0);
     EXPECT_EQ(image.pos, 0);
     EXPECT_EQ(own_seek_func(&image, 510, SEEK_SET), 0);
@@ -63,15 +58,9 @@ TEST(OggImage, SeekIsClampedToTheImageAndAlwaysSucceeds) {
     EXPECT_EQ(image.pos, 500);
     EXPECT_EQ(own_seek_func(&image, INT64_MIN, SEEK_CUR), 0);
     EXPECT_EQ(image.pos, 0);
-}
 
-TEST(OggImage, CloseLeavesTheImageAlone) {
-    std::vector<uint8_t> bytes(50);
-    OggData image = {bytes.data(), 50, 20};
     EXPECT_EQ(own_close_func(&image), 0);
-    EXPECT_EQ(image.data, bytes.data());
-    EXPECT_EQ(image.size, 50);
-    EXPECT_EQ(image.pos, 20);
+    EXPECT_TRUE(image.data == bytes.data() && image.size == 500 && image.pos == 0);
 }
 
 // ---- Blocks.
@@ -136,23 +125,32 @@ void ExpectBlocksAreThePcm(const std::vector<int16_t>& blocks, const std::vector
     EXPECT_GE(blocks.size() / blockSamples, blocksWithData + 1);
 }
 
-TEST_F(OggBlocks, StereoAt44100IsCutIntoBlocksOf17640BytesThenSilence) {
-    // 1.23 s: not a whole number of blocks.
-    const std::string path = MakeTone("a.ogg", 54243, OggSpec{}, {440.0, 660.0});
-    const DecodedOgg ref = test::DecodeOggFile(path);
-    ASSERT_TRUE(ref.ok);
-    ASSERT_EQ(ref.pcm.size(), 2u * 54243);
-
-    ASSERT_TRUE(Open());
-    EXPECT_EQ(ogg.OGG_Rate, 44100);
-    EXPECT_EQ(ogg.OGG_BlockBytes, 17640);
-    const auto blocks = DrainBlocks();
-    ExpectBlocksAreThePcm(blocks, ref.pcm, 8820);
-    // The end of the stream closed it and released its image, once.
-    EXPECT_EQ(ogg.oggdataActual.data, nullptr);
-    EXPECT_EQ(ogg.OGG_pos, 0);
-    CloseOggStream(ogg);  // after the end: nothing is released twice
-    CloseOggStream(ogg);
+// Streams of one or two channels play at their own rate in blocks of 100 ms,
+// mono on both sides; a stream that is not a whole number of blocks ends
+// with its remainder padded, then silence.
+TEST_F(OggBlocks, StreamsAreCutIntoBlocksAtTheirOwnRateThenSilence) {
+    const struct { const char* name; int frames; OggSpec spec; std::vector<double> tones; int blockBytes; } cases[] = {
+        {"a.ogg", 54243, OggSpec{}, {440.0, 660.0}, 17640},  // 1.23 s
+        {"mono.ogg", 22050 + 777, OggSpec{1, 22050}, {500.0}, 2205 * 4},
+        {"48k.ogg", 48000, OggSpec{2, 48000}, {1000.0, 250.0}, 19200},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const DecodedOgg ref = test::DecodeOggFile(MakeTone(c.name, c.frames, c.spec, c.tones));
+        ASSERT_TRUE(ref.ok);
+        ASSERT_EQ(ref.pcm.size(), size_t(c.spec.channels) * c.frames);
+        ASSERT_TRUE(Open());
+        EXPECT_EQ(ogg.OGG_Rate, c.spec.rate);
+        EXPECT_EQ(ogg.OGG_BlockBytes, c.blockBytes);
+        std::vector<int16_t> stereo;
+        for (int16_t s : ref.pcm) stereo.insert(stereo.end(), c.spec.channels == 1 ? 2 : 1, s);
+        ExpectBlocksAreThePcm(DrainBlocks(), stereo, c.blockBytes / 2);
+        // The end of the stream closed it and released its image, once.
+        EXPECT_EQ(ogg.oggdataActual.data, nullptr);
+        EXPECT_EQ(ogg.OGG_pos, 0);
+        CloseOggStream(ogg);  // after the end: nothing is released twice
+        CloseOggStream(ogg);
+    }
 }
 
 TEST_F(OggBlocks, AStreamOfWholeBlocksEndsWithOneSilentBlock) {
@@ -187,30 +185,6 @@ TEST_F(OggBlocks, ASeekPlaysOnFromItsTimeAndPastTheEndEndsTheStream) {
     EXPECT_EQ(ogg.OGG_Ended.load(), 1);
     ogg.OGG_SeekRequest.store(0);
     EXPECT_FALSE(OGG_TakeSeek(ogg)) << "an ended stream is closed";
-}
-
-TEST_F(OggBlocks, MonoAt22050GoesToBothSidesAtItsOwnRate) {
-    const std::string path = MakeTone("mono.ogg", 22050 + 777, OggSpec{1, 22050}, {500.0});
-    const DecodedOgg ref = test::DecodeOggFile(path);
-    ASSERT_EQ(ref.channels, 1);
-    ASSERT_TRUE(Open());
-    EXPECT_EQ(ogg.OGG_Rate, 22050);
-    EXPECT_EQ(ogg.OGG_BlockBytes, 2205 * 4);
-    std::vector<int16_t> stereo;
-    for (int16_t s : ref.pcm) {
-        stereo.push_back(s);
-        stereo.push_back(s);
-    }
-    ExpectBlocksAreThePcm(DrainBlocks(), stereo, 4410);
-}
-
-TEST_F(OggBlocks, StereoAt48000KeepsItsRate) {
-    const std::string path = MakeTone("48k.ogg", 48000, OggSpec{2, 48000}, {1000.0, 250.0});
-    const DecodedOgg ref = test::DecodeOggFile(path);
-    ASSERT_TRUE(Open());
-    EXPECT_EQ(ogg.OGG_Rate, 48000);
-    EXPECT_EQ(ogg.OGG_BlockBytes, 19200);
-    ExpectBlocksAreThePcm(DrainBlocks(), ref.pcm, 9600);
 }
 
 double Rms(const std::vector<int16_t>& stereo, int side) {
@@ -314,7 +288,7 @@ TEST_F(OggBlocks, AnImageInMemoryPlaysAsItsFileAndIsTakenEvenWhenRefused) {
     const std::string path = MakeTone("image.ogg", 4410 * 3, OggSpec{}, {500.0});
     const DecodedOgg ref = test::DecodeOggFile(path);
     ASSERT_TRUE(ref.ok);
-    const std::vector<uint8_t> bytes = test::EncodeOggVorbis(test::MakeTones(4410 * 3, 2, 44100, {500.0}), OggSpec{});
+    const std::vector<uint8_t> bytes = bytes_;
     uint8_t* image = static_cast<uint8_t*>(std::malloc(bytes.size()));
     std::memcpy(image, bytes.data(), bytes.size());
     ASSERT_TRUE(OpenOggImage(ogg, image, static_cast<int32_t>(bytes.size())));
@@ -332,7 +306,7 @@ TEST_F(OggBlocks, AnImageInMemoryPlaysAsItsFileAndIsTakenEvenWhenRefused) {
 TEST_F(OggBlocks, AStreamCutInTheMiddleEndsLikeItsEnd) {
     const std::string full = MakeTone("full.ogg", 3 * 44100, OggSpec{}, {440.0, 880.0});
     const DecodedOgg whole = test::DecodeOggFile(full);
-    std::vector<uint8_t> bytes(test::EncodeOggVorbis(test::MakeTones(3 * 44100, 2, 44100, {440.0, 880.0}), OggSpec{}));
+    std::vector<uint8_t> bytes = bytes_;
     bytes.resize(bytes.size() * 55 / 100);
     const std::string cut = Make("cut.ogg", bytes);
     const DecodedOgg partial = test::DecodeOggFile(cut);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <memory>
 #include <string>
 #include <vector>
@@ -48,6 +49,23 @@ protected:
         v.cuttick = -1;
         v.period = period;
         v.instrument = 1;
+    }
+    static RowValues Row(Effect effect, int param) {
+        RowValues row;
+        row.effect = effect;
+        row.param = param;
+        return row;
+    }
+    // Voice 0 given `row`: what the tick part gives (`field`) on ticks
+    // `from` to n - 1, after the row part.
+    std::vector<int> Heard(const RowValues& row, int n, int32_t TickOutput::*field, int from = 0) {
+        ApplyRowEffect(*player, 0, row);
+        std::vector<int> heard;
+        for (int t = from; t < n; t++) {
+            player->ticks = t;
+            heard.push_back(ApplyTickEffects(*player, 0, row).*field);
+        }
+        return heard;
     }
     void Start(int speed = 6) {
         PlaySong(b().song());
@@ -125,6 +143,47 @@ TEST_F(EffectsTest, WaveformIsAHalfSineThenItsNegative) {
     EXPECT_EQ(Waveform(64 + 8, 1), 180);  // only the low six bits count
 }
 
+// Voice 0's volume or period on each tick of a song of one channel.
+struct TickCase {
+    const char* what;
+    FileFormat kind;
+    int volume;
+    std::vector<std::array<int, 5>> cells;  // row, note, instrument, command, parameter
+    int Voice::*field;
+    std::vector<int> expected;
+};
+
+const int kS3MC4 = S3MPeriod(48, kS3MMiddleCRate);
+const TickCase kTickCases[] = {
+    {"fine volume slides act once at tick 0", FileFormat::MOD, 40,
+     {{0, 24, 1, kExtended, 0xA5}, {1, -1, 0, kExtended, 0xB3}}, &Voice::volume, {45, 45, 45, 45, 45, 45, 42}},
+    {"a note cut silences at its tick", FileFormat::MOD, 64, {{0, 24, 1, kExtended, 0xC3}}, &Voice::volume,
+     {63, 63, 63, 0, 0, 0}},
+    {"an S3M note cut note silences at once", FileFormat::S3M, 64, {{0, 48, 1, 0, 0}, {1, 254, 0, 0, 0}},
+     &Voice::volume, {63, 63, 63, 63, 63, 63, 0}},
+    {"set volume", FileFormat::MOD, 64, {{0, 24, 1, kSetVolume, 20}}, &Voice::volume, {20, 20}},
+    {"a MOD arpeggio leaves the last note of the row", FileFormat::MOD, 64, {{0, 24, 1, kArpeggio, 0x37}},
+     &Voice::period, {Periods[8][24], Periods[8][27], Periods[8][31], Periods[8][24], Periods[8][27], Periods[8][31]}},
+    {"an S3M arpeggio uses the S3M periods", FileFormat::S3M, 64, {{0, 48, 1, kS3MLetterJ, 0x47}}, &Voice::period,
+     {kS3MC4, S3MPeriod(52, kS3MMiddleCRate)}},
+    // Fine: 4 periods a unit, extra fine: 1 period a unit.
+    {"S3M fine and extra fine portamento act at tick 0 only", FileFormat::S3M, 64,
+     {{0, 48, 1, 6 /* F */, 0xF3}, {1, -1, 0, kS3MLetterE, 0xE3}, {2, -1, 0, kS3MLetterE, 0xE3}}, &Voice::period,
+     {kS3MC4 - 12, kS3MC4 - 12, kS3MC4 - 12, kS3MC4 - 12, kS3MC4 - 12, kS3MC4 - 12, kS3MC4 - 9, kS3MC4 - 9,
+      kS3MC4 - 9, kS3MC4 - 9, kS3MC4 - 9, kS3MC4 - 9, kS3MC4 - 6}},
+};
+
+TEST_F(EffectsTest, VolumesAndPeriodsTickByTick) {
+    for (const TickCase& c : kTickCases) {
+        Make(c.kind, 1, c.volume);
+        for (const auto& [row, note, instrument, command, param] : c.cells) b().Put(0, row, 0, note, instrument, command, param);
+        Start();
+        const auto field = c.field;
+        EXPECT_EQ(Track(static_cast<int>(c.expected.size()), [field](const Voice& v) { return v.*field; }), c.expected)
+            << c.what;
+    }
+}
+
 TEST_F(EffectsTest, VolumeSlidesSkipTickZeroAndTheHighNibbleWins) {
     for (FileFormat kind : {FileFormat::MOD, FileFormat::XM}) {
         Make(kind, 1, 40);
@@ -156,27 +215,6 @@ TEST_F(EffectsTest, S3MVolumeSlideVariants) {
     b().song().behaviour.volumeSlidesOnFirstTick = true;
     b().Put(0, 6, 0, -1, 0, kS3MLetterD, 0x01);
     EXPECT_EQ(Volumes(1).back(), 54);
-}
-
-TEST_F(EffectsTest, FineVolumeSlidesActOnceAtTickZero) {
-    Make(FileFormat::MOD, 1, 40);
-    b().Put(0, 0, 0, 24, 1, kExtended, 0xA5);
-    b().Put(0, 1, 0, -1, 0, kExtended, 0xB3);
-    Start();
-    EXPECT_EQ(Volumes(6), (std::vector<int>{45, 45, 45, 45, 45, 45}));
-    EXPECT_EQ(Volumes(1).back(), 42);
-}
-
-TEST_F(EffectsTest, S3MFineAndExtraFinePortamentoActAtTickZeroOnly) {
-    Make(FileFormat::S3M);
-    b().Put(0, 0, 0, 48, 1, 6 /* F */, 0xF3);     // fine: 4 periods a unit
-    b().Put(0, 1, 0, -1, 0, kS3MLetterE, 0xE3);   // extra fine: 1 period a unit
-    b().Put(0, 2, 0, -1, 0, kS3MLetterE, 0xE3);
-    Start();
-    const int p0 = S3MPeriod(48, kS3MMiddleCRate);
-    EXPECT_EQ(Periods(6), std::vector<int>(6, p0 - 12));
-    EXPECT_EQ(Periods(6), std::vector<int>(6, p0 - 9));
-    EXPECT_EQ(Periods(6), std::vector<int>(6, p0 - 6));
 }
 
 TEST_F(EffectsTest, PortamentoStopsAtEachKindsLimits) {
@@ -220,34 +258,19 @@ TEST_F(EffectsTest, TonePortamentoReachesItsTargetAndStays) {
 
 TEST_F(EffectsTest, VibratoFollowsTheWaveformPerKind) {
     BareVoice(FileFormat::MOD, 428);
-    RowValues row;
-    row.effect = Effect::Vibrato;
-    row.param = 0x48;  // speed 4, depth 8
-    player->ticks = 0;
-    ApplyRowEffect(*player, 0, row);
-    std::vector<int> heard;
-    for (int t = 0; t < 4; t++) {
-        player->ticks = t;
-        heard.push_back(ApplyTickEffects(*player, 0, row).period);
-    }
-    // Tick 0 plays the note; then positions 0, 4, 8: 2 * trunc(8 * table / 128).
-    EXPECT_EQ(heard, (std::vector<int>{428, 428, 440, 450}));
+    // Speed 4, depth 8. Tick 0 plays the note; then positions 0, 4, 8: 2 * trunc(8 * table / 128).
+    EXPECT_EQ(Heard(Row(Effect::Vibrato, 0x48), 4, &TickOutput::period), (std::vector<int>{428, 428, 440, 450}));
     EXPECT_EQ(player->Voices[0].period, 428);  // vibrato leaves the period itself alone
 
+    // Positions 0 and 4 on ticks 1 and 2, then 8 on tick 0 again: XM keeps
+    // the vibrato on a row's first tick.
     BareVoice(FileFormat::XM, 1712);
-    ApplyRowEffect(*player, 0, row);
-    player->ticks = 1;
-    ApplyTickEffects(*player, 0, row);
-    EXPECT_EQ(ApplyTickEffects(*player, 0, row).period, 1712 + 8 * (776 / 128));
-    player->ticks = 0;  // XM keeps the vibrato on a row's first tick
-    EXPECT_EQ(ApplyTickEffects(*player, 0, row).period, 1712 + 8 * (1440 / 128));
+    EXPECT_EQ(Heard(Row(Effect::Vibrato, 0x48), 3, &TickOutput::period, 1)[1], 1712 + 8 * (776 / 128));
+    player->ticks = 0;
+    EXPECT_EQ(ApplyTickEffects(*player, 0, Row(Effect::Vibrato, 0x48)).period, 1712 + 8 * (1440 / 128));
 
     BareVoice(FileFormat::S3M, 1712);  // S3M U: a quarter of the depth
-    row.effect = Effect::FineVibrato;
-    ApplyRowEffect(*player, 0, row);
-    player->ticks = 1;
-    ApplyTickEffects(*player, 0, row);
-    EXPECT_EQ(ApplyTickEffects(*player, 0, row).period, 1712 + 4 * (776 / 512));
+    EXPECT_EQ(Heard(Row(Effect::FineVibrato, 0x48), 3, &TickOutput::period, 1)[1], 1712 + 4 * (776 / 512));
 }
 
 TEST_F(EffectsTest, VibratoOnAModRowWithANoteVibratesAndANoteRestartsIt) {
@@ -268,63 +291,23 @@ TEST_F(EffectsTest, VibratoOnAModRowWithANoteVibratesAndANoteRestartsIt) {
 TEST_F(EffectsTest, TremoloOffsetsTheVolumeByTheWaveform) {
     BareVoice(FileFormat::MOD, 428);
     player->Voices[0].volume = 40;
-    RowValues row;
-    row.effect = Effect::Tremolo;
-    row.param = 0x4F;
-    ApplyRowEffect(*player, 0, row);
-    std::vector<int> t;
-    for (int tick = 0; tick < 3; tick++) {
-        player->ticks = tick;
-        t.push_back(ApplyTickEffects(*player, 0, row).tremolo);
-    }
-    EXPECT_EQ(t, (std::vector<int>{0, 0, 15 * 97 / 64}));  // from the row's second tick
+    // From the row's second tick.
+    EXPECT_EQ(Heard(Row(Effect::Tremolo, 0x4F), 3, &TickOutput::tremolo), (std::vector<int>{0, 0, 15 * 97 / 64}));
     EXPECT_EQ(player->Voices[0].volume, 40);
-}
-
-TEST_F(EffectsTest, ModArpeggioLeavesTheLastNoteOfTheRow) {
-    Make(FileFormat::MOD);
-    b().Put(0, 0, 0, 24, 1, kArpeggio, 0x37);
-    Start();
-    EXPECT_EQ(Periods(6), (std::vector<int>{::moddeck::Periods[8][24], ::moddeck::Periods[8][27],
-                                            ::moddeck::Periods[8][31], ::moddeck::Periods[8][24],
-                                            ::moddeck::Periods[8][27], ::moddeck::Periods[8][31]}));
-}
-
-TEST_F(EffectsTest, S3MArpeggioUsesTheS3MPeriods) {
-    Make(FileFormat::S3M);
-    b().Put(0, 0, 0, 48, 1, kS3MLetterJ, 0x47);
-    Start();
-    Ticks(2);
-    EXPECT_EQ(player->Voices[0].period, S3MPeriod(52, kS3MMiddleCRate));
 }
 
 TEST_F(EffectsTest, XMArpeggioOnlyChangesWhatIsHeard) {
     BareVoice(FileFormat::XM, XMPeriod(48, 0));
     player->Voices[0].note = 48;
-    RowValues row;
-    row.effect = Effect::Arpeggio;
-    row.param = 0x37;
-    ApplyRowEffect(*player, 0, row);
-    std::vector<int> heard;
-    for (int t = 0; t < 3; t++) {
-        player->ticks = t;
-        heard.push_back(ApplyTickEffects(*player, 0, row).period);
-    }
-    EXPECT_EQ(heard, (std::vector<int>{XMPeriod(48, 0), XMPeriod(51, 0), XMPeriod(55, 0)}));
+    EXPECT_EQ(Heard(Row(Effect::Arpeggio, 0x37), 3, &TickOutput::period),
+              (std::vector<int>{XMPeriod(48, 0), XMPeriod(51, 0), XMPeriod(55, 0)}));
     EXPECT_EQ(player->Voices[0].period, XMPeriod(48, 0));
 
     // A negative relative note pushes the arpeggio below the table: it
     // stays on the table's lowest note.
     player->Voices[0].note = -20;
     player->Voices[0].arpstep = 1;
-    EXPECT_EQ(ApplyTickEffects(*player, 0, row).period, XMPeriod(0, 0));
-}
-
-TEST_F(EffectsTest, NoteCutSilencesAtItsTick) {
-    Make(FileFormat::MOD);
-    b().Put(0, 0, 0, 24, 1, kExtended, 0xC3);
-    Start();
-    EXPECT_EQ(Volumes(6), (std::vector<int>{63, 63, 63, 0, 0, 0}));
+    EXPECT_EQ(ApplyTickEffects(*player, 0, Row(Effect::Arpeggio, 0x37)).period, XMPeriod(0, 0));
 }
 
 // The row's note waits for its tick while the old one goes on sounding; a
@@ -468,11 +451,6 @@ TEST_F(EffectsTest, ClassicInstrumentAloneSetsTheVolumeWithoutRestarting) {
 }
 
 TEST_F(EffectsTest, SetVolumeAndXMVolumeColumn) {
-    Make(FileFormat::MOD);
-    b().Put(0, 0, 0, 24, 1, kSetVolume, 20);
-    Start();
-    EXPECT_EQ(Volumes(2), (std::vector<int>{20, 20}));
-
     ModCell edge{};
     TranslateXMVolumeColumn(0x50, edge);  // sets 64; past 0x50 nothing
     EXPECT_EQ(edge.volumeParam, 64);
@@ -508,17 +486,6 @@ TEST_F(EffectsTest, ModFinetuneCommandRetunesTheSampleForThePlayerOnly) {
     Ticks(1);
     EXPECT_EQ(player->Voices[0].finetune, 7);
     EXPECT_EQ(player->Voices[0].period, ::moddeck::Periods[7][24]);
-}
-
-TEST_F(EffectsTest, S3MNoteCutNoteSilencesAtOnce) {
-    Make(FileFormat::S3M);
-    b().Put(0, 0, 0, 48, 1);
-    b().Put(0, 1, 0, 254, 0);
-    Start();
-    Ticks(6);
-    EXPECT_EQ(player->Voices[0].volume, 63);
-    Ticks(1);
-    EXPECT_EQ(player->Voices[0].volume, 0);
 }
 
 TEST_F(EffectsTest, XMMemoriesRetriggerTremorAndKeyOffCommand) {

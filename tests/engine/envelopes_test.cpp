@@ -62,11 +62,13 @@ TEST(Envelopes, AnEnvelopeThatIsOffDoesNothing) {
     EXPECT_FLOAT_EQ(PanningOfVoice(ins, 128, 5), PanningOfVoice(Envelope(0, {}), 128, 5));
 }
 
+// XM panning follows a curve that bends towards the sides.
 TEST(Envelopes, PanningRunsFromLeftToRight) {
     ModInstrument off = Envelope(0, {});
     EXPECT_FLOAT_EQ(PanningOfVoice(off, 0, 0), 1.0f);    // all to the left
     EXPECT_FLOAT_EQ(PanningOfVoice(off, 255, 0), 0.0f);  // all to the right
-    EXPECT_NEAR(PanningOfVoice(off, 128, 0), 0.5f, 0.07f);
+    EXPECT_NEAR(PanningOfVoice(off, 128, 0), 1 - 0.531, 0.001);
+    EXPECT_FLOAT_EQ(PanCurve(0.5f), 0.5f);
     // The envelope moves the pan as far as the side allows: 64 is the right.
     ModInstrument on = Envelope(1, {{0, 64}, {10, 32}, {20, 0}});
     EXPECT_FLOAT_EQ(PanningOfVoice(on, 128, 0), 0.0f);

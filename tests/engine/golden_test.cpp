@@ -124,6 +124,13 @@ void BuildXMSong(SongBuilder& b) {
     b.Put(0, 13, 2, -1, 0, kExtended, 0xD2);
 }
 
+// The render's share of non-zero samples, in percent.
+int SoundingShare(const std::vector<int16_t>& render) {
+    size_t nonzero = 0;
+    for (int16_t s : render) nonzero += s != 0;
+    return static_cast<int>(100 * nonzero / render.size());
+}
+
 struct Golden {
     const char* name;
     FileFormat kind;
@@ -159,58 +166,62 @@ void Choose(Player& p, const Choice& c) {
     p.sound.amiga = c.amiga;
 }
 
-// Renders with the fast mixer on `isa`, or the plain one; the levels of
-// every block go to `peaks` when it is given.
-std::vector<int16_t> RenderGolden(const Golden& g, bool fast, int blocks = kGoldenBlocks,
-                                  MixerIsa isa = BestMixerIsa(), std::vector<uint16_t>* peaks = nullptr,
-                                  const Choice& choice = kChoices[0]) {
+// Renders `song` with `choice` through the plain mixer, then the fast one on
+// each instruction set the processor has: each gives the plain one's
+// samples and levels (those after every block go to `peaks` when given).
+std::vector<int16_t> RenderWithEveryMixer(const Mod& song, int blocks, const Choice& choice,
+                                          std::vector<uint16_t>* peaks = nullptr) {
+    std::vector<int16_t> plain;
+    std::vector<uint16_t> plainLevels;
+    for (int mixer = 0; mixer < 4; mixer++) {
+        const MixerIsa isa = static_cast<MixerIsa>(std::max(mixer - 1, 0));
+        if (!MixerIsaAvailable(isa)) continue;
+        const std::unique_ptr<Player> player = test::StartPlayer(song);
+        Choose(*player, choice);
+        UseFastMixer(*player, isa);
+        EXPECT_TRUE(mixer > 0 || UsePlainMixer(*player));
+        player->levelsWanted = true;
+        std::vector<int16_t> out;
+        std::vector<uint16_t> levels;
+        for (int n = 0; n < blocks; n++) {
+            const std::vector<int16_t> block = test::RenderBlocks(*player, 1);
+            out.insert(out.end(), block.begin(), block.end());
+            for (int c = 0; c < kMaxChannels; c++) levels.push_back(player->levels[c]);
+        }
+        if (mixer == 0) plain = out, plainLevels = levels;
+        EXPECT_TRUE(out == plain) << "mixer " << mixer;
+        EXPECT_TRUE(levels == plainLevels) << "levels of mixer " << mixer;
+    }
+    if (peaks) *peaks = plainLevels;
+    return plain;
+}
+
+// The default render of a golden song, through the fast mixer.
+std::vector<int16_t> RenderGolden(const Golden& g, int blocks) {
     SongBuilder b(g.kind, g.channels);
     g.build(b);
-    const std::unique_ptr<Player> player = test::StartPlayer(b.song());
-    Choose(*player, choice);
-    UseFastMixer(*player, isa);
-    EXPECT_TRUE(fast || UsePlainMixer(*player));
-    player->levelsWanted = peaks != nullptr;
-    std::vector<int16_t> out;
-    for (int n = 0; n < blocks; n++) {
-        const std::vector<int16_t> block = test::RenderBlocks(*player, 1);
-        out.insert(out.end(), block.begin(), block.end());
-        for (int c = 0; peaks && c < kMaxChannels; c++) peaks->push_back(player->levels[c]);
-    }
-    return out;
+    return test::RenderBlocks(*test::StartPlayer(b.song()), blocks);
 }
 
 class GoldenTest : public ::testing::TestWithParam<Golden> {};
 
-// The fast mixer, with each instruction set, gives the plain one's samples
-// and levels, with every choice of sound; each choice changes the sound.
+// Every mixer gives the same samples and levels, with every choice of
+// sound; each choice changes the sound.
 TEST_P(GoldenTest, RenderMatchesItsChecksumWithEveryMixer) {
     const Golden& g = GetParam();
-    std::vector<uint16_t> plainPeaks, peaks, defaultPeaks;
-    std::vector<int16_t> fast, byDefault;
-    for (const Choice& choice : kChoices) {
-        plainPeaks.clear();
-        const std::vector<int16_t> plain = RenderGolden(g, false, kGoldenBlocks, MixerIsa::Scalar, &plainPeaks, choice);
-        for (MixerIsa isa : {MixerIsa::Scalar, MixerIsa::Sse2, MixerIsa::Avx2}) {
-            if (!MixerIsaAvailable(isa)) continue;
-            peaks.clear();
-            fast = RenderGolden(g, true, kGoldenBlocks, isa, &peaks, choice);
-            ASSERT_EQ(fast.size(), plain.size());
-            for (size_t i = 0; i < fast.size(); i++)
-                ASSERT_EQ(fast[i], plain[i]) << g.name << " choice " << (&choice - kChoices) << " sample " << i;
-            EXPECT_TRUE(peaks == plainPeaks) << g.name << " levels";
+    SongBuilder b(g.kind, g.channels);
+    g.build(b);
+    std::vector<uint16_t> peaks;
+    const std::vector<int16_t> byDefault = RenderWithEveryMixer(b.song(), kGoldenBlocks, kChoices[0], &peaks);
+    for (const Choice& choice : kChoices)
+        if (&choice != kChoices) {
+            EXPECT_NE(RenderWithEveryMixer(b.song(), kGoldenBlocks, choice), byDefault)
+                << g.name << " choice " << (&choice - kChoices);
         }
-        if (&choice == kChoices) byDefault = fast, defaultPeaks = peaks;
-        else EXPECT_NE(fast, byDefault) << g.name << " choice " << (&choice - kChoices);
-    }
-    fast = byDefault;
-    peaks = defaultPeaks;
     EXPECT_GT(*std::max_element(peaks.begin(), peaks.end()), 10000);
-    int nonzero = 0;
-    for (int16_t s : fast) nonzero += s != 0;
-    EXPECT_GT(nonzero, static_cast<int>(fast.size()) / 2);
-    EXPECT_EQ(test::Checksum(fast), g.checksum) << g.name;
-    EXPECT_EQ(test::Checksum(RenderGolden(g, true)), test::Checksum(fast)) << "same song, same output";
+    EXPECT_GT(SoundingShare(byDefault), 50);
+    EXPECT_EQ(test::Checksum(byDefault), g.checksum) << g.name;
+    EXPECT_EQ(test::Checksum(RenderGolden(g, kGoldenBlocks)), test::Checksum(byDefault)) << "same song, same output";
 }
 
 INSTANTIATE_TEST_SUITE_P(Songs, GoldenTest, ::testing::ValuesIn(kGoldens),
@@ -220,18 +231,18 @@ INSTANTIATE_TEST_SUITE_P(Songs, GoldenTest, ::testing::ValuesIn(kGoldens),
 // what each gives alone (the ThreadSanitizer build runs this case too).
 TEST(Players, TwoSongsOnTwoThreadsRenderAsOneAfterTheOther) {
     constexpr int kBlocks = 300;
-    const std::vector<int16_t> mod = RenderGolden(kGoldens[0], true, kBlocks);
-    const std::vector<int16_t> xm = RenderGolden(kGoldens[2], true, kBlocks);
+    const std::vector<int16_t> mod = RenderGolden(kGoldens[0], kBlocks);
+    const std::vector<int16_t> xm = RenderGolden(kGoldens[2], kBlocks);
     std::vector<int16_t> modThere, xmHere;
     std::atomic<int> ready{0};
     std::thread there([&] {
         ready++;
         while (ready.load() < 2) {}
-        modThere = RenderGolden(kGoldens[0], true, kBlocks);
+        modThere = RenderGolden(kGoldens[0], kBlocks);
     });
     ready++;
     while (ready.load() < 2) {}
-    xmHere = RenderGolden(kGoldens[2], true, kBlocks);
+    xmHere = RenderGolden(kGoldens[2], kBlocks);
     there.join();
     EXPECT_TRUE(modThere == mod);
     EXPECT_TRUE(xmHere == xm);
@@ -240,33 +251,11 @@ TEST(Players, TwoSongsOnTwoThreadsRenderAsOneAfterTheOther) {
 // ---- Hostile records: nothing here may crash, hang or read out of bounds,
 // and every mixer gives the same samples, with every choice of sound.
 
-class HostileTest : public test::PlayerTest {
+class HostileTest : public ::testing::Test {
 protected:
-    void Render(const Mod& song, int blocks = 12) {
-        for (const Choice& choice : kChoices) {
-            choice_ = choice;
-            RenderWithEveryMixer(song, blocks);
-        }
+    static void Render(const Mod& song, int blocks = 12) {
+        for (const Choice& choice : kChoices) RenderWithEveryMixer(song, blocks, choice);
     }
-
-    void RenderWithEveryMixer(const Mod& song, int blocks) {
-        std::vector<int16_t> plain;
-        for (int mixer = 0; mixer < 4; mixer++) {
-            // The plain mixer, then the fast one with each instruction set.
-            const MixerIsa isa = static_cast<MixerIsa>(std::max(mixer - 1, 0));
-            if (!MixerIsaAvailable(isa)) continue;
-            PlaySong(song);
-            Choose(*player, choice_);
-            UseFastMixer(*player, isa);
-            ASSERT_TRUE(mixer > 0 || UsePlainMixer(*player));
-            player->levelsWanted = true;
-            const std::vector<int16_t> out = test::RenderBlocks(*player, blocks);
-            if (mixer == 0) plain = out;
-            EXPECT_TRUE(out == plain) << "mixer " << mixer;
-        }
-    }
-
-    Choice choice_;
 };
 
 TEST_F(HostileTest, StrayCellValuesOfEveryKind) {
@@ -410,24 +399,7 @@ std::vector<uint8_t> SmallXM() {
     return BuildXM(desc);
 }
 
-TEST_F(ModuleStartTest, LoadedXMStartsAndPlays) {
-    ASSERT_NE(Load(SmallXM()), nullptr);
-    EXPECT_EQ(player->LEN_TICK, 889);
-    const std::vector<int16_t> block = test::RenderBlocks(*player, 1);
-    EXPECT_EQ(player->tickFramesLeft, 35);
-    int nonzero = 0;
-    for (int16_t s : block) nonzero += s != 0;
-    EXPECT_GT(nonzero, test::kBlockSamples / 2);
-}
-
-// The block's share of non-zero samples.
-int SoundingShare(const std::vector<int16_t>& block) {
-    int nonzero = 0;
-    for (int16_t s : block) nonzero += s != 0;
-    return 100 * nonzero / test::kBlockSamples;
-}
-
-TEST_F(ModuleStartTest, LoadedModStartsAtSpeedSixAndPlays) {
+std::vector<uint8_t> SmallMOD() {
     test::MODSpec desc;
     test::MODSampleSpec smp;
     smp.name = "triangle";
@@ -438,14 +410,10 @@ TEST_F(ModuleStartTest, LoadedModStartsAtSpeedSixAndPlays) {
     test::MODPattern pattern = test::EmptyMODPattern(4);
     test::SetMODCell(pattern, 4, 0, 0, 1, 428, 0, 0);
     desc.patterns.push_back(pattern);
-    ASSERT_NE(Load(test::BuildMOD(desc)), nullptr);
-    EXPECT_EQ(player->NVoices, 4);
-    EXPECT_EQ(Speed(*player), 6);
-    EXPECT_EQ(player->LEN_TICK, 882);
-    EXPECT_GT(SoundingShare(test::RenderBlocks(*player, 1)), 40);  // the first channel plays on the left
+    return test::BuildMOD(desc);
 }
 
-TEST_F(ModuleStartTest, LoadedS3MStartsAtItsHeaderSpeedAndTempoAndPlays) {
+std::vector<uint8_t> SmallS3M() {
     test::S3MSpec desc;
     desc.speed = 3;
     desc.tempo = 150;
@@ -455,14 +423,25 @@ TEST_F(ModuleStartTest, LoadedS3MStartsAtItsHeaderSpeedAndTempoAndPlays) {
     smp.loopEnd = 64;
     smp.flags = 1;
     desc.samples.push_back(smp);
-    desc.patterns.push_back(test::S3MEvent(0, 0x40, 1));
-    desc.patterns.back().push_back(0);  // end of row 0
-    for (int r = 1; r < 64; r++) desc.patterns.back().push_back(0);
-    ASSERT_NE(Load(test::BuildS3M(desc)), nullptr);
-    EXPECT_EQ(Speed(*player), 3);
-    EXPECT_EQ(player->LEN_TICK, 735);
-    EXPECT_FLOAT_EQ(player->pan[0], player->SONG.channelPan[0]);
-    EXPECT_GT(SoundingShare(test::RenderBlocks(*player, 1)), 40);  // the first channel plays on the left
+    desc.patterns = {test::S3MPattern({{test::S3MEvent(0, 0x40, 1)}})};
+    return test::BuildS3M(desc);
+}
+
+// A module loaded through the loader entry starts at its header's speed and
+// tempo (a MOD at 6 and 125), an S3M's channels where its header puts them,
+// and plays (the MOD and S3M on their first channel, on the left).
+TEST_F(ModuleStartTest, LoadedModulesStartAtTheirSpeedAndTempoAndPlay) {
+    const struct { const char* kind; std::vector<uint8_t> bytes; int speed, tick, tail, share; } cases[] = {
+        {"XM", SmallXM(), 6, 889, 35, 50}, {"MOD", SmallMOD(), 6, 882, 0, 40}, {"S3M", SmallS3M(), 3, 735, 0, 40}};
+    for (const auto& c : cases) {
+        const Mod& song = Taken(c.bytes);
+        EXPECT_EQ(player->NVoices, song.nbChannels) << c.kind;
+        if (song.isS3M) { EXPECT_FLOAT_EQ(player->pan[0], song.channelPan[0]); }
+        EXPECT_EQ(Speed(*player), c.speed) << c.kind;
+        EXPECT_EQ(player->LEN_TICK, c.tick) << c.kind;
+        EXPECT_GT(SoundingShare(test::RenderBlocks(*player, 1)), c.share) << c.kind;
+        EXPECT_EQ(player->tickFramesLeft, c.tail) << c.kind;
+    }
 }
 
 #ifdef MODDECK_RENDER_PATH

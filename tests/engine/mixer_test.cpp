@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <vector>
 
 #include "engine/effects.h"
-#include "engine/envelopes.h"
 #include "engine/mixer.h"
 #include "engine/player.h"
 #include "loaders/commands.h"
@@ -53,8 +53,27 @@ protected:
         MixFrames(*player, mixed_, player->LEN_TICK);
     }
 
+    // Plays a song of one channel whose sample 1 (XM: instrument 1's) is
+    // `frames` with the loop given, all to the left, set up as above.
+    ModSample& PlayOneSample(FileFormat kind, const std::vector<int16_t>& frames, int loopType = 0,
+                             int loopStart = 0, int loopLength = 0) {
+        player.reset();  // it plays the song about to go
+        song_ = std::make_unique<SongBuilder>(kind, 1);
+        ModSample& s = kind == FileFormat::XM ? (song_->AddInstrument(1, frames), song_->InstrumentSample(1))
+                                              : song_->AddSample(1, frames);
+        s.loopType = loopType;
+        s.loopStart = loopStart;
+        s.loopLength = loopLength;
+        s.panning = 255;
+        PlaySong(song_->song());
+        player->pan[0] = 1.0f;
+        PrepareUnitStep(kind);
+        return s;
+    }
+
     int16_t Left(int frame) const { return player->ptrVoices[0][2 * frame]; }
     int16_t mixed_[2 * kMixChunkFrames];
+    std::unique_ptr<SongBuilder> song_;
 };
 
 TEST_F(MixerTest, PanSplitsTheValueBetweenTheTwoElements) {
@@ -67,33 +86,25 @@ TEST_F(MixerTest, PanSplitsTheValueBetweenTheTwoElements) {
     EXPECT_EQ(frame[1], -651);
 }
 
-TEST_F(MixerTest, OneShotModSampleSoundsItsZeroGuardFrameThenEnds) {
-    SongBuilder b(FileFormat::MOD, 1);
-    b.AddSample(1, Constant(100, 6400));
-    PlaySong(b.song());
-    player->pan[0] = 1.0f;
-    PrepareUnitStep(FileFormat::MOD);
-    RenderTick();
-    // Gain 63/64: 6400 * 0.984375 = 6300 on frames 0..99; frame 100 reads the
-    // zero past the end, and from frame 101 the sample has ended.
-    EXPECT_EQ(Left(0), 6300);
-    EXPECT_EQ(Left(98), 6300);
-    EXPECT_EQ(Left(99), 6300);
-    EXPECT_EQ(Left(100), 0);
-    EXPECT_EQ(player->Voices[0].period, 0);
-    EXPECT_DOUBLE_EQ(test::Frames(player->Voices[0].position), 101.0);
-}
-
-TEST_F(MixerTest, OneShotXMSampleStopsAtItsLength) {
-    SongBuilder b(FileFormat::XM, 1);
-    b.AddInstrument(1, Constant(100, 6400));
-    PlaySong(b.song());
-    PrepareUnitStep(FileFormat::XM);
-    RenderTick();
-    EXPECT_NE(Left(99), 0);
-    EXPECT_EQ(Left(100), 0);
-    EXPECT_EQ(player->Voices[0].period, 0);
-    EXPECT_DOUBLE_EQ(test::Frames(player->Voices[0].position), 100.0);
+// A sample without a loop, or whose loop cannot play, sounds its frames
+// (gain 63/64: 6400 becomes 6300) and ends: a MOD or S3M one after a silent
+// frame past its end, as the trackers read a guard frame there.
+TEST_F(MixerTest, SamplesThatDoNotLoopEndAfterTheirLastFrame) {
+    struct { const char* what; FileFormat kind; int length, loopType, loopStart, loopLength, end; } cases[] = {
+        {"MOD", FileFormat::MOD, 100, 0, 0, 0, 101},
+        {"XM", FileFormat::XM, 100, 0, 0, 0, 100},
+        {"XM loop of length 0", FileFormat::XM, 50, 1, 10, 0, 50},
+        {"S3M loop starting past the data", FileFormat::S3M, 30, 0, 40, 10, 31},
+    };
+    for (const auto& c : cases) {
+        PlayOneSample(c.kind, Constant(c.length, 6400), c.loopType, c.loopStart, c.loopLength);
+        RenderTick();
+        EXPECT_EQ(Left(0), 6300) << c.what;
+        EXPECT_EQ(Left(c.length - 1), 6300) << c.what;
+        EXPECT_EQ(Left(c.length), 0) << c.what;
+        EXPECT_EQ(player->Voices[0].period, 0) << c.what;
+        EXPECT_DOUBLE_EQ(test::Frames(player->Voices[0].position), c.end) << c.what;
+    }
 }
 
 TEST_F(MixerTest, LongNotesKeepTheirPitch) {
@@ -131,13 +142,7 @@ TEST_F(MixerTest, SilentVoicesRunOnExactlyAsHeardOnes) {
 }
 
 TEST_F(MixerTest, ForwardLoopNeverLeavesTheLoop) {
-    SongBuilder b(FileFormat::MOD, 1);
-    ModSample& s = b.AddSample(1, Ramp(40, 0, 100));
-    s.loopStart = 10;
-    s.loopLength = 20;
-    PlaySong(b.song());
-    player->pan[0] = 1.0f;
-    PrepareUnitStep(FileFormat::MOD);
+    PlayOneSample(FileFormat::MOD, Ramp(40, 0, 100), 0, 10, 20);
     for (int t = 0; t < 8; t++) {
         RenderTick();
         EXPECT_LT(test::Frames(player->Voices[0].position), 30.0);
@@ -151,15 +156,7 @@ TEST_F(MixerTest, ForwardLoopNeverLeavesTheLoop) {
 }
 
 TEST_F(MixerTest, PingPongReadsForwardThenBackward) {
-    SongBuilder b(FileFormat::XM, 1);
-    b.AddInstrument(1, Ramp(5, 0, 1000));
-    ModSample& s = b.InstrumentSample(1);
-    s.loopType = 2;
-    s.loopStart = 0;
-    s.loopLength = 4;
-    s.panning = 255;
-    PlaySong(b.song());
-    PrepareUnitStep(FileFormat::XM);
+    PlayOneSample(FileFormat::XM, Ramp(5, 0, 1000), 2, 0, 4);
     RenderTick();
     const int expected[] = {0, 1, 2, 3, 4, 3, 2, 1, 0, 1, 2, 3, 4, 3};
     for (int f = 0; f < 14; f++)
@@ -167,42 +164,15 @@ TEST_F(MixerTest, PingPongReadsForwardThenBackward) {
 }
 
 TEST_F(MixerTest, PingPongEndingOnTheLastFrameReadsNoFurther) {
-    SongBuilder b(FileFormat::XM, 1);
-    b.AddInstrument(1, Ramp(4, 1000, 1000));
-    ModSample& s = b.InstrumentSample(1);
-    s.loopType = 2;
-    s.loopStart = 0;
-    s.loopLength = 4;  // the backward leg starts at frame 4, past the data
-    s.panning = 255;
-    PlaySong(b.song());
-    PrepareUnitStep(FileFormat::XM);
+    PlayOneSample(FileFormat::XM, Ramp(4, 1000, 1000), 2, 0, 4);  // the backward leg starts at frame 4, past the data
     RenderTick();
     EXPECT_EQ(Left(4), Left(3));  // frame 4 reads the last frame
     EXPECT_EQ(Left(5), static_cast<int>(4000 * 0.984375f));  // back over frame 3
     EXPECT_EQ(Left(6), static_cast<int>(3000 * 0.984375f));
 }
 
-TEST_F(MixerTest, LoopOfLengthZeroPlaysAsOneShot) {
-    SongBuilder b(FileFormat::XM, 1);
-    b.AddInstrument(1, Constant(50, 6400));
-    b.InstrumentSample(1).loopType = 1;
-    b.InstrumentSample(1).loopStart = 10;
-    b.InstrumentSample(1).loopLength = 0;
-    PlaySong(b.song());
-    PrepareUnitStep(FileFormat::XM);
-    RenderTick();
-    EXPECT_EQ(player->Voices[0].period, 0);
-    EXPECT_EQ(Left(60), 0);
-}
-
 TEST_F(MixerTest, LoopPastTheEndIsCutAtTheData) {
-    SongBuilder b(FileFormat::MOD, 1);
-    ModSample& s = b.AddSample(1, Constant(80, 6400));
-    s.loopStart = 50;
-    s.loopLength = 100;  // would run to frame 150
-    PlaySong(b.song());
-    player->pan[0] = 1.0f;
-    PrepareUnitStep(FileFormat::MOD);
+    PlayOneSample(FileFormat::MOD, Constant(80, 6400), 0, 50, 100);  // would run to frame 150
     for (int t = 0; t < 4; t++) {
         RenderTick();
         EXPECT_LT(test::Frames(player->Voices[0].position), 80.0);
@@ -210,22 +180,8 @@ TEST_F(MixerTest, LoopPastTheEndIsCutAtTheData) {
     }
 }
 
-TEST_F(MixerTest, LoopStartingPastTheDataPlaysAsOneShot) {
-    SongBuilder b(FileFormat::S3M, 1);
-    ModSample& s = b.AddSample(1, Constant(30, 6400));
-    s.loopStart = 40;
-    s.loopLength = 10;
-    PlaySong(b.song());
-    PrepareUnitStep(FileFormat::S3M);
-    RenderTick();
-    EXPECT_EQ(player->Voices[0].period, 0);
-}
-
 TEST_F(MixerTest, VoiceStaysSilentAndInPlaceBeforeItsNoteDelay) {
-    SongBuilder b(FileFormat::MOD, 1);
-    b.AddSample(1, Constant(1000, 6400));
-    PlaySong(b.song());
-    PrepareUnitStep(FileFormat::MOD);
+    PlayOneSample(FileFormat::MOD, Constant(1000, 6400));
     player->Voices[0].position = test::Position(12.5);
     player->Voices[0].delaytick = 2;
     player->ticks = 1;
@@ -238,17 +194,14 @@ TEST_F(MixerTest, VoiceStaysSilentAndInPlaceBeforeItsNoteDelay) {
 }
 
 TEST_F(MixerTest, MissingSampleOrXMSampleNumberRendersSilence) {
-    SongBuilder b(FileFormat::XM, 1);
-    b.AddInstrument(1, Constant(100, 6400));
-    PlaySong(b.song());
-    PrepareUnitStep(FileFormat::XM);
+    PlayOneSample(FileFormat::XM, Constant(100, 6400));
     player->Voices[0].samplenum = 3;  // the instrument has one sample
-    EXPECT_EQ(VoiceSample(b.song(), player->Voices[0]), nullptr);
+    EXPECT_EQ(VoiceSample(player->SONG, player->Voices[0]), nullptr);
     player->Voices[0].samplenum = 0;
     player->Voices[0].instrument = 2;  // beyond the song's instruments
-    EXPECT_EQ(VoiceSample(b.song(), player->Voices[0]), nullptr);
+    EXPECT_EQ(VoiceSample(player->SONG, player->Voices[0]), nullptr);
     player->Voices[0].instrument = 1;
-    EXPECT_NE(VoiceSample(b.song(), player->Voices[0]), nullptr);
+    EXPECT_NE(VoiceSample(player->SONG, player->Voices[0]), nullptr);
 }
 
 // The step is the period's rate over the output rate: the tick's whole
@@ -270,11 +223,7 @@ TEST_F(MixerTest, StepFollowsThePeriodNotTheTempo) {
 }
 
 TEST_F(MixerTest, GainFollowsEachKindsFormula) {
-    SongBuilder mod(FileFormat::MOD, 1);
-    mod.AddSample(1, Constant(1000, 10000));
-    PlaySong(mod.song());
-    player->pan[0] = 1.0f;
-    PrepareUnitStep(FileFormat::MOD);
+    PlayOneSample(FileFormat::MOD, Constant(1000, 10000));
     player->Voices[0].volume = 32;
     RenderTick();
     EXPECT_EQ(Left(0), 5000);  // 32/64
@@ -282,16 +231,12 @@ TEST_F(MixerTest, GainFollowsEachKindsFormula) {
     RenderTick(-40);  // tremolo below 0 clamps to silence
     EXPECT_EQ(Left(0), 0);
 
-    SongBuilder s3m(FileFormat::S3M, 1);
-    s3m.AddSample(1, Constant(1000, 10000));
-    PlaySong(s3m.song());
-    player->pan[0] = 1.0f;
-    PrepareUnitStep(FileFormat::S3M);
+    PlayOneSample(FileFormat::S3M, Constant(1000, 10000));
     player->globalVolume = 32;
     player->Voices[0].volume = 63;
     RenderTick();
     EXPECT_EQ(Left(0), 4921);  // 10000 * 32 * 63 / 4096
-    s3m.song().s3mHeader[3] = 32;  // mono at master volume 32: half as loud
+    song_->song().s3mHeader[3] = 32;  // mono at master volume 32: half as loud
     player->Voices[0].position = 0;
     RenderTick();
     EXPECT_EQ(Left(0), 2460);
@@ -299,27 +244,16 @@ TEST_F(MixerTest, GainFollowsEachKindsFormula) {
 
 TEST_F(MixerTest, InterpolationsHoldFramesOrKeepALoopsLevelAcrossItsEnds) {
     // Without interpolation, at half a frame a step, each frame sounds twice.
-    SongBuilder b(FileFormat::XM, 1);
-    b.AddInstrument(1, Ramp(200, 0, 100));
-    b.InstrumentSample(1).panning = 255;
-    PlaySong(b.song());
+    PlayOneSample(FileFormat::XM, Ramp(200, 0, 100));
     player->sound.interpolation = Interpolation::None;
-    PrepareUnitStep(FileFormat::XM);
     RenderTick(0, 0.5);
     for (int f = 0; f < 200; f++) ASSERT_EQ(Left(f), static_cast<int>(f / 2 * 100 * 0.984375f)) << "frame " << f;
     // Cubic and sinc read their taps across a loop's ends as heard: a
     // constant loop keeps its level at a step that never lands on a frame.
     for (Interpolation how : {Interpolation::Cubic, Interpolation::Sinc})
         for (int loopType : {1, 2}) {
-            SongBuilder c(FileFormat::XM, 1);
-            c.AddInstrument(1, Constant(40, 6400));
-            c.InstrumentSample(1).loopType = loopType;
-            c.InstrumentSample(1).loopStart = 8;
-            c.InstrumentSample(1).loopLength = 32;
-            c.InstrumentSample(1).panning = 255;
-            PlaySong(c.song());
+            PlayOneSample(FileFormat::XM, Constant(40, 6400), loopType, 8, 32);
             player->sound.interpolation = how;
-            PrepareUnitStep(FileFormat::XM);
             for (int t = 0; t < 4; t++) {
                 RenderTick(0, 1 / 1.37);
                 // The first frames hear the silence before the note.
@@ -367,11 +301,7 @@ TEST_F(MixerTest, SeparationWidensOrNarrowsAndAmigaModeTakesTheAmigasSidesAndClo
 TEST_F(MixerTest, RampingTakesTheClickOutOfStartsChangesAndStops) {
     // One voice, all to the left: the output is half its values. A ramp
     // lasts 1.5 ms, 66 frames.
-    SongBuilder b(FileFormat::MOD, 1);
-    b.AddSample(1, Constant(2000, 10000));
-    PlaySong(b.song());
-    player->pan[0] = 1.0f;
-    PrepareUnitStep(FileFormat::MOD);
+    PlayOneSample(FileFormat::MOD, Constant(2000, 10000));
     player->sound.ramping = true;
     auto left = [&](int f) { return mixed_[2 * f]; };
     RenderTick();
@@ -419,13 +349,6 @@ TEST_F(MixerTest, SaturationTableClampsToSymmetricRange) {
     EXPECT_EQ(Saturation[kSaturationOffset - 5], -5);
     EXPECT_EQ(Saturation[kSaturationOffset + 40000], 32767);
     EXPECT_EQ(Saturation[kSaturationSize - 1], 32767);
-}
-
-TEST_F(MixerTest, XMPanningCurveBendsTowardsTheSides) {
-    EXPECT_FLOAT_EQ(PanCurve(1.0f), 1.0f);
-    EXPECT_FLOAT_EQ(PanCurve(0.0f), 0.0f);
-    EXPECT_FLOAT_EQ(PanCurve(0.5f), 0.5f);
-    EXPECT_NEAR(PanningOfVoice(ModInstrument{}, 128, 0), 1 - 0.531, 0.001);
 }
 
 }  // namespace

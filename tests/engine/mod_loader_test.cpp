@@ -19,19 +19,7 @@ using test::MODSampleSpec;
 using test::MODSpec;
 using test::SetMODCell;
 
-class ModLoader : public test::PlayerTest {
-protected:
-    const Mod& Load(const MODSpec& desc) {
-        image_ = BuildMOD(desc);
-        return LoadBytes();
-    }
-    // Loads image_, which the loader entry must take.
-    const Mod& LoadBytes() {
-        EXPECT_NE(PlayerTest::Load(image_), nullptr);
-        return player->SONG;
-    }
-    std::vector<uint8_t> image_;
-};
+using ModLoader = test::PlayerTest;
 
 // A song whose one pattern has a marked cell in the last channel of the last
 // row, and one sample after it: both land in place only when the loader
@@ -79,7 +67,7 @@ void PrintTo(const TagCase& c, std::ostream* os) {
     *os << c.tag << " (" << c.channels << " channels)";
 }
 
-class ModTag : public ModLoader, public ::testing::WithParamInterface<TagCase> {};
+class ModTag : public test::PlayerTest, public ::testing::WithParamInterface<TagCase> {};
 
 TEST_P(ModTag, ReadsChannelsAndThirtyOneSamples) {
     const TagCase& c = GetParam();
@@ -87,7 +75,7 @@ TEST_P(ModTag, ReadsChannelsAndThirtyOneSamples) {
     desc.afterTag = c.afterTag;
     desc.samples.resize(31);
     desc.samples[30] = MODSampleSpec{"last", 1, 0, 40, 0, 0, {0x01, 0x02}};
-    const Mod& song = Load(desc);
+    const Mod& song = Taken(BuildMOD(desc));
     ExpectMarkedSong(song, c.channels);
     ASSERT_NE(song.samples[31].data, nullptr);
     EXPECT_EQ(song.samples[31].data[1], 0x02 * 256);
@@ -118,9 +106,9 @@ TEST_F(ModLoader, SixteenChannelTagAfterLongOrderTable) {
     desc.orders[199] = 1;  // beyond 128: only a 256-entry table holds it
     desc.patterns.push_back(EmptyMODPattern(16));
     SetMODCell(desc.patterns[1], 16, 0, 0, 2, 856, 0, 0);
-    image_ = BuildMOD(desc);
-    ASSERT_EQ(std::string(image_.begin() + 1208, image_.begin() + 1212), "16CH");
-    const Mod& song = LoadBytes();
+    const std::vector<uint8_t> bytes = BuildMOD(desc);
+    ASSERT_EQ(std::string(bytes.begin() + 1208, bytes.begin() + 1212), "16CH");
+    const Mod& song = Taken(bytes);
     EXPECT_EQ(song.songLength, 200);
     EXPECT_EQ(song.orders[199], 1);
     ASSERT_EQ(song.nbPatterns, 2);
@@ -136,23 +124,19 @@ TEST_F(ModLoader, UntaggedFileHasFifteenSamplesAndFourChannels) {
     MODSpec desc = MarkedSong("", 4);
     desc.samples.resize(15);
     desc.samples[14] = MODSampleSpec{"fifteen", 1, 0, 64, 0, 0, {0x05, 0x06}};
-    image_ = BuildMOD(desc);
-    ASSERT_EQ(image_.size(), 600u + 1024u + 4u + 2u);
-    const Mod& song = LoadBytes();
+    const std::vector<uint8_t> bytes = BuildMOD(desc);
+    ASSERT_EQ(bytes.size(), 600u + 1024u + 4u + 2u);
+    const Mod& song = Taken(bytes);
     ExpectMarkedSong(song, 4);
     ASSERT_NE(song.samples[15].data, nullptr);
     EXPECT_EQ(song.samples[15].data[0], 0x05 * 256);
     for (int s = 16; s < kSampleSlots; s++) EXPECT_EQ(song.samples[s].data, nullptr) << s;
-}
 
-TEST_F(ModLoader, UnknownTagIsReadAsUntagged) {
-    MODSpec desc = MarkedSong("9ABC", 4);
-    image_ = BuildMOD(desc);
-    const Mod& song = LoadBytes();
-    // 15 headers: the pattern is read from 600, inside the 31-header block.
-    EXPECT_EQ(song.nbChannels, 4);
-    EXPECT_EQ(song.samples[16].data, nullptr);
-    EXPECT_EQ(song.samples[16].name[0], 0);
+    // An unknown tag is read as none: 15 headers, the pattern read from 600,
+    // inside the 31-header block.
+    const Mod& unknown = Taken(BuildMOD(MarkedSong("9ABC", 4)));
+    EXPECT_EQ(unknown.nbChannels, 4);
+    EXPECT_TRUE(unknown.samples[16].data == nullptr && unknown.samples[16].name[0] == 0);
 }
 
 TEST_F(ModLoader, PeriodsBecomeNotesOfTheFinetuneZeroRow) {
@@ -161,7 +145,7 @@ TEST_F(ModLoader, PeriodsBecomeNotesOfTheFinetuneZeroRow) {
     const int notes[] = {37, 38, 39, 40, 41, 42, 43, 44, 45, 46, 47, 48, 49, 72, 36, -1, -1};
     MODSpec desc = MarkedSong("M.K.", 4);
     for (int i = 0; i < 17; i++) SetMODCell(desc.patterns[0], 4, i, 0, 0, periods[i], 0, 0);
-    const Mod& song = Load(desc);
+    const Mod& song = Taken(BuildMOD(desc));
     for (int i = 0; i < 17; i++) {
         EXPECT_EQ(song.patterns[0].tracks[0][i].note, notes[i]) << "period " << periods[i];
         EXPECT_EQ(song.patterns[0].tracks[0][i].period, periods[i]);
@@ -173,7 +157,7 @@ TEST_F(ModLoader, PatternBreakParameterIsDecimal) {
     SetMODCell(desc.patterns[0], 4, 0, 1, 0, 0, 0x0D, 0x32);
     SetMODCell(desc.patterns[0], 4, 0, 2, 0, 0, 0x0B, 0x32);
     SetMODCell(desc.patterns[0], 4, 0, 3, 0x1F, 0, 0, 0);
-    const Mod& song = Load(desc);
+    const Mod& song = Taken(BuildMOD(desc));
     EXPECT_EQ(song.patterns[0].tracks[1][0].param, 32);
     EXPECT_EQ(song.patterns[0].tracks[2][0].param, 0x32);
     EXPECT_EQ(song.patterns[0].tracks[3][0].instrument, 0x1F);  // high nibble from the first byte
@@ -183,12 +167,12 @@ TEST_F(ModLoader, PatternCountComesFromPlayedPositionsOnly) {
     MODSpec desc = MarkedSong("M.K.", 4);
     desc.songLength = 0;
     desc.orders = {5, 7};
-    EXPECT_EQ(Load(desc).nbPatterns, 1);
+    EXPECT_EQ(Taken(BuildMOD(desc)).nbPatterns, 1);
 
     desc.songLength = 2;
     desc.orders = {0, 3, 9};
     desc.patterns.assign(4, EmptyMODPattern(4));
-    EXPECT_EQ(Load(desc).nbPatterns, 4);
+    EXPECT_EQ(Taken(BuildMOD(desc)).nbPatterns, 4);
 }
 
 TEST_F(ModLoader, FinetuneIsASignedNibble) {
@@ -197,7 +181,7 @@ TEST_F(ModLoader, FinetuneIsASignedNibble) {
     const int expected[] = {-1, -8, 7, 0};
     desc.samples.clear();
     for (uint8_t b : bytes) desc.samples.push_back(MODSampleSpec{"", 0, b, 64, 0, 0, {}});
-    const Mod& song = Load(desc);
+    const Mod& song = Taken(BuildMOD(desc));
     for (int i = 0; i < 4; i++) EXPECT_EQ(song.samples[i + 1].finetune, expected[i]) << i;
 }
 
@@ -215,12 +199,8 @@ TEST_F(ModLoader, ImplausibleHeadersAreRefused) {
     bad[4].orders = {128};
     bad[5].songLength = 3;
     bad[5].orders = {0, 1, 2};
-    for (size_t i = 0; i < bad.size(); i++) {
-        image_ = BuildMOD(bad[i]);
-        Refusal why = Refusal::None;
-        EXPECT_EQ(PlayerTest::Load(image_, &why), nullptr) << i;
-        EXPECT_EQ(why, i == 5 ? Refusal::TruncatedPatterns : Refusal::NotAModule) << i;
-    }
+    for (size_t i = 0; i < bad.size(); i++)
+        EXPECT_EQ(Refused(BuildMOD(bad[i])), i == 5 ? Refusal::TruncatedPatterns : Refusal::NotAModule) << i;
 }
 
 TEST_F(ModLoader, SampleHeaderWordsBecomeFrames) {
@@ -230,7 +210,7 @@ TEST_F(ModLoader, SampleHeaderWordsBecomeFrames) {
     desc.samples[0].loopLengthWords = 0x0200;
     desc.samples[0].data.assign(8192, 0x7F);
     desc.samples[0].data[0] = 0x80;
-    const Mod& song = Load(desc);
+    const Mod& song = Taken(BuildMOD(desc));
     const ModSample& s = song.samples[1];
     EXPECT_EQ(s.length, 8192);
     EXPECT_EQ(s.loopStart, 512);
@@ -246,7 +226,7 @@ TEST_F(ModLoader, SampleLongerThanTheFileIsCutToIt) {
     desc.samples[0].lengthWords = 0xFFFF;
     desc.samples[0].data = {1, 2, 3, 4, 5};
     desc.samples.push_back(MODSampleSpec{"after", 100, 0, 64, 0, 0, {}});
-    const Mod& song = Load(desc);
+    const Mod& song = Taken(BuildMOD(desc));
     EXPECT_EQ(song.samples[1].length, 5);
     ASSERT_NE(song.samples[1].data, nullptr);
     EXPECT_EQ(song.samples[1].data[4], 5 * 256);

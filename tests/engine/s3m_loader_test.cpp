@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <initializer_list>
 #include <vector>
 
 #include "loaders/loaders.h"
@@ -15,24 +14,10 @@ namespace moddeck {
 namespace {
 
 using test::BuildS3M;
+using test::S3MPattern;
 using test::S3MEvent;
 using test::S3MSampleSpec;
 using test::S3MSpec;
-
-using Row = std::vector<std::vector<uint8_t>>;  // the events of one row
-
-// A packed pattern of 64 rows; rows not given are empty.
-std::vector<uint8_t> Pattern(std::initializer_list<Row> rows) {
-    std::vector<uint8_t> out;
-    int n = 0;
-    for (const Row& row : rows) {
-        for (const std::vector<uint8_t>& event : row) out.insert(out.end(), event.begin(), event.end());
-        out.push_back(0);
-        n++;
-    }
-    for (; n < 64; n++) out.push_back(0);
-    return out;
-}
 
 S3MSampleSpec Sample(int32_t c2spd, std::vector<uint8_t> data = {}, uint8_t flags = 0) {
     S3MSampleSpec s;
@@ -44,21 +29,7 @@ S3MSampleSpec Sample(int32_t c2spd, std::vector<uint8_t> data = {}, uint8_t flag
     return s;
 }
 
-class S3MLoader : public test::PlayerTest {
-protected:
-
-    const Mod& Load(const S3MSpec& desc) {
-        image_ = BuildS3M(desc);
-        return LoadBytes();
-    }
-
-    // Loads image_, which the loader entry must take.
-    const Mod& LoadBytes() {
-        EXPECT_NE(PlayerTest::Load(image_), nullptr);
-        return player->SONG;
-    }
-    std::vector<uint8_t> image_;
-};
+using S3MLoader = test::PlayerTest;
 
 TEST_F(S3MLoader, ReadsTheHeader) {
     S3MSpec desc;
@@ -66,8 +37,9 @@ TEST_F(S3MLoader, ReadsTheHeader) {
     desc.speed = 3;
     desc.tempo = 150;
     desc.samples = {Sample(8363, {1, 2})};
-    desc.patterns = {Pattern({})};
-    const Mod& song = Load(desc);
+    desc.orders = {0, 254, 1, 255, 0};  // the markers are kept
+    desc.patterns = {S3MPattern({}), S3MPattern({})};
+    const Mod& song = Taken(BuildS3M(desc));
     EXPECT_EQ(song.isS3M, 1u);
     EXPECT_EQ(song.isXM, 0u);
     EXPECT_STREQ(song.title, "a title of twenty-eight ch.");
@@ -77,7 +49,9 @@ TEST_F(S3MLoader, ReadsTheHeader) {
     const uint8_t header[6] = {64, 3, 150, 0xB0, 0, 0};
     for (int i = 0; i < 6; i++) EXPECT_EQ(song.s3mHeader[i], header[i]) << i;
     EXPECT_EQ(song.nbInstruments, 1);
-    EXPECT_EQ(song.nbPatterns, 1);
+    EXPECT_EQ(song.nbPatterns, 2);
+    EXPECT_EQ(song.songLength, 5);
+    for (int i = 0; i < 5; i++) EXPECT_EQ(song.orders[i], desc.orders[i]) << i;
     EXPECT_EQ(song.nbChannels, 0);  // no event anywhere
     EXPECT_EQ(song.channelSettings[1], 8);
 }
@@ -86,37 +60,27 @@ TEST_F(S3MLoader, ChannelSettingsGivePans) {
     S3MSpec desc;
     const uint8_t settings[] = {0, 7, 8, 15, 0x80, 0x87, 255, 16, 3, 12};
     for (int i = 0; i < 10; i++) desc.channelSettings[i] = settings[i];
-    desc.patterns = {Pattern({})};
+    desc.patterns = {S3MPattern({})};
     // Left channels at 3 of 15, right ones at 12 of 15; the rest in the centre.
     const float pans[] = {0.8f, 0.8f, 0.2f, 0.2f, 0.8f, 0.8f, 0.5f, 0.5f, 0.8f, 0.2f};
-    const Mod& song = Load(desc);
+    const Mod& song = Taken(BuildS3M(desc));
     for (int i = 0; i < 10; i++) EXPECT_NEAR(song.channelPan[i], pans[i], 1e-6) << "setting " << int(settings[i]);
 
     desc.panTable.assign(32, 0);
     desc.panTable[0] = 0x20 | 15;  // marked: the table places the channel
     desc.panTable[1] = 3;          // unmarked: the setting does
-    const Mod& table = Load(desc);
+    const Mod& table = Taken(BuildS3M(desc));
     EXPECT_FLOAT_EQ(table.channelPan[0], 0.0f);
     EXPECT_FLOAT_EQ(table.channelPan[1], 0.8f);
     desc.masterVolume = 0x30;  // mono: every channel in the centre
-    EXPECT_FLOAT_EQ(Load(desc).channelPan[0], 0.5f);
-}
-
-TEST_F(S3MLoader, OrdersKeepTheirMarkers) {
-    S3MSpec desc;
-    desc.orders = {0, 254, 1, 255, 0};
-    desc.patterns = {Pattern({}), Pattern({})};
-    const Mod& song = Load(desc);
-    EXPECT_EQ(song.songLength, 5);
-    const int orders[] = {0, 254, 1, 255, 0};
-    for (int i = 0; i < 5; i++) EXPECT_EQ(song.orders[i], orders[i]) << i;
+    EXPECT_FLOAT_EQ(Taken(BuildS3M(desc)).channelPan[0], 0.5f);
 }
 
 TEST_F(S3MLoader, NotesAreKeptAsWrittenBesideEachSamplesRate) {
     S3MSpec desc;
     desc.samples = {Sample(8363), Sample(16726), Sample(0), Sample(-5), Sample(1)};
     desc.patterns = {
-        Pattern({
+        S3MPattern({
             {S3MEvent(0, 0x40, 1)},
             {S3MEvent(0, 0x40, 5)},    // another sample: the same note
             {S3MEvent(0, 0x11, 0)},    // C#-1
@@ -124,7 +88,7 @@ TEST_F(S3MLoader, NotesAreKeptAsWrittenBesideEachSamplesRate) {
             {S3MEvent(0, 254, 1)},     // note cut marker
         }),
     };
-    const Mod& song = Load(desc);
+    const Mod& song = Taken(BuildS3M(desc));
     const int rates[] = {8363, 16726, 0, -5, 1};
     for (int s = 1; s <= 5; s++) EXPECT_EQ(song.samples[s].c2spd, rates[s - 1]) << s;
     const ModCell* ch0 = song.patterns[0].tracks[0];
@@ -140,11 +104,11 @@ TEST_F(S3MLoader, NotesAreKeptAsWrittenBesideEachSamplesRate) {
 
 TEST_F(S3MLoader, VolumeAndCommandColumns) {
     S3MSpec desc;
-    desc.patterns = {Pattern({
+    desc.patterns = {S3MPattern({
         {S3MEvent(0, -1, 0, 40), S3MEvent(1, -1, 0, -1, 3, 0x15), S3MEvent(2, -1, 0, -1, 1, 0x15)},
         {S3MEvent(0, 0x40, 0)},
     })};
-    const Mod& song = Load(desc);
+    const Mod& song = Taken(BuildS3M(desc));
     const ModPattern& p = song.patterns[0];
     EXPECT_EQ(p.tracks[0][0].volumeEffect, VolumeEffect::SetVolume);
     EXPECT_EQ(p.tracks[0][0].volumeParam, 40);
@@ -159,8 +123,8 @@ TEST_F(S3MLoader, VolumeAndCommandColumns) {
 
 TEST_F(S3MLoader, ChannelCountIsTheHighestChannelUsed) {
     S3MSpec desc;
-    desc.patterns = {Pattern({}), Pattern({{}, {S3MEvent(12, 0x40, 0)}})};
-    const Mod& song = Load(desc);
+    desc.patterns = {S3MPattern({}), S3MPattern({{}, {S3MEvent(12, 0x40, 0)}})};
+    const Mod& song = Taken(BuildS3M(desc));
     EXPECT_EQ(song.nbChannels, 13);
     for (int p = 0; p < 2; p++) {
         EXPECT_EQ(song.patterns[p].nbRows, 64);
@@ -174,16 +138,16 @@ TEST_F(S3MLoader, ChannelCountIsTheHighestChannelUsed) {
     EXPECT_EQ(song.declaredChannels, 16) << "the header's sixteen, not the patterns' thirteen";
     std::fill(desc.channelSettings + 10, desc.channelSettings + 16, 255);  // unused from 10 on
     desc.channelSettings[3] |= 0x80;                                       // muted: still counted
-    EXPECT_EQ(Load(desc).declaredChannels, 10);
+    EXPECT_EQ(Taken(BuildS3M(desc)).declaredChannels, 10);
     std::fill(desc.channelSettings, desc.channelSettings + 10, 255);
-    EXPECT_EQ(Load(desc).declaredChannels, 13) << "a header that lists none leaves the patterns' count";
+    EXPECT_EQ(Taken(BuildS3M(desc)).declaredChannels, 13) << "a header that lists none leaves the patterns' count";
 }
 
 // Channel 31 is an ordinary channel: its events do not end the row.
 TEST_F(S3MLoader, ChannelThirtyOneDoesNotAdvanceTheRow) {
     S3MSpec desc;
-    desc.patterns = {Pattern({{S3MEvent(31, 0x40, 0), S3MEvent(0, 0x41, 0)}, {S3MEvent(0, 0x42, 0)}})};
-    const Mod& song = Load(desc);
+    desc.patterns = {S3MPattern({{S3MEvent(31, 0x40, 0), S3MEvent(0, 0x41, 0)}, {S3MEvent(0, 0x42, 0)}})};
+    const Mod& song = Taken(BuildS3M(desc));
     EXPECT_EQ(song.nbChannels, 32);
     EXPECT_EQ(song.patterns[0].tracks[31][0].note, 48);
     EXPECT_EQ(song.patterns[0].tracks[0][0].note, 49);
@@ -200,8 +164,8 @@ TEST_F(S3MLoader, SampleConversions) {
         Sample(8363, {0, 10, 255, 20}, 2),
         Sample(8363, {0xFF, 0xFF, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0x7F}, 6),
     };
-    desc.patterns = {Pattern({})};
-    const Mod& song = Load(desc);
+    desc.patterns = {S3MPattern({})};
+    const Mod& song = Taken(BuildS3M(desc));
     auto expect = [&](int slot, std::vector<int> frames) {
         const ModSample& s = song.samples[slot];
         ASSERT_EQ(s.length, static_cast<int>(frames.size())) << slot;
@@ -231,8 +195,8 @@ TEST_F(S3MLoader, SampleHeaderFields) {
     S3MSampleSpec empty = Sample(8363);
     S3MSpec desc;
     desc.samples = {looped, unlooped, backwards, empty};
-    desc.patterns = {Pattern({})};
-    const Mod& song = Load(desc);
+    desc.patterns = {S3MPattern({})};
+    const Mod& song = Taken(BuildS3M(desc));
     EXPECT_EQ(song.samples[1].loopStart, 1000);
     EXPECT_EQ(song.samples[1].loopLength, 4000);
     EXPECT_EQ(song.samples[1].loopOn, 1);
@@ -250,18 +214,14 @@ TEST_F(S3MLoader, ParapointersPastTheEndGiveEmptyPatternsAndSamples) {
     S3MSpec desc;
     desc.samples = {Sample(8363, {1, 2, 3}), Sample(8363, {4, 5, 6})};
     desc.samples[1].dataPointer = 0xFFFFFF;
-    desc.patterns = {Pattern({{S3MEvent(0, 0x40, 1)}})};
+    desc.patterns = {S3MPattern({{S3MEvent(0, 0x40, 1)}})};
     desc.instrumentPointers = {0xFFFF};
     desc.patternPointers = {0xFFFF};
-    image_ = BuildS3M(desc);
-    Refusal why = Refusal::None;
-    EXPECT_EQ(PlayerTest::Load(image_, &why), nullptr) << "its one pattern lies past the end";
-    EXPECT_EQ(why, Refusal::TruncatedPatterns);
+    EXPECT_EQ(Refused(BuildS3M(desc)), Refusal::TruncatedPatterns) << "its one pattern lies past the end";
 
     desc.instrumentPointers.clear();
     desc.patternPointers.clear();
-    image_ = BuildS3M(desc);
-    const Mod& other = LoadBytes();
+    const Mod& other = Taken(BuildS3M(desc));
     EXPECT_EQ(other.samples[1].length, 3);
     EXPECT_EQ(other.samples[2].length, 0);  // its data parapointer lies past the end
     EXPECT_EQ(other.samples[2].data, nullptr);
@@ -269,35 +229,30 @@ TEST_F(S3MLoader, ParapointersPastTheEndGiveEmptyPatternsAndSamples) {
 
 TEST_F(S3MLoader, PatternCutByTheEndIsRefusedAsCut) {
     S3MSpec desc;
-    desc.patterns = {Pattern({{S3MEvent(0, 0x40, 0)}, {S3MEvent(1, 0x41, 0, -1, 1, 6)}})};
-    image_ = BuildS3M(desc);
-    size_t end = image_.size() - 64;  // inside the event of row 1: its info byte is gone
-    ASSERT_EQ(image_[end - 1], 1);    // the command byte
-    image_.resize(end);
-    Refusal why = Refusal::None;
-    EXPECT_EQ(PlayerTest::Load(image_, &why), nullptr);
-    EXPECT_EQ(why, Refusal::TruncatedPatterns);
+    desc.patterns = {S3MPattern({{S3MEvent(0, 0x40, 0)}, {S3MEvent(1, 0x41, 0, -1, 1, 6)}})};
+    std::vector<uint8_t> bytes = BuildS3M(desc);
+    size_t end = bytes.size() - 64;  // inside the event of row 1: its info byte is gone
+    ASSERT_EQ(bytes[end - 1], 1);    // the command byte
+    bytes.resize(end);
+    EXPECT_EQ(Refused(bytes), Refusal::TruncatedPatterns);
 }
 
 // Negative counts, or counts whose tables the file cannot hold, are no S3M
 // header; counts a large file can hold are cut to what the record holds.
 TEST_F(S3MLoader, CountsAreBoundedByTheRecord) {
     S3MSpec desc;
-    desc.patterns = {Pattern({})};
+    desc.patterns = {S3MPattern({})};
     desc.orderCount = 0xFFFF;  // -1
     desc.instrumentCount = 0x8000;
     desc.patternCount = 0xFFFF;
     for (int huge : {0, 1}) {
         if (huge) desc.orderCount = desc.instrumentCount = desc.patternCount = 32767;
-        image_ = BuildS3M(desc);
-        Refusal why = Refusal::None;
-        EXPECT_EQ(PlayerTest::Load(image_, &why), nullptr);
-        EXPECT_EQ(why, Refusal::NotAModule);
+        EXPECT_EQ(Refused(BuildS3M(desc)), Refusal::NotAModule);
     }
 
-    image_ = BuildS3M(desc);
-    image_.resize(200000, 0);
-    const Mod& huge = LoadBytes();
+    std::vector<uint8_t> bytes = BuildS3M(desc);
+    bytes.resize(200000, 0);
+    const Mod& huge = Taken(bytes);
     EXPECT_EQ(huge.songLength, kMaxOrders);
     EXPECT_EQ(huge.nbInstruments, 255);
     EXPECT_EQ(huge.nbPatterns, 513);
@@ -308,8 +263,8 @@ TEST_F(S3MLoader, SkippedParapointersKeepTheListsInPlace) {
     S3MSpec desc;
     desc.samples.assign(600, Sample(8363));
     desc.samples[0] = Sample(8363, {200});
-    desc.patterns = {Pattern({{S3MEvent(3, 0x40, 1)}})};
-    const Mod& song = Load(desc);
+    desc.patterns = {S3MPattern({{S3MEvent(3, 0x40, 1)}})};
+    const Mod& song = Taken(BuildS3M(desc));
     EXPECT_EQ(song.nbInstruments, 255);
     EXPECT_EQ(song.samples[1].data[0], (200 - 127) * 192);
     EXPECT_EQ(song.patterns[0].tracks[3][0].note, 48);
@@ -318,18 +273,16 @@ TEST_F(S3MLoader, SkippedParapointersKeepTheListsInPlace) {
 TEST_F(S3MLoader, SamplesSharingTheirDataAreBoundedByTheFileSize) {
     S3MSpec desc;
     desc.samples.assign(200, Sample(8363, std::vector<uint8_t>(4000, 127)));
-    desc.patterns = {Pattern({})};
-    image_ = BuildS3M(desc);
+    desc.patterns = {S3MPattern({})};
     // Point every header at the first sample's data.
-    const Mod& honest = LoadBytes();
-    int32_t shared = honest.samples[1].fileOffset / 16;
+    int32_t shared = Taken(BuildS3M(desc)).samples[1].fileOffset / 16;
     for (auto& s : desc.samples) s.dataPointer = shared;
     for (size_t i = 1; i < desc.samples.size(); i++) desc.samples[i].data.clear();
-    image_ = BuildS3M(desc);
-    const Mod& song = LoadBytes();
+    const std::vector<uint8_t> bytes = BuildS3M(desc);
+    const Mod& song = Taken(bytes);
     int64_t frames = 0;
     for (int s = 1; s <= song.nbInstruments; s++) frames += song.samples[s].length;
-    EXPECT_LE(frames, static_cast<int64_t>(image_.size()));
+    EXPECT_LE(frames, static_cast<int64_t>(bytes.size()));
     EXPECT_EQ(song.samples[1].length, 4000);
 }
 

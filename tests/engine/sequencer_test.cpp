@@ -36,36 +36,31 @@ protected:
         return rows;
     }
 
+    // The order entry, the row and the tick it stands at, and whether the song has ended.
+    std::vector<int> Where() const { return {player->order, player->raw, player->ticks, player->new_song}; }
+
     static void NumberRows(SongBuilder& b, int pattern, int rows) {
         for (int r = 0; r < rows; r++) b.Put(pattern, r, 0, -1, r + 1);
     }
 };
 
-TEST_F(SequencerTest, Tempo125RendersFiveTicksPerBlock) {
-    SongBuilder b(FileFormat::MOD, 4);
-    PlaySong(b.song());
-    test::RenderBlocks(*player, 1);
-    EXPECT_EQ(player->LEN_TICK, 882);
-    EXPECT_EQ(player->tickFramesLeft, 0);
-    EXPECT_EQ(player->ticks, 5);
-    test::RenderBlocks(*player, 1);
-    EXPECT_EQ(player->tickFramesLeft, 0);
-    EXPECT_EQ(player->raw, 1);
-    EXPECT_EQ(player->ticks, 4);
-}
-
-TEST_F(SequencerTest, Tempo124CarriesTheTailOfTheLastTick) {
-    SongBuilder b(FileFormat::XM, 4);
-    b.song().bpm = 124;
-    PlaySong(b.song());
-    EXPECT_EQ(player->LEN_TICK, 889);
-    test::RenderBlocks(*player, 1);
-    EXPECT_EQ(player->tickFramesLeft, 35);
-    EXPECT_EQ(player->ticks, 5);
-    test::RenderBlocks(*player, 1);  // its first 35 frames end that tick: 35 + 5 * 889 = 4480
-    EXPECT_EQ(player->tickFramesLeft, 70);
-    EXPECT_EQ(player->raw, 1);
-    EXPECT_EQ(player->ticks, 4);
+// A block plays the ticks that end in it and carries the tail of the last
+// one over; a header tempo of 0 plays as 125.
+TEST_F(SequencerTest, BlocksCarryTheTailOfTheirLastTick) {
+    struct { FileFormat kind; int bpm, tick, tail, nextTail; } cases[] = {
+        {FileFormat::MOD, 125, 882, 0, 0}, {FileFormat::XM, 124, 889, 35, 70}, {FileFormat::XM, 0, 882, 0, 0}};
+    for (const auto& c : cases) {
+        SongBuilder b(c.kind, 4);
+        b.song().bpm = c.bpm;
+        PlaySong(b.song());
+        EXPECT_EQ(player->LEN_TICK, c.tick) << c.bpm;
+        test::RenderBlocks(*player, 1);
+        EXPECT_EQ(player->tickFramesLeft, c.tail) << c.bpm;
+        EXPECT_EQ(Where(), (std::vector<int>{0, 0, 5, 0})) << c.bpm;
+        test::RenderBlocks(*player, 1);  // at 124 its first 35 frames end that tick: 35 + 5 * 889 = 4480
+        EXPECT_EQ(player->tickFramesLeft, c.nextTail) << c.bpm;
+        EXPECT_EQ(Where(), (std::vector<int>{0, 1, 4, 0})) << c.bpm;
+    }
 }
 
 TEST_F(SequencerTest, TempoSetsTickRateAndLength) {
@@ -94,15 +89,6 @@ TEST_F(SequencerTest, TempoSetsTickRateAndLength) {
     EXPECT_EQ(slow.LEN_TICK, 160);
 }
 
-TEST_F(SequencerTest, HeaderTempoOfZeroStillRenders) {
-    SongBuilder b(FileFormat::XM, 2);
-    b.song().bpm = 0;
-    PlaySong(b.song());
-    EXPECT_EQ(player->LEN_TICK, 882);
-    test::RenderBlocks(*player, 1);
-    EXPECT_EQ(player->tickFramesLeft, 0);
-}
-
 TEST_F(SequencerTest, SlowestHeaderTempoFitsTheVoiceBuffers) {
     SongBuilder b(FileFormat::S3M, 2);
     b.AddSample(1, Constant(1000, 1000)).loopLength = 1000;
@@ -128,23 +114,10 @@ TEST_F(SequencerTest, JumpAndBreakInOneRowGoToTheGivenPositionAndRow) {
         PlaySong(b.song());
         Speed(*player) = 1;
         Ticks(6);
-        EXPECT_EQ(player->order, 2);
-        EXPECT_EQ(player->raw, 10);
+        EXPECT_EQ(Where(), (std::vector<int>{2, 10, 0, 0})) << FormatName(kind);
         Ticks(1);
-        EXPECT_EQ(player->order, 1);
-        EXPECT_EQ(player->raw, s3m ? 10 : 0) << FormatName(kind);
+        EXPECT_EQ(Where(), (std::vector<int>{1, s3m ? 10 : 0, 0, 0})) << FormatName(kind);
     }
-}
-
-TEST_F(SequencerTest, BreakPastTheNextPatternsEndLandsOnItsFirstRow) {
-    SongBuilder b(FileFormat::XM, 2, 3);
-    b.song().patterns[1].nbRows = 16;
-    b.Put(0, 0, 0, -1, 0, kPatternBreak, 0x20);
-    PlaySong(b.song());
-    Speed(*player) = 1;
-    Ticks(1);
-    EXPECT_EQ(player->order, 1);
-    EXPECT_EQ(player->raw, 0);
 }
 
 TEST_F(SequencerTest, PatternLoopPlaysItsBodyOnceMoreForEachCount) {
@@ -194,17 +167,13 @@ TEST_F(SequencerTest, DelayLoopBreakAndJumpTogether) {
     PlaySong(b.song());
     Speed(*player) = 1;
     Ticks(4);  // rows 0, 1, 2, 2 again
-    EXPECT_EQ(player->order, 1);
-    EXPECT_EQ(player->raw, 3);
+    EXPECT_EQ(Where(), (std::vector<int>{1, 3, 0, 0}));
     Ticks(1);  // row 3 loops back to row 0, at its end
-    EXPECT_EQ(player->order, 1);
-    EXPECT_EQ(player->raw, 0);
+    EXPECT_EQ(Where(), (std::vector<int>{1, 0, 0, 0}));
     Ticks(4);  // rows 0..3 once more, the loop run out
-    EXPECT_EQ(player->raw, 4);
-    Ticks(1);
-    EXPECT_EQ(player->order, 0);
-    EXPECT_EQ(player->raw, 0);
-    EXPECT_EQ(player->new_song, 0);  // a jump backwards is no song end
+    EXPECT_EQ(Where(), (std::vector<int>{1, 4, 0, 0}));
+    Ticks(1);  // a jump backwards is no song end
+    EXPECT_EQ(Where(), (std::vector<int>{0, 0, 0, 0}));
 }
 
 TEST_F(SequencerTest, SpeedZeroEndsARowOnEveryTickButS3MSpeedAndTempoKeepTheirRange) {
@@ -237,9 +206,7 @@ TEST_F(SequencerTest, OrderStepsStartAtRowZeroAndTheSongsEndIsToldAndCanBeSilent
     Ticks(6 * 5 + 2);
     player->orderSteps += 1;
     Ticks(1);
-    EXPECT_EQ(player->order, 1);
-    EXPECT_EQ(player->raw, 0);
-    EXPECT_EQ(player->ticks, 1);
+    EXPECT_EQ(Where(), (std::vector<int>{1, 0, 1, 0}));
 
     player->loop = false;
     bool loud = false;
@@ -287,19 +254,6 @@ TEST_F(SequencerTest, BreakOnTheLastEntryRestartsTheSongWithItsSpeedAndTempo) {
     EXPECT_EQ(player->globalVolume, 64);
 }
 
-TEST_F(SequencerTest, S3MPlaysThroughMarkersAndBreaksOntoOneRestart) {
-    SongBuilder b(FileFormat::S3M, 1, 2);
-    b.SetOrders({0, 254, 1, 255, 255});
-    b.Put(1, 0, 0, -1, 0, 3 /* C */, 0);
-    PlaySong(b.song());
-    Speed(*player) = 1;
-    Ticks(64);
-    EXPECT_EQ(player->order, 2);
-    Ticks(1);
-    EXPECT_EQ(player->order, 0);
-    EXPECT_EQ(player->new_song, 1);
-}
-
 TEST_F(SequencerTest, S3MOrderListOfMarkersOnlyPlaysSilence) {
     SongBuilder b(FileFormat::S3M, 2, 1);
     b.SetOrders({255, 254, 255});
@@ -308,25 +262,59 @@ TEST_F(SequencerTest, S3MOrderListOfMarkersOnlyPlaysSilence) {
     EXPECT_EQ(player->order, 0);
 }
 
-TEST_F(SequencerTest, EntriesNamingNoPatternArePassedOver) {
-    SongBuilder b(FileFormat::XM, 1, 2);
-    b.SetOrders({0, 7, 1});
-    b.Put(0, 0, 0, -1, 0, kPatternBreak, 0);
-    PlaySong(b.song());
-    Speed(*player) = 1;
-    Ticks(1);
-    EXPECT_EQ(player->order, 2);
-    EXPECT_EQ(player->new_song, 0);
-}
+// Where a song of two channels stands after some ticks at speed 1.
+struct PositionCase {
+    const char* what;
+    FileFormat kind;
+    int patterns, rows;
+    void (*build)(SongBuilder&);
+    int ticks;
+    std::vector<int> where;  // order, row, tick, ended
+};
 
-TEST_F(SequencerTest, JumpOutOfTheOrderTableEndsTheSong) {
-    SongBuilder b(FileFormat::MOD, 1, 2);
-    b.Put(0, 0, 0, -1, 0, kPositionJump, 99);
-    PlaySong(b.song());
-    Speed(*player) = 1;
-    Ticks(1);
-    EXPECT_EQ(player->order, 0);
-    EXPECT_EQ(player->new_song, 1);
+const PositionCase kPositionCases[] = {
+    {"a break past the next pattern's end lands on its first row", FileFormat::XM, 3, 64,
+     [](SongBuilder& b) {
+         b.song().patterns[1].nbRows = 16;
+         b.Put(0, 0, 0, -1, 0, kPatternBreak, 0x20);
+     }, 1, {1, 0, 0, 0}},
+    {"S3M plays through markers", FileFormat::S3M, 2, 64,
+     [](SongBuilder& b) {
+         b.SetOrders({0, 254, 1, 255, 255});
+         b.Put(1, 0, 0, -1, 0, 3 /* C */, 0);
+     }, 64, {2, 0, 0, 0}},
+    {"S3M breaks onto one restart", FileFormat::S3M, 2, 64,
+     [](SongBuilder& b) {
+         b.SetOrders({0, 254, 1, 255, 255});
+         b.Put(1, 0, 0, -1, 0, 3 /* C */, 0);
+     }, 65, {0, 0, 0, 1}},
+    {"entries naming no pattern are passed over", FileFormat::XM, 2, 64,
+     [](SongBuilder& b) {
+         b.SetOrders({0, 7, 1});
+         b.Put(0, 0, 0, -1, 0, kPatternBreak, 0);
+     }, 1, {2, 0, 0, 0}},
+    {"a jump out of the order table ends the song", FileFormat::MOD, 2, 64,
+     [](SongBuilder& b) { b.Put(0, 0, 0, -1, 0, kPositionJump, 99); }, 1, {0, 0, 0, 1}},
+    {"an XM pattern without rows is never read", FileFormat::XM, 2, 64,
+     [](SongBuilder& b) {
+         for (ModCell*& track : b.song().patterns[0].tracks) {
+             delete[] track;
+             track = nullptr;
+         }
+         b.song().patterns[0].nbRows = 0;
+     }, 1, {1, 0, 0, 0}},
+    {"rows of short XM patterns end at their count", FileFormat::XM, 2, 16, [](SongBuilder&) {}, 16, {1, 0, 0, 0}},
+};
+
+TEST_F(SequencerTest, BreaksJumpsMarkersAndShortPatternsLandWhereTheyShould) {
+    for (const PositionCase& c : kPositionCases) {
+        SongBuilder b(c.kind, 2, c.patterns, c.rows);
+        c.build(b);
+        PlaySong(b.song());
+        Speed(*player) = 1;
+        Ticks(c.ticks);
+        EXPECT_EQ(Where(), c.where) << c.what;
+    }
 }
 
 TEST_F(SequencerTest, PositionMovedOutsideTheSongByTheKeysIsBounded) {
@@ -351,7 +339,7 @@ TEST_F(SequencerTest, SongLengthZeroPlaysTheFirstEntryAndChannelFreeSongsPlaySil
     mod.samples = {test::MODSampleSpec{"square", 16, 0, 64, 0, 16, std::vector<uint8_t>(32, 0x40)}};
     mod.patterns = {test::EmptyMODPattern(4)};
     test::SetMODCell(mod.patterns[0], 4, 0, 0, 1, 428, 0, 0);
-    ASSERT_NE(Load(test::BuildMOD(mod)), nullptr);
+    Taken(test::BuildMOD(mod));
     int sounding = 0;
     for (int16_t s : test::RenderBlocks(*player, 3)) sounding += s != 0;
     EXPECT_GT(sounding, 3 * test::kBlockSamples / 2);
@@ -361,29 +349,6 @@ TEST_F(SequencerTest, SongLengthZeroPlaysTheFirstEntryAndChannelFreeSongsPlaySil
     PlaySong(none.song());
     for (int16_t s : test::RenderBlocks(*player, 2)) ASSERT_EQ(s, 0);
     EXPECT_EQ(player->raw, 1);  // the rows still advance
-}
-
-TEST_F(SequencerTest, XMPatternWithoutRowsIsNeverRead) {
-    SongBuilder b(FileFormat::XM, 2, 2);
-    for (ModCell*& track : b.song().patterns[0].tracks) {
-        delete[] track;
-        track = nullptr;
-    }
-    b.song().patterns[0].nbRows = 0;
-    PlaySong(b.song());
-    Speed(*player) = 1;
-    Ticks(1);
-    EXPECT_EQ(player->order, 1);
-    EXPECT_EQ(player->raw, 0);
-}
-
-TEST_F(SequencerTest, RowsOfShortXMPatternsEndAtTheirRowCount) {
-    SongBuilder b(FileFormat::XM, 1, 2, 16);
-    PlaySong(b.song());
-    Speed(*player) = 1;
-    Ticks(16);
-    EXPECT_EQ(player->order, 1);
-    EXPECT_EQ(player->raw, 0);
 }
 
 TEST_F(SequencerTest, ModuleStartResetsVoicesPanningAndPosition) {

@@ -44,8 +44,7 @@ TEST_F(XMLoader, HeaderFields) {
     desc.orders = {0, 0, 0};
     desc.orders.resize(256, 0);
     desc.orders[255] = 7;
-    const Mod* m = Load(BuildXM(desc));
-    ASSERT_NE(m, nullptr);
+    const Mod* m = &Taken(BuildXM(desc));
     EXPECT_EQ(m->isXM, 1u);
     EXPECT_EQ(m->isS3M, 0u);
     EXPECT_STREQ(m->title, "Twenty chars exactly");
@@ -98,8 +97,7 @@ TEST_F(XMLoader, PackedCells) {
         0x98, 0x0D, 0x1F,              // ch 1: break "1F" becomes 25, unchecked
         0x00, 0x00, 0x00, 0x00, 0x00,  // ch 2: unpacked note byte 0 is no note
     };
-    const Mod* m = Load(BuildXM(OnePattern(packed)));
-    ASSERT_NE(m, nullptr);
+    const Mod* m = &Taken(BuildXM(OnePattern(packed)));
     const ModCell& a = Cell(m, 0, 0, 0);
     EXPECT_EQ(a.note, 49);
     EXPECT_EQ(a.instrument, 2);
@@ -131,8 +129,7 @@ TEST_F(XMLoader, PackedDataShorterOrLongerThanThePattern) {
     desc.patterns.push_back({1, {0x81, 0x21}});
     desc.songLength = 5;
     desc.orders = {0, 1, 2, 3, 4};
-    const Mod* m = Load(BuildXM(desc));
-    ASSERT_NE(m, nullptr);
+    const Mod* m = &Taken(BuildXM(desc));
     ASSERT_EQ(m->nbPatterns, 5);
     EXPECT_EQ(Cell(m, 0, 0, 0).note, 0x30);
     EXPECT_EQ(Cell(m, 0, 0, 0).instrument, 0);  // announced after the data ran out
@@ -172,8 +169,7 @@ TEST_F(XMLoader, InstrumentsAndEnvelopes) {
     s.panning = 255;
     ins.samples = {s, s, s};
     desc.instruments = {empty, ins, empty};
-    const Mod* m = Load(BuildXM(desc));
-    ASSERT_NE(m, nullptr);
+    const Mod* m = &Taken(BuildXM(desc));
     ASSERT_EQ(m->nbInstruments, 3);
     EXPECT_EQ(m->instruments[1].nbSamples, 0);
     EXPECT_EQ(m->instruments[1].samples, nullptr);
@@ -220,8 +216,7 @@ TEST_F(XMLoader, SampleConversions) {
     after.bytes = {0x05};
     ins.samples = {wide, narrow, pingpong, odd, after};
     desc.instruments = {ins};
-    const Mod* m = Load(BuildXM(desc));
-    ASSERT_NE(m, nullptr);
+    const Mod* m = &Taken(BuildXM(desc));
     const ModSample* s = m->instruments[1].samples;
     EXPECT_EQ(s[0].is16Bit, 1);
     EXPECT_EQ(s[0].length, 3);
@@ -277,8 +272,7 @@ TEST_F(XMLoader, HostileCountsStayBoundedByTheFile) {
     s.bytes = {1, 2, 3};
     ins.samples = {s};
     huge.instruments = {ins};
-    const Mod* m = Load(BuildXM(huge));
-    ASSERT_NE(m, nullptr);
+    const Mod* m = &Taken(BuildXM(huge));
     EXPECT_EQ(m->instruments[1].samples[0].length, 3);
     EXPECT_GE(m->instruments[1].samples[0].loopStart, 0);
     EXPECT_GE(m->instruments[1].samples[0].loopLength, 0);
@@ -311,9 +305,7 @@ TEST_F(XMLoader, EveryCutOfAValidFileLoadsBoundedOrIsRefused) {
         }
     }
     // Short files miss the magic and go to the other loaders.
-    std::vector<uint8_t> all = whole;
-    EXPECT_NE(Load(all), nullptr);
-    EXPECT_EQ(player->SONG.isXM, 1u);
+    EXPECT_EQ(Taken(whole).isXM, 1u);
 }
 
 }  // namespace

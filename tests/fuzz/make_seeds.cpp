@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
 
     const std::string keys = "++-- +++++-----+-+-x+ -";
     for (const MinimalFile& f : modules)
-        if (f.name == "mk.mod" || f.name == "s3m-stereo.s3m" || f.name == "xm-envelopes.xm")
+        if (f.name == "mk.mod" || f.name == "s3m-stereo.s3m" || f.name == "xm-envelopes.xm" || f.name == "it-packed8.it")
             put("keys_fuzz", f.name + ".keys", KeysOver(f.bytes, keys));
     if (!ok) std::fprintf(stderr, "make_seeds: a seed could not be made or written\n");
     return ok ? 0 : 1;

@@ -43,6 +43,7 @@ static moddeck_song *load(const char *path) {
     moddeck_song_info info;
     moddeck_song_describe(song, &info);
     CHECK(moddeck_probe(bytes, size, NULL) == info.format);
+    CHECK(strcmp(moddeck_song_message(song), "") == 0 && !moddeck_song_message(NULL));
     free(bytes);
     return song;
 }
@@ -187,7 +188,7 @@ static void refusals(void) {
     const struct { const void *data; size_t size; moddeck_refusal why; const char *says; } refused[] = {
         {"", 0, MODDECK_EMPTY_FILE, "empty file"},
         {text, sizeof text, MODDECK_NOT_A_MODULE, "not a module"},
-        {"IMPMa song", 10, MODDECK_IMPULSE_TRACKER, "Impulse Tracker module: not supported"},
+        {"IMPMa song", 10, MODDECK_NOT_A_MODULE, "not a module"},
         {"PK\3\4tune.mod", 12, MODDECK_ZIP_ARCHIVE, "compressed: a zip archive (unpack it first)"},
         {"\x1f\x8bnot gzip", 10, MODDECK_COMPRESSED_DAMAGED, "compressed: the packed data is damaged or cut"},
     };

@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "support/it_builder.h"
 #include "support/mod_builder.h"
 #include "support/ogg_encoder.h"
 #include "support/s3m_builder.h"
@@ -120,6 +121,39 @@ std::vector<uint8_t> XM(uint8_t type, bool envelopes) {
     return BuildXM(desc);
 }
 
+// An IT song of one sample (flags and form as given: plain or packed,
+// 8- or 16-bit), in sample mode or with an instrument of three envelopes,
+// in the new layout or the old one (with a song message).
+std::vector<uint8_t> IT(bool instruments, bool oldLayout, uint8_t sampleFlags, bool it215) {
+    ITSpec desc;
+    desc.flags = 1 | 8 | (instruments ? 4 : 0);
+    if (oldLayout) desc.compatibleWith = 0x100, desc.message = "an old\rsong";
+    const bool wide = sampleFlags & 2;
+    std::vector<int16_t> wave;
+    for (int i = 0; i < 32; i++) wave.push_back(static_cast<int16_t>((wide ? 20000 : 100) * std::sin(i * 6.2831853 / 32)));
+    ITSampleSpec s;
+    s.flags = 1 | 0x10 | 0x20 | sampleFlags;
+    s.convert = 1 | (it215 ? 4 : 0);
+    s.length = 32, s.loopBegin = 4, s.loopEnd = 32, s.sustainEnd = 16;
+    if (sampleFlags & 8)
+        s.data = PackITSample(wave, wide, it215);
+    else
+        for (int16_t v : wave) wide ? PutU16(s.data, static_cast<uint16_t>(v)) : s.data.push_back(static_cast<uint8_t>(v));
+    desc.samples = {s};
+    ITInstrumentSpec ins;
+    ins.fadeout = 64;
+    ins.volume = {1 | 2 | 4, {{64, 0}, {32, 4}, {48, 10}, {0, 20}}, 1, 2, 1, 1};
+    ins.panning = {1, {{-32, 0}, {32, 8}}};
+    ins.pitch = {1, {{0, 0}, {8, 6}}};
+    if (instruments) desc.instruments = {ins};
+    desc.orders = {0, 254, 0, 255};
+    // Row 0: a note on each channel, with a volume slide and a portamento; row 2: note off.
+    std::vector<uint8_t> rows = ITCell(0, 60, 1, 48, 4, 0x0F);
+    for (auto cell : {ITCell(1, 55, 1, -1, 7, 0x20), {0, 0}, ITCell(0, 255), {0, 0}}) rows.insert(rows.end(), cell.begin(), cell.end());
+    desc.patterns = {{4, rows}};
+    return BuildIT(desc);
+}
+
 std::vector<uint8_t> Ogg(int channels, int rate) {
     return EncodeOggVorbis(MakeTones(rate / 10, channels, rate, {440, 660, 0, 110, 880, 330}), {channels, rate, 0.0f});
 }
@@ -146,6 +180,11 @@ std::vector<MinimalFile> MinimalModules() {
         {"xm-16bit.xm", XM(16 | 1, false)},
         {"xm-pingpong.xm", XM(2, true)},
         {"xm-pingpong16.xm", XM(16 | 2, false)},
+        {"it-samples.it", IT(false, false, 0, false)},
+        {"it-instruments16.it", IT(true, false, 2, false)},
+        {"it-packed8.it", IT(true, false, 8, false)},
+        {"it-packed16.it", IT(false, false, 2 | 8, true)},
+        {"it-old-instruments.it", IT(true, true, 8, true)},
     };
 }
 

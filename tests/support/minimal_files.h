@@ -1,5 +1,7 @@
 // The smallest module of every MOD tag variant, S3M files (8/16-bit,
-// stereo, order markers), XM files (envelopes, 16-bit, ping-pong loops) and
+// stereo, order markers), XM files (envelopes, 16-bit, ping-pong loops), IT
+// files (sample and instrument mode, both instrument layouts, packed 8- and
+// 16-bit samples, a song message) and
 // short Ogg Vorbis files (mono, stereo, six channels): the fuzzers' seeds
 // and the damaged-file tests' originals, a few KB each.
 #pragma once

@@ -1,12 +1,10 @@
 #include "support/mod_builder.h"
 
+#include "support/xm_builder.h"
+
 namespace moddeck::test {
 
 namespace {
-
-void PutText(std::vector<uint8_t>& out, const std::string& s, size_t n) {
-    for (size_t i = 0; i < n; i++) out.push_back(i < s.size() ? s[i] : 0);
-}
 
 void PutBigEndian16(std::vector<uint8_t>& out, uint16_t v) {
     out.push_back(v >> 8);
@@ -55,6 +53,21 @@ std::vector<uint8_t> BuildMOD(const MODSpec& desc) {
     for (const MODPattern& p : desc.patterns) out.insert(out.end(), p.begin(), p.end());
     for (const MODSampleSpec& s : desc.samples) out.insert(out.end(), s.data.begin(), s.data.end());
     return out;
+}
+
+std::vector<uint8_t> KickSnareMOD(const std::string& title, uint8_t orders, int rows) {
+    MODSpec desc;
+    desc.title = title;
+    desc.songLength = orders;
+    desc.orders.assign(orders, 0);
+    desc.samples = {{"kick", 16, 0, 64, 0, 1, std::vector<uint8_t>(32, 40)},
+                    {"", 0, 0, 0, 0, 0, {}},
+                    {"snare", 8, 0, 64, 0, 1, std::vector<uint8_t>(16, 90)}};
+    MODPattern pattern = EmptyMODPattern(4);
+    SetMODCell(pattern, 4, 0, 0, 1, 428, 0xF, 1);
+    if (rows < 64) SetMODCell(pattern, 4, rows - 1, 1, 0, 0, 0xD, 0);
+    desc.patterns = {pattern};
+    return BuildMOD(desc);
 }
 
 }  // namespace moddeck::test

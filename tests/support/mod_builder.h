@@ -45,4 +45,10 @@ void SetMODCell(MODPattern& p, int channels, int row, int channel, int sample, i
 
 std::vector<uint8_t> BuildMOD(const MODSpec& desc);
 
+// A 4-channel "M.K." module of `orders` entries of one pattern at one tick a
+// row, its samples named "kick", "" and "snare" (1 and 3 holding data),
+// sample 1 playing from the first row; a pattern break after `rows` rows
+// makes it short.
+std::vector<uint8_t> KickSnareMOD(const std::string& title, uint8_t orders = 1, int rows = 64);
+
 }  // namespace moddeck::test

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <stdexcept>
 #include <vector>
 
 #include "engine/player.h"
@@ -30,6 +31,23 @@ protected:
         loaded_ = LoadSong(bytes.data(), bytes.size(), why);
         if (loaded_) player = StartPlayer(*loaded_);
         return loaded_;
+    }
+
+    // Loads bytes the loader entry must take: the song (a refusal fails the
+    // test there).
+    const Mod& Taken(const std::vector<uint8_t>& bytes) {
+        Refusal why = Refusal::None;
+        if (!Load(bytes, &why)) {
+            ADD_FAILURE() << "refused: " << static_cast<int>(why);
+            throw std::runtime_error("refused");
+        }
+        return *loaded_;
+    }
+
+    // Why the loader entry refuses `bytes` (None when it takes them).
+    Refusal Refused(const std::vector<uint8_t>& bytes) {
+        Refusal why = Refusal::None;
+        return Load(bytes, &why) ? Refusal::None : why;
     }
 
     // A started player over `song` in place of the one before.

@@ -6,10 +6,6 @@ namespace moddeck::test {
 
 namespace {
 
-void PutText(std::vector<uint8_t>& out, const std::string& s, size_t n) {
-    for (size_t i = 0; i < n; i++) out.push_back(i < s.size() ? s[i] : 0);
-}
-
 void PadToParagraph(std::vector<uint8_t>& out) {
     while (out.size() % 16) out.push_back(0);
 }
@@ -109,6 +105,16 @@ std::vector<uint8_t> BuildS3M(const S3MSpec& desc) {
     }
     for (size_t i = 0; i < desc.instrumentPointers.size(); i++) patch(ins_list + 2 * i, desc.instrumentPointers[i]);
     for (size_t i = 0; i < desc.patternPointers.size(); i++) patch(pat_list + 2 * i, desc.patternPointers[i]);
+    return out;
+}
+
+std::vector<uint8_t> S3MPattern(std::initializer_list<S3MRow> rows) {
+    std::vector<uint8_t> out;
+    for (const S3MRow& row : rows) {
+        for (const std::vector<uint8_t>& event : row) out.insert(out.end(), event.begin(), event.end());
+        out.push_back(0);
+    }
+    out.resize(out.size() + 64 - rows.size(), 0);
     return out;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -48,5 +49,9 @@ std::vector<uint8_t> BuildS3M(const S3MSpec& desc);
 // command+info (negative = absent).
 std::vector<uint8_t> S3MEvent(int channel, int note, int instrument, int volume = -1, int command = -1,
                               int info = 0);
+
+// A packed pattern of 64 rows, each the events given (rows not given are empty).
+using S3MRow = std::vector<std::vector<uint8_t>>;
+std::vector<uint8_t> S3MPattern(std::initializer_list<S3MRow> rows);
 
 }  // namespace moddeck::test

@@ -14,11 +14,11 @@ void PutU32(std::vector<uint8_t>& out, uint32_t v) {
     PutU16(out, v >> 16);
 }
 
-namespace {
-
 void PutText(std::vector<uint8_t>& out, const std::string& s, size_t n) {
     for (size_t i = 0; i < n; i++) out.push_back(i < s.size() ? s[i] : 0);
 }
+
+namespace {
 
 void PutSampleData(std::vector<uint8_t>& out, const XMInstrumentSpec& ins) {
     for (const XMSampleSpec& s : ins.samples) out.insert(out.end(), s.bytes.begin(), s.bytes.end());

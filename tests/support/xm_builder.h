@@ -61,8 +61,10 @@ struct XMSpec {
 
 std::vector<uint8_t> BuildXM(const XMSpec& desc);
 
-// Little-endian helpers for hand-made bytes.
+// Helpers for hand-made bytes of every format: little-endian numbers, and
+// text in a field of `n` bytes, cut or padded with zeros.
 void PutU16(std::vector<uint8_t>& out, uint16_t v);
 void PutU32(std::vector<uint8_t>& out, uint32_t v);
+void PutText(std::vector<uint8_t>& out, const std::string& s, size_t n);
 
 }  // namespace moddeck::test

@@ -669,7 +669,7 @@ TickOutput ApplyTickEffects(Player& p, int c, const RowValues& row) {
     if (rules.tremorWritesVolume && v.tremorphase == kTremorOff) e.tremolo = -64;
     v.period = e.period;
     TickOutput out{e.heard >= 0 ? e.heard : e.period + e.vibrato, e.tremolo};
-    if (rules.instruments && out.period > 0) out.period += AutoVibratoOffset(v, song);
+    if ((rules.instruments || rules.instrumentsShareSamples) && out.period > 0) out.period += AutoVibratoOffset(v, song);
     v.volume = std::clamp(v.volume, 0, rules.globalVolumesOf128 ? 64 : 63);
     return out;
 }

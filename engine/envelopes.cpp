@@ -19,6 +19,7 @@ struct Envelope {
     int count;
     int32_t type;  // bit 0 on, bit 1 sustain, bit 2 loop
     int32_t sustain, loopStart, loopEnd;
+    int32_t sustainEnd = 0;  // IT: the sustain loop's last point
 
     bool on() const { return (type & 1) && count > 0; }
     int32_t x(int32_t point) const { return pts[std::clamp(point, 0, count - 1)].x; }
@@ -26,12 +27,24 @@ struct Envelope {
 
 Envelope VolumeEnvelope(const ModInstrument& ins) {
     return {ins.volEnvelope, std::clamp(ins.nbVolPoints, 0, kEnvelopePoints), ins.volType,
-            ins.volSustain, ins.volLoopStart, ins.volLoopEnd};
+            ins.volSustain, ins.volLoopStart, ins.volLoopEnd, ins.volSustainEnd};
 }
 
 Envelope PanningEnvelope(const ModInstrument& ins) {
     return {ins.panEnvelope, std::clamp(ins.nbPanPoints, 0, kEnvelopePoints), ins.panType,
-            ins.panSustain, ins.panLoopStart, ins.panLoopEnd};
+            ins.panSustain, ins.panLoopStart, ins.panLoopEnd, ins.panSustainEnd};
+}
+
+Envelope PitchEnvelope(const ModInstrument& ins) {
+    return {ins.pitchEnvelope, std::clamp(ins.nbPitchPoints, 0, kEnvelopePoints), ins.pitchType,
+            ins.pitchSustain, ins.pitchLoopStart, ins.pitchLoopEnd, ins.pitchSustainEnd};
+}
+
+// An IT envelope as a voice has it: S7x may have turned it off, or on.
+Envelope Switched(Envelope e, const Voice& v, uint8_t which) {
+    if (v.envelopeson & which) e.type |= kEnvelopeOn;
+    if (v.envelopesoff & which) e.type &= ~kEnvelopeOn;
+    return e;
 }
 
 // The value at `pos`: the segment holding it interpolated, the first point's
@@ -55,6 +68,25 @@ void Advance(const Envelope& e, int32_t& pos, bool keyoff) {
     if ((e.type & 4) && pos == e.x(e.loopEnd)) pos = e.x(e.loopStart);
 }
 
+// IT: one tick on. While the key is down the sustain loop plays, else the
+// loop, each with its last point (a loop of one point holds it); past its
+// last point an envelope stays there. True when it has come to its end.
+bool AdvanceIT(const Envelope& e, int32_t& pos, bool keyoff) {
+    if (!e.on()) return false;
+    if (pos < INT32_MAX) pos++;
+    const bool sustained = (e.type & kEnvelopeSustain) && !keyoff;
+    if (sustained || (e.type & kEnvelopeLoop)) {
+        const int32_t start = e.x(sustained ? e.sustain : e.loopStart);
+        const int32_t end = e.x(sustained ? e.sustainEnd : e.loopEnd);
+        if (pos > end && start <= end) pos = start;
+        return false;
+    }
+    const int32_t last = e.x(e.count - 1);
+    if (pos < last) return false;
+    pos = last;
+    return true;
+}
+
 // The instrument vibrato's waveforms over 256 steps, -64..64.
 int32_t AutoVibratoWave(int32_t type, int32_t pos) {
     switch (type) {
@@ -74,6 +106,37 @@ void AdvanceEnvelopes(Voice& v, const ModInstrument& ins) {
     // tick after the key is released.
     if (v.keyoff) v.fadevolume = std::max(0, v.fadevolume - 2 * v.fadestep);
 }
+
+void AdvanceITEnvelopes(Voice& v, const ModInstrument& ins) {
+    const bool keyoff = v.keyoff;
+    const Envelope volume = Switched(VolumeEnvelope(ins), v, kVolumeEnvelopeSwitch);
+    if (AdvanceIT(volume, v.volenvpos, keyoff)) {
+        // A volume envelope at its end lets the note fade; one that ends at
+        // nothing has ended the note.
+        v.fading = 1;
+        if (volume.pts[volume.count - 1].y <= 0) v.fadevolume = 0;
+    }
+    AdvanceIT(Switched(PanningEnvelope(ins), v, kPanningEnvelopeSwitch), v.panenvpos, keyoff);
+    AdvanceIT(Switched(PitchEnvelope(ins), v, kPitchEnvelopeSwitch), v.pitchenvpos, keyoff);
+    if (v.fading) v.fadevolume = std::max(0, v.fadevolume - 2 * v.fadestep);
+}
+
+ITEnvelopeValues ITEnvelopesOf(const Voice& v, const ModInstrument& ins) {
+    ITEnvelopeValues out;
+    const Envelope volume = Switched(VolumeEnvelope(ins), v, kVolumeEnvelopeSwitch);
+    if (volume.on()) out.volume = std::clamp(ValueAt(volume, v.volenvpos), 0.0f, 64.0f);
+    const Envelope panning = Switched(PanningEnvelope(ins), v, kPanningEnvelopeSwitch);
+    if (panning.on()) out.panning = std::clamp(ValueAt(panning, v.panenvpos), -32.0f, 32.0f);
+    const Envelope pitch = Switched(PitchEnvelope(ins), v, kPitchEnvelopeSwitch);
+    if (pitch.on()) (ins.pitchType & kEnvelopeFilter ? out.filter : out.pitch) = std::clamp(ValueAt(pitch, v.pitchenvpos), -32.0f, 32.0f);
+    return out;
+}
+
+bool ITVolumeEnvelopeOn(const Voice& v, const ModInstrument& ins) {
+    return Switched(VolumeEnvelope(ins), v, kVolumeEnvelopeSwitch).on();
+}
+
+bool ITVolumeEnvelopeLoops(const ModInstrument& ins) { return ins.volType & kEnvelopeLoop; }
 
 float VolumeEnvelopeValue(const ModInstrument& ins, int32_t pos) {
     const Envelope e = VolumeEnvelope(ins);
@@ -101,16 +164,51 @@ float PanningOfVoice(const ModInstrument& ins, int32_t panning, int32_t pos) {
     return 1.0f - PanCurve(q);
 }
 
-int32_t AutoVibratoOffset(Voice& v, const Mod& song) {
-    if (v.instrument < 1 || v.instrument > std::min(song.nbInstruments, kMaxInstruments)) return 0;
+namespace {
+
+// The vibrato a voice's note has: its XM instrument's, or its IT sample's.
+struct AutoVibrato {
+    int32_t type, depth, sweep, rate;
+};
+
+bool AutoVibratoOf(const Voice& v, const Mod& song, AutoVibrato& out) {
+    if (song.behaviour.instrumentsShareSamples) {
+        if (v.samplenum < 1 || v.samplenum >= kSampleSlots) return false;
+        const ModSample& s = song.samples[v.samplenum];
+        out = {s.vibType, s.vibDepth, s.vibSweep, s.vibRate};
+        return true;
+    }
+    if (v.instrument < 1 || v.instrument > std::min(song.nbInstruments, kMaxInstruments)) return false;
     const ModInstrument& ins = song.instruments[v.instrument];
-    if (ins.vibDepth <= 0 || ins.vibRate <= 0) return 0;
-    // The depth grows from nothing over the sweep's ticks.
-    int32_t depth = std::min(ins.vibDepth, 255);
-    if (ins.vibSweep > 0 && v.autovibticks < ins.vibSweep) depth = depth * v.autovibticks / ins.vibSweep;
+    out = {ins.vibType, ins.vibDepth, ins.vibSweep, ins.vibRate};
+    return true;
+}
+
+// IT's waveform numbers (sine, ramp down, square, random) in XM's.
+int32_t XMWaveOfIT(int32_t type) {
+    constexpr int32_t kXMWave[4] = {0, 2, 1, 3};
+    return kXMWave[type & 3];
+}
+
+}  // namespace
+
+int32_t AutoVibratoOffset(Voice& v, const Mod& song) {
+    AutoVibrato vib;
+    if (!AutoVibratoOf(v, song, vib) || vib.depth <= 0 || vib.rate <= 0) return 0;
+    const bool it = song.behaviour.instrumentsShareSamples;
+    int32_t depth = std::min(vib.depth, 255);
+    if (it) {
+        // IT's sweep is how fast the depth grows, by sweep/256 a tick: a
+        // sweep of 0 never lets it start.
+        const int64_t grown = int64_t{std::max(vib.sweep, 0)} * v.autovibticks / 256;
+        if (grown < depth) depth = static_cast<int32_t>(grown);
+    } else if (vib.sweep > 0 && v.autovibticks < vib.sweep) {
+        // The depth grows from nothing over the sweep's ticks.
+        depth = depth * v.autovibticks / vib.sweep;
+    }
     if (v.autovibticks < INT32_MAX) v.autovibticks++;
-    const int32_t wave = AutoVibratoWave(ins.vibType & 3, v.autovibpos);
-    v.autovibpos = (v.autovibpos + ins.vibRate) & 255;
+    const int32_t wave = AutoVibratoWave(it ? XMWaveOfIT(vib.type) : vib.type & 3, v.autovibpos);
+    v.autovibpos = (v.autovibpos + vib.rate) & 255;
     // Amiga periods of the record are twice as fine as linear ones.
     return (song.linearFreq ? 1 : 2) * (wave * depth / 64);
 }

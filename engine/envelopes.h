@@ -1,6 +1,7 @@
-// XM instruments over time: the volume and panning envelopes, the fade-out
-// after a key off, and the instrument's own vibrato. Once per tick a
-// sounding XM voice moves them on; the mixer reads their values.
+// Instruments over time: XM's volume and panning envelopes, the fade-out
+// after a key off, and the instrument's own vibrato; IT's volume, panning
+// and pitch (or filter) envelopes with their sustain loops, and its fade.
+// Once per tick a sounding voice moves them on; the mixer reads their values.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +26,37 @@ float VolumeEnvelopeValue(const ModInstrument& ins, int32_t pos);
 // channel's panning (0 left .. 255 right) moved by the panning envelope
 // when it is on, bent towards the sides by PanCurve.
 float PanningOfVoice(const ModInstrument& ins, int32_t panning, int32_t pos);
+
+// The envelopes of an IT note that S7x turned off or on (Voice::envelopesoff,
+// Voice::envelopeson), whatever its instrument says.
+enum EnvelopeSwitch : uint8_t {
+    kVolumeEnvelopeSwitch = 1,
+    kPanningEnvelopeSwitch = 2,
+    kPitchEnvelopeSwitch = 4,
+};
+
+// IT, every tick of a sounding note, before the row's note: each envelope
+// that is on moves one tick on, looping over its sustain loop while the key
+// is down and over its loop after, and staying at its last point once past
+// it. The volume envelope's end starts the fade (and ends the note where its
+// last point is 0); a fading note's level falls by twice the fade-out.
+void AdvanceITEnvelopes(Voice& v, const ModInstrument& ins);
+
+// An IT voice's envelope values on this tick: volume 0..64 (64 when off),
+// panning -32..32, and the pitch envelope's -32..32 as pitch (half
+// semitones) or, for a filter envelope, as filter (0 when off).
+struct ITEnvelopeValues {
+    float volume = 64.0f;
+    float panning = 0.0f;
+    float pitch = 0.0f;
+    float filter = 0.0f;
+};
+ITEnvelopeValues ITEnvelopesOf(const Voice& v, const ModInstrument& ins);
+
+// Whether an IT voice's volume envelope is on (S7x included), and whether
+// the instrument's loops.
+bool ITVolumeEnvelopeOn(const Voice& v, const ModInstrument& ins);
+bool ITVolumeEnvelopeLoops(const ModInstrument& ins);
 
 // The panning curve: p = 0.5 +/- 0.5 * sqrt(|2q - 1|), q taken within 0..1.
 float PanCurve(float q);

@@ -5,7 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/background_voices.h"
 #include "engine/envelopes.h"
+#include "engine/it_voices.h"
 #include "engine/mixer_runs.h"
 #include "engine/mixer_taps.h"
 #include "song/periods.h"
@@ -28,13 +30,20 @@ const std::array<int16_t, kSaturationSize> kSaturation = MakeSaturation();
 // Behaviour). A loop that reaches past the data is cut at the data's end;
 // one that keeps nothing inside the data (start at or past the end, length
 // 0 or less) plays as no loop.
-Loop LoopOf(const ModSample& s, const Behaviour& rules) {
+LoopMode ModeOf(int32_t type) {
+    return type == 1 ? LoopMode::Forward : type == 2 ? LoopMode::PingPong : LoopMode::None;
+}
+
+Loop LoopOf(const ModSample& s, const Behaviour& rules, bool keyDown) {
     LoopMode mode;
     if (rules.samplesNameTheirLoop)
-        mode = s.loopType == 1 ? LoopMode::Forward : s.loopType == 2 ? LoopMode::PingPong : LoopMode::None;
+        mode = ModeOf(s.loopType);
     else
         mode = (s.loopLength == 0 || s.loopLength == 2) ? LoopMode::None : LoopMode::Forward;
     Loop loop{mode, s.loopStart, s.loopLength};
+    // An IT sample's sustain loop plays while the key is down, in place of its loop.
+    if (keyDown && s.sustainLength > 0 && ModeOf(s.sustainType) != LoopMode::None)
+        loop = Loop{mode = ModeOf(s.sustainType), s.sustainStart, s.sustainLength};
     if (mode == LoopMode::None) return loop;
     if (loop.start < 0 || loop.length <= 0 || loop.start >= s.length) return Loop{LoopMode::None, 0, 0};
     if (loop.length > s.length - loop.start) loop.length = s.length - loop.start;
@@ -443,11 +452,27 @@ void RenderTail(Player& p, int c, int32_t frames, Put put) {
         tail.mix.sample = nullptr;
 }
 
+// Calls f(index) for every voice that mixes: the channels' in order, then
+// the background voices that sound or fade out.
+template <typename F>
+void ForEachVoice(const Player& p, F f) {
+    for (int c = 0; c < p.NVoices; c++) f(c);
+    if (!p.SONG.behaviour.newNoteActions) return;
+    for (int b = kMaxChannels; b < kMaxVoices; b++)
+        if (p.mix[b].sample || p.tails[b].mix.sample) f(b);
+}
+
+// Counts a voice's loudest value into its channel's peak.
+void CountPeak(Player& p, int c, uint16_t peak) {
+    uint16_t& counted = p.peaks[ChannelOf(p, c)];
+    counted = std::max(counted, peak);
+}
+
 // Fast path: every sounding voice straight into the running sum, its tail
 // after it.
 void MixFast(Player& p, int16_t* out, int32_t frames) {
     const bool counting = p.levelsWanted.load(std::memory_order_relaxed);
-    for (int c = 0; c < p.NVoices; c++) {
+    ForEachVoice(p, [&](int c) {
         MixPeak peak;
         MixPeak* const counted = counting ? &peak : nullptr;
         if (const VoiceMix* m = Sounding(p, c)) {
@@ -455,9 +480,8 @@ void MixFast(Player& p, int16_t* out, int32_t frames) {
             MixSteadyFrames(p, c, *m, counted, done, frames - done);
         }
         RenderTail(p, c, frames, [&](int32_t k, const int16_t* frame) { AddFrame(frame, p.mixed + 2 * k, counted); });
-        if (counting)
-            p.peaks[c] = std::max<uint16_t>(p.peaks[c], std::min(std::max<int>(peak.high, -peak.low), 32767));
-    }
+        if (counting) CountPeak(p, c, static_cast<uint16_t>(std::min(std::max<int>(peak.high, -peak.low), 32767)));
+    });
     std::memcpy(out, p.mixed, sizeof(int16_t) * 2 * frames);
     std::memset(p.mixed, 0, sizeof(int16_t) * 2 * frames);
 }
@@ -466,7 +490,7 @@ void MixFast(Player& p, int16_t* out, int32_t frames) {
 // counts its peak.
 void AddBuffer(Player& p, int c, const int16_t* buf, int16_t* out, int32_t samples, bool counting) {
     for (int32_t e = 0; e < samples; e++) out[e] = Saturation[kSaturationOffset + out[e] + (buf[e] >> 1)];
-    if (counting) p.peaks[c] = std::max(p.peaks[c], PeakOf(buf, samples));
+    if (counting) CountPeak(p, c, PeakOf(buf, samples));
 }
 
 // Plain path: every voice of the song into its own buffer, then the buffers
@@ -476,20 +500,21 @@ void MixPlain(Player& p, int16_t* out, int32_t frames) {
     const bool counting = p.levelsWanted.load(std::memory_order_relaxed);
     const int32_t samples = 2 * frames;
     std::memset(out, 0, sizeof(int16_t) * samples);
-    for (int c = 0; c < p.NVoices; c++) {
-        int16_t* buf = p.ptrVoices[c];
+    ForEachVoice(p, [&](int c) {
+        // A background voice borrows its channel's buffer, free again once added.
+        int16_t* buf = p.ptrVoices[ChannelOf(p, c)];
         const VoiceMix* m = Sounding(p, c);
         const int32_t written = m ? RenderPlain(p.Voices[c], *m, p.ramps[c], buf, frames) : 0;
         std::memset(buf + 2 * written, 0, sizeof(int16_t) * 2 * (frames - written));
         AddBuffer(p, c, buf, out, samples, counting);
-        if (!p.tails[c].mix.sample) continue;
+        if (!p.tails[c].mix.sample) return;
         std::memset(buf, 0, sizeof(int16_t) * samples);
         RenderTail(p, c, frames, [buf](int32_t k, const int16_t* frame) {
             buf[2 * k] = frame[0];
             buf[2 * k + 1] = frame[1];
         });
         AddBuffer(p, c, buf, out, samples, counting);
-    }
+    });
 }
 
 // Whether the listener's Amiga mode plays this song (see Behaviour).
@@ -508,6 +533,7 @@ double RateOfPeriod(const Player& pl, int32_t period) {
 // The share of channel c sent left: the song's, or in Amiga mode the
 // Amiga's hard left, right, right, left.
 float ChannelPan(const Player& pl, int c) {
+    c = ChannelOf(pl, c);
     if (!InAmigaMode(pl)) return pl.pan[c];
     return c % 4 == 0 || c % 4 == 3 ? 1.0f : 0.0f;
 }
@@ -580,7 +606,10 @@ const int16_t* const Saturation = kSaturation.data();
 const ModSample* VoiceSample(const Mod& song, const Voice& v) {
     if (v.period == 0 || v.instrument <= 0) return nullptr;
     const ModSample* s;
-    if (song.behaviour.instruments) {
+    if (song.behaviour.instrumentsShareSamples) {
+        if (v.samplenum < 1 || v.samplenum >= kSampleSlots) return nullptr;
+        s = &song.samples[v.samplenum];
+    } else if (song.behaviour.instruments) {
         if (v.instrument > kMaxInstruments || v.instrument > song.nbInstruments) return nullptr;
         const ModInstrument& ins = song.instruments[v.instrument];
         if (ins.nbSamples <= 0 || !ins.samples || v.samplenum < 0 || v.samplenum >= ins.nbSamples) return nullptr;
@@ -599,7 +628,7 @@ void PrepareVoiceTick(Player& pl, int c, int32_t heardPeriod, int32_t tremolo) {
     m.sample = nullptr;
     const Mod& song = pl.SONG;
     const Behaviour& rules = song.behaviour;
-    const Voice& v = pl.Voices[c];
+    Voice& v = pl.Voices[c];
     const bool restarts = v.noteRestartsFilter;
     const ModSample* s = VoiceSample(song, v);
     if (!s || heardPeriod <= 0 || pl.ticks < v.delaytick) {
@@ -608,28 +637,37 @@ void PrepareVoiceTick(Player& pl, int c, int32_t heardPeriod, int32_t tremolo) {
         return;
     }
 
-    // VoiceSample has checked the instrument.
-    const ModInstrument* ins = rules.instruments ? &song.instruments[v.instrument] : nullptr;
-    float g = GainOf(song, v, ins, tremolo, pl.globalVolume);
-    const float channelGain = pl.channelGain[c].load(std::memory_order_relaxed);
-    if (channelGain != 1.0f) g *= channelGain;
-    // IT: the channel's own volume (64 = full), and a global volume that
-    // runs to 128 rather than 64.
-    if (rules.globalVolumesOf128) g *= static_cast<float>(v.channelVolume) / 128.0f;
-    float p = ins ? PanningOfVoice(*ins, v.panning, v.panenvpos) : ChannelPan(pl, c);
-    p -= static_cast<float>(v.panbrello) / 256.0f;
-    p = Separated(p, pl.sound.separation.load(std::memory_order_relaxed));
-    if (!(p >= 0.0f)) p = 0.0f;  // also catches NaN
-    if (p > 1.0f) p = 1.0f;
     // Sample frames per output frame, from the output rate itself: the
     // tick's length is whole frames, but the pitch must not follow the tempo.
     const double outputRate = pl.rate;
+    float g, p;
     double rate;
-    if (rules.periods == PeriodSystem::XM && song.linearFreq)
-        rate = XMLinearRate(heardPeriod) / outputRate;
-    else
-        rate = RateOfPeriod(pl, heardPeriod) / outputRate;
-    m = VoiceMix{s, LoopOf(*s, rules), static_cast<int64_t>(rate * kFixedOne), g, p, rules.oneShotSoundsFramePastEnd,
+    const ModInstrument* ins;
+    if (rules.instrumentsShareSamples) {
+        ins = ITInstrumentOf(song, v);
+        const ITSound sound = ITSoundOf(pl, v, *s, heardPeriod, tremolo);
+        // The channel's own volume (64 = full), and the panbrello's swing
+        // in 256ths of the width.
+        g = sound.gain * static_cast<float>(std::clamp(v.channelVolume, 0, 64)) / 64.0f;
+        p = sound.pan - static_cast<float>(v.panbrello) / 256.0f;
+        // A period slid out of all reason still steps within the fixed point.
+        rate = std::min(sound.rate / outputRate, 65536.0);
+    } else {
+        // VoiceSample has checked the instrument.
+        ins = rules.instruments ? &song.instruments[v.instrument] : nullptr;
+        g = GainOf(song, v, ins, tremolo, pl.globalVolume);
+        p = ins ? PanningOfVoice(*ins, v.panning, v.panenvpos) : ChannelPan(pl, c);
+        if (rules.periods == PeriodSystem::XM && song.linearFreq)
+            rate = XMLinearRate(heardPeriod) / outputRate;
+        else
+            rate = RateOfPeriod(pl, heardPeriod) / outputRate;
+    }
+    const float channelGain = pl.channelGain[ChannelOf(pl, c)].load(std::memory_order_relaxed);
+    if (channelGain != 1.0f) g *= channelGain;
+    p = Separated(p, pl.sound.separation.load(std::memory_order_relaxed));
+    if (!(p >= 0.0f)) p = 0.0f;  // also catches NaN
+    if (p > 1.0f) p = 1.0f;
+    m = VoiceMix{s, LoopOf(*s, rules, !v.keyoff), static_cast<int64_t>(rate * kFixedOne), g, p, rules.oneShotSoundsFramePastEnd,
                  pl.sound.interpolation.load(std::memory_order_relaxed), TickFilter(pl, c, ins, was, restarts)};
     FollowRamp(pl, c, was);
     RestartFilter(pl, c, restarts);
@@ -641,11 +679,11 @@ void MixFrames(Player& p, int16_t* out, int32_t frames) {
         MixPlain(p, out, frames);
     else
         MixFast(p, out, frames);
-    for (int c = 0; c < p.NVoices; c++) p.mixedTo[c] = p.Voices[c].position;
+    ForEachVoice(p, [&](int c) { p.mixedTo[c] = p.Voices[c].position; });
 }
 
 void SkipFrames(Player& p, int32_t frames) {
-    for (int c = 0; c < p.NVoices; c++) {
+    ForEachVoice(p, [&](int c) {
         if (const VoiceMix* m = Sounding(p, c)) AdvanceSilently(p.Voices[c], *m, frames);
         // A seek lands on the gains as they are, with nothing fading out
         // and the filter starting from silence.
@@ -653,7 +691,7 @@ void SkipFrames(Player& p, int32_t frames) {
         p.Voices[c].filterHistory = {};
         p.tails[c].mix.sample = nullptr;
         p.mixedTo[c] = p.Voices[c].position;
-    }
+    });
 }
 
 bool UsePlainMixer(Player& p) {

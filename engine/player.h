@@ -44,6 +44,10 @@ constexpr int kMixChunkFrames = 1024;
 // The fast mixer's running sum has room for the frames its last vector of
 // a run touches past the run's end (adding nothing there).
 constexpr int kMixPadFrames = 8;
+// IT's new-note actions let notes go on beside the channels: background
+// voices, held after the channels' own in Player::Voices.
+constexpr int kBackgroundVoices = 256;
+constexpr int kMaxVoices = kMaxChannels + kBackgroundVoices;
 // Room for the frames a cubic or sinc voice hears in one stretch around a
 // loop's ends: 64 frames and their 8 taps.
 constexpr int kHeardFrames = 64 + 8;
@@ -143,6 +147,21 @@ struct Voice {
     int32_t globalslidemem;   // W
     int32_t tempomem;         // T0x, T1x
     int32_t arpmem;           // J
+    // IT instruments (engine/it_voices.h): the pitch envelope's position; the
+    // channel a background voice sounds for; whether the note fades (after a
+    // key off, a fade command or a new-note action); the note's level from
+    // the sample's and the instrument's global volumes (0..1); its new-note
+    // action (NewNoteAction, S7x may change it); the envelopes S7x turned off
+    // or on (EnvelopeSwitch bits); when the note started, for dropping the
+    // oldest background voice first.
+    int32_t pitchenvpos;
+    int32_t channel;
+    uint8_t fading;
+    float notelevel;
+    uint8_t newnoteaction;
+    uint8_t envelopesoff;
+    uint8_t envelopeson;
+    uint32_t startedAt;
 };
 
 enum class LoopMode : uint8_t { None, Forward, PingPong };
@@ -246,13 +265,20 @@ struct Player {
     int32_t sampleFinetune[kSampleSlots] = {};  // MOD and S3M slots: the song's, until an effect sets one
 
     // ---- Voices and what they mix.
-    Voice Voices[kMaxChannels] = {};
-    float pan[kMaxChannels] = {};  // share of each channel sent left (MOD, S3M)
-    VoiceMix mix[kMaxChannels] = {};
+    // The channels' voices first, then the background voices (IT), which
+    // sound while their period is not 0.
+    Voice Voices[kMaxVoices] = {};
+    float pan[kMaxChannels] = {};  // share of each channel sent left (MOD, S3M, IT)
+    VoiceMix mix[kMaxVoices] = {};
     SoundChoices sound;                // the listener's choices
-    Ramp ramps[kMaxChannels];          // the voices' gains and pannings as heard
-    VoiceTail tails[kMaxChannels];     // notes fading out (ramping only)
-    int64_t mixedTo[kMaxChannels] = {};  // each voice's position where mixing left it
+    Ramp ramps[kMaxVoices];            // the voices' gains and pannings as heard
+    VoiceTail tails[kMaxVoices];       // notes fading out (ramping only)
+    int64_t mixedTo[kMaxVoices] = {};  // each voice's position where mixing left it
+    // IT: the notes started so far (a background voice's age), and the
+    // random variation's generator, seeded at the song's start so that a
+    // render repeats exactly.
+    uint32_t notesStarted = 0;
+    uint32_t randomState = 1;
     int32_t tickFramesLeft = 0;    // frames of the current tick not mixed yet
 
     // ---- The song clock: ticks and frames since the subsong's start, and

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/background_voices.h"
 #include "engine/effects.h"
 #include "engine/envelopes.h"
+#include "engine/it_voices.h"
 #include "engine/mixer.h"
 #include "engine/periods.h"
 #include "song/periods.h"
@@ -17,6 +19,7 @@ constexpr float kDefaultPan[4] = {0.5f, 0.35f, 0.65f, 0.5f};
 constexpr int32_t kKeyOff = 97;
 constexpr int32_t kXMHighestNote = 119;  // a cell note plus its sample's relative note
 constexpr int32_t kClassicRows = 64;  // MOD and S3M patterns end after row 63
+constexpr uint32_t kRandomSeed = 0x2545F491;  // IT's random variations, the same on every play
 
 const ModPattern* PatternAt(const Mod& song, int32_t pos) {
     return NamesPattern(song, pos) ? &song.patterns[song.orders[pos]] : nullptr;
@@ -165,6 +168,51 @@ void TriggerXM(const Mod& song, Voice& v, const RowValues& row, int32_t patternd
         v.period = period;
 }
 
+// IT: cell numbers name instruments, whose note map picks the note and the
+// song's sample slot, or in sample mode the slot itself. A new note sends
+// the one playing to the background as its new-note action says; the note
+// column's off lets the key go, its cut silences the note, its fade fades it.
+void TriggerIT(Player& p, int c, const RowValues& row) {
+    const Mod& song = p.SONG;
+    Voice& v = p.Voices[c];
+    if (row.note == kCellNoteOff) return ITNoteOff(v, song);
+    if (row.note == kCellNoteCut) {
+        v.period = 0;
+        return;
+    }
+    if (row.note == kCellNoteFade) {
+        v.fading = 1;
+        return;
+    }
+    if (row.instrument != 0) v.lastinstrument = row.instrument;
+    if (row.note < 0 || row.note >= kITNotes) {
+        // A number alone brings back its sample's volume.
+        const ITNote n = ITNoteOf(song, row.instrument, v.note);
+        if (row.instrument != 0 && n.slot && p.patterndelay == 0) v.volume = song.samples[n.slot].volume;
+        NoteTakesVolume(v, row);
+        return;
+    }
+    const ITNote n = ITNoteOf(song, v.lastinstrument, row.note);
+    if (!n.slot) return;
+    const bool porta = IsTonePorta(row) && v.period != 0;
+    if (!porta) {
+        if (song.behaviour.newNoteActions) MakeRoomForNote(p, c, n);
+        if (p.patterndelay == 0) v.position = 0;
+        v.vibpos = v.trempos = v.retrigcount = 0;
+    }
+    NoteTakesOffset(v, row);
+    if (!porta || row.instrument != 0) StartITNote(p, c, n, row.instrument != 0 && p.patterndelay == 0);
+    v.instrument = n.instrument ? v.lastinstrument : n.slot;
+    v.samplenum = n.slot;
+    NoteTakesVolume(v, row);
+    v.note = n.note;
+    const int32_t period = ITNotePeriod(song, n.note, n.slot);
+    if (porta)
+        v.portatarget = period;
+    else
+        v.period = period;
+}
+
 // The row as its note plays: a key off on the row's first tick takes the
 // note's place, and a note delay alone may play the last note again.
 RowValues NotePlayed(const Voice& v, const RowValues& row, const Behaviour& rules) {
@@ -179,6 +227,12 @@ RowValues NotePlayed(const Voice& v, const RowValues& row, const Behaviour& rule
 void TriggerNote(Player& p, int c, const RowValues& cell) {
     Voice& v = p.Voices[c];
     const RowValues row = NotePlayed(v, cell, p.SONG.behaviour);
+    if (p.SONG.behaviour.instrumentsShareSamples) {
+        TriggerIT(p, c, row);
+        // S7x acts on the notes as the row's note has left them.
+        if (row.effect == Effect::InstrumentControl) InstrumentControl(p, c, row.param);
+        return;
+    }
     if (p.SONG.behaviour.instruments) {
         TriggerXM(p.SONG, v, row, p.patterndelay);
         return;
@@ -286,10 +340,14 @@ void PlayTick(Player& p) {
         for (int c = 0; c < nv; c++) ApplyRowEffect(p, c, rows[c]);
     }
 
+    PlayBackgroundVoices(p);
     for (int c = 0; c < nv; c++) {
         Voice& v = p.Voices[c];
-        if (song.behaviour.instruments)
+        if (song.behaviour.instrumentsShareSamples) {
+            if (const ModInstrument* ins = ITInstrumentOf(song, v)) AdvanceITEnvelopes(v, *ins);
+        } else if (song.behaviour.instruments) {
             if (const ModInstrument* ins = InstrumentWithSamples(song, v.instrument)) AdvanceEnvelopes(v, *ins);
+        }
         if (p.ticks == NoteTick(rows[c])) {
             const int64_t playing = v.position;
             TriggerNote(p, c, rows[c]);
@@ -386,6 +444,9 @@ void StartSong(Player& p, int32_t startOrder) {
     p.startOrder = startOrder;
     std::memset(p.Voices, 0, sizeof p.Voices);
     std::memset(p.mix, 0, sizeof p.mix);
+    ClearBackgroundVoices(p);
+    p.notesStarted = 0;
+    p.randomState = kRandomSeed;
     p.raw_jump = -1;
     p.patterndelay = 0;
     p.globalVolumeSlide = 0;

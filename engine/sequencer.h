@@ -20,7 +20,8 @@ void PlayTick(Player& p);
 
 // The one start of a song, for every player and the song's measure: every
 // voice field and the loop and delay counters from zero (so that nothing
-// carries over from what played before), the song-start reset, the song's
+// carries over from what played before; no background voice sounds, and
+// the random variations start from their seed), the song-start reset, the song's
 // own finetunes, no pending request, speed and tempo from the song, the
 // clock at 0 and the position at order entry `startOrder`, row 0, tick 0.
 void StartSong(Player& p, int32_t startOrder);
@@ -32,9 +33,9 @@ void RestartSong(Player& p);
 
 // The reset of a song start: 50 ticks per second (882 frames per tick at
 // 44,100 Hz), the channel panning (the song's own for S3M, else 0.5 0.35
-// 0.65 0.5 repeated), the 32 voices reset (period, instrument, position,
-// cut and delay ticks, S3M fine slides), the global volume (64, or an S3M
-// header's lower one), speed 6.
+// 0.65 0.5 repeated), the channels' voices reset (period, instrument,
+// position, cut and delay ticks, S3M fine slides, filter), the global volume
+// (64, an S3M header's lower one, or an IT header's 0..128), speed 6.
 void ResetForSongStart(Player& p);
 
 // XM and S3M songs start at their header speed and tempo; MOD keeps 6 and

@@ -231,6 +231,7 @@ Behaviour BehaviourOf(FileFormat format, uint16_t flags, uint16_t tracker) {
             b.globalVolumesOf128 = true;
             b.oldEffects = flags & kITOldEffects;
             b.compatibleGxx = flags & kITCompatibleGxx;
+            b.levelFallsWithChannels = tracker == kITSavedByModPlug;
             b.fineSlidesInParameter = true;
             b.slidesRemember = true;
             b.samplesNameTheirLoop = true;

@@ -75,7 +75,16 @@ enum ITFlag : uint16_t {
 };
 
 // The behaviour of a song of `format`; for S3M and IT, as the header's
-// flags (and for S3M the version word of the tracker that saved it) ask.
+// flags (and for S3M the version word of the tracker that saved it, for IT
+// ITTrackerOf's word) ask.
 Behaviour BehaviourOf(FileFormat format, uint16_t flags = 0, uint16_t tracker = 0);
+
+// An IT header's "created with" word, or kITSavedByModPlug for the early
+// ModPlug Tracker's files (2.17 compatible with 2.00), which play at its
+// own mixing levels.
+constexpr uint16_t kITSavedByModPlug = 0xFFFF;
+constexpr uint16_t ITTrackerOf(uint16_t createdWith, uint16_t compatibleWith) {
+    return createdWith == 0x0217 && compatibleWith == 0x0200 ? kITSavedByModPlug : createdWith;
+}
 
 }  // namespace moddeck

@@ -307,7 +307,7 @@ void ReadSongHeader(SNDMyFILE* r, Mod* song, const ITHeader& h) {
     song->itCreatedWith = h.createdWith;
     song->itCompatibleWith = h.compatibleWith;
     NameTracker(h.createdWith, h.compatibleWith, song->tracker, sizeof song->tracker);
-    song->behaviour = BehaviourOf(FileFormat::IT, h.flags);
+    song->behaviour = BehaviourOf(FileFormat::IT, h.flags, ITTrackerOf(h.createdWith, h.compatibleWith));
     song->linearFreq = (h.flags & kITLinearSlides) != 0;
     song->itGlobalVolume = std::min<int>(ReadU8(r), 128);
     song->itMixVolume = std::min<int>(ReadU8(r), 128);

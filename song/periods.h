@@ -110,13 +110,27 @@ double XMLinearRate(int32_t period);
 constexpr int32_t kS3MMiddleCRate = 8363, kS3MMinNotePeriod = 64;
 int32_t S3MPeriod(int note, int32_t c2spd);
 
+// IT notes 0..119, C-5 (60) playing at the sample's C-5 rate. Without
+// linear slides a note's period is the S3M one one octave on (C-5 sounds
+// where S3M's C-4 does), with no floor but 1; with them it is a linear period
+// of 64 units a semitone, note 0 at 7680, the pitch rising as it falls.
+constexpr int kITNotes = 120, kITMiddleC = 60;
+constexpr int32_t kITLinearLowest = 7680, kITLinearSemitone = 64;
+int32_t ITAmigaPeriod(int note, int32_t c2spd);
+int32_t ITLinearPeriod(int note);
+// Playback rate in Hz of a linear period for a sample of C-5 rate c2spd
+// (8363 Hz when 0 or less).
+double ITLinearRate(int32_t period, int32_t c2spd);
+
 // Playback rate in Hz of a period of `system`: the clocks of the Amiga
 // table, the S3M table and XM's Amiga periods.
 constexpr double kAmigaClock = 7159090.5;
 constexpr double kS3MClock = 14317056.0;
 constexpr double kXMClock = 28634112.0;
 inline double SampleRateOfPeriod(int32_t period, PeriodSystem system) {
-    const double clock = system == PeriodSystem::XM ? kXMClock : system == PeriodSystem::S3M ? kS3MClock : kAmigaClock;
+    const double clock = system == PeriodSystem::XM                                 ? kXMClock
+                         : system == PeriodSystem::S3M || system == PeriodSystem::IT ? kS3MClock
+                                                                                      : kAmigaClock;
     return period > 0 ? clock / period : 0.0;
 }
 

@@ -347,6 +347,9 @@ struct Behaviour {
     // IT: a pattern loop that has played out starts the channel's next
     // loop on the row after its end.
     bool loopEndStartsNextLoop = false;
+    // The mixing volume is shared out by the song's channels, the more the
+    // quieter, as the early ModPlug Tracker mixed (IT files it saved).
+    bool levelFallsWithChannels = false;
 };
 
 // Channel-major: the cell of channel c at row r is tracks[c][r].

@@ -148,10 +148,6 @@ void Put(std::vector<uint8_t>& b, Field f, uint32_t v) {
     for (int i = 0; i < f.width && f.at + i < b.size(); i++) b[f.at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-// Whether the engine plays IT instruments through their note maps; until
-// it does, instrument-mode IT files load but stay silent.
-bool ITInstrumentsPlay() { return false; }
-
 class DamagedFile : public test::PlayerTest, public ::testing::WithParamInterface<test::MinimalFile> {
 protected:
 
@@ -174,8 +170,6 @@ protected:
 TEST_P(DamagedFile, TheOriginalLoadsAndSounds) {
     const Mod* song = Load(GetParam().bytes);
     ASSERT_NE(song, nullptr);
-    if (song->behaviour.instruments && song->behaviour.instrumentsShareSamples && !ITInstrumentsPlay())
-        GTEST_SKIP() << "IT instruments do not play yet";
     bool sound = false;
     for (int16_t v : test::RenderBlocks(*player, 4)) sound |= v != 0;
     EXPECT_TRUE(sound);

@@ -55,6 +55,7 @@ protected:
         v.cuttick = -1;
         v.period = period;
         v.instrument = 1;
+        v.samplenum = kind == FileFormat::IT ? 1 : 0;  // IT instruments name song sample slots
     }
     static RowValues Row(Effect effect, int param) {
         RowValues row;
@@ -376,6 +377,7 @@ TEST_F(EffectsTest, TremoloOffsetsTheVolumeByTheWaveform) {
     EXPECT_EQ(player->Voices[0].volume, 40);
 
     b().song().behaviour = BehaviourOf(FileFormat::IT);  // every tick, half as deep
+    player->Voices[0].samplenum = 1;
     player->Voices[0].trempos = 4;
     player->ticks = 0;
     EXPECT_EQ(ApplyTickEffects(*player, 0, Row(Effect::Tremolo, 0x4F)).tremolo, 15 * 97 / 128);

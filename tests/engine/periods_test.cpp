@@ -22,7 +22,9 @@ TEST(PeriodTables, TellingValues) {
 TEST(PeriodTables, RowsStepByEighthsAndLeaveTheTailEmpty) {
     for (int r = 1; r < 8; r++)
         for (int n = 0; n + 1 < kNotes; n++)
-            if (n % 12 != 11) EXPECT_EQ(Periods[r + 8][n], Periods[r][n + 1]) << r << " " << n;
+            if (n % 12 != 11) {
+                EXPECT_EQ(Periods[r + 8][n], Periods[r][n + 1]) << r << " " << n;
+            }
     for (int r = 0; r < kFinetuneRows; r++)
         for (int n = kNotes; n < kPeriodColumns; n++) EXPECT_EQ(Periods[r][n], 0);
 }

@@ -129,21 +129,21 @@ void ExpectBlocksAreThePcm(const std::vector<int16_t>& blocks, const std::vector
 // mono on both sides; a stream that is not a whole number of blocks ends
 // with its remainder padded, then silence.
 TEST_F(OggBlocks, StreamsAreCutIntoBlocksAtTheirOwnRateThenSilence) {
-    const struct { const char* name; int frames; OggSpec spec; std::vector<double> tones; int blockBytes; } cases[] = {
+    const struct { const char* name; int frames; OggSpec format; std::vector<double> tones; int blockBytes; } cases[] = {
         {"a.ogg", 54243, OggSpec{}, {440.0, 660.0}, 17640},  // 1.23 s
         {"mono.ogg", 22050 + 777, OggSpec{1, 22050}, {500.0}, 2205 * 4},
         {"48k.ogg", 48000, OggSpec{2, 48000}, {1000.0, 250.0}, 19200},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const DecodedOgg ref = test::DecodeOggFile(MakeTone(c.name, c.frames, c.spec, c.tones));
+        const DecodedOgg ref = test::DecodeOggFile(MakeTone(c.name, c.frames, c.format, c.tones));
         ASSERT_TRUE(ref.ok);
-        ASSERT_EQ(ref.pcm.size(), size_t(c.spec.channels) * c.frames);
+        ASSERT_EQ(ref.pcm.size(), size_t(c.format.channels) * c.frames);
         ASSERT_TRUE(Open());
-        EXPECT_EQ(ogg.OGG_Rate, c.spec.rate);
+        EXPECT_EQ(ogg.OGG_Rate, c.format.rate);
         EXPECT_EQ(ogg.OGG_BlockBytes, c.blockBytes);
         std::vector<int16_t> stereo;
-        for (int16_t s : ref.pcm) stereo.insert(stereo.end(), c.spec.channels == 1 ? 2 : 1, s);
+        for (int16_t s : ref.pcm) stereo.insert(stereo.end(), c.format.channels == 1 ? 2 : 1, s);
         ExpectBlocksAreThePcm(DrainBlocks(), stereo, c.blockBytes / 2);
         // The end of the stream closed it and released its image, once.
         EXPECT_EQ(ogg.oggdataActual.data, nullptr);
